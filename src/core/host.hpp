@@ -1,0 +1,67 @@
+// What the core needs from the program around it: message boxes, questions, dialogs, status
+// lines, the clipboard and the main thread. The desktop program implements it with Qt, the
+// headless program with the terminal, and tests with scripted answers.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tracora {
+
+enum class Answer { kYes, kNo, kCancel };
+enum class QuestionButtons { kYesNo, kYesNoCancel };
+
+// The "New Track Log" dialog's choice.
+enum class NewTrackChoice { kOverwrite, kAppend, kCancel };
+
+// One side of the "New Track Log" dialog: first and last point and duration, already as text.
+struct TrackLogSummary {
+    std::string first;     // "2024-06-01  10:00:00"
+    std::string last;
+    std::string duration;  // "01:23:45"
+};
+
+// What the "Split Log" dialog shows.
+struct SplitDialogRequest {
+    std::string title;               // "Split track (...)"
+    std::vector<std::string> parts;  // newest first, already formatted
+};
+
+// The positions typed into the "Rotate Track" dialog.
+struct RotateDialogResult {
+    std::string startLatitude, startLongitude, endLatitude, endLongitude;
+};
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // A message box with a title and a fixed text.
+    virtual void ShowMessage(const std::string& title, const std::string& text) = 0;
+    // A question; a host that cannot ask answers with the safe choice (No, or Cancel).
+    virtual Answer Ask(const std::string& title, const std::string& text,
+                       QuestionButtons buttons) = 0;
+    // The main window's status line and product line.
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual void SetProductLine(const std::string& text) = 0;
+
+    virtual NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,
+                                          const TrackLogSummary& incoming) = 0;
+    // The indexes (into request.parts) chosen, or nothing when cancelled.
+    virtual std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) = 0;
+    // The typed positions, or nothing when cancelled.
+    virtual std::optional<RotateDialogResult> AskRotation() = 0;
+
+    // Puts plain text on the clipboard; false when the clipboard refused it.
+    virtual bool SetClipboardText(const std::string& text) = 0;
+
+    // Switches the main window's list to the track log.
+    virtual void ShowTrackView() = 0;
+
+    // Runs `task` later on the main thread (the completion message of a device job).
+    virtual void PostToMain(std::function<void()> task) = 0;
+};
+
+}  // namespace tracora

@@ -1,0 +1,112 @@
+// The settings the program remembers between runs: one constant table of named values,
+// loaded from the user's settings file at start and written back (changed values only) at exit.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tracora {
+
+class Host;
+
+// Every value the settings file holds. Names follow the file's value names.
+struct Settings {
+    std::string pilotListName, pilotListDir, googleDir, compDir, oziDir, trackLogDir,
+        waypointDir, ctrDir, traceDir;
+    std::string baudrate;
+    std::string portName;
+    std::int32_t port = 0;
+    std::int32_t logFilter = 0;
+    std::int32_t logExportExt = 0, logImportExt = 0, wptExportExt = 0, wptImportExt = 0;
+    std::int32_t compTimeStart = 0, compTimeStop = 0;
+    std::int32_t compWptNnn = 0, compMode = 0, compSpecial = 0;
+    std::int32_t trackGapTime = 0;
+    std::int32_t addIgcToCompOut = 0;
+    std::int32_t loopFlightGap = 0;
+    std::int32_t varioFilter = 0;
+    std::int32_t timestampFilter = 0;
+    std::int32_t downloadFilter = 0;
+    std::int32_t flymasterPwrOff = 0;
+    std::int32_t utcOffsetForTn = 0;
+    std::string igcDir;
+    std::string igcPilotName, igcFlightNo, igcContestId, igcGliderType, igcGliderId, igcSite,
+        igcClass;
+    std::int32_t igcSaveMask = 0;
+    std::int32_t igcAddEnl = 0;
+    std::string olcDir;
+    std::string olcFirstName, olcLastName, olcBirthDate, olcGliderClass, olcGliderType,
+        olcCallSign, olcStartPlace;
+    std::string olcRegion;
+    std::int32_t olcLongFileName = 0;
+    std::int32_t dsxDataMode = 0;
+    std::int32_t csvAbsTime = 0, csvRelTime = 0, csvRelDist = 0, csvAccDist = 0, csvBearing = 0,
+                 csv400deg = 0, csvSpeed = 0, csvVario = 0;
+    std::int32_t ctrSegError = 0;
+    std::string ftpAddress, ftpUserId, ftpRemoteName, ftpLocalFolder;
+    std::int32_t ftpLocalFileExt = 0;
+    std::int32_t ftpPassiveMode = 0;
+
+    bool operator==(const Settings&) const = default;
+};
+
+// One row of the settings table.
+struct SettingEntry {
+    std::string_view name;
+    bool isString;
+    std::size_t size;  // bytes including the terminating NUL for strings; 4 for numbers
+    std::string Settings::*text;
+    std::int32_t Settings::*number;
+    std::string_view defaultText;  // "$DOCUMENTS" stands for the user's documents folder
+    std::int32_t defaultNumber;
+};
+
+inline constexpr std::size_t kSettingCount = 66;
+// The table in the order the values are read and written.
+const std::array<SettingEntry, kSettingCount>& SettingsTable();
+
+// Every setting at its default value.
+Settings DefaultSettings();
+
+// The user's documents folder: $XDG_DOCUMENTS_DIR, else ~/Documents when it exists, else home.
+std::string DocumentsFolder();
+
+// Where the per-user file lives: $TRACORA_CONFIG_DIR, else $XDG_CONFIG_HOME/Tracora, else
+// ~/.config/Tracora; the file is settings.ini inside it.
+std::filesystem::path UserSettingsFile();
+// The system-wide defaults file: Tracora/settings.ini in the first folder of $XDG_CONFIG_DIRS
+// (/etc/xdg when unset) that has one.
+std::filesystem::path SystemSettingsFile();
+
+// The settings file and the copy of what it holds, so that only changed values are written.
+class SettingsStore {
+public:
+    SettingsStore(std::filesystem::path userFile, std::filesystem::path systemFile);
+
+    // Reads the user's file into `values`. When the user has no file yet, the system-wide
+    // file supplies the values, else the defaults. A file that cannot be read is reported
+    // through the host ("Registry access error") and leaves the store closed: nothing will
+    // be saved. Returns 0, or -1 after such an error.
+    int Load(Settings& values, Host* host);
+
+    // Writes the values that differ from the stored copy (all of them when the user had no
+    // file), replacing the file atomically. Nothing is written when nothing changed or the
+    // store is closed. Returns the number of values written, or -1 on a write failure.
+    int Save(const Settings& values);
+
+    bool IsOpen() const { return open_; }
+    bool CreatedThisRun() const { return created_; }
+    const std::filesystem::path& UserFile() const { return userFile_; }
+
+private:
+    std::filesystem::path userFile_;
+    std::filesystem::path systemFile_;
+    Settings stored_;
+    bool open_ = false;
+    bool created_ = false;
+};
+
+}  // namespace tracora
