@@ -1,0 +1,89 @@
+// A host for tests: records every message, status and clipboard text, and answers
+// questions and dialogs from scripts queued by the test.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/host.hpp"
+
+namespace tracora::testing {
+
+class ScriptedHost : public Host {
+public:
+    struct Message {
+        std::string title, text;
+    };
+    struct Question {
+        std::string title, text;
+        QuestionButtons buttons;
+    };
+
+    std::vector<Message> messages;
+    std::vector<Question> questions;
+    std::vector<std::string> statuses;
+    std::vector<std::string> productLines;
+    std::vector<SplitDialogRequest> splitRequests;
+    std::vector<std::pair<TrackLogSummary, TrackLogSummary>> newTrackRequests;
+    std::vector<std::string> clipboard;
+    std::vector<std::function<void()>> posted;
+    int trackViewShown = 0;
+
+    // Scripts; an empty script answers with the safe choice.
+    std::deque<Answer> answers;
+    std::deque<NewTrackChoice> newTrackChoices;
+    std::deque<std::optional<std::vector<int>>> splitChoices;
+    std::deque<std::optional<RotateDialogResult>> rotations;
+    bool clipboardWorks = true;
+
+    void ShowMessage(const std::string& title, const std::string& text) override {
+        messages.push_back({title, text});
+    }
+    Answer Ask(const std::string& title, const std::string& text,
+               QuestionButtons buttons) override {
+        questions.push_back({title, text, buttons});
+        if (answers.empty()) {
+            return buttons == QuestionButtons::kYesNoCancel ? Answer::kCancel : Answer::kNo;
+        }
+        Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void SetStatus(const std::string& text) override { statuses.push_back(text); }
+    void SetProductLine(const std::string& text) override { productLines.push_back(text); }
+    NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,
+                                  const TrackLogSummary& incoming) override {
+        newTrackRequests.emplace_back(current, incoming);
+        return Pop(newTrackChoices, NewTrackChoice::kCancel);
+    }
+    std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) override {
+        splitRequests.push_back(request);
+        return Pop(splitChoices, std::optional<std::vector<int>>{});
+    }
+    std::optional<RotateDialogResult> AskRotation() override {
+        return Pop(rotations, std::optional<RotateDialogResult>{});
+    }
+    bool SetClipboardText(const std::string& text) override {
+        if (!clipboardWorks) return false;
+        clipboard.push_back(text);
+        return true;
+    }
+    void ShowTrackView() override { ++trackViewShown; }
+    void PostToMain(std::function<void()> task) override { posted.push_back(std::move(task)); }
+
+    std::string LastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
+
+private:
+    template <typename T>
+    static T Pop(std::deque<T>& queue, T fallback) {
+        if (queue.empty()) return fallback;
+        T value = std::move(queue.front());
+        queue.pop_front();
+        return value;
+    }
+};
+
+}  // namespace tracora::testing
