@@ -3,6 +3,7 @@
 // headless program with the terminal, and tests with scripted answers.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -34,6 +35,25 @@ struct RotateDialogResult {
     std::string startLatitude, startLongitude, endLatitude, endLongitude;
 };
 
+// One file type of an open or save dialog: "IGC files" with the extension "igc".
+struct FileFilter {
+    std::string name;
+    std::string extension;  // without the dot
+};
+
+struct FileDialogRequest {
+    std::string title;
+    std::vector<FileFilter> filters;
+    int filterIndex = 1;  // 1-based, the type shown first
+    std::filesystem::path folder;
+    std::string proposedName;
+};
+
+struct FileDialogResult {
+    std::filesystem::path path;
+    int filterIndex = 1;  // 1-based index of the type the user chose
+};
+
 class Host {
 public:
     virtual ~Host() = default;
@@ -49,10 +69,15 @@ public:
 
     virtual NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,
                                           const TrackLogSummary& incoming) = 0;
-    // The indexes (into request.parts) chosen, or nothing when cancelled.
+    // The indexes (into request.parts) chosen, or nothing when cancelled. The dialog stays
+    // open while nothing is selected, so a returned list is never empty.
     virtual std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) = 0;
     // The typed positions, or nothing when cancelled.
     virtual std::optional<RotateDialogResult> AskRotation() = 0;
+
+    // The open and save dialogs; nothing when cancelled.
+    virtual std::optional<FileDialogResult> OpenFileDialog(const FileDialogRequest& request) = 0;
+    virtual std::optional<FileDialogResult> SaveFileDialog(const FileDialogRequest& request) = 0;
 
     // Puts plain text on the clipboard; false when the clipboard refused it.
     virtual bool SetClipboardText(const std::string& text) = 0;

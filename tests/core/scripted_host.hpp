@@ -37,6 +37,9 @@ public:
     std::deque<NewTrackChoice> newTrackChoices;
     std::deque<std::optional<std::vector<int>>> splitChoices;
     std::deque<std::optional<RotateDialogResult>> rotations;
+    std::deque<std::optional<FileDialogResult>> openChoices;
+    std::deque<std::optional<FileDialogResult>> saveChoices;
+    std::vector<FileDialogRequest> fileDialogs;
     bool clipboardWorks = true;
 
     void ShowMessage(const std::string& title, const std::string& text) override {
@@ -65,6 +68,14 @@ public:
     }
     std::optional<RotateDialogResult> AskRotation() override {
         return Pop(rotations, std::optional<RotateDialogResult>{});
+    }
+    std::optional<FileDialogResult> OpenFileDialog(const FileDialogRequest& request) override {
+        fileDialogs.push_back(request);
+        return Pop(openChoices, std::optional<FileDialogResult>{});
+    }
+    std::optional<FileDialogResult> SaveFileDialog(const FileDialogRequest& request) override {
+        fileDialogs.push_back(request);
+        return Pop(saveChoices, std::optional<FileDialogResult>{});
     }
     bool SetClipboardText(const std::string& text) override {
         if (!clipboardWorks) return false;
