@@ -1,1 +1,94 @@
-int main() { return 0; }
+// tracora-cli: the command-line tool for scripts and terminal users.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/geodesy.hpp"
+#include "core/text_forms.hpp"
+#include "core/version.hpp"
+
+namespace {
+
+using tracora::AngleKind;
+using tracora::GeoPoint;
+
+constexpr const char* kUsage =
+    "Usage: tracora-cli COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  distance LAT1 LON1 LAT2 LON2   geodesic distance on the WGS-84 ellipsoid\n"
+    "  utm LAT LON                    UTM zone, band, easting and northing\n"
+    "\n"
+    "Angles are decimal degrees (46.5), degrees and minutes (46 30.25) or degrees,\n"
+    "minutes and seconds (46 30 15.5), with N/S/E/W or a sign in front; quote\n"
+    "angles that contain blanks.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the command failed, 2 on a usage error.\n";
+
+int UsageError(const char* text) {
+    std::fprintf(stderr, "tracora-cli: %s\nTry 'tracora-cli --help'.\n", text);
+    return 2;
+}
+
+bool ParsePoint(const char* latitude, const char* longitude, GeoPoint& point) {
+    if (tracora::ParseAngle(latitude, AngleKind::kLatitude, point.latitude) != 0) {
+        std::fprintf(stderr, "tracora-cli: bad latitude '%s'\n", latitude);
+        return false;
+    }
+    if (tracora::ParseAngle(longitude, AngleKind::kLongitude, point.longitude) != 0) {
+        std::fprintf(stderr, "tracora-cli: bad longitude '%s'\n", longitude);
+        return false;
+    }
+    return true;
+}
+
+int Distance(const std::vector<const char*>& args) {
+    if (args.size() != 4) return UsageError("distance needs LAT1 LON1 LAT2 LON2");
+    GeoPoint a, b;
+    if (!ParsePoint(args[0], args[1], a) || !ParsePoint(args[2], args[3], b)) return 2;
+    double metres = 0;
+    if (tracora::GeoDistance(a, b, metres) != 0) {
+        std::fprintf(stderr, "tracora-cli: the distance does not converge (nearly antipodal points)\n");
+        return 1;
+    }
+    std::printf("%.3f m (%.3f km)\n", metres, metres / 1000.0);
+    return 0;
+}
+
+int Utm(const std::vector<const char*>& args) {
+    if (args.size() != 2) return UsageError("utm needs LAT LON");
+    GeoPoint p;
+    if (!ParsePoint(args[0], args[1], p)) return 2;
+    int zone = 0;
+    tracora::UtmPosition utm;
+    tracora::ToUtm(p, zone, utm);
+    std::printf("%s %s %s\n", tracora::FormatUtmZone(utm.zone, utm.band).c_str(),
+                tracora::FormatUtmMetres(utm.easting).c_str(),
+                tracora::FormatUtmMetres(utm.northing).c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return UsageError("no command given");
+    const std::string_view command = argv[1];
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "-V" || command == "--version") {
+        std::printf("tracora-cli %s\n", tracora::kVersion);
+        return 0;
+    }
+    const std::vector<const char*> args(argv + 2, argv + argc);
+    if (command == "distance") return Distance(args);
+    if (command == "utm") return Utm(args);
+    return UsageError(("unknown command '" + std::string(command) + "'").c_str());
+}

@@ -470,7 +470,7 @@ TEST(TrackClipboard, FormatsOneLinePerPoint) {
     const std::string first = "2024-06-01, 10:00:00, 45.000000, 11.250000, -1.5, 0.0\r\n";
     ASSERT_EQ(text.substr(0, first.size()), first);
     const std::string second = text.substr(first.size());
-    EXPECT_EQ(second.substr(0, 53), "2024-06-01, 11:01:01, -45.000000, -11.250000,  1234.5,");
+    EXPECT_EQ(second.substr(0, 54), "2024-06-01, 11:01:01, -45.000000, -11.250000,  1234.5,");
     EXPECT_EQ(second.substr(second.size() - 2), "\r\n");
 }
 

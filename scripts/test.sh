@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tracora and runs every test: the CI build (warnings are
+# errors), the build without Qt, and the unit tests under the address and undefined-behaviour
+# sanitizers. Also checks the formatting of the sources.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+echo "== formatting"
+files=$(git ls-files -- 'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'bench/*.cpp' 'fuzz/*.cpp')
+clang-format --dry-run --Werror $files
+
+jobs=$(nproc)
+for preset in ci headless asan; do
+    echo "== $preset"
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs"
+done
