@@ -15,8 +15,8 @@ class Host;
 
 // Every value the settings file holds. Names follow the file's value names.
 struct Settings {
-    std::string pilotListName, pilotListDir, googleDir, compDir, oziDir, trackLogDir,
-        waypointDir, ctrDir, traceDir;
+    std::string pilotListName, pilotListDir, googleDir, compDir, oziDir, trackLogDir, waypointDir,
+        ctrDir, traceDir;
     std::string baudrate;
     std::string portName;
     std::int32_t port = 0;
@@ -38,8 +38,8 @@ struct Settings {
     std::int32_t igcSaveMask = 0;
     std::int32_t igcAddEnl = 0;
     std::string olcDir;
-    std::string olcFirstName, olcLastName, olcBirthDate, olcGliderClass, olcGliderType,
-        olcCallSign, olcStartPlace;
+    std::string olcFirstName, olcLastName, olcBirthDate, olcGliderClass, olcGliderType, olcCallSign,
+        olcStartPlace;
     std::string olcRegion;
     std::int32_t olcLongFileName = 0;
     std::int32_t dsxDataMode = 0;
@@ -60,9 +60,12 @@ struct SettingEntry {
     std::size_t size;  // bytes including the terminating NUL for strings; 4 for numbers
     std::string Settings::*text;
     std::int32_t Settings::*number;
-    std::string_view defaultText;  // "$DOCUMENTS" stands for the user's documents folder
+    std::string_view defaultText;  // kDocumentsDefault stands for the user's documents folder
     std::int32_t defaultNumber;
 };
+
+// The default text of the folder settings, replaced by DocumentsFolder() in DefaultSettings().
+inline constexpr std::string_view kDocumentsDefault = "$DOCUMENTS";
 
 inline constexpr std::size_t kSettingCount = 66;
 // The table in the order the values are read and written.
@@ -78,7 +81,7 @@ std::string DocumentsFolder();
 // ~/.config/Tracora; the file is settings.ini inside it.
 std::filesystem::path UserSettingsFile();
 // The system-wide defaults file: Tracora/settings.ini in the first folder of $XDG_CONFIG_DIRS
-// (/etc/xdg when unset) that has one.
+// (/etc/xdg when unset) that has one; an empty path when none has.
 std::filesystem::path SystemSettingsFile();
 
 // The settings file and the copy of what it holds, so that only changed values are written.
@@ -86,20 +89,26 @@ class SettingsStore {
 public:
     SettingsStore(std::filesystem::path userFile, std::filesystem::path systemFile);
 
-    // Reads the user's file into `values`. When the user has no file yet, the system-wide
-    // file supplies the values, else the defaults. A file that cannot be read is reported
-    // through the host ("Registry access error") and leaves the store closed: nothing will
-    // be saved. Returns 0, or -1 after such an error.
+    // Reads the user's file into `values`; a value that is absent or does not fit its entry
+    // (not a number, a text too long) takes its default. When the user has no file yet, the
+    // system-wide file supplies the values, else the defaults. Loading never creates or
+    // writes a file. A file that cannot be read is reported through the host ("Registry
+    // access error") and leaves the store closed with `values` at their defaults: nothing
+    // will be saved. Returns 0, or -1 after such an error.
     int Load(Settings& values, Host* host);
 
     // Writes the values that differ from the stored copy (all of them when the user had no
-    // file), replacing the file atomically. Nothing is written when nothing changed or the
-    // store is closed. Returns the number of values written, or -1 on a write failure.
+    // file), replacing the file atomically; other lines of the file are kept as they are.
+    // Nothing is written, and the file is not touched, when nothing changed or the store is
+    // closed. A text the file cannot hold as it is (a line break or NUL in it, or longer than
+    // its entry's size allows) is skipped: the file keeps its previous value for that name.
+    // Returns the number of values written, or -1 on a write failure (the stored copy then
+    // stays as it was, so a later Save tries again).
     int Save(const Settings& values);
 
-    bool IsOpen() const { return open_; }
-    bool CreatedThisRun() const { return created_; }
-    const std::filesystem::path& UserFile() const { return userFile_; }
+    [[nodiscard]] bool IsOpen() const { return open_; }
+    [[nodiscard]] bool CreatedThisRun() const { return created_; }
+    [[nodiscard]] const std::filesystem::path& UserFile() const { return userFile_; }
 
 private:
     std::filesystem::path userFile_;
