@@ -65,7 +65,9 @@ TEST_P(BackwardTimes, CountsAndRemovesAgainstTheLatestKeptTime) {
     std::vector<TrackPoint> points = PointsAt(c.times);
     std::size_t first = 999;
     EXPECT_EQ(CountBackwardTimes(points, first), c.count);
-    if (c.count > 0) EXPECT_EQ(first, c.first);
+    if (c.count > 0) {
+        EXPECT_EQ(first, c.first);
+    }
     EXPECT_EQ(RemoveBackwardTimes(points), c.kept.size());
     EXPECT_EQ(TimesOf(points), c.kept);
 }
@@ -360,7 +362,7 @@ INSTANTIATE_TEST_SUITE_P(
                   1},
         SplitCase{"onePoint", {Point(kJune1)}, 1},
         SplitCase{"150breaks", ManyBreaks(150), 100}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(SplitCheck, DialogListsPartsNewestFirstAndKeepsTheChosenInTrackOrder) {
     AppState state;
