@@ -9,7 +9,7 @@ namespace tracora {
 inline constexpr double kSemicirclesToRadians = 1.4629180792671596e-9;  // pi / 2^31
 inline constexpr double kRadiansToSemicircles = 683565275.5764316;      // 2^31 / pi
 inline constexpr double kSemicirclesToHundredthSeconds = 0.030174851417541504;
-inline constexpr double kRadiansToDegrees = 57.29577951308;
+inline constexpr double kRadiansToDegrees = 57.29577951308232;  // 180 / pi
 inline constexpr double kPi = 3.14159265358979323846;
 
 // Adds 0.5 to a non-negative value and subtracts 0.5 from a negative one, then truncates.
