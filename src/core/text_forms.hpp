@@ -28,7 +28,7 @@ enum class AngleKind { kLatitude, kLongitude };
 int ParseAngle(std::string_view text, AngleKind kind, double& radians);
 
 // Fills each '%' of `pattern` with the next count: a, b, c, then d for every further one.
-std::string FormatCount(std::string_view pattern, long long a = 0, long long b = 0,
-                        long long c = 0, long long d = 0);
+std::string FormatCount(std::string_view pattern, long long a = 0, long long b = 0, long long c = 0,
+                        long long d = 0);
 
 }  // namespace tracora
