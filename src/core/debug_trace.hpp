@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <span>
 #include <string>
@@ -25,6 +26,11 @@ public:
     std::string Contents() const;
     std::size_t Size() const;
     bool Empty() const { return Size() == 0; }
+
+    // Writes the buffer to `path` as it is (bytes, CR LF kept). 0, or -1 when the buffer is
+    // empty (nothing is written), -2 when the file cannot be written (a file already at
+    // `path` is then left as it was).
+    int SaveTo(const std::filesystem::path& path) const;
 
 private:
     void AppendLocked(char c);
