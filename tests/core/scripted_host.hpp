@@ -35,7 +35,7 @@ public:
     // Scripts; an empty script answers with the safe choice.
     std::deque<Answer> answers;
     std::deque<NewTrackChoice> newTrackChoices;
-    std::deque<std::optional<std::vector<int>>> splitChoices;
+    std::deque<std::vector<int>> splitChoices;  // an empty entry cancels
     std::deque<std::optional<RotateDialogResult>> rotations;
     std::deque<std::optional<FileDialogResult>> openChoices;
     std::deque<std::optional<FileDialogResult>> saveChoices;
@@ -64,7 +64,9 @@ public:
     }
     std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) override {
         splitRequests.push_back(request);
-        return Pop(splitChoices, std::optional<std::vector<int>>{});
+        std::vector<int> chosen = Pop(splitChoices, std::vector<int>{});
+        if (chosen.empty()) return std::nullopt;
+        return chosen;
     }
     std::optional<RotateDialogResult> AskRotation() override {
         return Pop(rotations, std::optional<RotateDialogResult>{});
