@@ -1,56 +1,119 @@
 #include "core/file_io.hpp"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <new>
+
+#include "core/unique_fd.hpp"
+
 namespace tracora {
 
-namespace {
+namespace fs = std::filesystem;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
+FileReadStatus ReadWholeFile(const fs::path& path, std::string& out, int* errorNumber,
+                             std::size_t maxBytes) {
+    auto fail = [errorNumber](FileReadStatus status, int error) {
+        if (errorNumber != nullptr)
+            *errorNumber = error;
+        return status;
+    };
+    // O_NONBLOCK: a pipe or device put in place of the file must not hang the program.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.Valid()) {
+        const int error = errno;
+        return fail(error == ENOENT ? FileReadStatus::kAbsent : FileReadStatus::kCannotOpen, error);
     }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-}  // namespace
-
-FileReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return FileReadStatus::kCannotOpen;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return FileReadStatus::kReadError;
-    if (S_ISDIR(info.st_mode)) return FileReadStatus::kCannotOpen;
+    if (::fstat(fd.Get(), &info) != 0)
+        return fail(FileReadStatus::kReadError, errno);
+    if (S_ISDIR(info.st_mode))
+        return fail(FileReadStatus::kCannotOpen, EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return fail(FileReadStatus::kCannotOpen, EINVAL);
+    if (static_cast<unsigned long long>(info.st_size) > maxBytes) {
+        return fail(FileReadStatus::kTooLarge, EFBIG);
+    }
+
     std::string text;
     try {
-        if (info.st_size > 0) text.reserve(static_cast<std::size_t>(info.st_size));
+        text.reserve(static_cast<std::size_t>(info.st_size));
         char chunk[65536];
         for (;;) {
-            const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
+            const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
             if (got < 0) {
-                if (errno == EINTR) continue;
-                return FileReadStatus::kReadError;
+                if (errno == EINTR)
+                    continue;
+                return fail(FileReadStatus::kReadError, errno);
             }
-            if (got == 0) break;
+            if (got == 0)
+                break;
             text.append(chunk, static_cast<std::size_t>(got));
+            // The file may grow while it is read.
+            if (text.size() > maxBytes)
+                return fail(FileReadStatus::kTooLarge, EFBIG);
         }
     } catch (const std::bad_alloc&) {
-        return FileReadStatus::kNoMemory;
+        return fail(FileReadStatus::kNoMemory, ENOMEM);
     }
-    if (text.empty()) return FileReadStatus::kEmpty;
+    if (text.empty())
+        return FileReadStatus::kEmpty;
     out = std::move(text);
     return FileReadStatus::kOk;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+int ReplaceFileAtomically(const fs::path& target, std::string_view content) {
+    fs::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec)
+        return ec.value();
+
+    std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd.Valid())
+        return errno;
+
+    auto fail = [&name, &fd](int error) {
+        fd.Reset();
+        ::unlink(name.c_str());
+        return error;
+    };
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0)
+        ::fchmod(fd.Get(), old.st_mode & 07777);
+    if (!WriteAll(fd.Get(), content))
+        return fail(errno);
+    if (::fsync(fd.Get()) != 0)
+        return fail(errno);
+    if (fd.Close() != 0)
+        return fail(errno);
+    if (::rename(name.c_str(), target.c_str()) != 0)
+        return fail(errno);
+
+    // Make the rename itself durable; the file is already complete, so a failure here is not
+    // an error of the save.
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Valid())
+        ::fsync(dir.Get());
+    return 0;
 }
 
 }  // namespace tracora

@@ -1,14 +1,31 @@
-// Reading whole files into memory.
+// Reading whole files into memory and replacing files atomically.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <limits>
 #include <string>
+#include <string_view>
 
 namespace tracora {
 
-enum class FileReadStatus { kOk, kCannotOpen, kReadError, kEmpty, kNoMemory };
+enum class FileReadStatus { kOk, kAbsent, kCannotOpen, kReadError, kEmpty, kNoMemory, kTooLarge };
 
-// Reads the whole file as bytes.
-FileReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out);
+// Reads the whole of a regular file as bytes. Something else in place of the file (a folder, a
+// pipe, a device) cannot be opened as one, and never blocks. `errorNumber`, when given,
+// receives the errno behind a failure. `out` is only written on kOk.
+FileReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out,
+                             int* errorNumber = nullptr,
+                             std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
+
+// Writes `content` to a temporary file beside `target`, flushes it to disk and renames it over
+// `target`, so that a reader sees either the old file or the new one, never a part. The folder
+// is created when missing; a replaced file keeps its permissions, a new one is private to the
+// user. Returns 0 or an errno value; on failure the old file is untouched and no temporary file
+// is left behind.
+int ReplaceFileAtomically(const std::filesystem::path& target, std::string_view content);
+
+// Writes all of `data`, retrying after interruptions. False with errno set on failure.
+bool WriteAll(int fd, std::string_view data);
 
 }  // namespace tracora

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/file_io.hpp"
 #include "core/host.hpp"
 
 namespace tracora {
@@ -38,7 +39,7 @@ constexpr std::size_t kNumberSize = 4;
 
 // A settings file is a few kilobytes; anything this large is not one, and reading it whole
 // would only waste memory.
-constexpr off_t kMaxFileBytes = off_t{4} * 1024 * 1024;
+constexpr std::size_t kMaxFileBytes = std::size_t{4} * 1024 * 1024;
 
 constexpr SettingEntry Text(std::string_view name, std::size_t size, std::string Settings::*member,
                             std::string_view defaultText) {
@@ -156,90 +157,29 @@ fs::path HomeFolder() {
     return "/";
 }
 
-// ---------------------------------------------------------------------------------------------
-// Reading a file whole
-
+// The settings file as text: absent, read (possibly empty), or unreadable with its errno.
 enum class ReadStatus { kOk, kAbsent, kError };
 
 struct ReadResult {
     ReadStatus status = ReadStatus::kError;
-    int error = 0;  // errno of a kError
+    int error = 0;
     std::string text;
 };
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() { Close(); }
-
-    [[nodiscard]] int Get() const { return fd_; }
-    // Closes now and reports the result; the destructor's close is quiet.
-    int Close() {
-        int result = 0;
-        if (fd_ >= 0) {
-            result = ::close(fd_);
-        }
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
-
-ReadResult ReadWholeFile(const fs::path& path) {
+ReadResult ReadSettingsFile(const fs::path& path) {
     ReadResult result;
-    // O_NONBLOCK: a FIFO or device put in place of the file must not hang the program.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.Get() < 0) {
-        if (errno == ENOENT) {
-            result.status = ReadStatus::kAbsent;
-        } else {
-            result.error = errno;
-        }
-        return result;
-    }
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0) {
-        result.error = errno;
-        return result;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        result.error = EISDIR;
-        return result;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        result.error = EINVAL;
-        return result;
-    }
-    if (info.st_size > kMaxFileBytes) {
-        result.error = EFBIG;
-        return result;
-    }
-    char buffer[8192];
-    for (;;) {
-        ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            result.error = errno;
-            result.text.clear();
-            return result;
-        }
-        if (got == 0) {
+    switch (ReadWholeFile(path, result.text, &result.error, kMaxFileBytes)) {
+        case FileReadStatus::kOk:
+        case FileReadStatus::kEmpty:
+            result.status = ReadStatus::kOk;
             break;
-        }
-        result.text.append(buffer, static_cast<std::size_t>(got));
-        if (result.text.size() > static_cast<std::size_t>(kMaxFileBytes)) {
-            result.error = EFBIG;
-            result.text.clear();
-            return result;
-        }
+        case FileReadStatus::kAbsent:
+            result.status = ReadStatus::kAbsent;
+            break;
+        default:
+            result.status = ReadStatus::kError;
+            break;
     }
-    result.status = ReadStatus::kOk;
     return result;
 }
 
@@ -484,72 +424,6 @@ bool Differs(const SettingEntry& entry, const Settings& a, const Settings& b) {
 // ---------------------------------------------------------------------------------------------
 // Atomic replacement
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t done = ::write(fd, data.data(), data.size());
-        if (done < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(done));
-    }
-    return true;
-}
-
-// Writes `content` to a temporary file beside `target`, flushes it to disk and renames it
-// over `target`, so that a reader sees either the old file or the new one, never a part.
-// Returns 0 or an errno value.
-int ReplaceFile(const fs::path& target, std::string_view content) {
-    fs::path folder = target.parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) {
-        return ec.value();
-    }
-
-    std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (fd.Get() < 0) {
-        return errno;
-    }
-
-    auto fail = [&name, &fd](int error) {
-        fd.Close();
-        ::unlink(name.c_str());
-        return error;
-    };
-    // A rewritten file keeps its permissions; a new one is private to the user (mkostemp).
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        ::fchmod(fd.Get(), old.st_mode & 07777);
-    }
-    if (!WriteAll(fd.Get(), content)) {
-        return fail(errno);
-    }
-    if (::fsync(fd.Get()) != 0) {
-        return fail(errno);
-    }
-    if (fd.Close() != 0) {
-        return fail(errno);
-    }
-    if (::rename(name.c_str(), target.c_str()) != 0) {
-        return fail(errno);
-    }
-
-    // Make the rename itself durable; the file is already complete, so a failure here is
-    // not an error of the save.
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) {
-        ::fsync(dir.Get());
-    }
-    return 0;
-}
-
 // The file to replace: a settings file that is a symbolic link (kept with the user's other
 // configuration files elsewhere) is replaced where the link points, so the link stays.
 fs::path ReplacementTarget(const fs::path& file) {
@@ -638,7 +512,7 @@ int SettingsStore::Load(Settings& values, Host* host) {
     stored_ = DefaultSettings();
     values = stored_;
 
-    ReadResult user = ReadWholeFile(userFile_);
+    ReadResult user = ReadSettingsFile(userFile_);
     if (user.status == ReadStatus::kError) {
         if (host != nullptr) {
             host->ShowMessage(kAccessErrorTitle, std::system_category().message(user.error));
@@ -654,7 +528,7 @@ int SettingsStore::Load(Settings& values, Host* host) {
     // system-wide file supplies the values when there is one that can be read.
     created_ = true;
     if (!systemFile_.empty()) {
-        ReadResult system = ReadWholeFile(systemFile_);
+        ReadResult system = ReadSettingsFile(systemFile_);
         if (system.status == ReadStatus::kOk) {
             ReadEntries(ParseDocument(system.text), values, stored_);
         }
@@ -685,7 +559,7 @@ int SettingsStore::Save(const Settings& values) {
     // Read the file again: lines written since the load (by hand or by another part of the
     // program) are kept. A file that exists but cannot be read is never overwritten.
     const fs::path target = ReplacementTarget(userFile_);
-    ReadResult current = ReadWholeFile(target);
+    ReadResult current = ReadSettingsFile(target);
     if (current.status == ReadStatus::kError) {
         return -1;
     }
@@ -716,7 +590,7 @@ int SettingsStore::Save(const Settings& values) {
                          added.begin(), added.end());
     }
 
-    if (ReplaceFile(target, SerializeDocument(doc)) != 0) {
+    if (ReplaceFileAtomically(target, SerializeDocument(doc)) != 0) {
         return -1;
     }
 

@@ -34,18 +34,21 @@ std::string DateTimeText(std::uint32_t time) {
 }
 
 std::string DurationText(long long seconds) {
-    if (seconds < 0) seconds = 0;
+    if (seconds < 0)
+        seconds = 0;
     return StringPrintf("%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
 }
 
 TrackLogSummary Summarise(std::span<const TrackPoint> points) {
-    if (points.empty()) return {};
+    if (points.empty())
+        return {};
     return {DateTimeText(points.front().time), DateTimeText(points.back().time),
             DurationText(TimeDifference(points.front().time, points.back().time))};
 }
 
 bool RefuseWhenBusy(const AppState& state, Host& host, const std::string& title) {
-    if (!state.busy.load()) return false;
+    if (!state.busy.load())
+        return false;
     host.ShowMessage(title, std::string(kBusyGpsDriver));
     return true;
 }
@@ -60,7 +63,8 @@ bool AutomationExits(const AppState& state) {
 
 void PostJobMessage(AppState& state, Host& host, JobMessage message, bool success) {
     host.PostToMain([&state, message, success] {
-        if (state.onJobMessage) state.onJobMessage(message, success);
+        if (state.onJobMessage)
+            state.onJobMessage(message, success);
     });
 }
 
@@ -74,7 +78,9 @@ Vec3 ToVector(const GeoPoint& p) {
             std::cos(p.latitude) * std::sin(p.longitude), std::sin(p.latitude)};
 }
 
-double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double Dot(const Vec3& a, const Vec3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 Vec3 Cross(const Vec3& a, const Vec3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -109,7 +115,8 @@ int TakeOverDownloadedTrackLog(AppState& state, Host& host, int jobResult,
         if (kind != kSourceKindFlytec && kind != kSourceKindDsx && kind != kSourceKindIqBasic) {
             log.rawIgc.text.clear();
         }
-        if (kind != kSourceKindMxpTncm) log.rawProtocolData.clear();
+        if (kind != kSourceKindMxpTncm)
+            log.rawProtocolData.clear();
 
         std::vector<TrackPoint>& points = download.points;
         const std::size_t before = points.size();
@@ -119,7 +126,8 @@ int TakeOverDownloadedTrackLog(AppState& state, Host& host, int jobResult,
             if (settings.timestampFilter != 0 && CountBackwardTimes(points, first) > 0) {
                 RemoveBackwardTimes(points);
             }
-            if (state.downloadFilters) state.downloadFilters(points, settings);
+            if (state.downloadFilters)
+                state.downloadFilters(points, settings);
         }
         if (points.size() < before) {
             host.SetStatus(StringPrintf("%zu points removed by filter(s)", before - points.size()));
@@ -132,12 +140,15 @@ int TakeOverDownloadedTrackLog(AppState& state, Host& host, int jobResult,
         log.hasPressureAltitude = download.hasPressureAltitude;
         log.protocol = download.protocol;
         log.saved = false;
-        if (!download.productName.empty()) log.productName = std::move(download.productName);
+        if (!download.productName.empty())
+            log.productName = std::move(download.productName);
         if (!download.instrumentDescription.empty()) {
             log.instrumentDescription = std::move(download.instrumentDescription);
         }
-        if (!download.productText.empty()) log.productText = std::move(download.productText);
-        if (!download.rawIgc.Empty()) log.rawIgc = std::move(download.rawIgc);
+        if (!download.productText.empty())
+            log.productText = std::move(download.productText);
+        if (!download.rawIgc.Empty())
+            log.rawIgc = std::move(download.rawIgc);
         if (!download.rawProtocolData.empty()) {
             log.rawProtocolData = std::move(download.rawProtocolData);
         }
@@ -161,11 +172,13 @@ int TakeOverDownloadedTrackLog(AppState& state, Host& host, int jobResult,
 
 std::size_t CountBackwardTimes(std::span<const TrackPoint> points, std::size_t& firstIndex) {
     std::size_t count = 0;
-    if (points.empty()) return 0;
+    if (points.empty())
+        return 0;
     std::uint32_t latest = points.front().time;
     for (std::size_t i = 1; i < points.size(); ++i) {
         if (points[i].time < latest) {
-            if (count == 0) firstIndex = i;
+            if (count == 0)
+                firstIndex = i;
             ++count;
         } else {
             latest = points[i].time;
@@ -175,32 +188,39 @@ std::size_t CountBackwardTimes(std::span<const TrackPoint> points, std::size_t& 
 }
 
 std::size_t RemoveBackwardTimes(std::vector<TrackPoint>& points) {
-    if (points.empty()) return 0;
+    if (points.empty())
+        return 0;
     std::size_t kept = 1;
     for (std::size_t i = 1; i < points.size(); ++i) {
-        if (points[i].time >= points[kept - 1].time) points[kept++] = points[i];
+        if (points[i].time >= points[kept - 1].time)
+            points[kept++] = points[i];
     }
     points.resize(kept);
     return kept;
 }
 
 int ReadTrackLogFile(AppState& state, Host& host, std::span<const TrackFileFormat> formats) {
-    if (RefuseWhenBusy(state, host, "Read track log file")) return 0;
-    if (formats.empty()) return 0;
+    if (RefuseWhenBusy(state, host, "Read track log file"))
+        return 0;
+    if (formats.empty())
+        return 0;
 
     FileDialogRequest request;
     request.title = "Read track log file";
-    for (const TrackFileFormat& format : formats) request.filters.push_back(format.filter);
+    for (const TrackFileFormat& format : formats)
+        request.filters.push_back(format.filter);
     const int count = static_cast<int>(formats.size());
     request.filterIndex = std::clamp(state.settings.logImportExt, 1, count);
     request.folder = state.settings.trackLogDir;
     std::optional<FileDialogResult> chosen = host.OpenFileDialog(request);
-    if (!chosen) return 0;
+    if (!chosen)
+        return 0;
 
     const int index = std::clamp(chosen->filterIndex, 1, count);
     const TrackFileFormat& format = formats[static_cast<std::size_t>(index - 1)];
     std::filesystem::path path = chosen->path;
-    if (!path.has_extension()) path += "." + format.filter.extension;
+    if (!path.has_extension())
+        path += "." + format.filter.extension;
     if (path.native().size() > kMaxFileNameLength) {
         host.ShowMessage("Error opening file", "Too long file name");
         return 0;
@@ -216,8 +236,10 @@ int ReadTrackLogFile(AppState& state, Host& host, std::span<const TrackFileForma
             host.ShowMessage("Read track log file", "File is empty");
             return 0;
         case FileReadStatus::kNoMemory:
+        case FileReadStatus::kTooLarge:
             host.ShowMessage("Read track log file", "File buffer memory allocation");
             return 0;
+        case FileReadStatus::kAbsent:
         case FileReadStatus::kCannotOpen:
             host.ShowMessage("Read track log file", "Error opening track log file");
             return 0;
@@ -227,7 +249,8 @@ int ReadTrackLogFile(AppState& state, Host& host, std::span<const TrackFileForma
     }
 
     TrackReadResult read;
-    if (format.reader(host, text, read) < 0) return 0;
+    if (format.reader(host, text, read) < 0)
+        return 0;
     return InstallReadTrackLog(state, host, std::move(read));
 }
 
@@ -260,7 +283,8 @@ int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read) {
     bool appended = false;
     if (log.Loaded()) {
         const NewTrackChoice choice = host.AskNewTrackLog(Summarise(log.points), Summarise(points));
-        if (choice == NewTrackChoice::kCancel) return 0;
+        if (choice == NewTrackChoice::kCancel)
+            return 0;
         if (choice == NewTrackChoice::kAppend) {
             points.front().flags = 0;
             if (log.points.back().time >= points.front().time) {
@@ -295,7 +319,8 @@ int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read) {
     log.sourceKind = kSourceKindFile;
     log.instrumentDescription.clear();
     // The file's own text describes the new log only when it was not joined to another.
-    if (!appended) log.rawIgc = std::move(read.rawIgc);
+    if (!appended)
+        log.rawIgc = std::move(read.rawIgc);
 
     host.SetStatus(read.signatureOk ? StringPrintf("%zu positions read (Signature ok)", count)
                                     : StringPrintf("%zu positions read", count));
@@ -305,7 +330,8 @@ int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read) {
 
 std::size_t SplitCheck(AppState& state, Host& host, std::vector<TrackPoint>& points) {
     const std::size_t count = points.size();
-    if (count < 2 || AutomationForbidsSplit(state)) return count;
+    if (count < 2 || AutomationForbidsSplit(state))
+        return count;
 
     const long long gap = state.settings.trackGapTime;
     std::vector<TrackSegment>& parts = state.segments;
@@ -314,44 +340,51 @@ std::size_t SplitCheck(AppState& state, Host& host, std::vector<TrackPoint>& poi
     std::uint32_t lastRise = points[0].time;
     for (std::size_t i = 1; i < count && parts.size() < kMaxSplitParts; ++i) {
         const TrackPoint& p = points[i];
-        if (p.time <= lastRise) continue;
+        if (p.time <= lastRise)
+            continue;
         if (TimeDifference(lastRise, p.time) > gap || p.StartsSegment()) {
             parts.back().last = i - 1;
             parts.push_back({i, count - 1, false});
         }
         lastRise = p.time;
     }
-    if (parts.size() < 2) return count;
+    if (parts.size() < 2)
+        return count;
 
     SplitDialogRequest request;
     const std::string& product = state.trackLog.productName;
-    request.title = product.empty()
-                        ? StringPrintf("Split track (%s)", state.gpsTypeName.c_str())
-                        : StringPrintf("Split track (%s, %s)", state.gpsTypeName.c_str(),
-                                       product.c_str());
+    request.title = product.empty() ? StringPrintf("Split track (%s)", state.gpsTypeName.c_str())
+                                    : StringPrintf("Split track (%s, %s)",
+                                                   state.gpsTypeName.c_str(), product.c_str());
     for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
         const TrackPoint& first = points[part->first];
         const CalendarTime c = TimeToCalendar(first.time);
         long long duration = TimeDifference(first.time, points[part->last].time);
-        if (duration < 0) duration = 0;
+        if (duration < 0)
+            duration = 0;
         request.parts.push_back(StringPrintf("%02d-%02d-%02d   %02d:%02d:%02d   %lld:%02lld:%02lld",
                                              c.year, c.month, c.day, c.hour, c.minute, c.second,
                                              duration / 3600, duration / 60 % 60, duration % 60));
     }
 
     std::optional<std::vector<int>> chosen = host.ChooseSplitParts(request);
-    if (!chosen || chosen->empty()) return 0;
+    if (!chosen || chosen->empty())
+        return 0;
     const int shown = static_cast<int>(parts.size());
     for (int row : *chosen) {
-        if (row >= 0 && row < shown) parts[static_cast<std::size_t>(shown - 1 - row)].selected = true;
+        if (row >= 0 && row < shown)
+            parts[static_cast<std::size_t>(shown - 1 - row)].selected = true;
     }
 
     std::size_t kept = 0;
     for (const TrackSegment& part : parts) {
-        if (!part.selected) continue;
-        for (std::size_t i = part.first; i <= part.last; ++i) points[kept++] = points[i];
+        if (!part.selected)
+            continue;
+        for (std::size_t i = part.first; i <= part.last; ++i)
+            points[kept++] = points[i];
     }
-    if (kept == 0) return 0;
+    if (kept == 0)
+        return 0;
     points.resize(kept);
     return kept;
 }
@@ -363,13 +396,15 @@ long long CopySelection(AppState& state, Host& host, std::span<const std::size_t
     try {
         out.reserve(selection.size());
         for (std::size_t index : selection) {
-            if (index < points.size()) out.push_back(points[index]);
+            if (index < points.size())
+                out.push_back(points[index]);
         }
     } catch (const std::bad_alloc&) {
         out.clear();
         return -1;
     }
-    if (out.empty()) return 0;
+    if (out.empty())
+        return 0;
     return static_cast<long long>(SplitCheck(state, host, out));
 }
 
@@ -380,7 +415,8 @@ long long CopyWholeTrackLog(AppState& state, Host& host, std::vector<TrackPoint>
         out.clear();
         return -1;
     }
-    if (out.empty()) return 0;
+    if (out.empty())
+        return 0;
     return static_cast<long long>(SplitCheck(state, host, out));
 }
 
@@ -388,7 +424,8 @@ void RecentSpeedAndClimb(std::span<const TrackPoint> points, std::size_t index, 
                          double& climb) {
     speed = 0;
     climb = 0;
-    if (index == 0 || index >= points.size() || points[index].StartsSegment()) return;
+    if (index == 0 || index >= points.size() || points[index].StartsSegment())
+        return;
 
     double distance = 0;
     double elapsed = 0;
@@ -399,7 +436,8 @@ void RecentSpeedAndClimb(std::span<const TrackPoint> points, std::size_t index, 
         const long long step = TimeDifference(earlier.time, later.time);
         if (step > 0) {
             double metres = 0;
-            if (GeoDistance(PointRadians(earlier), PointRadians(later), metres) != 0) metres = 0;
+            if (GeoDistance(PointRadians(earlier), PointRadians(later), metres) != 0)
+                metres = 0;
             const double stepSeconds = static_cast<double>(step);
             if (elapsed + stepSeconds < kRecentWindowSeconds) {
                 distance += metres;
@@ -413,7 +451,8 @@ void RecentSpeedAndClimb(std::span<const TrackPoint> points, std::size_t index, 
                 break;
             }
         }
-        if (earlier.StartsSegment()) break;
+        if (earlier.StartsSegment())
+            break;
     }
     speed = distance * 0.06;
     climb = (points[index].gpsAltitude - referenceHeight) * 0.001666667;
@@ -440,7 +479,8 @@ std::string TrackClipboardText(std::span<const TrackPoint> points) {
 int CopyTrackToClipboard(AppState& state, Host& host, std::span<const std::size_t> selection,
                          bool trackViewShown) {
     const std::string title = "Copy track to clip board";
-    if (RefuseWhenBusy(state, host, title)) return -1;
+    if (RefuseWhenBusy(state, host, title))
+        return -1;
     if (!trackViewShown) {
         host.ShowMessage(title, std::string(kIncorrectViewMode));
         return -1;
@@ -452,7 +492,8 @@ int CopyTrackToClipboard(AppState& state, Host& host, std::span<const std::size_
         return -1;
     }
     if (count == 0) {
-        if (selection.empty()) host.ShowMessage(title, "No position(s) selected");
+        if (selection.empty())
+            host.ShowMessage(title, "No position(s) selected");
         return 0;
     }
     if (!host.SetClipboardText(TrackClipboardText(copy))) {
@@ -464,7 +505,8 @@ int CopyTrackToClipboard(AppState& state, Host& host, std::span<const std::size_
 
 int RotateTrackLog(AppState& state, Host& host, std::span<const std::size_t> selection) {
     const std::string title = "Rotate track log";
-    if (RefuseWhenBusy(state, host, title)) return 0;
+    if (RefuseWhenBusy(state, host, title))
+        return 0;
     if (!state.trackLog.Loaded()) {
         host.ShowMessage(title, "No positions loaded");
         return 0;
@@ -473,14 +515,14 @@ int RotateTrackLog(AppState& state, Host& host, std::span<const std::size_t> sel
         host.ShowMessage(title, "No position(s) selected");
         return 0;
     }
-    if (selection.size() == 1 &&
-        host.Ask(title, "Only one position selected, continue ?", QuestionButtons::kYesNo) !=
-            Answer::kYes) {
+    if (selection.size() == 1 && host.Ask(title, "Only one position selected, continue ?",
+                                          QuestionButtons::kYesNo) != Answer::kYes) {
         return 0;
     }
 
     std::optional<RotateDialogResult> typed = host.AskRotation();
-    if (!typed) return 0;
+    if (!typed)
+        return 0;
     struct Field {
         const std::string& text;
         AngleKind kind;
@@ -520,7 +562,8 @@ int RotateTrackLog(AppState& state, Host& host, std::span<const std::size_t> sel
         host.ShowMessage(title, "Track log memory allocation");
         return 0;
     }
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     for (TrackPoint& p : rotated) {
         const Vec3 v = ToVector(PointRadians(p));
         const double x = Dot(v, start);
@@ -543,9 +586,11 @@ int RotateTrackLog(AppState& state, Host& host, std::span<const std::size_t> sel
 
 int InsertWaypoint(WaypointList& list, Host& host, const Waypoint& waypoint) {
     try {
-        if (list.items.capacity() == 0) list.items.reserve(WaypointList::kFirstCapacity);
+        if (list.items.capacity() == 0)
+            list.items.reserve(WaypointList::kFirstCapacity);
         for (Waypoint& stored : list.items) {
-            if (stored.Id() != waypoint.Id()) continue;
+            if (stored.Id() != waypoint.Id())
+                continue;
             const std::string question =
                 "Waypoint " + std::string(waypoint.Id()) + " already exists, overwrite ?";
             if (host.Ask("Insert waypoint", question, QuestionButtons::kYesNo) == Answer::kYes) {
@@ -564,12 +609,13 @@ int InsertWaypoint(WaypointList& list, Host& host, const Waypoint& waypoint) {
 int InstallReadWaypoints(AppState& state, Host& host, std::vector<Waypoint>&& waypoints) {
     const int count = static_cast<int>(waypoints.size());
     WaypointList& list = state.waypoints;
-    const bool append =
-        !list.items.empty() && host.Ask("Read waypoint file", "Append new waypoints to existing list ?",
-                                        QuestionButtons::kYesNo) == Answer::kYes;
+    const bool append = !list.items.empty() &&
+                        host.Ask("Read waypoint file", "Append new waypoints to existing list ?",
+                                 QuestionButtons::kYesNo) == Answer::kYes;
     if (append) {
         for (const Waypoint& w : waypoints) {
-            if (InsertWaypoint(list, host, w) != 0) break;
+            if (InsertWaypoint(list, host, w) != 0)
+                break;
         }
     } else {
         list.items = std::move(waypoints);
@@ -581,16 +627,20 @@ int InstallReadWaypoints(AppState& state, Host& host, std::vector<Waypoint>&& wa
 
 bool ConfirmDiscardUnsaved(const AppState& state, Host& host) {
     const TrackLog& log = state.trackLog;
-    if (!log.Loaded() || log.saved || state.automation.has_value()) return true;
+    if (!log.Loaded() || log.saved || state.automation.has_value())
+        return true;
     return host.Ask("Unsaved track log", "Continue without saving current track log ?",
                     QuestionButtons::kYesNo) == Answer::kYes;
 }
 
 bool PrepareTrackLogDownload(AppState& state, Host& host) {
-    if (RefuseWhenBusy(state, host, "Download track log")) return false;
-    if (!ConfirmDiscardUnsaved(state, host)) return false;
+    if (RefuseWhenBusy(state, host, "Download track log"))
+        return false;
+    if (!ConfirmDiscardUnsaved(state, host))
+        return false;
     ClearTrackLog(state.trackLog);
-    if (!AutomationExits(state)) host.ShowTrackView();
+    if (!AutomationExits(state))
+        host.ShowTrackView();
     return true;
 }
 
