@@ -503,6 +503,11 @@ fs::path SystemSettingsFile() {
     return {};
 }
 
+void ReadSettingsText(std::string_view text, Settings& values) {
+    Settings stored = values;
+    ReadEntries(ParseDocument(text), values, stored);
+}
+
 SettingsStore::SettingsStore(fs::path userFile, fs::path systemFile)
     : userFile_(std::move(userFile)), systemFile_(std::move(systemFile)) {}
 

@@ -84,6 +84,10 @@ std::filesystem::path UserSettingsFile();
 // (/etc/xdg when unset) that has one; an empty path when none has.
 std::filesystem::path SystemSettingsFile();
 
+// Reads the values a settings file's text holds into `values`; absent or invalid ones keep
+// what `values` held.
+void ReadSettingsText(std::string_view text, Settings& values);
+
 // The settings file and the copy of what it holds, so that only changed values are written.
 class SettingsStore {
 public:
