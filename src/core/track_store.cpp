@@ -161,13 +161,16 @@ int TakeOverDownloadedTrackLog(AppState& state, Host& host, int jobResult,
 
     // The busy mark itself is cleared by the device layer once the worker has ended, so that
     // no command can touch the store while this job still runs.
-    const bool success = jobResult >= 0;
+    PostJobEnd(state, host, jobResult >= 0, true);
+    return installed;
+}
+
+void PostJobEnd(AppState& state, Host& host, bool success, bool trackLogJob) {
     if (state.automation.has_value()) {
         PostJobMessage(state, host, JobMessage::kAutomationDone, success);
-    } else if (state.settings.compMode != 0) {
+    } else if (trackLogJob && state.settings.compMode != 0) {
         PostJobMessage(state, host, JobMessage::kCompetitionSave, success);
     }
-    return installed;
 }
 
 std::size_t CountBackwardTimes(std::span<const TrackPoint> points, std::size_t& firstIndex) {

@@ -59,6 +59,10 @@ void ClearTrackLog(TrackLog& log);
 int TakeOverDownloadedTrackLog(AppState& state, Host& host, int jobResult,
                                DownloadedTrackLog&& download);
 
+// Tells the main thread that a device job ended: a command-line request hears of every job; in
+// competition mode a track log download also triggers the competition save.
+void PostJobEnd(AppState& state, Host& host, bool success, bool trackLogJob);
+
 // Number of points whose time is below the running latest time; the first one's index is
 // written to `firstIndex`.
 std::size_t CountBackwardTimes(std::span<const TrackPoint> points, std::size_t& firstIndex);
