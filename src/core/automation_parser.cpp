@@ -595,6 +595,13 @@ ParseOutcome Failure(std::string message, const AutomationRequest* request) {
     return outcome;
 }
 
+// A line that starts like an option but whose first word holds a second '/' is an absolute
+// path ("/home/pilot/flight.igc"): no option key contains a '/'.
+bool IsAbsolutePath(std::string_view line) {
+    const std::string_view word = line.substr(0, line.find_first_of(" ="));
+    return word.size() > 1 && word.find('/', 1) != std::string_view::npos;
+}
+
 ParseOutcome ParseLine(std::string_view text, const AutomationEnvironment& environment,
                        std::optional<AutomationRequest>& out) {
     // The line ends at a NUL, as a C string would.
@@ -614,8 +621,8 @@ ParseOutcome ParseLine(std::string_view text, const AutomationEnvironment& envir
             return Failure(std::string(kQuoteBalance), nullptr);
         }
         line = text.substr(first + 1, close - first - 1);
-        bareName = line.empty() || line[0] != '/';
-    } else if (text[first] != '/') {
+        bareName = line.empty() || line[0] != '/' || IsAbsolutePath(line);
+    } else if (text[first] != '/' || IsAbsolutePath(text.substr(first))) {
         line = text.substr(first);
         bareName = true;
     }

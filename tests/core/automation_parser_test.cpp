@@ -333,6 +333,9 @@ TEST(AutomationLine, BareAndQuotedFileNames) {
         {R"(c:\my tracks\flight 1.igc)", R"(c:\my tracks\flight 1.igc)"},
         {"  track.kml", "track.kml"},
         {R"("track.igc" /EXIT)", "track.igc"},  // the text after the closing quote is unused
+        // Absolute paths begin with '/' like the options, but no option key holds a '/'.
+        {"/home/pilot/flight.igc", "/home/pilot/flight.igc"},
+        {R"("/home/pilot/my flights/one.igc")", "/home/pilot/my flights/one.igc"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
