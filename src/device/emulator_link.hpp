@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "device/io_status.hpp"
-#include "device/unique_fd.hpp"
+#include "core/unique_fd.hpp"
 #include "device/wake_event.hpp"
 
 namespace tracora::device {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "device/unique_fd.hpp"
+#include "core/unique_fd.hpp"
 
 namespace tracora::device {
 

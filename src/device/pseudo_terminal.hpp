@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "device/unique_fd.hpp"
+#include "core/unique_fd.hpp"
 
 namespace tracora::device {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "device/io_status.hpp"
-#include "device/unique_fd.hpp"
+#include "core/unique_fd.hpp"
 
 namespace tracora::device {
 

@@ -2,7 +2,7 @@
 // every wait that includes it at once, which is how an abort reaches a blocked read or write.
 #pragma once
 
-#include "device/unique_fd.hpp"
+#include "core/unique_fd.hpp"
 
 namespace tracora::device {
 

@@ -449,7 +449,7 @@ TEST(AutomationTokenizer, Errors) {
         {"/EXIT x", "Error at position 7"},
         {"/KML_LOG=a.kml x", "Error at position 16"},
         {R"(/PILOT="Jo Doe"x)", "Error at position 16"},
-        {"/home/pilot/flight.igc x", "Unrecognized command"},
+        {"/PILOTS=x", "Unrecognized command"},
         // Keys are cut to 16 characters, which then match nothing.
         {"/OVERWRITEOVERWRITEOVERWRITE", "Unrecognized command"},
         {"/ABCDEFGHIJKLMNOPQRSTUVWXYZ=1", "Unrecognized command"},

@@ -1,0 +1,230 @@
+#include "automation/automation_runner.hpp"
+
+#include "core/gps_types.hpp"
+#include "core/track_store.hpp"
+
+namespace tracora::automation {
+
+namespace {
+
+using device::AccessFunction;
+using Action = AutomationAction;
+
+bool IsTrackAction(Action action) {
+    return action == Action::kKmlLog || action == Action::kOziLog || action == Action::kIgcLog ||
+           action == Action::kMpsLog || action == Action::kCompetitionLog;
+}
+
+bool IsWaypointDownload(Action action) {
+    return action == Action::kReadWaypoints || action == Action::kReadGeoWaypoints;
+}
+
+// The name of the file format an action writes, for the message of a writer that is missing.
+const char* OutputFormat(Action action) {
+    switch (action) {
+        case Action::kKmlLog:
+            return "KML";
+        case Action::kOziLog:
+            return "OziExplorer track";
+        case Action::kIgcLog:
+            return "IGC";
+        case Action::kMpsLog:
+            return "MapSource";
+        case Action::kCompetitionLog:
+            return "competition log";
+        case Action::kReadWaypoints:
+            return "OziExplorer waypoint";
+        case Action::kReadGeoWaypoints:
+            return "Geo waypoint";
+        default:
+            return "output";
+    }
+}
+
+}  // namespace
+
+AutomationRunner::AutomationRunner(AppState& state, Host& host, device::JobLayer& jobs)
+    : state_(state),
+      host_(host),
+      jobs_(jobs),
+      notify_(state.automation ? NotifySender::ForRequest(*state.automation) : NotifySender()) {}
+
+void AutomationRunner::NotifyText(std::string_view text) const {
+    if (notify_.Active())
+        notify_.Send(text);
+}
+
+int AutomationRunner::Fail(const std::string& title, const std::string& text) {
+    host_.ShowMessage(title, text);
+    // A request that could not be carried out must not end as a success.
+    state_.jobFailed = true;
+    return state_.automation->exitWhenDone ? -1 : 0;
+}
+
+int AutomationRunner::Run() {
+    if (!state_.automation)
+        return 0;
+    const AutomationRequest& request = *state_.automation;
+    // The request's port is used for this run only; the configured one stays as it is.
+    jobs_.SetPortName(request.portName.empty() ? state_.settings.portName : request.portName);
+    jobs_.SetOpenAttempts(request.timeoutSeconds);
+    state_.gpsTypeName = std::string(GpsTypeInfoOf(request.gpsType).name);
+
+    const Action action = request.action;
+    if (IsTrackAction(action)) {
+        if (action == Action::kCompetitionLog) {
+            return Fail("Download track log", "Competition logs are not available yet");
+        }
+        return StartTrackDownload();
+    }
+    if (IsWaypointDownload(action))
+        return StartWaypointDownload();
+    switch (action) {
+        case Action::kFlightList:
+            return StartSimpleJob(AccessFunction::kReadFlightList, GpsActionFamily::kFlightList);
+        case Action::kWriteUserName:
+            return StartSimpleJob(AccessFunction::kWritePilotData,
+                                  GpsActionFamily::kUserNameUpload);
+        case Action::kWriteWaypoints:
+        case Action::kWriteWaypointsWithId:
+            return Fail("Reading waypoint file", "Reading waypoint files is not available yet");
+        case Action::kWriteAirspace:
+            return Fail("Reading CTR file", "Reading OpenAir files is not available yet");
+        case Action::kLogFile:
+            return Fail("Read track log file", "Reading track log files is not available yet");
+        case Action::kIgcToKml:
+        case Action::kDatToKml:
+            return Fail("Convert to KML", "Converting to KML is not available yet");
+        case Action::kCheckKml:
+            return Fail("Check KML file", "Checking KML files is not available yet");
+        default:
+            return 0;
+    }
+}
+
+int AutomationRunner::StartTrackDownload() {
+    const AutomationRequest& request = *state_.automation;
+    const auto family = request.action == Action::kIgcLog ? GpsActionFamily::kIgcTrackLog
+                                                          : GpsActionFamily::kTrackLog;
+    const std::optional<GpsJob> job = GpsJobFor(request.gpsType, family, request.usb);
+    if (!job)
+        return Fail("Download track log", "Unsupported GPS for track log download");
+    if (!PrepareTrackLogDownload(state_, host_))
+        return state_.automation->exitWhenDone ? -1 : 0;
+
+    device::JobStart start;
+    start.function = AccessFunction::kReadTrackLog;
+    start.protocol = job->protocol;
+    start.parameter = job->parameter;
+    for (int slot : request.trackList) {
+        if (slot >= 0 && slot < device::FlightList::kSlots) {
+            start.selectedFlights.set(static_cast<std::size_t>(slot));
+        }
+    }
+    start.notify = [this](const std::string& text) { NotifyText(text); };
+    start.completion = [this](device::GpsAccessJob& done) {
+        TakeOverDownloadedTrackLog(state_, host_, done.result, std::move(done.track));
+    };
+    state_.jobFailed = false;
+    if (jobs_.StartGpsJob(std::move(start)) != 0) {
+        state_.jobFailed = true;
+        return request.exitWhenDone ? -1 : 0;
+    }
+    waiting_ = true;
+    NotifyText(kNotifyTransferStarted);
+    return 0;
+}
+
+int AutomationRunner::StartWaypointDownload() {
+    const AutomationRequest& request = *state_.automation;
+    const std::optional<GpsJob> job =
+        GpsJobFor(request.gpsType, GpsActionFamily::kWaypointDownload, request.usb);
+    if (!job)
+        return Fail("Download waypoints", "Unsupported GPS for waypoint download");
+    device::JobStart start;
+    start.function = AccessFunction::kReadWaypoints;
+    start.protocol = job->protocol;
+    start.parameter = job->parameter;
+    start.notify = [this](const std::string& text) { NotifyText(text); };
+    start.completion = [this](device::GpsAccessJob& done) {
+        const bool success = done.result >= 0;
+        if (success) {
+            state_.waypoints.items = std::move(done.waypoints);
+        } else {
+            state_.jobFailed = true;
+        }
+        PostJobEnd(state_, host_, success, false);
+    };
+    state_.jobFailed = false;
+    if (jobs_.StartGpsJob(std::move(start)) != 0) {
+        state_.jobFailed = true;
+        return request.exitWhenDone ? -1 : 0;
+    }
+    waiting_ = true;
+    NotifyText(kNotifyTransferStarted);
+    return 0;
+}
+
+int AutomationRunner::StartSimpleJob(AccessFunction function, GpsActionFamily family) {
+    const AutomationRequest& request = *state_.automation;
+    const std::optional<GpsJob> job = GpsJobFor(request.gpsType, family, request.usb);
+    if (!job)
+        return Fail("GPS access", "Unsupported GPS for this transfer");
+    device::JobStart start;
+    start.function = function;
+    start.protocol = job->protocol;
+    start.parameter = job->parameter;
+    start.notify = [this](const std::string& text) { NotifyText(text); };
+    start.completion = [this](device::GpsAccessJob& done) {
+        const bool success = done.result >= 0;
+        if (!success)
+            state_.jobFailed = true;
+        PostJobEnd(state_, host_, success, false);
+    };
+    state_.jobFailed = false;
+    if (jobs_.StartGpsJob(std::move(start)) != 0) {
+        state_.jobFailed = true;
+        return request.exitWhenDone ? -1 : 0;
+    }
+    waiting_ = true;
+    NotifyText(kNotifyTransferStarted);
+    return 0;
+}
+
+int AutomationRunner::SaveOutput() {
+    const Action action = state_.automation->action;
+    if (IsTrackAction(action)) {
+        if (!state_.trackLog.Loaded()) {
+            host_.ShowMessage("Download track log", "No positions");
+            return -1;
+        }
+    } else if (IsWaypointDownload(action)) {
+        if (state_.waypoints.items.empty()) {
+            host_.ShowMessage("Download waypoints", "No waypoints");
+            return -1;
+        }
+    } else {
+        return 0;  // uploads, the flight list and the user name only report
+    }
+    host_.ShowMessage("File creation", std::string("Saving ") + OutputFormat(action) +
+                                           " files is not available yet");
+    return -1;
+}
+
+bool AutomationRunner::Complete(bool success) {
+    waiting_ = false;
+    if (!state_.automation)
+        return false;
+    // The worker has handed its result over; wait for it to be gone before anything else.
+    jobs_.Join();
+    if (success && SaveOutput() != 0) {
+        state_.jobFailed = true;
+        success = false;
+    }
+    if (!success)
+        state_.jobFailed = true;
+    NotifyText(success ? kNotifyTransferCompleted : kNotifyTransferFailed);
+    return state_.automation->exitWhenDone;
+}
+
+}  // namespace tracora::automation

@@ -1,0 +1,49 @@
+// Carries out a command-line request: starts its device job, writes its output when the job
+// has ended, reports to the caller's notify socket and decides the exit code.
+#pragma once
+
+#include <string_view>
+
+#include "core/app_state.hpp"
+#include "core/host.hpp"
+#include "core/notify.hpp"
+#include "device/gps_job.hpp"
+
+namespace tracora::automation {
+
+class AutomationRunner {
+public:
+    // `state.automation` holds the request.
+    AutomationRunner(AppState& state, Host& host, device::JobLayer& jobs);
+
+    // Starts what the request asks for. 0 when the program goes on (a job runs, or the request
+    // is done and the program stays open); -1 when the program must end now.
+    int Run();
+
+    // The end-of-job message: saves the output of a successful download and reports.
+    // True when the program closes.
+    bool Complete(bool success);
+
+    // Whether a job of the request is still to end.
+    bool Waiting() const { return waiting_; }
+
+    // 1 when a device job (or the request's own work) failed, else 0.
+    int ExitCode() const { return state_.jobFailed ? 1 : 0; }
+
+    void NotifyText(std::string_view text) const;
+
+private:
+    int StartTrackDownload();
+    int StartWaypointDownload();
+    int StartSimpleJob(device::AccessFunction function, GpsActionFamily family);
+    int Fail(const std::string& title, const std::string& text);
+    int SaveOutput();
+
+    AppState& state_;
+    Host& host_;
+    device::JobLayer& jobs_;
+    NotifySender notify_;
+    bool waiting_ = false;
+};
+
+}  // namespace tracora::automation

@@ -1,0 +1,209 @@
+// Device jobs: one conversation with an instrument at a time, on a worker thread of its own,
+// with status and progress reports, an abort that ends every wait at once, and a completion
+// routine that hands the result to the store.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <bitset>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/debug_trace.hpp"
+#include "core/gps_types.hpp"
+#include "core/track_store.hpp"
+#include "device/port_names.hpp"
+#include "device/serial_port.hpp"
+#include "device/wake_event.hpp"
+
+namespace tracora::device {
+
+// What a job does with the instrument.
+enum class AccessFunction : int {
+    kReadWaypoints = 0,
+    kReadTrackLog = 1,
+    kReadProductData = 2,
+    kWriteWaypoints = 3,
+    kEraseTrackLogs = 4,
+    kWritePilotData = 5,
+    kWriteWaypointsAsTrack = 6,
+    kWriteAirspace = 7,
+    kReadAirspace = 8,
+    kReadFlightList = 9,
+};
+inline constexpr int kAccessFunctionCount = 10;
+
+// Where a job's reports go: the main window (through the host), a remote client, or a test.
+// Called on the job's worker thread.
+class JobSink {
+public:
+    virtual ~JobSink() = default;
+    virtual void JobError(const std::string& text, const std::string& title) = 0;
+    virtual void JobStatus(const std::string& text) = 0;
+    virtual void JobStatus2(const std::string& text) = 0;
+};
+
+// Reports to the host's message boxes and status lines. The host accepts these calls from the
+// worker thread.
+class HostJobSink : public JobSink {
+public:
+    explicit HostJobSink(Host& host) : host_(host) {}
+    void JobError(const std::string& text, const std::string& title) override {
+        host_.ShowMessage(title, text);
+    }
+    void JobStatus(const std::string& text) override { host_.SetStatus(text); }
+    void JobStatus2(const std::string& text) override { host_.SetProductLine(text); }
+
+private:
+    Host& host_;
+};
+
+// The instrument's flight list: start times (receiver seconds, 0 = empty slot) and durations
+// of slots 0-254, and the slots chosen for download.
+struct FlightList {
+    static constexpr int kSlots = 255;
+    std::array<std::uint32_t, kSlots> start{};
+    std::array<std::uint32_t, kSlots> duration{};
+    std::bitset<256> selected;
+};
+
+class GpsAccessJob;
+// A protocol's worker routine: talks to the instrument and returns the job's result (0 or a
+// count on success, negative on failure).
+using JobRoutine = int (*)(GpsAccessJob& job);
+// Worker routines by access function and protocol; an empty cell is an unsupported pair.
+using DispatchTable = std::array<std::array<JobRoutine, kGpsProtocolCount>, kAccessFunctionCount>;
+
+// One device job. The layer owns it from the start until the worker releases it; the protocol
+// routine fills the result fields.
+class GpsAccessJob {
+public:
+    AccessFunction function = AccessFunction::kReadTrackLog;
+    GpsProtocol protocol = GpsProtocol::kGarmin;
+    int parameter = 0;
+    std::string portName;  // as configured: "COM3" or a device path
+    std::string portPath;  // the device it resolves to
+    int openAttempts = 30;
+
+    // Results.
+    int result = 0;
+    FlightList flights;
+    DownloadedTrackLog track;           // track log downloads
+    std::vector<Waypoint> waypoints;    // waypoint uploads (in) and downloads (out)
+    std::string productName;            // at most 16 characters
+    std::string instrumentDescription;  // at most 80
+    std::string productText;            // at most 53
+
+    // The end of the job, on the worker thread, after the result is set.
+    std::function<void(GpsAccessJob&)> completion;
+    // Selected progress texts also go to the command line's caller.
+    std::function<void(const std::string&)> notify;
+
+    SerialPort port;
+
+    bool AbortRequested() const { return abort_.load(); }
+    // Waits on the job's wait event; false when the job was aborted meanwhile.
+    bool Pause(int milliseconds);
+
+    // Opens the configured port with the given line settings, retrying once a second; see
+    // the .cpp for the messages. 0 or -1 (the job has reported why).
+    int OpenComPort(int baud, bool flowControl);
+    // Changes the line speed mid-conversation. 0 or -1 (reported).
+    int SetComBaud(int baud);
+    // Writes to the port and to the debug trace. 0 or -1.
+    int WriteBytes(std::span<const std::uint8_t> bytes);
+    int WriteText(std::string_view text);
+    // Reads what arrives within timeoutMs: a count, 0 on silence, or a negative I/O status
+    // (kIoAborted when the job is aborted, kIoLinkLost when the cable is gone).
+    int ReadBytes(std::span<std::uint8_t> buffer, int timeoutMs);
+
+    void Error(const std::string& text, const std::string& title);
+    void Status(const std::string& text);
+    void Status2(const std::string& text);
+    void Notify(const std::string& text);
+
+    DebugTrace& Trace() { return *trace_; }
+
+private:
+    friend class JobLayer;
+    int WriteTimeoutMs(std::size_t bytes) const;
+
+    std::atomic<bool> abort_{false};
+    WakeEvent wake_;
+    int baud_ = 0;
+    JobSink* sink_ = nullptr;
+    DebugTrace* trace_ = nullptr;
+};
+
+// What a command gives to start a job.
+struct JobStart {
+    AccessFunction function = AccessFunction::kReadTrackLog;
+    GpsProtocol protocol = GpsProtocol::kGarmin;
+    int parameter = 0;
+    std::function<void(GpsAccessJob&)> completion;
+    std::function<void(const std::string&)> notify;
+    std::vector<Waypoint> waypoints;
+    std::bitset<256> selectedFlights;
+    JobSink* sink = nullptr;  // the layer's default sink when absent
+};
+
+// The process-wide device layer: at most one job at a time.
+class JobLayer {
+public:
+    // `busyMark` is cleared when a job's worker has ended.
+    JobLayer(const DispatchTable& table, DebugTrace& trace, JobSink& defaultSink,
+             std::atomic<bool>& busyMark);
+    JobLayer(const JobLayer&) = delete;
+    JobLayer& operator=(const JobLayer&) = delete;
+    // Aborts a running job and waits for its worker.
+    ~JobLayer();
+
+    // The port jobs use ("COM3" or a device path) and where COM names lead.
+    void SetPortName(std::string name) { portName_ = std::move(name); }
+    const std::string& PortName() const { return portName_; }
+    void SetPortTable(PortTable table) { portTable_ = std::move(table); }
+    // Open attempts of the next jobs: the command line's TIMEOUT when positive, else 30.
+    void SetOpenAttempts(int attempts) { openAttempts_ = attempts > 0 ? attempts : 30; }
+
+    // Starts a job. 0, or -1 after reporting why ("Bad access type", "Bad protocol type",
+    // "Unsupported access function", "Port/USB is being used", ...). The caller sets the busy
+    // mark on success.
+    int StartGpsJob(JobStart start);
+    // Asks the running job to stop. 0, or -1 with "Port not in use".
+    int AbortGpsJob();
+    // Whether a job is current.
+    bool Running() const;
+    // At exit: aborts the running job and joins its worker, so that nothing the worker uses
+    // is freed under it.
+    void WaitForJobEnd();
+    // Joins a worker that has finished (or waits for the current one to finish) without
+    // aborting it. For callers that wait for a result.
+    void Join();
+
+    bool Supported(AccessFunction function, GpsProtocol protocol) const;
+
+private:
+    void RunWorker(GpsAccessJob* job, JobRoutine routine);
+
+    const DispatchTable& table_;
+    DebugTrace& trace_;
+    JobSink& defaultSink_;
+    std::atomic<bool>& busyMark_;
+    std::string portName_ = "COM1";
+    PortTable portTable_;
+    int openAttempts_ = 30;
+
+    mutable std::mutex mutex_;  // guards current_
+    std::unique_ptr<GpsAccessJob> current_;
+    std::mutex threadMutex_;  // guards worker_
+    std::thread worker_;
+};
+
+}  // namespace tracora::device

@@ -1,0 +1,91 @@
+#include "protocols/dispatch_table.hpp"
+
+#include <string>
+
+namespace tracora::protocols {
+
+namespace {
+
+using device::AccessFunction;
+using device::DispatchTable;
+using device::GpsAccessJob;
+using device::JobRoutine;
+
+// Stands in the cells whose instrument conversation has not been written yet: the job says so
+// plainly and fails, so that a command line ends with exit code 1 instead of pretending.
+int NotAvailableYet(GpsAccessJob& job) {
+    job.Error(std::string(AccessFunctionName(job.function)) + " for " +
+                  std::string(GpsProtocolName(job.protocol)) + " is not available yet",
+              "GPS access");
+    return -1;
+}
+
+// Protocols with a routine, per access function (the rest of each row is unsupported).
+struct Row {
+    AccessFunction function;
+    std::initializer_list<int> protocols;
+};
+
+constexpr int kAllProtocols[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9, 10,
+                                 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+
+DispatchTable BuildTable() {
+    DispatchTable table{};
+    const Row rows[] = {
+        {AccessFunction::kReadWaypoints, {0, 1, 2, 4, 6, 7, 8, 12, 14, 16, 17, 20}},
+        {AccessFunction::kReadProductData, {3}},
+        {AccessFunction::kWriteWaypoints, {0, 1, 2, 4, 6, 7, 8, 12, 14, 16, 17, 20}},
+        {AccessFunction::kEraseTrackLogs, {3, 15, 19}},
+        {AccessFunction::kWritePilotData, {3, 5, 12, 13}},
+        {AccessFunction::kWriteWaypointsAsTrack, {0, 8}},
+        {AccessFunction::kWriteAirspace, {0, 4, 8}},
+        {AccessFunction::kReadAirspace, {4}},
+        {AccessFunction::kReadFlightList, {4, 12, 16, 17, 19, 20}},
+    };
+    for (const Row& row : rows) {
+        for (int protocol : row.protocols) {
+            table[static_cast<std::size_t>(row.function)][static_cast<std::size_t>(protocol)] =
+                NotAvailableYet;
+        }
+    }
+    for (int protocol : kAllProtocols) {
+        table[static_cast<std::size_t>(AccessFunction::kReadTrackLog)]
+             [static_cast<std::size_t>(protocol)] = NotAvailableYet;
+    }
+    return table;
+}
+
+}  // namespace
+
+const DispatchTable& GpsDispatchTable() {
+    static const DispatchTable table = BuildTable();
+    return table;
+}
+
+const char* AccessFunctionName(AccessFunction function) {
+    switch (function) {
+        case AccessFunction::kReadWaypoints:
+            return "Waypoint download";
+        case AccessFunction::kReadTrackLog:
+            return "Track log download";
+        case AccessFunction::kReadProductData:
+            return "Product data download";
+        case AccessFunction::kWriteWaypoints:
+            return "Waypoint upload";
+        case AccessFunction::kEraseTrackLogs:
+            return "Track log erase";
+        case AccessFunction::kWritePilotData:
+            return "Pilot data upload";
+        case AccessFunction::kWriteWaypointsAsTrack:
+            return "Waypoint upload as a track log";
+        case AccessFunction::kWriteAirspace:
+            return "Airspace upload";
+        case AccessFunction::kReadAirspace:
+            return "Airspace download";
+        case AccessFunction::kReadFlightList:
+            return "Flight list download";
+    }
+    return "Device access";
+}
+
+}  // namespace tracora::protocols

@@ -1,0 +1,286 @@
+#include "device/gps_job.hpp"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "device/emulator_link.hpp"
+#include "device/io_status.hpp"
+#include "device/pseudo_terminal.hpp"
+#include "device/pty_fixture.hpp"
+
+namespace tracora::device {
+namespace {
+
+using test_support::kPromptMs;
+using test_support::Stopwatch;
+
+// Collects what a job reports, from the worker thread, and lets the test wait for a text.
+class RecordingSink : public JobSink {
+public:
+    struct Error {
+        std::string text, title;
+    };
+    void JobError(const std::string& text, const std::string& title) override {
+        std::lock_guard lock(mutex_);
+        errors_.push_back({text, title});
+        changed_.notify_all();
+    }
+    void JobStatus(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        statuses_.push_back(text);
+        changed_.notify_all();
+    }
+    void JobStatus2(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        statuses2_.push_back(text);
+    }
+    bool WaitForStatus(const std::string& text, int timeoutMs) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            return std::find(statuses_.begin(), statuses_.end(), text) != statuses_.end();
+        });
+    }
+    std::vector<std::string> Statuses() {
+        std::lock_guard lock(mutex_);
+        return statuses_;
+    }
+    std::vector<Error> Errors() {
+        std::lock_guard lock(mutex_);
+        return errors_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Error> errors_;
+    std::vector<std::string> statuses_;
+    std::vector<std::string> statuses2_;
+};
+
+// Test routines, chosen through the dispatch table.
+int OpenAndGreet(GpsAccessJob& job) {
+    // Line settings as a protocol at 57,600 baud with XON/XOFF asks for them.
+    if (job.OpenComPort(57600, true) != 0)
+        return -1;
+    if (job.WriteText("HELLO\r\n") != 0)
+        return -1;
+    if (job.parameter == 115200) {
+        // Change speed once the instrument has answered (a purge drops what it has not read).
+        std::uint8_t answer[8];
+        if (job.ReadBytes(answer, 60'000) <= 0)
+            return -1;
+        if (job.SetComBaud(115200) != 0)
+            return -1;
+        job.WriteText("FAST\r\n");
+    }
+    return 0;
+}
+
+int OpenAndReadUntilCut(GpsAccessJob& job) {
+    if (job.OpenComPort(9600, false) != 0)
+        return -1;
+    if (job.WriteText("OPEN\r\n") != 0)
+        return -1;
+    std::uint8_t buffer[16];
+    for (;;) {
+        const int got = job.ReadBytes(buffer, 60'000);
+        if (got < 0)
+            return got;
+    }
+}
+
+int WaitForAbort(GpsAccessJob& job) {
+    while (job.Pause(60'000)) {
+    }
+    job.Status("Transfer aborted");
+    return -1;
+}
+
+constexpr auto kReadTrack = AccessFunction::kReadTrackLog;
+constexpr auto kReadWaypoints = AccessFunction::kReadWaypoints;
+constexpr auto kReadProduct = AccessFunction::kReadProductData;
+
+DispatchTable MakeTable() {
+    DispatchTable table{};
+    auto cell = [&table](AccessFunction f, GpsProtocol p) -> JobRoutine& {
+        return table[static_cast<std::size_t>(f)][static_cast<std::size_t>(ProtocolNumber(p))];
+    };
+    cell(kReadTrack, GpsProtocol::kFlytec) = OpenAndGreet;
+    cell(kReadTrack, GpsProtocol::kMlr) = OpenAndReadUntilCut;
+    cell(kReadWaypoints, GpsProtocol::kFlytec) = WaitForAbort;
+    return table;
+}
+
+class JobLayerTest : public ::testing::Test {
+protected:
+    DispatchTable table = MakeTable();
+    DebugTrace trace;
+    RecordingSink sink;
+    std::atomic<bool> busy{false};
+    JobLayer layer{table, trace, sink, busy};
+    std::atomic<int> completedResult{999};
+
+    JobStart Start(AccessFunction function, GpsProtocol protocol, int parameter = 0) {
+        JobStart start;
+        start.function = function;
+        start.protocol = protocol;
+        start.parameter = parameter;
+        start.completion = [this](GpsAccessJob& job) { completedResult = job.result; };
+        return start;
+    }
+};
+
+TEST_F(JobLayerTest, MissingPortCountsDownTheAttemptsThenGivesUp) {
+    layer.SetPortName("/nonexistent/ttyTRACORA");
+    layer.SetOpenAttempts(2);
+    ASSERT_EQ(layer.StartGpsJob(Start(kReadTrack, GpsProtocol::kFlytec)), 0);
+    EXPECT_TRUE(busy);
+    layer.Join();
+    EXPECT_EQ(sink.Statuses(),
+              (std::vector<std::string>{"Connecting to GPS (2)", "Connecting to GPS (1)"}));
+    ASSERT_EQ(sink.Errors().size(), 1u);
+    EXPECT_EQ(sink.Errors()[0].text, "Could not open serial port (sure it's the right one ?)");
+    EXPECT_EQ(sink.Errors()[0].title, "Connecting to GPS on /nonexistent/ttyTRACORA");
+    EXPECT_EQ(completedResult, -1);
+    EXPECT_FALSE(busy);
+    EXPECT_FALSE(layer.Running());
+}
+
+TEST_F(JobLayerTest, AbortDuringTheOpenPausesEndsTheJobPromptly) {
+    layer.SetPortName("/nonexistent/ttyTRACORA");
+    ASSERT_EQ(layer.StartGpsJob(Start(kReadTrack, GpsProtocol::kFlytec)), 0);
+    ASSERT_TRUE(sink.WaitForStatus("Connecting to GPS (30)", kPromptMs));
+    Stopwatch watch;
+    ASSERT_EQ(layer.AbortGpsJob(), 0);
+    layer.Join();
+    // The open pauses last a second each; the abort must not wait out 29 more of them.
+    EXPECT_LT(watch.ElapsedMs(), kPromptMs);
+    const auto statuses = sink.Statuses();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Aborting transfer"), statuses.end());
+    EXPECT_EQ(statuses.back(), "Transfer aborted");
+    EXPECT_EQ(completedResult, -1);
+    EXPECT_TRUE(sink.Errors().empty());
+    EXPECT_FALSE(busy);
+}
+
+TEST_F(JobLayerTest, SecondJobIsRefusedAndTheFirstRunsOn) {
+    ASSERT_EQ(layer.StartGpsJob(Start(kReadWaypoints, GpsProtocol::kFlytec)), 0);
+    EXPECT_EQ(layer.StartGpsJob(Start(kReadTrack, GpsProtocol::kFlytec)), -1);
+    ASSERT_EQ(sink.Errors().size(), 1u);
+    EXPECT_EQ(sink.Errors()[0].text, "Port/USB is being used");
+    EXPECT_TRUE(layer.Running());
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(completedResult, 999);
+    ASSERT_EQ(layer.AbortGpsJob(), 0);
+    layer.Join();
+    EXPECT_EQ(completedResult, -1);
+    EXPECT_FALSE(busy);
+}
+
+TEST_F(JobLayerTest, StartChecksTheAccessFunctionAndProtocol) {
+    struct Case {
+        int function;
+        int protocol;
+        const char* message;
+    } cases[] = {{10, 4, "Bad access type"},
+                 {-1, 4, "Bad access type"},
+                 {1, 21, "Bad protocol type"},
+                 {static_cast<int>(kReadProduct), 4, "Unsupported access function"}};
+    for (const Case& c : cases) {
+        JobStart start;
+        start.function = static_cast<AccessFunction>(c.function);
+        start.protocol = static_cast<GpsProtocol>(c.protocol);
+        EXPECT_EQ(layer.StartGpsJob(std::move(start)), -1) << c.message;
+        ASSERT_FALSE(sink.Errors().empty());
+        EXPECT_EQ(sink.Errors().back().text, c.message);
+        EXPECT_EQ(sink.Errors().back().title, "GPS access");
+        EXPECT_FALSE(layer.Running());
+        EXPECT_FALSE(busy);
+    }
+}
+
+TEST_F(JobLayerTest, AbortWithoutAJob) {
+    EXPECT_EQ(layer.AbortGpsJob(), -1);
+    ASSERT_EQ(sink.Errors().size(), 1u);
+    EXPECT_EQ(sink.Errors()[0].text, "Port not in use");
+    EXPECT_EQ(sink.Errors()[0].title, "Abort GPS access");
+}
+
+TEST_F(JobLayerTest, TheInstrumentSeesTheLineSettingsTheProtocolAskedFor) {
+    PseudoTerminal pty;
+    ASSERT_EQ(pty.Open(), 0);
+    EmulatorLink link(pty.TakeMaster());
+    layer.SetPortName(pty.SlavePath());
+    ASSERT_EQ(layer.StartGpsJob(Start(kReadTrack, GpsProtocol::kFlytec, 115200)), 0);
+
+    std::string line;
+    ASSERT_GT(link.ReadLine(line, kPromptMs), 0);
+    EXPECT_EQ(line, "HELLO");
+    // The settings as the other end of the cable sees them while the greeting arrives.
+    termios seen{};
+    ASSERT_EQ(::tcgetattr(pty.SlaveFd(), &seen), 0);
+    EXPECT_EQ(::cfgetospeed(&seen), static_cast<speed_t>(B57600));
+    EXPECT_NE(seen.c_iflag & IXON, 0u);
+    EXPECT_NE(seen.c_iflag & IXOFF, 0u);
+    EXPECT_EQ(seen.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(seen.c_cflag & (PARENB | CSTOPB), 0u);
+    ASSERT_GT(link.Write(std::string_view("OK\r\n"), kPromptMs), 0);
+
+    ASSERT_GT(link.ReadLine(line, kPromptMs), 0);
+    EXPECT_EQ(line, "FAST");
+    layer.Join();
+    ASSERT_EQ(::tcgetattr(pty.SlaveFd(), &seen), 0);
+    EXPECT_EQ(::cfgetospeed(&seen), static_cast<speed_t>(B115200));
+    EXPECT_EQ(completedResult, 0);
+    // What was sent is in the debug trace.
+    EXPECT_NE(trace.Contents().find("HELLO\r\n"), std::string::npos);
+}
+
+TEST_F(JobLayerTest, CutCableEndsTheReadWithLinkLost) {
+    PseudoTerminal pty;
+    ASSERT_EQ(pty.Open(), 0);
+    EmulatorLink link(pty.TakeMaster());
+    layer.SetPortName(pty.SlavePath());
+    ASSERT_EQ(layer.StartGpsJob(Start(kReadTrack, GpsProtocol::kMlr)), 0);
+    std::string line;
+    ASSERT_GT(link.ReadLine(line, kPromptMs), 0);  // the session is reading now
+    EXPECT_EQ(line, "OPEN");
+    Stopwatch watch;
+    pty.Close();
+    link.DropLink();
+    layer.Join();
+    EXPECT_EQ(completedResult, kIoLinkLost);
+    EXPECT_LT(watch.ElapsedMs(), kPromptMs);
+}
+
+TEST_F(JobLayerTest, ExitAbortsAndJoinsARunningJob) {
+    ASSERT_EQ(layer.StartGpsJob(Start(kReadWaypoints, GpsProtocol::kFlytec)), 0);
+    Stopwatch watch;
+    layer.WaitForJobEnd();
+    EXPECT_LT(watch.ElapsedMs(), kPromptMs);
+    EXPECT_FALSE(layer.Running());
+    EXPECT_FALSE(busy);
+    EXPECT_EQ(completedResult, -1);
+}
+
+TEST_F(JobLayerTest, ComNamesResolveThroughThePortTable) {
+    PseudoTerminal pty;
+    ASSERT_EQ(pty.Open(), 0);
+    EmulatorLink link(pty.TakeMaster());
+    layer.SetPortTable({{7, pty.SlavePath()}});
+    layer.SetPortName("COM7");
+    ASSERT_EQ(layer.StartGpsJob(Start(kReadTrack, GpsProtocol::kFlytec)), 0);
+    std::string line;
+    ASSERT_GT(link.ReadLine(line, kPromptMs), 0);
+    EXPECT_EQ(line, "HELLO");
+    layer.Join();
+    EXPECT_EQ(completedResult, 0);
+}
+
+}  // namespace
+}  // namespace tracora::device
