@@ -49,12 +49,15 @@ bool ParsePoint(const char* latitude, const char* longitude, GeoPoint& point) {
 }
 
 int Distance(const std::vector<const char*>& args) {
-    if (args.size() != 4) return UsageError("distance needs LAT1 LON1 LAT2 LON2");
+    if (args.size() != 4)
+        return UsageError("distance needs LAT1 LON1 LAT2 LON2");
     GeoPoint a, b;
-    if (!ParsePoint(args[0], args[1], a) || !ParsePoint(args[2], args[3], b)) return 2;
+    if (!ParsePoint(args[0], args[1], a) || !ParsePoint(args[2], args[3], b))
+        return 2;
     double metres = 0;
     if (tracora::GeoDistance(a, b, metres) != 0) {
-        std::fprintf(stderr, "tracora-cli: the distance does not converge (nearly antipodal points)\n");
+        std::fprintf(stderr,
+                     "tracora-cli: the distance does not converge (nearly antipodal points)\n");
         return 1;
     }
     std::printf("%.3f m (%.3f km)\n", metres, metres / 1000.0);
@@ -62,9 +65,11 @@ int Distance(const std::vector<const char*>& args) {
 }
 
 int Utm(const std::vector<const char*>& args) {
-    if (args.size() != 2) return UsageError("utm needs LAT LON");
+    if (args.size() != 2)
+        return UsageError("utm needs LAT LON");
     GeoPoint p;
-    if (!ParsePoint(args[0], args[1], p)) return 2;
+    if (!ParsePoint(args[0], args[1], p))
+        return 2;
     int zone = 0;
     tracora::UtmPosition utm;
     tracora::ToUtm(p, zone, utm);
@@ -77,7 +82,8 @@ int Utm(const std::vector<const char*>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return UsageError("no command given");
+    if (argc < 2)
+        return UsageError("no command given");
     const std::string_view command = argv[1];
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(kUsage, stdout);
@@ -88,7 +94,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     const std::vector<const char*> args(argv + 2, argv + argc);
-    if (command == "distance") return Distance(args);
-    if (command == "utm") return Utm(args);
+    if (command == "distance")
+        return Distance(args);
+    if (command == "utm")
+        return Utm(args);
     return UsageError(("unknown command '" + std::string(command) + "'").c_str());
 }

@@ -19,7 +19,7 @@ enum class NewTrackChoice { kOverwrite, kAppend, kCancel };
 
 // One side of the "New Track Log" dialog: first and last point and duration, already as text.
 struct TrackLogSummary {
-    std::string first;     // "2024-06-01  10:00:00"
+    std::string first;  // "2024-06-01  10:00:00"
     std::string last;
     std::string duration;  // "01:23:45"
 };

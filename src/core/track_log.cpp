@@ -14,9 +14,11 @@ std::string_view FieldText(const std::array<char, N>& field) {
 
 // Cuts `text` to at most `limit` bytes without ending inside a UTF-8 sequence.
 std::size_t Utf8Prefix(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit) return text.size();
+    if (text.size() <= limit)
+        return text.size();
     std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
     return end;
 }
 
@@ -29,9 +31,17 @@ void SetField(std::array<char, N>& field, std::string_view text) {
 
 }  // namespace
 
-std::string_view Waypoint::Id() const { return FieldText(id); }
-std::string_view Waypoint::Description() const { return FieldText(description); }
-void Waypoint::SetId(std::string_view text) { SetField(id, text); }
-void Waypoint::SetDescription(std::string_view text) { SetField(description, text); }
+std::string_view Waypoint::Id() const {
+    return FieldText(id);
+}
+std::string_view Waypoint::Description() const {
+    return FieldText(description);
+}
+void Waypoint::SetId(std::string_view text) {
+    SetField(id, text);
+}
+void Waypoint::SetDescription(std::string_view text) {
+    SetField(description, text);
+}
 
 }  // namespace tracora

@@ -13,10 +13,10 @@ namespace tracora {
 
 // One position, seven 32-bit words (the layout instruments and files are converted into).
 struct TrackPoint {
-    std::uint32_t flags = 0;  // bit 0: starts a new track segment
-    std::uint32_t time = 0;   // seconds since the receiver epoch
-    std::int32_t latitude = 0;   // semicircles
-    std::int32_t longitude = 0;  // semicircles
+    std::uint32_t flags = 0;            // bit 0: starts a new track segment
+    std::uint32_t time = 0;             // seconds since the receiver epoch
+    std::int32_t latitude = 0;          // semicircles
+    std::int32_t longitude = 0;         // semicircles
     std::int32_t gpsAltitude = 0;       // decimetres
     std::int32_t pressureAltitude = 0;  // metres, 0 when absent
     float depth = 0;                    // metres; an extra per-point value (IGC ENL)
@@ -60,9 +60,9 @@ struct TrackLog {
 };
 
 struct Waypoint {
-    std::int32_t latitude = 0;   // semicircles
-    std::int32_t longitude = 0;  // semicircles
-    std::int32_t altitude = 0;   // metres
+    std::int32_t latitude = 0;           // semicircles
+    std::int32_t longitude = 0;          // semicircles
+    std::int32_t altitude = 0;           // metres
     std::array<char, 7> id{};            // NUL-terminated, at most 6 characters
     std::array<char, 41> description{};  // NUL-terminated, at most 40 characters
     std::uint32_t time = 0;

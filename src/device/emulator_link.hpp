@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "device/io_status.hpp"
 #include "core/unique_fd.hpp"
+#include "device/io_status.hpp"
 #include "device/wake_event.hpp"
 
 namespace tracora::device {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "device/io_status.hpp"
 #include "core/unique_fd.hpp"
+#include "device/io_status.hpp"
 
 namespace tracora::device {
 

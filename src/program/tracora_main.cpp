@@ -13,6 +13,7 @@
 #include "automation/automation_runner.hpp"
 #include "core/app_state.hpp"
 #include "core/automation_parser.hpp"
+#include "core/null_host.hpp"
 #include "core/settings.hpp"
 #include "core/version.hpp"
 #include "device/gps_job.hpp"
@@ -125,8 +126,11 @@ int main(int argc, char** argv) {
 
     std::optional<tracora::AutomationRequest> request;
     const std::string line = tracora::CommandLineText(argc, argv);
-    if (tracora::ParseCommandLine(line, host, tracora::SystemAutomationEnvironment(), request) !=
-        0) {
+    std::string parseError;
+    tracora::NullHost quiet;  // the error is printed here, whatever the show state
+    if (tracora::ParseCommandLine(line, quiet, tracora::SystemAutomationEnvironment(), request,
+                                  &parseError) != 0) {
+        std::fprintf(stderr, "Parsing command line: %s\n", parseError.c_str());
         return kExitUsage;
     }
     if (!request) {

@@ -65,7 +65,8 @@ public:
     std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) override {
         splitRequests.push_back(request);
         std::vector<int> chosen = Pop(splitChoices, std::vector<int>{});
-        if (chosen.empty()) return std::nullopt;
+        if (chosen.empty())
+            return std::nullopt;
         return chosen;
     }
     std::optional<RotateDialogResult> AskRotation() override {
@@ -80,7 +81,8 @@ public:
         return Pop(saveChoices, std::optional<FileDialogResult>{});
     }
     bool SetClipboardText(const std::string& text) override {
-        if (!clipboardWorks) return false;
+        if (!clipboardWorks)
+            return false;
         clipboard.push_back(text);
         return true;
     }
@@ -92,7 +94,8 @@ public:
 private:
     template <typename T>
     static T Pop(std::deque<T>& queue, T fallback) {
-        if (queue.empty()) return fallback;
+        if (queue.empty())
+            return fallback;
         T value = std::move(queue.front());
         queue.pop_front();
         return value;

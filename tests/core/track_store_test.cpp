@@ -33,19 +33,22 @@ TrackPoint Point(std::uint32_t time, std::int32_t longitude = 0, std::int32_t al
 
 std::vector<TrackPoint> PointsAt(const std::vector<std::uint32_t>& times) {
     std::vector<TrackPoint> points;
-    for (std::uint32_t t : times) points.push_back(Point(t));
+    for (std::uint32_t t : times)
+        points.push_back(Point(t));
     return points;
 }
 
 std::vector<std::uint32_t> TimesOf(const std::vector<TrackPoint>& points) {
     std::vector<std::uint32_t> times;
-    for (const TrackPoint& p : points) times.push_back(p.time);
+    for (const TrackPoint& p : points)
+        times.push_back(p.time);
     return times;
 }
 
 std::vector<std::size_t> AllIndexes(std::size_t count) {
     std::vector<std::size_t> indexes(count);
-    for (std::size_t i = 0; i < count; ++i) indexes[i] = i;
+    for (std::size_t i = 0; i < count; ++i)
+        indexes[i] = i;
     return indexes;
 }
 
@@ -201,7 +204,8 @@ TEST_P(AppendTrack, AppendsOnlyAfterTheCurrentLastPoint) {
     if (GetParam().accepted) {
         EXPECT_EQ(installed, 1);
         const std::uint32_t s = GetParam().newStart;
-        EXPECT_EQ(TimesOf(state.trackLog.points), (std::vector<std::uint32_t>{100, 200, s, s + 10}));
+        EXPECT_EQ(TimesOf(state.trackLog.points),
+                  (std::vector<std::uint32_t>{100, 200, s, s + 10}));
         EXPECT_EQ(state.trackLog.points[2].flags, 0u);
         EXPECT_FALSE(state.trackLog.timeIsUtc);
         // The joined log is no longer the file's text, and no longer signed.
@@ -228,7 +232,8 @@ protected:
     static int ReadOneLinePerPoint(Host& /*host*/, std::string_view text, TrackReadResult& out) {
         std::uint32_t time = 1000;
         for (char c : text) {
-            if (c == '\n') out.points.push_back(Point(time++));
+            if (c == '\n')
+                out.points.push_back(Point(time++));
         }
         return static_cast<int>(out.points.size());
     }
@@ -238,8 +243,8 @@ protected:
     }
     const TrackFileFormat formats_[2] = {{{"Lines", "lines"}, ReadOneLinePerPoint},
                                          {{"Refused", "bad"}, RefuseEverything}};
-    std::filesystem::path dir_ = std::filesystem::temp_directory_path() /
-                                 ("tracora-read-" + std::to_string(::getpid()));
+    std::filesystem::path dir_ =
+        std::filesystem::temp_directory_path() / ("tracora-read-" + std::to_string(::getpid()));
 
     void SetUp() override { std::filesystem::create_directories(dir_); }
     void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -360,8 +365,7 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"backwardThenGap",
                   {Point(kJune1), Point(kJune1 + 1000), Point(kJune1 + 10), Point(kJune1 + 2100)},
                   1},
-        SplitCase{"onePoint", {Point(kJune1)}, 1},
-        SplitCase{"150breaks", ManyBreaks(150), 100}),
+        SplitCase{"onePoint", {Point(kJune1)}, 1}, SplitCase{"150breaks", ManyBreaks(150), 100}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(SplitCheck, DialogListsPartsNewestFirstAndKeepsTheChosenInTrackOrder) {
@@ -370,10 +374,9 @@ TEST(SplitCheck, DialogListsPartsNewestFirstAndKeepsTheChosenInTrackOrder) {
     state.gpsTypeName = "Flytec";
     state.trackLog.productName = "6030";
     // Three parts: 10:00:00-10:00:10, 11:00:00-12:01:01, 14:00:00 alone.
-    std::vector<TrackPoint> points = {Point(kJune1),        Point(kJune1 + 10),
-                                      Point(kJune1 + 3600), Point(kJune1 + 4800),
-                                      Point(kJune1 + 6000), Point(kJune1 + 7200),
-                                      Point(kJune1 + 7261), Point(kJune1 + 14400)};
+    std::vector<TrackPoint> points = {
+        Point(kJune1),        Point(kJune1 + 10),   Point(kJune1 + 3600), Point(kJune1 + 4800),
+        Point(kJune1 + 6000), Point(kJune1 + 7200), Point(kJune1 + 7261), Point(kJune1 + 14400)};
     host.splitChoices.push_back(std::vector<int>{2, 0});  // the oldest and the newest
     EXPECT_EQ(SplitCheck(state, host, points), 3u);
     ASSERT_EQ(host.splitRequests.size(), 1u);
@@ -430,8 +433,8 @@ TEST(RecentSpeedAndClimb, WholeStepsWithinTheMinute) {
     // Seven points 10 s apart, one equator step and 10 dm higher each.
     std::vector<TrackPoint> points;
     for (int i = 0; i < 8; ++i) {
-        points.push_back(Point(kJune1 + 10u * static_cast<std::uint32_t>(i), i * kEquatorStep,
-                               10 * i));
+        points.push_back(
+            Point(kJune1 + 10u * static_cast<std::uint32_t>(i), i * kEquatorStep, 10 * i));
     }
     double speed = 0, climb = 0;
     RecentSpeedAndClimb(points, 7, speed, climb);
@@ -443,8 +446,8 @@ TEST(RecentSpeedAndClimb, WholeStepsWithinTheMinute) {
 TEST(RecentSpeedAndClimb, InterpolatesTheStepThatPassesTheMinute) {
     std::vector<TrackPoint> points;
     for (int i = 0; i < 4; ++i) {
-        points.push_back(Point(kJune1 + 25u * static_cast<std::uint32_t>(i), i * kEquatorStep,
-                               100 * i));
+        points.push_back(
+            Point(kJune1 + 25u * static_cast<std::uint32_t>(i), i * kEquatorStep, 100 * i));
     }
     double speed = 0, climb = 0;
     RecentSpeedAndClimb(points, 3, speed, climb);
@@ -681,7 +684,8 @@ protected:
         state.trackLog.productName = "Old";
     }
     void RunPosted() {
-        for (auto& task : host.posted) task();
+        for (auto& task : host.posted)
+            task();
         host.posted.clear();
     }
     static DownloadedTrackLog Download(int kind, const std::vector<std::uint32_t>& times) {

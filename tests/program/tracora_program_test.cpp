@@ -1,0 +1,211 @@
+// The tracora program as a caller uses it: a command line in, texts on stderr, notifications
+// on a socket and an exit code out.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/notify.hpp"
+#include "device/emulator_link.hpp"
+#include "device/pseudo_terminal.hpp"
+
+extern char** environ;
+
+namespace tracora {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kDeadlineMs = 60'000;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with `args` in an environment of its own (settings and notify sockets
+// under `home`) and collects what it prints. Fails the test when it does not end in time.
+Outcome RunProgram(const std::vector<std::string>& args, const fs::path& home) {
+    Outcome outcome;
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
+        ADD_FAILURE() << "pipe";
+        return outcome;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+
+    std::vector<std::string> strings = {TRACORA_PROGRAM};
+    strings.insert(strings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : strings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings = {"TRACORA_CONFIG_DIR=" + (home / "config").string(),
+                                           "XDG_RUNTIME_DIR=" + (home / "run").string(),
+                                           "HOME=" + home.string(), "PATH=/usr/bin:/bin"};
+    std::vector<char*> env;
+    for (std::string& s : envStrings)
+        env.push_back(s.data());
+    env.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawned =
+        posix_spawn(&pid, TRACORA_PROGRAM, &actions, nullptr, argv.data(), env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    if (spawned != 0) {
+        ADD_FAILURE() << "posix_spawn: " << spawned;
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        return outcome;
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&outcome.out, &outcome.err};
+    int open = 2;
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(fds, 2, 1000) <= 0)
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    if (open > 0) {
+        ADD_FAILURE() << "the program did not end in time";
+        ::kill(pid, SIGKILL);
+        for (pollfd& p : fds) {
+            if (p.fd >= 0)
+                ::close(p.fd);
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return outcome;
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    fs::path home = fs::temp_directory_path() / ("tracora-program-" + std::to_string(::getpid()));
+    void SetUp() override { fs::create_directories(home / "out"); }
+    void TearDown() override { fs::remove_all(home); }
+    Outcome Run(const std::vector<std::string>& args) { return RunProgram(args, home); }
+};
+
+TEST_F(ProgramTest, HelpAndVersion) {
+    const Outcome help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("Usage: tracora"), std::string::npos);
+    const Outcome version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("tracora ", 0), 0u);
+}
+
+TEST_F(ProgramTest, CommandLineErrorsEndWithTheMessageAndExitCode2) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"/COM=0"}, "Parsing command line: Bad COM port"},
+        {{"/COM=3x", "/WIN=0"}, "Parsing command line: Bad COM port"},
+        {{"/GPS=MLRC", "/KML_LOG=a.kml"},
+         "Parsing command line: Unsupported GPS for track log download"},
+        {{"/FLIGHTLIST", "/GPS=FLYMASTER"},
+         "Parsing command line: Missing notify window for flightlist download"},
+        {{"/TRACK=1;3"}, "Parsing command line: Bad TRACK value"},
+        {{"\"/tmp/x.igc"}, "Parsing command line: Bad double apostrophe (\") balance"},
+        {{}, "give a command line"},
+    };
+    for (const Case& c : cases) {
+        const Outcome outcome = Run(c.args);
+        EXPECT_EQ(outcome.exitCode, 2) << c.message;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+    }
+    // A command-line run writes no settings.
+    EXPECT_FALSE(fs::exists(home / "config"));
+}
+
+TEST_F(ProgramTest, DownloadReportsToTheNotifySocketAndFailsHonestly) {
+    device::PseudoTerminal pty;
+    ASSERT_EQ(pty.Open(), 0);
+    device::EmulatorLink link(pty.TakeMaster());
+    NotifyListener listener;
+    const std::string socket = (home / "run" / "caller.sock").string();
+    ASSERT_EQ(listener.Open(socket), 0);
+
+    const Outcome outcome = Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(),
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT",
+                                 "/NOTIFY=" + socket, "/SESSION=42"});
+    // No instrument conversation exists for this family yet: the run says so and fails.
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.err.find("Track log download for Flytec 50xx/60xx is not available yet"),
+              std::string::npos)
+        << outcome.err;
+    NotifyMessage first;
+    NotifyMessage second;
+    ASSERT_EQ(listener.Receive(kDeadlineMs, first), 1);
+    ASSERT_EQ(listener.Receive(kDeadlineMs, second), 1);
+    EXPECT_EQ(first, (NotifyMessage{42, "Transfer started"}));
+    EXPECT_EQ(second, (NotifyMessage{42, "Transfer completed (error)"}));
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+TEST_F(ProgramTest, NotifyNameResolvesUnderTheRuntimeFolder) {
+    NotifyListener listener;
+    ASSERT_EQ(listener.Open((home / "run" / "tracora" / "notify-caller.sock").string()), 0);
+    const Outcome outcome =
+        Run({"/GPS=FLYMASTER", "/COM=/nonexistent/tty", "/FLIGHTLIST", "/NOTIFY=caller", "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    NotifyMessage message;
+    ASSERT_EQ(listener.Receive(kDeadlineMs, message), 1);
+    EXPECT_EQ(message.text, "Transfer started");
+}
+
+TEST_F(ProgramTest, ActionsWithoutTheirFileFormatsSayThatPlainly) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{(home / "flight.igc").string()}, "Reading track log files is not available yet"},
+        {{"/IGC2KML=" + (home / "flight.igc").string()}, "Converting to KML is not available yet"},
+        {{"/GPS=IQCOMPEO", "/WR_WPT=" + (home / "w.wpt").string(), "/EXIT"},
+         "Reading waypoint files is not available yet"},
+    };
+    for (const Case& c : cases) {
+        const Outcome outcome = Run(c.args);
+        EXPECT_EQ(outcome.exitCode, 1) << c.message;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+    }
+}
+
+}  // namespace
+}  // namespace tracora
