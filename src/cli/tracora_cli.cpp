@@ -8,6 +8,7 @@
 #include "core/geodesy.hpp"
 #include "core/text_forms.hpp"
 #include "core/version.hpp"
+#include "device/port_names.hpp"
 
 namespace {
 
@@ -20,6 +21,7 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  distance LAT1 LON1 LAT2 LON2   geodesic distance on the WGS-84 ellipsoid\n"
     "  utm LAT LON                    UTM zone, band, easting and northing\n"
+    "  ports                          the serial ports of this machine\n"
     "\n"
     "Angles are decimal degrees (46.5), degrees and minutes (46 30.25) or degrees,\n"
     "minutes and seconds (46 30 15.5), with N/S/E/W or a sign in front; quote\n"
@@ -79,6 +81,26 @@ int Utm(const std::vector<const char*>& args) {
     return 0;
 }
 
+int Ports(const std::vector<const char*>& args) {
+    if (!args.empty())
+        return UsageError("ports takes no arguments");
+    std::vector<tracora::device::SerialPortInfo> ports;
+    tracora::device::ListComPorts(ports);
+    if (ports.empty()) {
+        std::puts("No serial ports found.");
+        return 0;
+    }
+    for (const tracora::device::SerialPortInfo& port : ports) {
+        std::string line = port.path;
+        if (!port.product.empty())
+            line += "  " + port.product;
+        if (!port.byIdPath.empty())
+            line += "  (" + port.byIdPath + ")";
+        std::puts(line.c_str());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,7 +118,11 @@ int main(int argc, char** argv) {
     const std::vector<const char*> args(argv + 2, argv + argc);
     if (command == "distance")
         return Distance(args);
-    if (command == "utm")
+    if (command == "utm") {
         return Utm(args);
+    }
+    if (command == "ports") {
+        return Ports(args);
+    }
     return UsageError(("unknown command '" + std::string(command) + "'").c_str());
 }

@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <limits>
+#include <map>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -503,6 +504,29 @@ fs::path SystemSettingsFile() {
     return {};
 }
 
+std::map<int, std::string> ReadPortTable(std::string_view text) {
+    std::map<int, std::string> table;
+    const IniDocument doc = ParseDocument(text);
+    bool inPorts = false;
+    for (const std::string& line : doc.lines) {
+        if (auto section = SectionOf(line)) {
+            inPorts = *section == "Ports";
+            continue;
+        }
+        auto kv = KeyValueOf(line);
+        if (!inPorts || !kv || kv->key.size() < 4 || kv->key.substr(0, 3) != "COM")
+            continue;
+        int number = 0;
+        const std::string_view digits = kv->key.substr(3);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (error != std::errc() || end != digits.data() + digits.size() || number < 1)
+            continue;
+        table[number] = std::string(DecodeValue(kv->value));
+    }
+    return table;
+}
+
 void ReadSettingsText(std::string_view text, Settings& values) {
     Settings stored = values;
     ReadEntries(ParseDocument(text), values, stored);
@@ -526,6 +550,7 @@ int SettingsStore::Load(Settings& values, Host* host) {
     }
     open_ = true;
     if (user.status == ReadStatus::kOk) {
+        portTable_ = ReadPortTable(user.text);
         ReadEntries(ParseDocument(user.text), values, stored_);
         return 0;
     }
@@ -535,6 +560,7 @@ int SettingsStore::Load(Settings& values, Host* host) {
     if (!systemFile_.empty()) {
         ReadResult system = ReadSettingsFile(systemFile_);
         if (system.status == ReadStatus::kOk) {
+            portTable_ = ReadPortTable(system.text);
             ReadEntries(ParseDocument(system.text), values, stored_);
         }
     }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -84,6 +85,10 @@ std::filesystem::path UserSettingsFile();
 // (/etc/xdg when unset) that has one; an empty path when none has.
 std::filesystem::path SystemSettingsFile();
 
+// The user's port table: the [Ports] section's "COMn=/dev/..." lines, which say where a COM
+// number leads (without an entry COMn is /dev/ttyS(n-1)).
+std::map<int, std::string> ReadPortTable(std::string_view text);
+
 // Reads the values a settings file's text holds into `values`; absent or invalid ones keep
 // what `values` held.
 void ReadSettingsText(std::string_view text, Settings& values);
@@ -110,6 +115,8 @@ public:
     // stays as it was, so a later Save tries again).
     int Save(const Settings& values);
 
+    // The port table of the file that was loaded.
+    [[nodiscard]] const std::map<int, std::string>& PortTable() const { return portTable_; }
     [[nodiscard]] bool IsOpen() const { return open_; }
     [[nodiscard]] bool CreatedThisRun() const { return created_; }
     [[nodiscard]] const std::filesystem::path& UserFile() const { return userFile_; }
@@ -118,6 +125,7 @@ private:
     std::filesystem::path userFile_;
     std::filesystem::path systemFile_;
     Settings stored_;
+    std::map<int, std::string> portTable_;
     bool open_ = false;
     bool created_ = false;
 };

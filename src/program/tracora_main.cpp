@@ -149,6 +149,7 @@ int main(int argc, char** argv) {
     tracora::device::HostJobSink sink(host);
     tracora::device::JobLayer jobs(tracora::protocols::GpsDispatchTable(), state.trace, sink,
                                    state.busy);
+    jobs.SetPortTable(settings.PortTable());
     tracora::automation::AutomationRunner runner(state, host, jobs);
     bool closing = false;
     state.onJobMessage = [&](tracora::JobMessage message, bool success) {

@@ -731,3 +731,20 @@ TEST_F(SettingsStoreTest, FileWithoutOurSectionGetsOneAppended) {
 
 }  // namespace
 }  // namespace tracora
+
+namespace tracora {
+namespace {
+
+TEST(SettingsPortTable, ComNumbersOfThePortsSectionLeadToDevices) {
+    const std::string text =
+        "[Tracora]\r\nPortName=COM3\r\nCOM9=/dev/wrong\r\n"
+        "[Ports]\r\nCOM3=/dev/ttyUSB0\r\n COM12 = /dev/serial/by-id/usb-Flytec \r\n"
+        "COM0=/dev/ttyS9\r\nCOMx=/dev/ttyS8\r\nLPT1=/dev/lp0\r\n; COM4=/dev/ttyACM0\r\n"
+        "[Other]\r\nCOM5=/dev/ttyS4\r\n";
+    const std::map<int, std::string> expected = {{3, "/dev/ttyUSB0"},
+                                                 {12, "/dev/serial/by-id/usb-Flytec"}};
+    EXPECT_EQ(ReadPortTable(text), expected);
+}
+
+}  // namespace
+}  // namespace tracora
