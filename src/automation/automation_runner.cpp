@@ -1,5 +1,10 @@
 #include "automation/automation_runner.hpp"
 
+#include <algorithm>
+#include <cerrno>
+
+#include "core/automation_parser.hpp"
+#include "core/file_io.hpp"
 #include "core/gps_types.hpp"
 #include "core/track_store.hpp"
 
@@ -39,6 +44,25 @@ const char* OutputFormat(Action action) {
         default:
             return "output";
     }
+}
+
+// The families whose instruments deliver their own IGC text, which is saved as it came.
+bool DeliversIgcText(GpsType type) {
+    return type == GpsType::kIqCompeo || type == GpsType::kDsx || type == GpsType::kIqBasic;
+}
+
+// The logger's three-character serial number from the A record ("AXXXSSS..."), "000" without.
+std::string RawLogSerial(std::string_view raw) {
+    std::size_t start = 0;
+    while (start < raw.size()) {
+        const std::size_t end = std::min(raw.find('\n', start), raw.size());
+        const std::string_view line = raw.substr(start, end - start);
+        if (!line.empty() && line.front() == 'A') {
+            return line.size() >= 7 ? std::string(line.substr(4, 3)) : std::string("000");
+        }
+        start = end + 1;
+    }
+    return "000";
 }
 
 }  // namespace
@@ -206,8 +230,85 @@ int AutomationRunner::SaveOutput() {
     } else {
         return 0;  // uploads, the flight list and the user name only report
     }
+    if (action == Action::kIgcLog && DeliversIgcText(state_.automation->gpsType)) {
+        return SaveRawIgcLog();
+    }
     host_.ShowMessage("File creation", std::string("Saving ") + OutputFormat(action) +
                                            " files is not available yet");
+    return -1;
+}
+
+void AutomationRunner::FileError(const std::string& title, const std::string& text) {
+    // The user must see a file error: the program no longer closes by itself.
+    AutomationRequest& request = *state_.automation;
+    request.exitWhenDone = false;
+    request.showState = WindowShowState::kNormal;
+    host_.ShowMessage(title, text);
+}
+
+int AutomationRunner::WriteRequestedFile(const std::string& path, std::string_view content) {
+    const AutomationRequest& request = *state_.automation;
+    int error = request.overwrite ? ReplaceFileAtomically(path, content)
+                                  : CreateFileAtomically(path, content);
+    if (error == EEXIST) {
+        // A hidden run cannot ask, and never overwrites without OVERWRITE.
+        if (request.showState == WindowShowState::kHidden ||
+            host_.Ask("File creation", "File already exists, overwrite ?",
+                      QuestionButtons::kYesNo) != Answer::kYes) {
+            return -1;
+        }
+        error = ReplaceFileAtomically(path, content);
+    }
+    if (error != 0) {
+        FileError("File creation", "Error opening file");
+        return -1;
+    }
+    host_.SetStatus(path);
+    return 0;
+}
+
+int AutomationRunner::SaveRawIgcLog() {
+    const std::string title = "Save IGC log";
+    AutomationRequest& request = *state_.automation;
+    TrackLog& log = state_.trackLog;
+    if (log.rawIgc.Empty()) {
+        host_.ShowMessage(title, "No log stored");
+        return -1;
+    }
+    const CalendarTime date = TimeToCalendar(log.points.front().time);
+    std::string name;
+    if (ExpandDateInFileName(request.fileName, date, name) != 0) {
+        FileError(title, "Too long file name");
+        return -1;
+    }
+    if (!NamesDirectory(name)) {
+        if (WriteRequestedFile(name, log.rawIgc.text) != 0) {
+            return -1;
+        }
+        log.saved = true;
+        return 0;
+    }
+    // A folder: the first free flight number of the day names the file.
+    const std::string serial = RawLogSerial(log.rawIgc.text);
+    for (int flight = 1; flight <= kMaxIgcFlightNumber; ++flight) {
+        std::string path;
+        if (IgcLogPath(name, IgcNameKind::kRawLog, date, serial, flight, path) != 0) {
+            FileError(title, "Too long file name");
+            return -1;
+        }
+        const int error = request.overwrite ? ReplaceFileAtomically(path, log.rawIgc.text)
+                                            : CreateFileAtomically(path, log.rawIgc.text);
+        if (error == 0) {
+            log.saved = true;
+            host_.SetStatus(path);
+            return 0;
+        }
+        if (error != EEXIST) {
+            FileError(title, request.overwrite ? "File open error" : "Error opening file");
+            return -1;
+        }
+    }
+    FileError(title, "No free flight number available");
     return -1;
 }
 

@@ -38,6 +38,11 @@ private:
     int StartSimpleJob(device::AccessFunction function, GpsActionFamily family);
     int Fail(const std::string& title, const std::string& text);
     int SaveOutput();
+    int SaveRawIgcLog();
+    // Writes a file the request names: OVERWRITE replaces, otherwise only a new file is
+    // created or the user agrees to replace it. 0 or -1 (reported).
+    int WriteRequestedFile(const std::string& path, std::string_view content);
+    void FileError(const std::string& title, const std::string& text);
 
     AppState& state_;
     Host& host_;

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <new>
+#include <string>
 
 #include "core/unique_fd.hpp"
 
@@ -77,43 +79,76 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-int ReplaceFileAtomically(const fs::path& target, std::string_view content) {
+namespace {
+
+// Writes `content` to a new temporary file in `target`'s folder and hands it to `install`
+// (which puts it in place); the temporary name never survives.
+template <typename Install>
+int WriteThroughTemporary(const fs::path& target, std::string_view content, mode_t createMode,
+                          Install install) {
     fs::path folder = target.parent_path();
-    if (folder.empty())
+    if (folder.empty()) {
         folder = ".";
+    }
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec)
+    if (ec) {
         return ec.value();
+    }
 
-    std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.Valid())
-        return errno;
-
+    // A fresh name beside the target; the kernel applies the umask to `createMode`.
+    std::string name;
+    UniqueFd fd;
+    for (unsigned attempt = 0; !fd.Valid(); ++attempt) {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        name = (folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) +
+                          "." + std::to_string(stamp) + "." + std::to_string(attempt)))
+                   .string();
+        fd.Reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode));
+        if (!fd.Valid() && (errno != EEXIST || attempt >= 100)) {
+            return errno;
+        }
+    }
     auto fail = [&name, &fd](int error) {
         fd.Reset();
         ::unlink(name.c_str());
         return error;
     };
+    // A replaced file keeps its permissions.
     struct stat old {};
-    if (::stat(target.c_str(), &old) == 0)
+    if (::stat(target.c_str(), &old) == 0) {
         ::fchmod(fd.Get(), old.st_mode & 07777);
-    if (!WriteAll(fd.Get(), content))
+    }
+    if (!WriteAll(fd.Get(), content) || ::fsync(fd.Get()) != 0 || fd.Close() != 0) {
         return fail(errno);
-    if (::fsync(fd.Get()) != 0)
-        return fail(errno);
-    if (fd.Close() != 0)
-        return fail(errno);
-    if (::rename(name.c_str(), target.c_str()) != 0)
-        return fail(errno);
+    }
+    if (const int error = install(name.c_str(), target.c_str()); error != 0) {
+        return fail(error);
+    }
+    ::unlink(name.c_str());  // a link leaves the temporary name behind
 
-    // Make the rename itself durable; the file is already complete, so a failure here is not
-    // an error of the save.
+    // Make the new name durable; the file is already complete, so a failure here is not an
+    // error of the save.
     UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Valid())
+    if (dir.Valid()) {
         ::fsync(dir.Get());
+    }
     return 0;
+}
+
+}  // namespace
+
+int ReplaceFileAtomically(const fs::path& target, std::string_view content) {
+    // A new file is private to the user until someone widens it.
+    return WriteThroughTemporary(target, content, 0600, [](const char* from, const char* to) {
+        return ::rename(from, to) == 0 ? 0 : errno;
+    });
+}
+
+int CreateFileAtomically(const fs::path& target, std::string_view content) {
+    return WriteThroughTemporary(target, content, 0666, [](const char* from, const char* to) {
+        return ::link(from, to) == 0 ? 0 : errno;
+    });
 }
 
 }  // namespace tracora

@@ -25,6 +25,11 @@ FileReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out
 // is left behind.
 int ReplaceFileAtomically(const std::filesystem::path& target, std::string_view content);
 
+// Creates `target` with `content` only when no file of that name exists: the content is written
+// to a temporary file beside it and linked into place, so the file appears whole or not at all.
+// Returns 0, EEXIST when the name is taken, or another errno value.
+int CreateFileAtomically(const std::filesystem::path& target, std::string_view content);
+
 // Writes all of `data`, retrying after interruptions. False with errno set on failure.
 bool WriteAll(int fd, std::string_view data);
 
