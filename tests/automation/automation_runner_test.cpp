@@ -1,0 +1,155 @@
+#include "automation/automation_runner.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "core/automation_parser.hpp"
+#include "core/scripted_host.hpp"
+
+namespace tracora::automation {
+namespace {
+
+namespace fs = std::filesystem;
+using device::AccessFunction;
+using device::GpsAccessJob;
+
+// 2014-05-17 10:00:00 UTC in receiver seconds (Unix 1400320800 less 631065600).
+constexpr std::uint32_t kMay17 = 769255200;
+constexpr const char* kRawIgc =
+    "AFLY123 Flytec Compeo\r\nHFDTE170514\r\nB1000004630250N00707500EA0100001000\r\n";
+
+// An instrument routine that delivers a fixed IGC text, as the IGC-delivering families do.
+int DeliverIgc(GpsAccessJob& job) {
+    TrackPoint p;
+    p.time = kMay17;
+    job.track.points = {p};
+    job.track.rawIgc.text = kRawIgc;
+    job.track.sourceKind = kSourceKindFlytec;
+    return 0;
+}
+
+int FailToConnect(GpsAccessJob& job) {
+    job.Error("Could not open serial port (sure it's the right one ?)", "Connecting to GPS");
+    return -1;
+}
+
+class RunnerTest : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("tracora-runner-" + std::to_string(::getpid()));
+    device::DispatchTable table{};
+    AppState state;
+    testing::ScriptedHost host;
+    device::HostJobSink sink{host};
+    std::atomic<bool>& busy = state.busy;
+
+    void SetUp() override {
+        fs::create_directories(dir);
+        Cell(GpsProtocol::kFlytec) = DeliverIgc;
+        Cell(GpsProtocol::kFlymaster) = FailToConnect;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    device::JobRoutine& Cell(GpsProtocol protocol) {
+        return table[static_cast<std::size_t>(AccessFunction::kReadTrackLog)]
+                    [static_cast<std::size_t>(ProtocolNumber(protocol))];
+    }
+
+    // Runs one command line to its end as the program does; returns the exit code.
+    int RunLine(const std::string& line) {
+        std::optional<AutomationRequest> request;
+        AutomationEnvironment environment;
+        environment.runtimeDir = dir.string();
+        if (ParseCommandLine(line, host, environment, request) != 0 || !request) {
+            return 2;
+        }
+        state.automation = std::move(request);
+        device::JobLayer jobs(table, state.trace, sink, busy);
+        AutomationRunner runner(state, host, jobs);
+        bool done = false;
+        state.onJobMessage = [&](JobMessage, bool success) {
+            runner.Complete(success);
+            done = true;
+        };
+        if (runner.Run() == 0 && runner.Waiting()) {
+            jobs.Join();
+            for (auto& task : host.posted) {
+                task();
+            }
+            host.posted.clear();
+            EXPECT_TRUE(done);
+        }
+        return runner.ExitCode();
+    }
+    std::string Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+TEST_F(RunnerTest, IgcLogIntoAFolderTakesTheFirstFreeFlightNumber) {
+    const std::string line = "/GPS=IQCOMPEO /COM=/dev/null /IGC_LOG=" + dir.string() + "/ /EXIT";
+    ASSERT_EQ(RunLine(line), 0);
+    const fs::path first = dir / "2014-05-17-xxx-123-01.igc";
+    EXPECT_EQ(Read(first), kRawIgc);  // the instrument's text, byte for byte
+    EXPECT_TRUE(state.trackLog.saved);
+    ASSERT_EQ(RunLine(line), 0);
+    EXPECT_EQ(Read(dir / "2014-05-17-xxx-123-02.igc"), kRawIgc);
+    // OVERWRITE writes the first name again.
+    std::ofstream(first) << "stale";
+    ASSERT_EQ(RunLine(line + " /OVERWRITE"), 0);
+    EXPECT_EQ(Read(first), kRawIgc);
+    EXPECT_FALSE(fs::exists(dir / "2014-05-17-xxx-123-03.igc"));
+}
+
+TEST_F(RunnerTest, NoFreeFlightNumberIsAnError) {
+    for (int n = 1; n <= 35; ++n) {
+        char name[64];
+        std::snprintf(name, sizeof name, "2014-05-17-xxx-123-%02d.igc", n);
+        std::ofstream(dir / name) << "taken";
+    }
+    EXPECT_EQ(RunLine("/GPS=IQCOMPEO /COM=/dev/null /IGC_LOG=" + dir.string() + "/ /EXIT"), 1);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().title, "Save IGC log");
+    EXPECT_EQ(host.messages.back().text, "No free flight number available");
+    // The user must see the error: the request no longer closes the program.
+    EXPECT_FALSE(state.automation->exitWhenDone);
+}
+
+TEST_F(RunnerTest, NamedFileWithDateIsCreatedOnlyWhenFree) {
+    const std::string line =
+        "/GPS=IQCOMPEO /COM=/dev/null /IGC_LOG=" + dir.string() + "/$date.igc /EXIT";
+    ASSERT_EQ(RunLine(line), 0);
+    EXPECT_EQ(Read(dir / "20140517.igc"), kRawIgc);
+    // Taken: the question is asked and No keeps the file; the run fails.
+    std::ofstream(dir / "20140517.igc") << "mine";
+    EXPECT_EQ(RunLine(line), 1);
+    ASSERT_FALSE(host.questions.empty());
+    EXPECT_EQ(host.questions.back().text, "File already exists, overwrite ?");
+    EXPECT_EQ(Read(dir / "20140517.igc"), "mine");
+    // Hidden runs never ask.
+    const std::size_t asked = host.questions.size();
+    EXPECT_EQ(RunLine(line + " /WIN=0"), 1);
+    EXPECT_EQ(host.questions.size(), asked);
+    EXPECT_EQ(Read(dir / "20140517.igc"), "mine");
+}
+
+TEST_F(RunnerTest, FailedJobWritesNothingAndExitsWith1) {
+    EXPECT_EQ(RunLine("/GPS=FLYMASTER /COM=/dev/null /IGC_LOG=" + dir.string() + "/ /EXIT"), 1);
+    EXPECT_TRUE(fs::is_empty(dir));
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().text, "Could not open serial port (sure it's the right one ?)");
+}
+
+TEST_F(RunnerTest, EncodedIgcIsNotPretended) {
+    Cell(GpsProtocol::kGarmin) = DeliverIgc;
+    EXPECT_EQ(RunLine("/GPS=GARMIN /COM=/dev/null /IGC_LOG=" + dir.string() + "/ /EXIT"), 1);
+    EXPECT_TRUE(fs::is_empty(dir));
+    EXPECT_EQ(host.messages.back().text, "Saving IGC files is not available yet");
+}
+
+}  // namespace
+}  // namespace tracora::automation
