@@ -105,10 +105,10 @@ int AutomationRunner::Run() {
         return StartWaypointDownload();
     switch (action) {
         case Action::kFlightList:
-            return StartSimpleJob(AccessFunction::kReadFlightList, GpsActionFamily::kFlightList);
+            return StartReportingJob(AccessFunction::kReadFlightList, GpsActionFamily::kFlightList);
         case Action::kWriteUserName:
-            return StartSimpleJob(AccessFunction::kWritePilotData,
-                                  GpsActionFamily::kUserNameUpload);
+            return StartReportingJob(AccessFunction::kWritePilotData,
+                                     GpsActionFamily::kUserNameUpload);
         case Action::kWriteWaypoints:
         case Action::kWriteWaypointsWithId:
             return Fail("Reading waypoint file", "Reading waypoint files is not available yet");
@@ -126,18 +126,16 @@ int AutomationRunner::Run() {
     }
 }
 
-int AutomationRunner::StartTrackDownload() {
+int AutomationRunner::StartJob(AccessFunction function, GpsActionFamily family,
+                               const std::string& refusalTitle, const std::string& refusal,
+                               std::function<void(device::GpsAccessJob&)> completion) {
     const AutomationRequest& request = *state_.automation;
-    const auto family = request.action == Action::kIgcLog ? GpsActionFamily::kIgcTrackLog
-                                                          : GpsActionFamily::kTrackLog;
     const std::optional<GpsJob> job = GpsJobFor(request.gpsType, family, request.usb);
-    if (!job)
-        return Fail("Download track log", "Unsupported GPS for track log download");
-    if (!PrepareTrackLogDownload(state_, host_))
-        return state_.automation->exitWhenDone ? -1 : 0;
-
+    if (!job) {
+        return Fail(refusalTitle, refusal);
+    }
     device::JobStart start;
-    start.function = AccessFunction::kReadTrackLog;
+    start.function = function;
     start.protocol = job->protocol;
     start.parameter = job->parameter;
     for (int slot : request.trackList) {
@@ -146,73 +144,57 @@ int AutomationRunner::StartTrackDownload() {
         }
     }
     start.notify = [this](const std::string& text) { NotifyText(text); };
-    start.completion = [this](device::GpsAccessJob& done) {
-        TakeOverDownloadedTrackLog(state_, host_, done.result, std::move(done.track));
-    };
+    start.completion = std::move(completion);
     state_.jobFailed = false;
     if (jobs_.StartGpsJob(std::move(start)) != 0) {
+        // A transfer that could not even start must not end as a success.
         state_.jobFailed = true;
         return request.exitWhenDone ? -1 : 0;
     }
     waiting_ = true;
     NotifyText(kNotifyTransferStarted);
     return 0;
+}
+
+int AutomationRunner::StartTrackDownload() {
+    const AutomationRequest& request = *state_.automation;
+    const auto family = request.action == Action::kIgcLog ? GpsActionFamily::kIgcTrackLog
+                                                          : GpsActionFamily::kTrackLog;
+    if (!GpsJobFor(request.gpsType, family, request.usb)) {
+        return Fail("Download track log", "Unsupported GPS for track log download");
+    }
+    if (!PrepareTrackLogDownload(state_, host_)) {
+        return request.exitWhenDone ? -1 : 0;
+    }
+    return StartJob(
+        AccessFunction::kReadTrackLog, family, "", "", [this](device::GpsAccessJob& done) {
+            TakeOverDownloadedTrackLog(state_, host_, done.result, std::move(done.track));
+        });
 }
 
 int AutomationRunner::StartWaypointDownload() {
-    const AutomationRequest& request = *state_.automation;
-    const std::optional<GpsJob> job =
-        GpsJobFor(request.gpsType, GpsActionFamily::kWaypointDownload, request.usb);
-    if (!job)
-        return Fail("Download waypoints", "Unsupported GPS for waypoint download");
-    device::JobStart start;
-    start.function = AccessFunction::kReadWaypoints;
-    start.protocol = job->protocol;
-    start.parameter = job->parameter;
-    start.notify = [this](const std::string& text) { NotifyText(text); };
-    start.completion = [this](device::GpsAccessJob& done) {
-        const bool success = done.result >= 0;
-        if (success) {
-            state_.waypoints.items = std::move(done.waypoints);
-        } else {
-            state_.jobFailed = true;
-        }
-        PostJobEnd(state_, host_, success, false);
-    };
-    state_.jobFailed = false;
-    if (jobs_.StartGpsJob(std::move(start)) != 0) {
-        state_.jobFailed = true;
-        return request.exitWhenDone ? -1 : 0;
-    }
-    waiting_ = true;
-    NotifyText(kNotifyTransferStarted);
-    return 0;
+    return StartJob(AccessFunction::kReadWaypoints, GpsActionFamily::kWaypointDownload,
+                    "Download waypoints", "Unsupported GPS for waypoint download",
+                    [this](device::GpsAccessJob& done) {
+                        const bool success = done.result >= 0;
+                        if (success) {
+                            state_.waypoints.items = std::move(done.waypoints);
+                        } else {
+                            state_.jobFailed = true;
+                        }
+                        PostJobEnd(state_, host_, success, false);
+                    });
 }
 
-int AutomationRunner::StartSimpleJob(AccessFunction function, GpsActionFamily family) {
-    const AutomationRequest& request = *state_.automation;
-    const std::optional<GpsJob> job = GpsJobFor(request.gpsType, family, request.usb);
-    if (!job)
-        return Fail("GPS access", "Unsupported GPS for this transfer");
-    device::JobStart start;
-    start.function = function;
-    start.protocol = job->protocol;
-    start.parameter = job->parameter;
-    start.notify = [this](const std::string& text) { NotifyText(text); };
-    start.completion = [this](device::GpsAccessJob& done) {
-        const bool success = done.result >= 0;
-        if (!success)
-            state_.jobFailed = true;
-        PostJobEnd(state_, host_, success, false);
-    };
-    state_.jobFailed = false;
-    if (jobs_.StartGpsJob(std::move(start)) != 0) {
-        state_.jobFailed = true;
-        return request.exitWhenDone ? -1 : 0;
-    }
-    waiting_ = true;
-    NotifyText(kNotifyTransferStarted);
-    return 0;
+int AutomationRunner::StartReportingJob(AccessFunction function, GpsActionFamily family) {
+    return StartJob(function, family, "GPS access", "Unsupported GPS for this transfer",
+                    [this](device::GpsAccessJob& done) {
+                        const bool success = done.result >= 0;
+                        if (!success) {
+                            state_.jobFailed = true;
+                        }
+                        PostJobEnd(state_, host_, success, false);
+                    });
 }
 
 int AutomationRunner::SaveOutput() {

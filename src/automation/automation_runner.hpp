@@ -2,6 +2,8 @@
 // has ended, reports to the caller's notify socket and decides the exit code.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "core/app_state.hpp"
@@ -35,7 +37,12 @@ public:
 private:
     int StartTrackDownload();
     int StartWaypointDownload();
-    int StartSimpleJob(device::AccessFunction function, GpsActionFamily family);
+    // A job that only reports (uploads, the flight list, the user name).
+    int StartReportingJob(device::AccessFunction function, GpsActionFamily family);
+    // Maps the request's GPS type to the job of `family` and starts it; 0 or -1 (Run's rule).
+    int StartJob(device::AccessFunction function, GpsActionFamily family,
+                 const std::string& refusalTitle, const std::string& refusal,
+                 std::function<void(device::GpsAccessJob&)> completion);
     int Fail(const std::string& title, const std::string& text);
     int SaveOutput();
     int SaveRawIgcLog();

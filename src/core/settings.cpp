@@ -23,6 +23,7 @@
 
 #include "core/file_io.hpp"
 #include "core/host.hpp"
+#include "core/strings.hpp"
 
 namespace tracora {
 namespace {
@@ -189,18 +190,8 @@ ReadResult ReadSettingsFile(const fs::path& path) {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return TrimBlanks(text);
 }
 
 // The file as lines without their line ends, so that it can be written back unchanged
@@ -340,8 +331,9 @@ std::string_view DecodeValue(std::string_view written) {
 }
 
 std::string EncodeValue(std::string_view value) {
+    // Blanks at either end would be trimmed away when the file is read back.
     bool quote =
-        !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) ||
+        !value.empty() && (TrimBlanks(value).size() != value.size() ||
                            (value.size() >= 2 && value.front() == '"' && value.back() == '"'));
     if (!quote) {
         return std::string(value);

@@ -22,4 +22,12 @@ std::string StringPrintf(const char* format, ...) {
     return text;
 }
 
+std::string_view TrimBlanks(std::string_view text, std::string_view blanks) {
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 }  // namespace tracora

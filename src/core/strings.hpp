@@ -2,10 +2,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tracora {
 
 // printf-style formatting into a std::string.
 std::string StringPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// `text` without the characters of `blanks` at either end.
+std::string_view TrimBlanks(std::string_view text, std::string_view blanks = " \t");
 
 }  // namespace tracora

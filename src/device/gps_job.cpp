@@ -181,6 +181,10 @@ int JobLayer::StartGpsJob(JobStart start) {
     job->notify = std::move(start.notify);
     job->waypoints = std::move(start.waypoints);
     job->flights.selected = start.selectedFlights;
+    job->competitionMode = start.competitionMode;
+    job->compSpecial = start.compSpecial;
+    job->sendLogSeconds = start.sendLogSeconds;
+    job->chooseFlights = std::move(start.chooseFlights);
     job->openAttempts = openAttempts_;
     job->sink_ = &sink;
     job->trace_ = &trace_;

@@ -74,6 +74,10 @@ struct FlightList {
     std::bitset<256> selected;
 };
 
+// Asks the user which flights of `list` to download (a dialog or a terminal question) and sets
+// them in `chosen`. False when the user cancelled.
+using FlightChooser = std::function<bool(const FlightList& list, std::bitset<256>& chosen)>;
+
 class GpsAccessJob;
 // A protocol's worker routine: talks to the instrument and returns the job's result (0 or a
 // count on success, negative on failure).
@@ -91,6 +95,15 @@ public:
     std::string portName;  // as configured: "COM3" or a device path
     std::string portPath;  // the device it resolves to
     int openAttempts = 30;
+    // Competition mode: a track log download first scans the waypoints for the pilot IDs;
+    // with compSpecial the competition ID is a waypoint named '-' and digits.
+    bool competitionMode = false;
+    bool compSpecial = false;
+    // SENDLOG: seconds of track time between position notifications, 0 = off.
+    int sendLogSeconds = 0;
+    // Asks for the flights when none were selected beforehand; empty when nobody can be asked
+    // (a run without a terminal), and the protocol then takes the newest flight.
+    FlightChooser chooseFlights;
 
     // Results.
     int result = 0;
@@ -100,6 +113,9 @@ public:
     std::string productName;            // at most 16 characters
     std::string instrumentDescription;  // at most 80
     std::string productText;            // at most 53
+    // The pilot IDs a competition-mode scan found, -1 = none.
+    int competitionId = -1;
+    int civlId = -1;
 
     // The end of the job, on the worker thread, after the result is set.
     std::function<void(GpsAccessJob&)> completion;
@@ -151,6 +167,10 @@ struct JobStart {
     std::function<void(const std::string&)> notify;
     std::vector<Waypoint> waypoints;
     std::bitset<256> selectedFlights;
+    bool competitionMode = false;
+    bool compSpecial = false;
+    int sendLogSeconds = 0;
+    FlightChooser chooseFlights;
     JobSink* sink = nullptr;  // the layer's default sink when absent
 };
 
