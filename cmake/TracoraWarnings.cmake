@@ -6,6 +6,10 @@ target_compile_options(tracora_options INTERFACE
 if(TRACORA_WARNINGS_AS_ERRORS)
     target_compile_options(tracora_options INTERFACE -Werror)
 endif()
+if(TRACORA_SANITIZE_THREAD)
+    target_compile_options(tracora_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(tracora_options INTERFACE -fsanitize=thread)
+endif()
 if(TRACORA_SANITIZE)
     target_compile_options(tracora_options INTERFACE
         -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -17,3 +17,11 @@ for preset in ci headless asan; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
 done
+
+# The threads of device jobs, the main loop and the runner under the thread sanitizer.
+echo "== tsan"
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs"
+for suite in device headless automation; do
+    "build/tsan/tests/tracora_${suite}_tests" --gtest_brief=1
+done
