@@ -1,14 +1,19 @@
 // tracora-cli: the command-line tool for scripts and terminal users.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/file_io.hpp"
 #include "core/geodesy.hpp"
 #include "core/text_forms.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
+#include "formats/igc/igc_reader.hpp"
+#include "formats/igc/igc_security.hpp"
+#include "formats/igc/igc_writer.hpp"
 
 namespace {
 
@@ -101,6 +106,107 @@ int Ports(const std::vector<const char*>& args) {
     return 0;
 }
 
+bool HasExtension(std::string_view path, std::string_view extension) {
+    if (path.size() < extension.size()) {
+        return false;
+    }
+    const std::string_view tail = path.substr(path.size() - extension.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        const char c = tail[i];
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != extension[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The whole file, or an error on stderr.
+bool ReadFile(const char* path, std::string& text) {
+    int errorNumber = 0;
+    const tracora::FileReadStatus status = tracora::ReadWholeFile(path, text, &errorNumber);
+    if (status == tracora::FileReadStatus::kOk) {
+        return true;
+    }
+    if (status == tracora::FileReadStatus::kEmpty) {
+        std::fprintf(stderr, "tracora-cli: %s: File is empty\n", path);
+    } else {
+        std::fprintf(stderr, "tracora-cli: %s: cannot read: %s\n", path,
+                     std::strerror(errorNumber != 0 ? errorNumber : EIO));
+    }
+    return false;
+}
+
+int Verify(const std::vector<const char*>& args) {
+    if (args.size() != 1) {
+        return UsageError("verify needs FILE.igc");
+    }
+    std::string text;
+    if (!ReadFile(args[0], text)) {
+        return 1;
+    }
+    const int result = tracora::igc::VerifyIgcSecurity(text);
+    if (result == tracora::igc::kSecurityPassed) {
+        std::printf("%s\n", tracora::igc::kSecurityPassedText);
+        return 0;
+    }
+    std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0],
+                 result == tracora::igc::kSecurityNoRecord ? tracora::igc::kNoSecurityRecordText
+                                                           : tracora::igc::kSecurityFailedText);
+    return 1;
+}
+
+int Convert(const std::vector<const char*>& arguments) {
+    std::vector<const char*> args;
+    bool force = false;
+    for (const char* arg : arguments) {
+        if (std::string_view(arg) == "--force" || std::string_view(arg) == "-f") {
+            force = true;
+        } else {
+            args.push_back(arg);
+        }
+    }
+    if (args.size() != 2) {
+        return UsageError("convert needs IN and OUT");
+    }
+    if (!HasExtension(args[0], ".igc")) {
+        return UsageError("convert reads .igc files");
+    }
+    if (!HasExtension(args[1], ".igc")) {
+        return UsageError("convert writes .igc files");
+    }
+    std::string text;
+    if (!ReadFile(args[0], text)) {
+        return 1;
+    }
+    tracora::igc::IgcParseResult parsed;
+    if (tracora::igc::ParseIgc(text, parsed) <= 0) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], parsed.error.c_str());
+        return 1;
+    }
+    tracora::igc::IgcEncodeOptions options;
+    options.downloadTime = tracora::CurrentCalendarTime();
+    std::string out;
+    bool securityWritten = false;
+    if (tracora::igc::EncodeIgc(parsed.points, {}, options, out, securityWritten) <= 0) {
+        std::fprintf(stderr, "tracora-cli: Memory allocation error\n");
+        return 1;
+    }
+    const int error = force ? tracora::ReplaceFileAtomically(args[1], out)
+                            : tracora::CreateFileAtomically(args[1], out);
+    if (error == EEXIST) {
+        std::fprintf(stderr, "tracora-cli: %s: File already exists (--force replaces it)\n",
+                     args[1]);
+        return 1;
+    }
+    if (error != 0) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", args[1], std::strerror(error));
+        return 1;
+    }
+    std::fprintf(stderr, "%zu positions written\n", parsed.points.size());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +229,12 @@ int main(int argc, char** argv) {
     }
     if (command == "ports") {
         return Ports(args);
+    }
+    if (command == "verify") {
+        return Verify(args);
+    }
+    if (command == "convert") {
+        return Convert(args);
     }
     return UsageError(("unknown command '" + std::string(command) + "'").c_str());
 }

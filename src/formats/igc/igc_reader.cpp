@@ -1,0 +1,365 @@
+#include "formats/igc/igc_reader.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "core/file_io.hpp"
+#include "core/strings.hpp"
+#include "core/time_base.hpp"
+#include "formats/common/coordinate_text.hpp"
+#include "formats/igc/igc_security.hpp"
+
+namespace tracora::igc {
+namespace {
+
+// Characters of a line beyond this are not looked at (extensions past the fixed fields).
+constexpr std::size_t kLineBuffer = 80;
+constexpr std::size_t kFirstCapacity = 800;
+constexpr int kMidnightStepSeconds = 3600;
+constexpr std::uint32_t kDaySeconds = 86400;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsAlnum(char c) {
+    return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The digits of line[from, from + count) as a number, or -1 when one is missing or no digit.
+int Digits(std::string_view line, std::size_t from, std::size_t count) {
+    if (from + count > line.size()) {
+        return -1;
+    }
+    int value = 0;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (!IsDigit(line[i])) {
+            return -1;
+        }
+        value = value * 10 + (line[i] - '0');
+    }
+    return value;
+}
+
+// Five digits, or a minus sign and four digits. False when neither.
+bool Altitude(std::string_view line, std::size_t from, int& value) {
+    if (from < line.size() && line[from] == '-') {
+        const int digits = Digits(line, from + 1, 4);
+        value = -digits;
+        return digits >= 0;
+    }
+    value = Digits(line, from, 5);
+    return value >= 0;
+}
+
+// The date of "HFDTEddmmyy", or of "HFDTEDATE:ddmmyy" with an optional ",nn" flight number
+// (the form current recorders write). 0 and `base` set, or 1 (the fault code).
+int ParseDate(std::string_view line, std::uint32_t& base) {
+    std::string_view rest = line.substr(5);
+    constexpr std::string_view kLongForm = "DATE:";
+    if (rest.starts_with(kLongForm)) {
+        rest.remove_prefix(kLongForm.size());
+        if (rest.size() > 6) {
+            const std::string_view number = rest.substr(6);
+            if (number.size() < 2 || number[0] != ',') {
+                return 1;
+            }
+            for (const char c : number.substr(1)) {
+                if (!IsDigit(c)) {
+                    return 1;
+                }
+            }
+            rest = rest.substr(0, 6);
+        }
+    }
+    if (rest.size() != 6) {
+        return 1;
+    }
+    const int day = Digits(rest, 0, 2);
+    const int month = Digits(rest, 2, 2);
+    const int year = Digits(rest, 4, 2);
+    if (day < 1 || day > 31 || month < 1 || month > 12 || year < 0) {
+        return 1;
+    }
+    CalendarTime calendar;
+    calendar.year = 2000 + year;
+    calendar.month = month;
+    calendar.day = day;
+    base = CalendarToTime(calendar);
+    return 0;
+}
+
+// One angle field: degrees, thousandths of minutes and the hemisphere letter.
+int ParseAngle(std::string_view line, std::size_t from, std::size_t degreeDigits, int maxDegrees,
+               char positive, char negative, int firstCode, std::int32_t& semicircles) {
+    const int degrees = Digits(line, from, degreeDigits);
+    if (degrees < 0) {
+        return firstCode;
+    }
+    if (degrees > maxDegrees) {
+        return firstCode + 1;
+    }
+    const int milliMinutes = Digits(line, from + degreeDigits, 5);
+    if (milliMinutes < 0) {
+        return firstCode + 2;
+    }
+    if (milliMinutes > 60000) {
+        return firstCode + 3;
+    }
+    const std::size_t hemisphere = from + degreeDigits + 5;
+    if (hemisphere >= line.size() ||
+        (line[hemisphere] != positive && line[hemisphere] != negative)) {
+        return firstCode + 4;
+    }
+    std::int32_t value = degrees * 60000 + milliMinutes;
+    if (line[hemisphere] == negative) {
+        value = -value;
+    }
+    semicircles = formats::MilliMinutesToSemicircles(value);
+    return 0;
+}
+
+// A B-record into a point (time of day in `point.time`). 0, or the fault code.
+int ParseBRecord(std::string_view line, TrackPoint& point) {
+    const int hour = Digits(line, 1, 2);
+    if (hour < 0) {
+        return 1;
+    }
+    if (hour > 23) {
+        return 2;
+    }
+    const int minute = Digits(line, 3, 2);
+    if (minute < 0) {
+        return 3;
+    }
+    if (minute > 59) {
+        return 4;
+    }
+    const int second = Digits(line, 5, 2);
+    if (second < 0) {
+        return 5;
+    }
+    if (second > 59) {
+        return 6;
+    }
+    int code = ParseAngle(line, 7, 2, 89, 'N', 'S', 7, point.latitude);
+    if (code != 0) {
+        return code;
+    }
+    code = ParseAngle(line, 15, 3, 179, 'E', 'W', 12, point.longitude);
+    if (code != 0) {
+        return code;
+    }
+    if (line.size() <= 24) {
+        return 17;
+    }
+    int pressure = 0;
+    int gps = 0;
+    if (!Altitude(line, 25, pressure) || !Altitude(line, 30, gps)) {
+        return 18;
+    }
+    point.pressureAltitude = pressure;
+    point.gpsAltitude = gps * 10;
+    point.time = static_cast<std::uint32_t>(hour * 3600 + minute * 60 + second);
+    return 0;
+}
+
+int Fail(IgcParseResult& out, std::string text) {
+    out.points.clear();
+    out.points.shrink_to_fit();
+    out.error = std::move(text);
+    return 0;
+}
+
+int Parse(std::string_view text, IgcParseResult& out) {
+    bool haveDate = false;
+    bool haveA = false;
+    std::uint32_t dateBase = 0;
+    std::uint32_t previousTimeOfDay = 0;
+    out.points.reserve(kFirstCapacity);
+    std::size_t position = 0;
+    int lineNumber = 0;
+    while (position < text.size()) {
+        std::size_t end = text.find('\n', position);
+        if (end == std::string_view::npos) {
+            end = text.size();  // a last line without LF is read as well
+        }
+        std::string_view line = text.substr(position, end - position);
+        position = end + 1;
+        ++lineNumber;
+        const std::size_t cr = line.find('\r');
+        if (cr != std::string_view::npos) {
+            line = line.substr(0, cr);
+        }
+        if (line.size() > kLineBuffer) {
+            line = line.substr(0, kLineBuffer);
+        }
+        if (line.empty()) {
+            continue;
+        }
+        if (line.starts_with("HFDTE")) {
+            if (haveDate) {
+                return Fail(out, "Multiple date lines");
+            }
+            if (ParseDate(line, dateBase) != 0) {
+                return Fail(out, StringPrintf("Date error %d on line %d", 1, lineNumber));
+            }
+            haveDate = true;
+        } else if (line[0] == 'A') {
+            if (haveA) {
+                return Fail(out, "Multiple A-records");
+            }
+            if (line.size() < 4) {
+                return Fail(out, "Too short A-record");
+            }
+            if (!IsAlnum(line[1]) || !IsAlnum(line[2]) || !IsAlnum(line[3])) {
+                return Fail(out, "Bad IGC manufacturer found in the A-record");
+            }
+            out.manufacturer.assign(line.substr(1, 3));
+            if (line.size() < 5 || line[4] == ' ') {
+                out.serial = "000";
+            } else if (line.size() < 7 || !IsAlnum(line[4]) || !IsAlnum(line[5]) ||
+                       !IsAlnum(line[6])) {
+                return Fail(out, "Bad serial number found in the A-record");
+            } else {
+                out.serial.assign(line.substr(4, 3));
+            }
+            haveA = true;
+        } else if (line[0] == 'B') {
+            if (!haveDate) {
+                return Fail(out, "Missing date line");
+            }
+            TrackPoint point;
+            const int code = ParseBRecord(line, point);
+            if (code != 0) {
+                return Fail(out, StringPrintf("Pos. error %d on line %d", code, lineNumber));
+            }
+            const std::uint32_t timeOfDay = point.time;
+            if (!out.points.empty() && previousTimeOfDay >= timeOfDay + kMidnightStepSeconds) {
+                dateBase += kDaySeconds;
+            }
+            previousTimeOfDay = timeOfDay;
+            point.time = dateBase + timeOfDay;
+            point.flags = out.points.empty() ? TrackPoint::kSegmentStart : 0;
+            out.points.push_back(point);
+        }
+    }
+    if (!haveA) {
+        return Fail(out, "No A-record found");
+    }
+    if (out.points.empty()) {
+        return Fail(out, "No positions found");
+    }
+    return static_cast<int>(out.points.size());
+}
+
+std::string WithSystemError(const char* text, int errorNumber) {
+    return std::string(text) + "\n" + std::strerror(errorNumber);
+}
+
+}  // namespace
+
+int ParseIgc(std::string_view text, IgcParseResult& out) {
+    out = IgcParseResult{};
+    try {
+        return Parse(text, out);
+    } catch (const std::bad_alloc&) {
+        return Fail(out, "Memory allocation error");
+    }
+}
+
+int ReadIgcText(Host& host, std::string_view text, TrackReadResult& out) {
+    IgcParseResult parsed;
+    if (ParseIgc(text, parsed) <= 0) {
+        host.ShowMessage(kReadingIgcTitle, parsed.error);
+        return -1;
+    }
+    out.points = std::move(parsed.points);
+    out.timeIsUtc = true;
+    out.hasPressureAltitude = true;
+    out.signatureOk = false;
+    try {
+        out.rawIgc.text.assign(text);
+    } catch (const std::bad_alloc&) {
+        out.rawIgc.text.clear();  // the points are still returned
+    }
+    return static_cast<int>(out.points.size());
+}
+
+int ReadIgcFile(Host& host, const std::filesystem::path& path, TrackReadResult& out) {
+    constexpr std::size_t kMaxPath = 256;
+    if (path.native().size() > kMaxPath) {
+        host.ShowMessage(kReadingIgcTitle, "File name too long");
+        return -1;
+    }
+    std::string text;
+    int errorNumber = 0;
+    switch (ReadWholeFile(path, text, &errorNumber)) {
+        case FileReadStatus::kOk:
+            break;
+        case FileReadStatus::kEmpty:
+            host.ShowMessage(kReadingIgcTitle, "File is empty");
+            return -1;
+        case FileReadStatus::kNoMemory:
+        case FileReadStatus::kTooLarge:
+            host.ShowMessage(kReadingIgcTitle, WithSystemError("Memory allocation error", ENOMEM));
+            return -1;
+        case FileReadStatus::kReadError:
+            host.ShowMessage(kReadingIgcTitle,
+                             WithSystemError("IGC track log file read error", errorNumber));
+            return -1;
+        case FileReadStatus::kAbsent:
+        case FileReadStatus::kCannotOpen:
+            host.ShowMessage(
+                kReadingIgcTitle,
+                WithSystemError("Error opening file", errorNumber != 0 ? errorNumber : ENOENT));
+            return -1;
+    }
+    return ReadIgcText(host, text, out);
+}
+
+int VerifyIgcFile(Host& host, const std::filesystem::path& path) {
+    std::string text;
+    int errorNumber = 0;
+    switch (ReadWholeFile(path, text, &errorNumber)) {
+        case FileReadStatus::kOk:
+            break;
+        case FileReadStatus::kEmpty:
+            host.ShowMessage("Reading track log file", "File is empty");
+            return -2;
+        case FileReadStatus::kNoMemory:
+        case FileReadStatus::kTooLarge:
+            host.ShowMessage("Read track log",
+                             WithSystemError("File buffer memory allocation", ENOMEM));
+            return -2;
+        case FileReadStatus::kReadError:
+            host.ShowMessage("Read track log",
+                             WithSystemError("Track log file read error", errorNumber));
+            return -2;
+        case FileReadStatus::kAbsent:
+        case FileReadStatus::kCannotOpen:
+            host.ShowMessage("Read track log",
+                             WithSystemError("Error opening track log file",
+                                             errorNumber != 0 ? errorNumber : ENOENT));
+            return -2;
+    }
+    const int result = VerifyIgcSecurity(text);
+    host.ShowMessage(kSecurityCheckTitle, result == kSecurityPassed     ? kSecurityPassedText
+                                          : result == kSecurityNoRecord ? kNoSecurityRecordText
+                                                                        : kSecurityFailedText);
+    return result;
+}
+
+int VerifyIgcLog(Host& host, const std::filesystem::path& folder) {
+    FileDialogRequest request;
+    request.title = "Read track log";
+    request.filters = {FileFilter{"IGC track log files", "igc"}};
+    request.folder = folder;
+    const std::optional<FileDialogResult> chosen = host.OpenFileDialog(request);
+    if (!chosen) {
+        return -3;
+    }
+    return VerifyIgcFile(host, chosen->path);
+}
+
+}  // namespace tracora::igc
