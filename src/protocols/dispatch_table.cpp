@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "protocols/flytec/flytec_session.hpp"
+
 namespace tracora::protocols {
 
 namespace {
@@ -52,6 +54,16 @@ DispatchTable BuildTable() {
         table[static_cast<std::size_t>(AccessFunction::kReadTrackLog)]
              [static_cast<std::size_t>(protocol)] = NotAvailableYet;
     }
+
+    const auto cell = [&table](AccessFunction function, GpsProtocol protocol) -> JobRoutine& {
+        return table[static_cast<std::size_t>(function)]
+                    [static_cast<std::size_t>(ProtocolNumber(protocol))];
+    };
+    cell(AccessFunction::kReadTrackLog, GpsProtocol::kFlytec) = flytec::FlytecReadTrackLog;
+    cell(AccessFunction::kReadFlightList, GpsProtocol::kFlytec) = flytec::FlytecReadFlightList;
+    cell(AccessFunction::kReadWaypoints, GpsProtocol::kFlytec) = flytec::FlytecReadWaypoints;
+    cell(AccessFunction::kWriteWaypoints, GpsProtocol::kFlytec) = flytec::FlytecWriteWaypoints;
+    cell(AccessFunction::kReadTrackLog, GpsProtocol::kReadAllFlytec) = flytec::FlytecReadAllTracks;
     return table;
 }
 

@@ -56,9 +56,8 @@ int SplitNmeaSentence(std::string_view sentence, std::vector<std::string>& field
     std::size_t start = 0;
     while (fields.size() < maxFields) {
         const std::size_t comma = body.find(',', start);
-        fields.emplace_back(body.substr(start, comma == std::string_view::npos
-                                                   ? std::string_view::npos
-                                                   : comma - start));
+        fields.emplace_back(body.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         if (comma == std::string_view::npos) {
             break;
         }

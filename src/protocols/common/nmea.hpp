@@ -11,11 +11,11 @@
 namespace tracora::protocols {
 
 // Results of SplitNmeaSentence besides the field count.
-inline constexpr int kNmeaNoDollar = -1;         // the first character is not '$'
-inline constexpr int kNmeaBadChecksumDigit = -2; // the two characters after '*' are not hex
-inline constexpr int kNmeaTrailingText = -3;     // something follows the checksum
-inline constexpr int kNmeaChecksumMismatch = -4; // the checksum differs from the XOR
-inline constexpr int kNmeaNoStar = -5;           // the text ends before a '*'
+inline constexpr int kNmeaNoDollar = -1;          // the first character is not '$'
+inline constexpr int kNmeaBadChecksumDigit = -2;  // the two characters after '*' are not hex
+inline constexpr int kNmeaTrailingText = -3;      // something follows the checksum
+inline constexpr int kNmeaChecksumMismatch = -4;  // the checksum differs from the XOR
+inline constexpr int kNmeaNoStar = -5;            // the text ends before a '*'
 
 // XOR of every byte of `body` (the text between '$' and '*').
 std::uint8_t NmeaChecksum(std::string_view body);

@@ -1,0 +1,29 @@
+#include "protocols/common/remaining_time.hpp"
+
+#include <algorithm>
+
+namespace tracora::protocols {
+
+int EstimateRemainingSeconds(const DownloadProgress& progress) {
+    long long seconds = 0;
+    if (progress.expectedPoints > 0) {
+        if (progress.receivedPoints <= 0) {
+            return kMaxRemainingSeconds;
+        }
+        seconds = progress.elapsedMs * (progress.expectedPoints - progress.receivedPoints) /
+                  progress.receivedPoints / 1000;
+    } else {
+        const long long received =
+            static_cast<long long>(progress.lastPointTime) - progress.firstPointTime;
+        if (received == 0) {
+            return kMaxRemainingSeconds;
+        }
+        long long remaining = static_cast<long long>(progress.firstPointTime) +
+                              progress.listedDurationSeconds - progress.lastPointTime;
+        remaining = std::max<long long>(remaining, 0);
+        seconds = progress.elapsedMs * remaining / received / 1000;
+    }
+    return static_cast<int>(std::clamp<long long>(seconds, 0, kMaxRemainingSeconds));
+}
+
+}  // namespace tracora::protocols

@@ -1,0 +1,408 @@
+#include "protocols/flytec/flytec_emulator.hpp"
+
+#include <algorithm>
+#include <chrono>
+
+#include "device/io_status.hpp"
+#include "device/serial_port.hpp"
+#include "protocols/common/nmea.hpp"
+
+namespace tracora::protocols::flytec {
+
+namespace {
+
+constexpr int kWriteTimeoutMs = 60'000;
+constexpr int kRequestPollMs = 1000;
+// Paced answers go out in blocks this large.
+constexpr std::size_t kPaceBlock = 64;
+
+bool Digits(std::string_view text, std::size_t offset, std::size_t count, int& value) {
+    if (offset + count > text.size()) {
+        return false;
+    }
+    int v = 0;
+    for (std::size_t i = offset; i < offset + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        v = v * 10 + (text[i] - '0');
+    }
+    value = v;
+    return true;
+}
+
+// The lines of an IGC text, each with its line end.
+std::vector<std::string_view> Lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(0, length));
+        text.remove_prefix(length);
+    }
+    return lines;
+}
+
+std::string LineEnd(std::string_view line) {
+    return line.ends_with("\r\n") ? "\r\n" : "\n";
+}
+
+std::string Join(const std::vector<std::string_view>& lines) {
+    std::string text;
+    for (const std::string_view line : lines) {
+        text += line;
+    }
+    return text;
+}
+
+// The IGC text with a fault built in. Unchanged when the fault does not apply to IGC text.
+std::string BreakIgc(const std::string& igc, FlytecFault fault) {
+    std::vector<std::string_view> lines = Lines(igc);
+    if (lines.empty()) {
+        return igc;
+    }
+    const std::string end = LineEnd(lines.front());
+    std::string extra;
+    switch (fault) {
+        case FlytecFault::kLineTooLong:
+            extra = "L" + std::string(91, 'X') + end;
+            break;
+        case FlytecFault::kBadRecordType:
+            extra = "1BAD RECORD" + end;
+            break;
+        case FlytecFault::kBRecordBeforeDate: {
+            const auto b = std::find_if(lines.begin(), lines.end(),
+                                        [](std::string_view l) { return l.starts_with("B"); });
+            if (b == lines.end()) {
+                return igc;
+            }
+            const std::string_view record = *b;
+            lines.erase(b);
+            lines.insert(lines.begin() + 1, record);
+            return Join(lines);
+        }
+        default:
+            return igc;
+    }
+    std::string text(lines.front());
+    text += extra;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        text += lines[i];
+    }
+    return text;
+}
+
+// The first sentence's checksum made wrong (another valid hex digit).
+std::string BreakChecksum(std::string answer) {
+    const std::size_t star = answer.find('*');
+    if (star != std::string::npos && star + 2 < answer.size()) {
+        char& digit = answer[star + 2];
+        digit = digit == '0' ? '1' : '0';
+    }
+    return answer;
+}
+
+}  // namespace
+
+bool FlightInfoFromIgc(std::string_view igc, EmulatedFlightInfo& info) {
+    bool haveDate = false;
+    int first = -1;
+    int last = -1;
+    std::uint32_t days = 0;
+    EmulatedFlightInfo result;
+    for (const std::string_view line : Lines(igc)) {
+        if (line.starts_with("HFDTE") && !haveDate) {
+            const std::size_t at = line.substr(5).starts_with("DATE:") ? 10 : 5;
+            int day = 0;
+            int month = 0;
+            int year = 0;
+            if (Digits(line, at, 2, day) && Digits(line, at + 2, 2, month) &&
+                Digits(line, at + 4, 2, year)) {
+                result.start.day = day;
+                result.start.month = month;
+                result.start.year = 2000 + year;
+                haveDate = true;
+            }
+        } else if (line.starts_with("B")) {
+            int h = 0;
+            int m = 0;
+            int s = 0;
+            if (!Digits(line, 1, 2, h) || !Digits(line, 3, 2, m) || !Digits(line, 5, 2, s)) {
+                continue;
+            }
+            const int timeOfDay = (h * 60 + m) * 60 + s;
+            if (first < 0) {
+                first = timeOfDay;
+                result.start.hour = h;
+                result.start.minute = m;
+                result.start.second = s;
+            } else if (timeOfDay < last) {
+                days += 86400;
+            }
+            last = timeOfDay;
+        }
+    }
+    if (!haveDate || first < 0) {
+        return false;
+    }
+    result.durationSeconds = days + static_cast<std::uint32_t>(last - first);
+    info = result;
+    return true;
+}
+
+std::vector<EmulatedWaypoint> BuiltInWaypoints() {
+    return {
+        {46 * 60000 + 30000, 7 * 60000 + 30500, "", "MY WPT", 1234},
+        {46 * 60000 + 24563, 8 * 60000 + 7580, "FIESCH", "FIESCH KUEHBODEN", 2212},
+        {46 * 60000 + 41650, 7 * 60000 + 51430, "NIESEN", "NIESEN KULM", 2362},
+        {-(33 * 60000 + 57120), -(70 * 60000 + 21900), "LAGUNI", "LAGUNILLAS", 2100},
+    };
+}
+
+FlytecEmulator::FlytecEmulator(device::EmulatorLink& link, FlytecEmulatorConfig config,
+                               std::FILE* log)
+    : link_(link), config_(std::move(config)), log_(log) {}
+
+FlytecEmulator::~FlytecEmulator() {
+    Stop();
+}
+
+void FlytecEmulator::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
+
+void FlytecEmulator::Stop() {
+    link_.Stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void FlytecEmulator::Log(const std::string& text) {
+    if (log_ != nullptr) {
+        std::fprintf(log_, "%s\n", text.c_str());
+        std::fflush(log_);
+    }
+}
+
+int FlytecEmulator::Run() {
+    for (;;) {
+        std::string line;
+        const int rc = link_.ReadLine(line, kRequestPollMs);
+        if (rc == 0) {
+            continue;
+        }
+        if (rc < 0) {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+            changed_.notify_all();
+            return rc == device::kIoAborted || rc == device::kIoLinkLost ? 0 : rc;
+        }
+        // Flow-control bytes: the session's XON before each request, and whatever the line
+        // discipline sends on its own.
+        std::erase_if(line, [](char c) {
+            return static_cast<std::uint8_t>(c) == device::kXon ||
+                   static_cast<std::uint8_t>(c) == device::kXoff;
+        });
+        if (!line.empty()) {
+            Handle(line);
+        }
+        if (link_.IsDropped() || link_.IsStopped()) {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+            changed_.notify_all();
+            return 0;
+        }
+    }
+}
+
+void FlytecEmulator::Handle(const std::string& request) {
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+    }
+    Log("request " + request);
+    std::vector<std::string> fields;
+    if (SplitNmeaSentence(request, fields, 8) < 1) {
+        Log("  not a valid sentence: ignored");
+        return;
+    }
+    const std::string& id = fields[0];
+    if (id == "$PBRSNP") {
+        Answer(FlytecStep::kProductData, ProductAnswer(config_.product));
+    } else if (id == "$PBRTL") {
+        if (!config_.hasTrackList) {
+            Log("  no track list in this model: not answered");
+            return;
+        }
+        std::string answer;
+        const auto count = static_cast<int>(config_.flights.size());
+        for (std::size_t i = 0; i < config_.flights.size(); ++i) {
+            EmulatedFlightInfo info;
+            if (FlightInfoFromIgc(config_.flights[i], info)) {
+                answer +=
+                    TrackListAnswer(count, static_cast<int>(i), info.start, info.durationSeconds);
+            }
+        }
+        Answer(FlytecStep::kTrackList, answer);
+    } else if (id == "$PBRTR" || id == "$PBRIGC") {
+        std::size_t index = 0;
+        if (id == "$PBRTR") {
+            int value = 0;
+            if (fields.size() < 2 || !Digits(fields[1], 0, fields[1].size(), value) ||
+                fields[1].empty()) {
+                Log("  bad track index: ignored");
+                return;
+            }
+            index = static_cast<std::size_t>(value);
+        }
+        if (index >= config_.flights.size()) {
+            Log("  no such flight: not answered");
+            return;
+        }
+        Answer(FlytecStep::kTrack, TrackText(index));
+    } else if (id == "$PBRWPS") {
+        std::string answer;
+        for (const EmulatedWaypoint& w : config_.waypoints) {
+            answer += WaypointAnswer(w.latitudeMilliMinutes, w.longitudeMilliMinutes, w.shortName,
+                                     w.longName, w.altitude);
+        }
+        Answer(FlytecStep::kWaypoints, answer);
+    } else if (id == "$PBRWPR") {
+        UploadedWaypoint upload;
+        if (DecodeWaypointUpload(request, upload) != 0) {
+            Log("  bad waypoint upload: ignored");
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        uploadSentences_.push_back(request);
+        uploads_.push_back(upload);
+        changed_.notify_all();
+    } else {
+        Log("  unknown request: ignored");
+    }
+}
+
+std::string FlytecEmulator::TrackText(std::size_t index) const {
+    const std::string& igc = config_.flights[index];
+    if (!config_.stripGRecords) {
+        return igc;
+    }
+    std::string text;
+    for (const std::string_view line : Lines(igc)) {
+        if (!line.starts_with("G")) {
+            text += line;
+        }
+    }
+    return text;
+}
+
+bool FlytecEmulator::TakeFault(FlytecStep step, FlytecFault& fault) {
+    std::lock_guard lock(mutex_);
+    const auto it = std::find_if(faults_.begin(), faults_.end(),
+                                 [step](const ArmedFault& f) { return f.step == step; });
+    if (it == faults_.end()) {
+        return false;
+    }
+    fault = it->fault;
+    faults_.erase(it);
+    return true;
+}
+
+bool FlytecEmulator::Answer(FlytecStep step, std::string answer) {
+    FlytecFault fault{};
+    if (!TakeFault(step, fault)) {
+        return Send(answer);
+    }
+    switch (fault) {
+        case FlytecFault::kSilence:
+            Log("  fault: no answer");
+            return true;
+        case FlytecFault::kBadChecksum:
+            Log("  fault: bad checksum");
+            return Send(BreakChecksum(std::move(answer)));
+        case FlytecFault::kGarbage:
+            Log("  fault: garbage before the answer");
+            return Send("#?\xFE" + answer);
+        case FlytecFault::kCutConnection: {
+            Log("  fault: cable cut halfway");
+            const bool sent = Send(std::string_view(answer).substr(0, answer.size() / 2));
+            link_.DropLink();
+            return sent;
+        }
+        case FlytecFault::kLineTooLong:
+        case FlytecFault::kBadRecordType:
+        case FlytecFault::kBRecordBeforeDate:
+            Log("  fault: broken IGC text");
+            return Send(BreakIgc(answer, fault));
+    }
+    return Send(answer);
+}
+
+bool FlytecEmulator::Send(std::string_view bytes) {
+    if (config_.lineRateBaud <= 0) {
+        if (link_.Write(bytes, kWriteTimeoutMs) < 0) {
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        bytesSent_ += bytes.size();
+        return true;
+    }
+    // 10 bits a byte (start, 8 data, stop): block k may leave only when the line has had the
+    // time to carry the blocks before it.
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto due = start + std::chrono::microseconds(static_cast<long long>(done) * 10 *
+                                                           1'000'000 / config_.lineRateBaud);
+        while (std::chrono::steady_clock::now() < due) {
+            if (link_.IsStopped() || link_.IsDropped()) {
+                return false;
+            }
+            std::this_thread::sleep_until(
+                std::min(due, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+        }
+        const std::size_t length = std::min(kPaceBlock, bytes.size() - done);
+        if (link_.Write(bytes.substr(done, length), kWriteTimeoutMs) < 0) {
+            return false;
+        }
+        done += length;
+        std::lock_guard lock(mutex_);
+        bytesSent_ += length;
+    }
+    return true;
+}
+
+void FlytecEmulator::ArmFault(FlytecStep step, FlytecFault fault) {
+    std::lock_guard lock(mutex_);
+    faults_.push_back({step, fault});
+}
+
+std::vector<std::string> FlytecEmulator::Requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+std::vector<UploadedWaypoint> FlytecEmulator::Uploads() const {
+    std::lock_guard lock(mutex_);
+    return uploads_;
+}
+
+std::vector<std::string> FlytecEmulator::UploadSentences() const {
+    std::lock_guard lock(mutex_);
+    return uploadSentences_;
+}
+
+bool FlytecEmulator::WaitForUploads(std::size_t count, int timeoutMs) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return uploads_.size() >= count || ended_;
+    }) && uploads_.size() >= count;
+}
+
+std::uint64_t FlytecEmulator::BytesSent() const {
+    std::lock_guard lock(mutex_);
+    return bytesSent_;
+}
+
+}  // namespace tracora::protocols::flytec

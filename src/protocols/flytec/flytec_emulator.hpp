@@ -1,0 +1,127 @@
+// The instrument's side of a Flytec/Brauniger cable, for tests and tracora-emulate: answers the
+// product-data, flight-list, track-log and waypoint requests from real IGC texts and a waypoint
+// list, records the waypoints uploaded to it, and injects faults into chosen answers. Runs on a
+// thread of its own over an EmulatorLink (the master side of a pseudo-terminal).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "device/emulator_link.hpp"
+#include "protocols/flytec/flytec_frames.hpp"
+
+namespace tracora::protocols::flytec {
+
+// A waypoint as the instrument stores it.
+struct EmulatedWaypoint {
+    std::int32_t latitudeMilliMinutes = 0;   // thousandths of a minute, negative south
+    std::int32_t longitudeMilliMinutes = 0;  // negative west
+    std::string shortName;
+    std::string longName;
+    int altitude = 0;
+};
+
+// The answers a fault can hit.
+enum class FlytecStep { kProductData, kTrackList, kTrack, kWaypoints };
+
+enum class FlytecFault {
+    kSilence,            // the request is not answered
+    kBadChecksum,        // the first sentence carries a wrong checksum
+    kGarbage,            // line noise ("#?" and 0xFE) before the answer
+    kLineTooLong,        // an IGC line of 92 characters after the first line
+    kBadRecordType,      // an IGC line starting with '1' after the first line
+    kBRecordBeforeDate,  // the first B record moved in front of the date header
+    kCutConnection,      // the cable is cut halfway through the answer
+};
+
+struct FlytecEmulatorConfig {
+    FlytecProduct product{"COMPEO+", "TEST PILOT", "1234", "1.22"};
+    // Older firmware answers no flight-list request; its log comes with "$PBRIGC".
+    bool hasTrackList = true;
+    // The stored flights as IGC text, flight-list index 0 first. The whole-log request sends
+    // flight 0.
+    std::vector<std::string> flights;
+    std::vector<EmulatedWaypoint> waypoints;
+    // Bytes are paced at this line rate (10 bits a byte); 0 sends as fast as the line takes.
+    int lineRateBaud = 0;
+    // G records are left out of the IGC texts sent.
+    bool stripGRecords = false;
+};
+
+// The flight-list entry the emulator derives from an IGC text: the date header and the first
+// and last B record. False when the text has no date or no B record.
+struct EmulatedFlightInfo {
+    CalendarTime start;
+    std::uint32_t durationSeconds = 0;
+};
+bool FlightInfoFromIgc(std::string_view igc, EmulatedFlightInfo& info);
+
+// A few waypoints of the Alps, served when no waypoint file is given.
+std::vector<EmulatedWaypoint> BuiltInWaypoints();
+
+class FlytecEmulator {
+public:
+    // `link` must outlive the emulator. `log` (may be null) gets one line per request.
+    FlytecEmulator(device::EmulatorLink& link, FlytecEmulatorConfig config,
+                   std::FILE* log = nullptr);
+    FlytecEmulator(const FlytecEmulator&) = delete;
+    FlytecEmulator& operator=(const FlytecEmulator&) = delete;
+    // Stops the link and joins the thread.
+    ~FlytecEmulator();
+
+    // Serves on a thread of its own until Stop(), a cut cable, or a kCutConnection fault.
+    void Start();
+    // Stops the link (every wait ends at once) and joins the thread.
+    void Stop();
+    // Serves on the calling thread. 0 when the link was stopped or cut.
+    int Run();
+
+    // The next answer of `step` gets `fault` (once; several faults may wait, each for its own
+    // answer of that step, in the order armed).
+    void ArmFault(FlytecStep step, FlytecFault fault);
+
+    // The requests received so far, without XON and CR LF ("$PBRSNP,*21").
+    std::vector<std::string> Requests() const;
+    // The waypoints uploaded so far, as decoded sentences and as the sentences themselves.
+    std::vector<UploadedWaypoint> Uploads() const;
+    std::vector<std::string> UploadSentences() const;
+    // Waits until `count` uploads arrived; false when timeoutMs passed first.
+    bool WaitForUploads(std::size_t count, int timeoutMs) const;
+    // Bytes of answers sent so far.
+    std::uint64_t BytesSent() const;
+
+private:
+    struct ArmedFault {
+        FlytecStep step;
+        FlytecFault fault;
+    };
+    void Handle(const std::string& request);
+    // Sends an answer with the faults armed for `step`. False when the link is gone.
+    bool Answer(FlytecStep step, std::string answer);
+    bool TakeFault(FlytecStep step, FlytecFault& fault);
+    bool Send(std::string_view bytes);
+    std::string TrackText(std::size_t index) const;
+    void Log(const std::string& text);
+
+    device::EmulatorLink& link_;
+    FlytecEmulatorConfig config_;
+    std::FILE* log_;
+    std::thread thread_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<ArmedFault> faults_;
+    std::vector<std::string> requests_;
+    std::vector<std::string> uploadSentences_;
+    std::vector<UploadedWaypoint> uploads_;
+    std::uint64_t bytesSent_ = 0;
+    bool ended_ = false;
+};
+
+}  // namespace tracora::protocols::flytec
