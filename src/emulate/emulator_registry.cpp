@@ -2,6 +2,7 @@
 
 #include <termios.h>
 
+#include "emulate/flytec_instrument.hpp"
 #include "emulate/line_probe.hpp"
 
 namespace tracora::emulate {
@@ -16,6 +17,10 @@ constexpr EmulatorEntry kEmulators[] = {
      "  --garbage TEXT   send TEXT before the first answer\n"
      "  --cut-after N    cut the cable after N received lines\n",
      RunLineProbe},
+    {"flytec",
+     "a Flytec/Brauniger instrument: product data, flight list, IGC track logs, waypoints "
+     "and waypoint uploads",
+     kFlytecUsage, RunFlytecInstrument},
 };
 
 struct SpeedName {
