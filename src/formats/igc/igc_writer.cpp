@@ -33,6 +33,68 @@ int EnlValue(float depth) {
     return feet >= kMaxEnl ? kMaxEnl : static_cast<int>(feet);
 }
 
+// Writes `value` with at least `width` digits, zeros in front, as "%0*u" does.
+char* PutDigits(char* out, unsigned value, int width) {
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = count; i < width; ++i) {
+        *out++ = '0';
+    }
+    while (count > 0) {
+        *out++ = digits[--count];
+    }
+    return out;
+}
+
+// "%05d": five characters, a minus sign and four digits below zero.
+char* PutAltitude(char* out, int metres) {
+    if (metres < 0) {
+        *out++ = '-';
+        return PutDigits(out, static_cast<unsigned>(-metres), 4);
+    }
+    return PutDigits(out, static_cast<unsigned>(metres), 5);
+}
+
+char* PutAngle(char* out, std::int32_t semicircles, int degreeWidth, char positive, char negative) {
+    const formats::DegreeMinutes angle =
+        formats::SplitMilliMinutes(formats::SemicirclesToMilliMinutes(semicircles));
+    out = PutDigits(out, static_cast<unsigned>(angle.degrees), degreeWidth);
+    out = PutDigits(out, static_cast<unsigned>(angle.minutes), 2);
+    out = PutDigits(out, static_cast<unsigned>(angle.thousandths), 3);
+    *out++ = semicircles < 0 ? negative : positive;
+    return out;
+}
+
+constexpr std::size_t kMaxBRecord = 64;
+
+// "B%02d%02d%02d%02d%02d%03d%c%03d%02d%03d%cA%05d%05d" and, with ENL, "%03d" more. Returns
+// the end of the text (no line end, no NUL).
+char* WriteBRecord(char* out, const TrackPoint& point, bool withEnl) {
+    // The time base starts at midnight UTC and has no leap seconds.
+    const std::uint32_t timeOfDay = point.time % 86400u;
+    *out++ = 'B';
+    out = PutDigits(out, timeOfDay / 3600u, 2);
+    out = PutDigits(out, timeOfDay / 60u % 60u, 2);
+    out = PutDigits(out, timeOfDay % 60u, 2);
+    out = PutAngle(out, point.latitude, 2, 'N', 'S');
+    out = PutAngle(out, point.longitude, 3, 'E', 'W');
+    *out++ = 'A';
+    out = PutAltitude(out, ClampAltitude(point.pressureAltitude));
+    // Decimetres to whole metres, rounding halves up; below sea level is written as 0.
+    const int gps = point.gpsAltitude < 0
+                        ? 0
+                        : ClampAltitude((static_cast<long long>(point.gpsAltitude) + 5) / 10);
+    out = PutAltitude(out, gps);
+    if (withEnl) {
+        out = PutDigits(out, static_cast<unsigned>(EnlValue(point.depth)), 3);
+    }
+    return out;
+}
+
 // Appends a line and feeds it to the checksum when it is covered.
 void Line(TextBuffer& buffer, SecurityChecksum* checksum, std::string_view text) {
     const std::size_t start = buffer.Size();
@@ -73,8 +135,14 @@ void Encode(std::span<const TrackPoint> points, const IgcHeaderTexts& header,
     if (options.wantEnl) {
         Line(buffer, &checksum, "I013638ENL");
     }
+    char line[kMaxBRecord];
     for (const TrackPoint& point : points) {
-        Line(buffer, &checksum, IgcBRecord(point, options.wantEnl));
+        char* end = WriteBRecord(line, point, options.wantEnl);
+        *end++ = '\r';
+        *end++ = '\n';
+        const std::string_view text(line, static_cast<std::size_t>(end - line));
+        buffer.Append(text);
+        checksum.Update(text);
     }
 
     Line(buffer, &checksum, "LXTR Tracora version " + IgcVersionText(kVersion));
@@ -94,29 +162,8 @@ void Encode(std::span<const TrackPoint> points, const IgcHeaderTexts& header,
 }  // namespace
 
 std::string IgcBRecord(const TrackPoint& point, bool withEnl) {
-    const CalendarTime time = TimeToCalendar(point.time);
-    const formats::DegreeMinutes lat =
-        formats::SplitMilliMinutes(formats::SemicirclesToMilliMinutes(point.latitude));
-    const formats::DegreeMinutes lon =
-        formats::SplitMilliMinutes(formats::SemicirclesToMilliMinutes(point.longitude));
-    const int pressure = ClampAltitude(point.pressureAltitude);
-    // Decimetres to whole metres, rounding halves up; below sea level is written as 0.
-    const int gps = point.gpsAltitude < 0
-                        ? 0
-                        : ClampAltitude((static_cast<long long>(point.gpsAltitude) + 5) / 10);
-    char line[64];
-    const int length =
-        std::snprintf(line, sizeof line, "B%02d%02d%02d%02d%02d%03d%c%03d%02d%03d%cA%05d%05d",
-                      time.hour, time.minute, time.second, lat.degrees, lat.minutes,
-                      lat.thousandths, point.latitude < 0 ? 'S' : 'N', lon.degrees, lon.minutes,
-                      lon.thousandths, point.longitude < 0 ? 'W' : 'E', pressure, gps);
-    std::string out(line, static_cast<std::size_t>(std::max(length, 0)));
-    if (withEnl) {
-        char enl[8];
-        std::snprintf(enl, sizeof enl, "%03d", EnlValue(point.depth));
-        out += enl;
-    }
-    return out;
+    char line[kMaxBRecord];
+    return std::string(line, static_cast<std::size_t>(WriteBRecord(line, point, withEnl) - line));
 }
 
 std::string IgcVersionText(std::string_view version) {
