@@ -13,6 +13,7 @@
 #include "core/version.hpp"
 #include "formats/common/line_reader.hpp"
 #include "formats/formats_support.hpp"
+#include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_security.hpp"
 #include "formats/igc/igc_writer.hpp"
@@ -397,6 +398,60 @@ TEST(IgcVerify, FileMessages) {
     EXPECT_EQ(host.messages[1].text, "Security check FAILED");
     EXPECT_EQ(host.messages[2].text.rfind("Error opening track log file\n", 0), 0u);
     std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace tracora::igc
+
+namespace tracora::igc {
+namespace {
+
+TEST(IgcNames, ProposedNames) {
+    const CalendarTime date{2014, 7, 5, 10, 0, 0, 0};
+    EXPECT_EQ(IgcProposedName(IgcNameStyle::kLong, date, "XTR", "AB1", 2),
+              "2014-07-05-XTR-AB1-02.igc");
+    EXPECT_EQ(IgcProposedName(IgcNameStyle::kShort, date, "XTR", "AB1", 2), "475XAB12.igc");
+    const CalendarTime late{2019, 12, 31, 0, 0, 0, 0};
+    EXPECT_EQ(IgcProposedName(IgcNameStyle::kShort, late, "XSX", "004", 35), "9CVX004Z.igc");
+    EXPECT_EQ(IgcProposedName(IgcNameStyle::kShort, late, "XSX", "004", 10), "9CVX004A.igc");
+    EXPECT_EQ(IgcProposedName(IgcNameStyle::kLong, late, "XSX", "004", 10),
+              "2019-12-31-XSX-004-10.igc");
+    EXPECT_EQ(IgcProposedName(IgcNameStyle::kNone, late, "XSX", "004", 10), "");
+}
+
+TEST(IgcNames, ParameterChecks) {
+    struct Case {
+        const char* pilot;
+        const char* flight;
+        const char* serial;
+        const char* error;  // nullptr: accepted
+        int number;
+    };
+    const Case cases[] = {
+        {"Jane", "1", "AB1", nullptr, 1},
+        {"Jane", " +35 ", "ab1", nullptr, 35},
+        {"Jane", "- 3", "AB1", "Bad flight number input", 0},
+        {"Jane", "-3", "AB1", "Flight number out of range", 0},
+        {"   ", "1", "AB1", "Missing pilot name", 0},
+        {"Jane", "", "AB1", "Missing flight number", 0},
+        {"Jane", "  ", "AB1", "Missing flight number", 0},
+        {"Jane", "1x", "AB1", "Bad flight number input", 0},
+        {"Jane", "+", "AB1", "Bad flight number input", 0},
+        {"Jane", "36", "AB1", "Flight number out of range", 0},
+        {"Jane", "0", "AB1", "Flight number out of range", 0},
+        {"Jane", "1", "", "Missing FR serial number", 0},
+        {"Jane", "1", "AB", "FR serial number string too short", 0},
+        {"Jane", "1", "A-1", "FR serial number not alpha-numeric", 0},
+    };
+    for (const Case& c : cases) {
+        int flight = 0;
+        const char* error = CheckIgcParameters(c.pilot, c.flight, c.serial, flight);
+        EXPECT_STREQ(error, c.error) << c.pilot << "|" << c.flight << "|" << c.serial;
+        if (c.error == nullptr) {
+            EXPECT_EQ(flight, c.number);
+        }
+    }
+    EXPECT_EQ(NormaliseBlanks("  Jane   van  Doe "), "Jane van Doe");
 }
 
 }  // namespace

@@ -1,0 +1,110 @@
+#include "formats/igc/igc_names.hpp"
+
+#include "core/strings.hpp"
+
+namespace tracora::igc {
+namespace {
+
+bool IsAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+}  // namespace
+
+char Base36Digit(int value) {
+    if (value < 0 || value > 35) {
+        return '?';
+    }
+    return static_cast<char>(value < 10 ? '0' + value : 'A' + value - 10);
+}
+
+std::string IgcProposedName(IgcNameStyle style, const CalendarTime& date,
+                            std::string_view manufacturer, std::string_view serial, int flight) {
+    const std::string code(manufacturer);
+    const std::string number(serial);
+    switch (style) {
+        case IgcNameStyle::kLong:
+            return StringPrintf("%d-%02d-%02d-%s-%s-%02d.igc", date.year, date.month, date.day,
+                                code.c_str(), number.c_str(), flight);
+        case IgcNameStyle::kShort:
+            return StringPrintf("%d%c%cX%s%c.igc", date.year % 10, Base36Digit(date.month),
+                                Base36Digit(date.day), number.c_str(), Base36Digit(flight));
+        case IgcNameStyle::kNone:
+            break;
+    }
+    return {};
+}
+
+std::string NormaliseBlanks(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == ' ') {
+            if (!out.empty() && out.back() != ' ') {
+                out += ' ';
+            }
+        } else {
+            out += c;
+        }
+    }
+    if (!out.empty() && out.back() == ' ') {
+        out.pop_back();
+    }
+    return out;
+}
+
+const char* CheckFlightNumber(std::string_view text, int& flight) {
+    const std::string_view trimmed = TrimBlanks(text, " ");
+    if (trimmed.empty()) {
+        return "Missing flight number";
+    }
+    std::size_t i = 0;
+    bool negative = false;
+    if (trimmed[0] == '+' || trimmed[0] == '-') {
+        negative = trimmed[0] == '-';
+        ++i;
+    }
+    if (i == trimmed.size()) {
+        return "Bad flight number input";
+    }
+    long long value = 0;
+    for (; i < trimmed.size(); ++i) {
+        if (trimmed[i] < '0' || trimmed[i] > '9') {
+            return "Bad flight number input";
+        }
+        if (value < 1000000) {
+            value = value * 10 + (trimmed[i] - '0');
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value < 1 || value > kMaxFlightNumber) {
+        return "Flight number out of range";
+    }
+    flight = static_cast<int>(value);
+    return nullptr;
+}
+
+const char* CheckIgcParameters(std::string_view pilot, std::string_view flightNumber,
+                               std::string_view frSerial, int& flight) {
+    if (NormaliseBlanks(pilot).empty()) {
+        return "Missing pilot name";
+    }
+    if (const char* error = CheckFlightNumber(flightNumber, flight)) {
+        return error;
+    }
+    if (frSerial.empty()) {
+        return "Missing FR serial number";
+    }
+    if (frSerial.size() != 3) {
+        return "FR serial number string too short";
+    }
+    for (const char c : frSerial) {
+        if (!IsAlnum(c)) {
+            return "FR serial number not alpha-numeric";
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace tracora::igc
