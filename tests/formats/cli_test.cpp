@@ -1,0 +1,94 @@
+// tracora-cli verify and convert as a user runs them: exit status and messages.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "formats/formats_support.hpp"
+
+namespace tracora::testing {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("tracora-cli-igc-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    CliRun Cli(const std::string& arguments) {
+        const std::string command = std::string(TRACORA_CLI) + " " + arguments + " >" +
+                                    (folder / "out").string() + " 2>" + (folder / "err").string();
+        const int raw = std::system(command.c_str());
+        CliRun run;
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = ReadFixture(folder / "out");
+        run.err = ReadFixture(folder / "err");
+        return run;
+    }
+
+    std::filesystem::path folder;
+};
+
+TEST_F(CliTest, ConvertThenVerify) {
+    const std::string in = FixturePath("igc/midnight-rollover.igc").string();
+    const std::string out = (folder / "copy.igc").string();
+    CliRun run = Cli("convert " + in + " " + out);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string first = ReadFixture(out);
+    EXPECT_NE(first.find("B0000014612347N00712347EA0100201052\r\n"), std::string::npos);
+
+    // A converted file is not from an instrument: no security record.
+    run = Cli("verify " + out);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("No security record"), std::string::npos);
+
+    // An existing output is kept unless --force is given.
+    run = Cli("convert " + FixturePath("igc/marcourt.igc").string() + " " + out);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(ReadFixture(out), first);
+    run = Cli("convert --force " + FixturePath("igc/marcourt.igc").string() + " " + out);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(ReadFixture(out), first);
+}
+
+TEST_F(CliTest, Failures) {
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string err;
+    };
+    const std::string broken = (folder / "broken.igc").string();
+    std::ofstream(broken) << "AXTR\r\nB1200004612345N00712345EA0100001050\r\n";
+    const Case cases[] = {
+        {"verify", 2, "verify needs FILE.igc"},
+        {"verify " + FixturePath("igc/marcourt.igc").string(), 1, "Security check FAILED"},
+        {"verify " + (folder / "absent.igc").string(), 1, "cannot read"},
+        {"convert " + broken + " " + (folder / "x.igc").string(), 1, "Missing date line"},
+        {"convert " + broken + " " + (folder / "x.kml").string(), 2, "writes .igc"},
+        {"convert " + broken, 2, "convert needs IN and OUT"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = Cli(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.arguments << ": " << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.igc"));
+}
+
+}  // namespace
+}  // namespace tracora::testing
