@@ -91,6 +91,11 @@ def main():
     if not os.path.isdir(os.path.join(HERE, 'oracles', 'node_modules', 'igc-parser')):
         print('missing tool: igc-parser (npm ci in tools/oracles)', file=sys.stderr)
         return 77
+    dirs = sys.argv[3:] if sys.argv[1] == '--check' else sys.argv[2:]
+    for data_dir in dirs:
+        if not os.path.isdir(data_dir):
+            print(f'missing data folder: {data_dir}', file=sys.stderr)
+            return 77
     if sys.argv[1] == '--check':
         text = generate(sys.argv[3:])
         with open(sys.argv[2]) as f:
