@@ -1,0 +1,179 @@
+// The real Flytec session routines, run through the device layer's JobLayer against the
+// Flytec emulator over a pseudo-terminal: what a test needs to start one job and to look at
+// what it reported and delivered.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/debug_trace.hpp"
+#include "core/file_io.hpp"
+#include "device/emulator_link.hpp"
+#include "device/gps_job.hpp"
+#include "device/pseudo_terminal.hpp"
+#include "protocols/dispatch_table.hpp"
+#include "protocols/flytec/flytec_emulator.hpp"
+
+namespace tracora::protocols::test_support {
+
+// Generous bounds for a busy two-core machine.
+inline constexpr int kPromptMs = 10'000;
+inline constexpr int kJobDeadlineMs = 120'000;
+
+inline std::string FixturePath(const std::string& name) {
+    return std::string(TRACORA_FIXTURES_DIR) + "/igc/" + name;
+}
+
+inline std::string ReadFixture(const std::string& name) {
+    std::string text;
+    EXPECT_EQ(ReadWholeFile(FixturePath(name), text), FileReadStatus::kOk) << name;
+    return text;
+}
+
+// Collects a job's reports from the worker thread; a test can wait for a status text.
+class RecordingSink : public device::JobSink {
+public:
+    struct Error {
+        std::string text, title;
+    };
+    void JobError(const std::string& text, const std::string& title) override {
+        std::lock_guard lock(mutex_);
+        errors_.push_back({text, title});
+        changed_.notify_all();
+    }
+    void JobStatus(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        statuses_.push_back(text);
+        changed_.notify_all();
+    }
+    void JobStatus2(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        statuses2_.push_back(text);
+    }
+    bool WaitForStatus(const std::string& text, int timeoutMs) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            return std::find(statuses_.begin(), statuses_.end(), text) != statuses_.end();
+        });
+    }
+    std::vector<std::string> Statuses() {
+        std::lock_guard lock(mutex_);
+        return statuses_;
+    }
+    std::vector<std::string> Statuses2() {
+        std::lock_guard lock(mutex_);
+        return statuses2_;
+    }
+    std::vector<Error> Errors() {
+        std::lock_guard lock(mutex_);
+        return errors_;
+    }
+    bool SawStatus(const std::string& text) {
+        const auto all = Statuses();
+        return std::find(all.begin(), all.end(), text) != all.end();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Error> errors_;
+    std::vector<std::string> statuses_;
+    std::vector<std::string> statuses2_;
+};
+
+// What the job handed to its completion routine.
+struct JobOutcome {
+    int result = 999;
+    DownloadedTrackLog track;
+    std::vector<Waypoint> waypoints;
+    device::FlightList flights;
+    std::string productName, instrumentDescription, productText;
+    int competitionId = -2;
+    int civlId = -2;
+};
+
+class FlytecSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(pty.Open(), 0) << "cannot create a pseudo-terminal pair";
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        ASSERT_TRUE(link->Valid());
+        layer.SetPortName(pty.SlavePath());
+        // Two product-data attempts of 2 s each when the instrument does not answer.
+        layer.SetOpenAttempts(4);
+    }
+
+    void TearDown() override {
+        layer.WaitForJobEnd();
+        if (emulator) {
+            emulator->Stop();
+        }
+    }
+
+    // Starts the emulator with `config` on its own thread.
+    flytec::FlytecEmulator& StartEmulator(flytec::FlytecEmulatorConfig config) {
+        emulator = std::make_unique<flytec::FlytecEmulator>(*link, std::move(config));
+        emulator->Start();
+        return *emulator;
+    }
+
+    device::JobStart Start(device::AccessFunction function, int parameter = 0) {
+        device::JobStart start;
+        start.function = function;
+        start.protocol = GpsProtocol::kFlytec;
+        start.parameter = parameter;
+        start.notify = [this](const std::string& text) {
+            std::lock_guard lock(notifyMutex);
+            notes.push_back(text);
+        };
+        start.completion = [this](device::GpsAccessJob& job) {
+            outcome.result = job.result;
+            outcome.track = std::move(job.track);
+            outcome.waypoints = std::move(job.waypoints);
+            outcome.flights = job.flights;
+            outcome.productName = job.productName;
+            outcome.instrumentDescription = job.instrumentDescription;
+            outcome.productText = job.productText;
+            outcome.competitionId = job.competitionId;
+            outcome.civlId = job.civlId;
+        };
+        return start;
+    }
+
+    // Runs a job to its end.
+    const JobOutcome& Run(device::JobStart start) {
+        EXPECT_EQ(layer.StartGpsJob(std::move(start)), 0);
+        layer.Join();
+        EXPECT_FALSE(layer.Running());
+        EXPECT_FALSE(busy);
+        return outcome;
+    }
+
+    std::vector<std::string> Notes() {
+        std::lock_guard lock(notifyMutex);
+        return notes;
+    }
+
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<flytec::FlytecEmulator> emulator;
+    DebugTrace trace;
+    RecordingSink sink;
+    std::atomic<bool> busy{false};
+    device::JobLayer layer{GpsDispatchTable(), trace, sink, busy};
+    JobOutcome outcome;
+    std::mutex notifyMutex;
+    std::vector<std::string> notes;
+};
+
+}  // namespace tracora::protocols::test_support
