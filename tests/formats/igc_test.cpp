@@ -196,6 +196,15 @@ TEST(IgcReader, ReadIgcTextKeepsTheTextOrShowsTheError) {
     const std::string text = ReadFixture(FixturePath("igc/marcourt.igc"));
     ASSERT_EQ(ReadIgcText(host, text, read), 221);
     EXPECT_EQ(read.rawIgc.text, text);
+    EXPECT_TRUE(read.timeIsUtc);
+    EXPECT_TRUE(read.hasPressureAltitude);
+    RawIgcDetails details;
+    ASSERT_EQ(ReadRawIgcDetails(text, details), 0);
+    EXPECT_EQ(details.manufacturer, "XSX");  // AXSX004 SKYTRAXX
+    EXPECT_EQ(details.serial, "004");
+    // HFDTE060321, first fix 10:34:11 UTC: UNIX 1615026851.
+    EXPECT_EQ(details.firstTime, 1615026851 - kUnixToReceiver);
+    EXPECT_EQ(ReadRawIgcDetails("AXTR\r\n", details), -1);
     EXPECT_TRUE(host.messages.empty());
 
     TrackReadResult failed;

@@ -268,6 +268,17 @@ int ParseIgc(std::string_view text, IgcParseResult& out) {
     }
 }
 
+int ReadRawIgcDetails(std::string_view text, RawIgcDetails& out) {
+    IgcParseResult parsed;
+    if (ParseIgc(text, parsed) <= 0) {
+        return -1;
+    }
+    out.manufacturer = parsed.manufacturer;
+    out.serial = parsed.serial;
+    out.firstTime = parsed.points.front().time;
+    return 0;
+}
+
 int ReadIgcText(Host& host, std::string_view text, TrackReadResult& out) {
     IgcParseResult parsed;
     if (ParseIgc(text, parsed) <= 0) {
@@ -276,7 +287,13 @@ int ReadIgcText(Host& host, std::string_view text, TrackReadResult& out) {
     }
     out.points = std::move(parsed.points);
     out.timeIsUtc = true;
-    out.hasPressureAltitude = true;
+    out.hasPressureAltitude = false;
+    for (const TrackPoint& point : out.points) {
+        if (point.pressureAltitude != 0) {
+            out.hasPressureAltitude = true;
+            break;
+        }
+    }
     out.signatureOk = false;
     try {
         out.rawIgc.text.assign(text);

@@ -2,6 +2,7 @@
 // from the A-record. The G-record is never checked here (see igc_security.hpp).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -22,6 +23,15 @@ struct IgcParseResult {
 
 // Parses IGC text. Returns the number of points, or 0 with `out.error` set (and no points).
 int ParseIgc(std::string_view text, IgcParseResult& out);
+
+// What the name proposals of a raw IGC log need: the recorder's manufacturer code and serial
+// number and the time of the first position. Returns 0, or -1 when the text does not parse.
+struct RawIgcDetails {
+    std::string manufacturer;
+    std::string serial;
+    std::uint32_t firstTime = 0;
+};
+int ReadRawIgcDetails(std::string_view text, RawIgcDetails& out);
 
 // A TrackFileReaderFn: ParseIgc, then the text kept as the raw IGC log. On failure the
 // parser's error is shown titled "Reading IGC log file" and -1 returned.
