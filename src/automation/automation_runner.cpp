@@ -6,7 +6,10 @@
 #include "core/automation_parser.hpp"
 #include "core/file_io.hpp"
 #include "core/gps_types.hpp"
+#include "core/strings.hpp"
 #include "core/track_store.hpp"
+#include "formats/igc/igc_reader.hpp"
+#include "formats/igc/igc_writer.hpp"
 
 namespace tracora::automation {
 
@@ -49,20 +52,6 @@ const char* OutputFormat(Action action) {
 // The families whose instruments deliver their own IGC text, which is saved as it came.
 bool DeliversIgcText(GpsType type) {
     return type == GpsType::kIqCompeo || type == GpsType::kDsx || type == GpsType::kIqBasic;
-}
-
-// The logger's three-character serial number from the A record ("AXXXSSS..."), "000" without.
-std::string RawLogSerial(std::string_view raw) {
-    std::size_t start = 0;
-    while (start < raw.size()) {
-        const std::size_t end = std::min(raw.find('\n', start), raw.size());
-        const std::string_view line = raw.substr(start, end - start);
-        if (!line.empty() && line.front() == 'A') {
-            return line.size() >= 7 ? std::string(line.substr(4, 3)) : std::string("000");
-        }
-        start = end + 1;
-    }
-    return "000";
 }
 
 }  // namespace
@@ -115,7 +104,7 @@ int AutomationRunner::Run() {
         case Action::kWriteAirspace:
             return Fail("Reading CTR file", "Reading OpenAir files is not available yet");
         case Action::kLogFile:
-            return Fail("Read track log file", "Reading track log files is not available yet");
+            return ReadLogFile();
         case Action::kIgcToKml:
         case Action::kDatToKml:
             return Fail("Convert to KML", "Converting to KML is not available yet");
@@ -212,8 +201,8 @@ int AutomationRunner::SaveOutput() {
     } else {
         return 0;  // uploads, the flight list and the user name only report
     }
-    if (action == Action::kIgcLog && DeliversIgcText(state_.automation->gpsType)) {
-        return SaveRawIgcLog();
+    if (action == Action::kIgcLog) {
+        return DeliversIgcText(state_.automation->gpsType) ? SaveRawIgcLog() : SaveEncodedIgcLog();
     }
     host_.ShowMessage("File creation", std::string("Saving ") + OutputFormat(action) +
                                            " files is not available yet");
@@ -249,39 +238,106 @@ int AutomationRunner::WriteRequestedFile(const std::string& path, std::string_vi
     return 0;
 }
 
-int AutomationRunner::SaveRawIgcLog() {
+int AutomationRunner::ReadLogFile() {
+    const std::string title = "Read track log file";
+    const std::string& name = state_.automation->fileName;
+    const std::size_t dot = name.rfind('.');
+    const std::size_t slash = name.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return Fail(title, "Missing track log file extension");
+    }
+    const std::string extension = name.substr(dot + 1);
+    static constexpr std::string_view kKnown[] = {"kml", "plt", "dat", "tnc", "mps",
+                                                  "log", "igc", "gpx", "csv"};
+    if (std::find(std::begin(kKnown), std::end(kKnown), extension) == std::end(kKnown)) {
+        return Fail(title, "Unsupported track log file extension");
+    }
+    if (extension != "igc") {
+        return Fail(title, "Reading ." + extension + " files is not available yet");
+    }
+    TrackReadResult read;
+    if (igc::ReadIgcFile(host_, name, read) < 0) {
+        state_.jobFailed = true;
+        return state_.automation->exitWhenDone ? -1 : 0;
+    }
+    if (InstallReadTrackLog(state_, host_, std::move(read), false) != 1) {
+        state_.jobFailed = true;
+    }
+    return state_.automation->exitWhenDone ? -1 : 0;
+}
+
+int AutomationRunner::SaveEncodedIgcLog() {
     const std::string title = "Save IGC log";
     AutomationRequest& request = *state_.automation;
-    TrackLog& log = state_.trackLog;
-    if (log.rawIgc.Empty()) {
-        host_.ShowMessage(title, "No log stored");
+    std::vector<TrackPoint> points;
+    const long long count = CopyWholeTrackLog(state_, host_, points);
+    if (count <= 0) {
+        if (count < 0) {
+            host_.ShowMessage(title, "Track log memory allocation");
+        }
         return -1;
     }
-    const CalendarTime date = TimeToCalendar(log.points.front().time);
+    const TrackLog& log = state_.trackLog;
+    const igc::IgcHeaderTexts header{request.pilotName,         "",   "", request.gliderId, "", "",
+                                     log.instrumentDescription, "000"};
+    const igc::IgcEncodeOptions options{log.gRecordEligible, true, false, log.downloadTime};
+    std::string text;
+    bool signedLog = false;
+    if (igc::EncodeIgc(points, header, options, text, signedLog) <= 0) {
+        host_.ShowMessage(title, "Memory allocation error");
+        return -1;
+    }
+    const CalendarTime date = TimeToCalendar(points.front().time);
+    const int written = SaveIgcText(text, date, IgcNameKind::kEncodedLog, "000");
+    if (written == 0) {
+        host_.SetStatus(StringPrintf("%lld positions written", count));
+    }
+    return written;
+}
+
+int AutomationRunner::SaveRawIgcLog() {
+    TrackLog& log = state_.trackLog;
+    if (log.rawIgc.Empty()) {
+        host_.ShowMessage("Save IGC log", "No log stored");
+        return -1;
+    }
+    // The name comes from the log itself: its first fix's date and the recorder's serial.
+    igc::RawIgcDetails details;
+    if (igc::ReadRawIgcDetails(log.rawIgc.text, details) != 0 || details.serial.size() != 3) {
+        details.serial = "000";
+        details.firstTime = log.points.front().time;
+    }
+    return SaveIgcText(log.rawIgc.text, TimeToCalendar(details.firstTime), IgcNameKind::kRawLog,
+                       details.serial);
+}
+
+int AutomationRunner::SaveIgcText(const std::string& text, const CalendarTime& date,
+                                  IgcNameKind kind, const std::string& serial) {
+    const std::string title = "Save IGC log";
+    AutomationRequest& request = *state_.automation;
     std::string name;
     if (ExpandDateInFileName(request.fileName, date, name) != 0) {
         FileError(title, "Too long file name");
         return -1;
     }
     if (!NamesDirectory(name)) {
-        if (WriteRequestedFile(name, log.rawIgc.text) != 0) {
+        if (WriteRequestedFile(name, text) != 0) {
             return -1;
         }
-        log.saved = true;
+        state_.trackLog.saved = true;
         return 0;
     }
     // A folder: the first free flight number of the day names the file.
-    const std::string serial = RawLogSerial(log.rawIgc.text);
     for (int flight = 1; flight <= kMaxIgcFlightNumber; ++flight) {
         std::string path;
-        if (IgcLogPath(name, IgcNameKind::kRawLog, date, serial, flight, path) != 0) {
+        if (IgcLogPath(name, kind, date, serial, flight, path) != 0) {
             FileError(title, "Too long file name");
             return -1;
         }
-        const int error = request.overwrite ? ReplaceFileAtomically(path, log.rawIgc.text)
-                                            : CreateFileAtomically(path, log.rawIgc.text);
+        const int error = request.overwrite ? ReplaceFileAtomically(path, text)
+                                            : CreateFileAtomically(path, text);
         if (error == 0) {
-            log.saved = true;
+            state_.trackLog.saved = true;
             host_.SetStatus(path);
             return 0;
         }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/app_state.hpp"
+#include "core/automation_parser.hpp"
 #include "core/host.hpp"
 #include "core/notify.hpp"
 #include "device/gps_job.hpp"
@@ -46,6 +47,12 @@ private:
     int Fail(const std::string& title, const std::string& text);
     int SaveOutput();
     int SaveRawIgcLog();
+    int SaveEncodedIgcLog();
+    // Writes IGC text under the request's name, or under the first free flight number when
+    // the request names a folder. 0 or -1 (reported).
+    int SaveIgcText(const std::string& text, const CalendarTime& date, IgcNameKind kind,
+                    const std::string& serial);
+    int ReadLogFile();
     // Writes a file the request names: OVERWRITE replaces, otherwise only a new file is
     // created or the user agrees to replace it. 0 or -1 (reported).
     int WriteRequestedFile(const std::string& path, std::string_view content);

@@ -257,7 +257,7 @@ int ReadTrackLogFile(AppState& state, Host& host, std::span<const TrackFileForma
     return InstallReadTrackLog(state, host, std::move(read));
 }
 
-int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read) {
+int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read, bool interactive) {
     std::vector<TrackPoint>& points = read.points;
     if (points.empty()) {
         host.SetStatus("No positions found");
@@ -265,7 +265,7 @@ int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read) {
     }
 
     std::size_t firstBackward = 0;
-    if (CountBackwardTimes(points, firstBackward) > 0) {
+    if (interactive && CountBackwardTimes(points, firstBackward) > 0) {
         const Answer answer = host.Ask(
             "Read track log",
             StringPrintf("One or more positions (the first at pos. %zu) go backwards in time. "
@@ -284,7 +284,7 @@ int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read) {
 
     TrackLog& log = state.trackLog;
     bool appended = false;
-    if (log.Loaded()) {
+    if (interactive && log.Loaded()) {
         const NewTrackChoice choice = host.AskNewTrackLog(Summarise(log.points), Summarise(points));
         if (choice == NewTrackChoice::kCancel)
             return 0;
@@ -325,8 +325,12 @@ int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read) {
     if (!appended)
         log.rawIgc = std::move(read.rawIgc);
 
-    host.SetStatus(read.signatureOk ? StringPrintf("%zu positions read (Signature ok)", count)
-                                    : StringPrintf("%zu positions read", count));
+    if (!interactive) {
+        host.SetStatus(StringPrintf("%zu positions read (Signature ignored)", count));
+    } else {
+        host.SetStatus(read.signatureOk ? StringPrintf("%zu positions read (Signature ok)", count)
+                                        : StringPrintf("%zu positions read", count));
+    }
     host.ShowTrackView();
     return 1;
 }

@@ -73,7 +73,10 @@ std::size_t RemoveBackwardTimes(std::vector<TrackPoint>& points);
 // InstallReadTrackLog. Returns 1 when a log was installed, 0 when nothing changed.
 int ReadTrackLogFile(AppState& state, Host& host, std::span<const TrackFileFormat> formats);
 // The part after the reader: backward times, the New Track Log dialog, install.
-int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read);
+// Not `interactive` (a command line): no backward-time question, no append question, and the
+// signature is not judged.
+int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read,
+                        bool interactive = true);
 
 // Splits `points` into parts at time gaps and segment starts and lets the user keep some.
 // Returns the new count, or 0 when the user cancelled.

@@ -144,11 +144,17 @@ TEST_F(RunnerTest, FailedJobWritesNothingAndExitsWith1) {
     EXPECT_EQ(host.messages.back().text, "Could not open serial port (sure it's the right one ?)");
 }
 
-TEST_F(RunnerTest, EncodedIgcIsNotPretended) {
+TEST_F(RunnerTest, OtherInstrumentsGetAnEncodedLogUnderTheirOwnName) {
     Cell(GpsProtocol::kGarmin) = DeliverIgc;
-    EXPECT_EQ(RunLine("/GPS=GARMIN /COM=/dev/null /IGC_LOG=" + dir.string() + "/ /EXIT"), 1);
-    EXPECT_TRUE(fs::is_empty(dir));
-    EXPECT_EQ(host.messages.back().text, "Saving IGC files is not available yet");
+    ASSERT_EQ(RunLine("/GPS=GARMIN /COM=/dev/null /IGC_LOG=" + dir.string() + "/ /PILOT=Jo /EXIT"),
+              0);
+    const std::string text = Read(dir / "2014-05-17-xtr-000-01.igc");
+    // Written by this program, not the instrument's text: header, the one fix, a security line.
+    EXPECT_EQ(text.rfind("A", 0), 0u);
+    EXPECT_NE(text.find("HFDTE170514"), std::string::npos);
+    EXPECT_NE(text.find("\r\nB100000"), std::string::npos);
+    EXPECT_NE(text.find("Jo"), std::string::npos);
+    EXPECT_EQ(host.LastStatus(), "1 positions written");
 }
 
 }  // namespace

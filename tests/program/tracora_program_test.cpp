@@ -154,22 +154,28 @@ TEST_F(ProgramTest, CommandLineErrorsEndWithTheMessageAndExitCode2) {
     EXPECT_FALSE(fs::exists(home / "config"));
 }
 
-TEST_F(ProgramTest, DownloadReportsToTheNotifySocketAndFailsHonestly) {
-    device::PseudoTerminal pty;
-    ASSERT_EQ(pty.Open(), 0);
-    device::EmulatorLink link(pty.TakeMaster());
+TEST_F(ProgramTest, MissingPortCountsDownTheAttemptsAndFails) {
     NotifyListener listener;
     const std::string socket = (home / "run" / "caller.sock").string();
     ASSERT_EQ(listener.Open(socket), 0);
 
-    const Outcome outcome = Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(),
+    const Outcome outcome = Run({"/GPS=IQCOMPEO", "/COM=/nonexistent/ttyTRACORA", "/TIMEOUT=2",
                                  "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT",
                                  "/NOTIFY=" + socket, "/SESSION=42"});
-    // No instrument conversation exists for this family yet: the run says so and fails.
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.err.find("Track log download for Flytec 50xx/60xx is not available yet"),
-              std::string::npos)
-        << outcome.err;
+    // Status lines, one per attempt left, then the error with the port in its title.
+    const std::size_t two = outcome.err.find("Connecting to GPS (2)");
+    const std::size_t one = outcome.err.find("Connecting to GPS (1)");
+    const std::size_t error = outcome.err.find(
+        "Connecting to GPS on /nonexistent/ttyTRACORA: Could not open serial port (sure it's the "
+        "right one ?)");
+    EXPECT_NE(two, std::string::npos) << outcome.err;
+    EXPECT_NE(one, std::string::npos) << outcome.err;
+    EXPECT_NE(error, std::string::npos) << outcome.err;
+    EXPECT_LT(two, one);
+    EXPECT_LT(one, error);
+    EXPECT_EQ(outcome.err.find("Connecting to GPS (3)"), std::string::npos);
+
     NotifyMessage first;
     NotifyMessage second;
     ASSERT_EQ(listener.Receive(kDeadlineMs, first), 1);
@@ -190,12 +196,15 @@ TEST_F(ProgramTest, NotifyNameResolvesUnderTheRuntimeFolder) {
     EXPECT_EQ(message.text, "Transfer started");
 }
 
-TEST_F(ProgramTest, ActionsWithoutTheirFileFormatsSayThatPlainly) {
+TEST_F(ProgramTest, FileActionsThatCannotBeDoneFailPlainly) {
     struct Case {
         std::vector<std::string> args;
         const char* message;
     } cases[] = {
-        {{(home / "flight.igc").string()}, "Reading track log files is not available yet"},
+        {{(home / "flight.gpx").string()}, "Reading .gpx files is not available yet"},
+        {{(home / "flight.txt").string()}, "Unsupported track log file extension"},
+        {{(home / "flight").string()}, "Missing track log file extension"},
+        {{(home / "missing.igc").string()}, "Reading IGC log file: Error opening file"},
         {{"/IGC2KML=" + (home / "flight.igc").string()}, "Converting to KML is not available yet"},
         {{"/GPS=IQCOMPEO", "/WR_WPT=" + (home / "w.wpt").string(), "/EXIT"},
          "Reading waypoint files is not available yet"},
@@ -205,6 +214,14 @@ TEST_F(ProgramTest, ActionsWithoutTheirFileFormatsSayThatPlainly) {
         EXPECT_EQ(outcome.exitCode, 1) << c.message;
         EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
     }
+}
+
+TEST_F(ProgramTest, TrackLogFileIsReadWithoutQuestions) {
+    const fs::path flight = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+    const Outcome outcome = Run({flight.string()});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("positions read (Signature ignored)"), std::string::npos)
+        << outcome.err;
 }
 
 }  // namespace
