@@ -1,0 +1,170 @@
+#include "analysis/flight_statistics.hpp"
+
+#include <algorithm>
+#include <system_error>
+
+#include "core/angles.hpp"
+#include "core/geodesy.hpp"
+#include "core/strings.hpp"
+#include "core/time_base.hpp"
+#include "core/track_store.hpp"
+
+namespace tracora::analysis {
+
+namespace {
+
+constexpr double kTopSpeedWindowSeconds = 10.0;
+constexpr double kMeanSpeedWindowSeconds = 60.0;
+constexpr double kClimbLimit = 9999.0;
+
+GeoPoint PointRadians(const TrackPoint& p) {
+    return {SemicirclesToRadians(p.latitude), SemicirclesToRadians(p.longitude)};
+}
+
+double Geodesic(const TrackPoint& a, const TrackPoint& b) {
+    double metres = 0;
+    if (GeoDistance(PointRadians(a), PointRadians(b), metres) != 0) {
+        return 0;
+    }
+    return metres;
+}
+
+long long Seconds(std::uint32_t from, std::uint32_t to) {
+    return static_cast<long long>(to) - static_cast<long long>(from);
+}
+
+}  // namespace
+
+double RecentDistance(std::span<const TrackPoint> points, std::size_t index, double windowSeconds) {
+    if (index == 0 || index >= points.size() || points[index].StartsSegment()) {
+        return 0;
+    }
+    double distance = 0;
+    double elapsed = 0;
+    for (std::size_t j = index; j > 0; --j) {
+        const TrackPoint& later = points[j];
+        const TrackPoint& earlier = points[j - 1];
+        const long long step = Seconds(earlier.time, later.time);
+        if (step > 0) {
+            const double metres = Geodesic(earlier, later);
+            const auto stepSeconds = static_cast<double>(step);
+            if (elapsed + stepSeconds < windowSeconds) {
+                distance += metres;
+                elapsed += stepSeconds;
+            } else {
+                distance += metres * (windowSeconds - elapsed) / stepSeconds;
+                break;
+            }
+        }
+        if (earlier.StartsSegment()) {
+            break;
+        }
+    }
+    return distance;
+}
+
+FlightStatistics ComputeFlightStatistics(std::span<const TrackPoint> points) {
+    FlightStatistics s;
+    if (points.empty()) {
+        return s;
+    }
+    const TrackPoint& first = points.front();
+    s.startTime = first.time;
+    s.stopTime = points.back().time;
+    s.durationSeconds = std::max(0LL, Seconds(s.startTime, s.stopTime));
+    std::int32_t lowest = first.gpsAltitude;
+    std::int32_t highest = first.gpsAltitude;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const TrackPoint& p = points[i];
+        lowest = std::min(lowest, p.gpsAltitude);
+        highest = std::max(highest, p.gpsAltitude);
+        if (i > 0) {
+            s.totalMetres += Geodesic(points[i - 1], p);
+        }
+        const long long sinceStart = Seconds(first.time, p.time);
+        if (sinceStart > static_cast<long long>(kTopSpeedWindowSeconds)) {
+            const double speed =
+                RecentDistance(points, i, kTopSpeedWindowSeconds) * 3.6 / kTopSpeedWindowSeconds;
+            s.topSpeedKmh = std::max(s.topSpeedKmh, speed);
+        }
+        if (sinceStart > static_cast<long long>(kMeanSpeedWindowSeconds)) {
+            double speed = 0;
+            double climb = 0;
+            RecentSpeedAndClimb(points, i, speed, climb);
+            s.bestMeanSpeedKmh = std::max(s.bestMeanSpeedKmh, speed);
+            s.lowestClimbMps = std::max(-kClimbLimit, std::min(s.lowestClimbMps, climb));
+            s.highestClimbMps = std::min(kClimbLimit, std::max(s.highestClimbMps, climb));
+        }
+    }
+    s.lowestMetres = lowest / 10;
+    s.highestMetres = highest / 10;
+    s.meanSpeedKmh =
+        s.durationSeconds > 0 ? s.totalMetres / static_cast<double>(s.durationSeconds) * 3.6 : 0.0;
+    return s;
+}
+
+std::vector<std::pair<std::string, std::string>> StatisticsLines(const FlightStatistics& s) {
+    const CalendarTime start = TimeToCalendar(s.startTime);
+    const CalendarTime stop = TimeToCalendar(s.stopTime);
+    const long long d = s.durationSeconds;
+    return {
+        {"Date", StringPrintf("%4d-%02d-%02d", start.year, start.month, start.day)},
+        {"Start time", StringPrintf("%02d:%02d:%02d", start.hour, start.minute, start.second)},
+        {"Stop time", StringPrintf("%02d:%02d:%02d", stop.hour, stop.minute, stop.second)},
+        {"Duration", StringPrintf("%d : %02d : %02d", static_cast<int>(d / 3600),
+                                  static_cast<int>(d / 60 % 60), static_cast<int>(d % 60))},
+        {"Lowest height", StringPrintf("%d m", s.lowestMetres)},
+        {"Highest height", StringPrintf("%d m", s.highestMetres)},
+        {"Total distance", StringPrintf("%.1f km", s.totalMetres / 1000)},
+        {"Top speed", StringPrintf("%d km/h", static_cast<int>(s.topSpeedKmh))},
+        {"Greatest mean speed", StringPrintf("%d km/h", static_cast<int>(s.bestMeanSpeedKmh))},
+        {"Mean speed", StringPrintf("%d km/h", static_cast<int>(s.meanSpeedKmh))},
+        {"Lowest climb", StringPrintf("%.1f m/s", s.lowestClimbMps)},
+        {"Highest climb", StringPrintf("%.1f m/s", s.highestClimbMps)},
+    };
+}
+
+OptimisationWorker::~OptimisationWorker() {
+    Halt();
+    Join();
+}
+
+int OptimisationWorker::Start(std::vector<TrackPoint> points, const OptimisationOptions& options,
+                              ProgressFn progress) {
+    if (thread_.joinable()) {
+        return -1;
+    }
+    points_ = std::move(points);
+    options_ = options;
+    progress_ = std::move(progress);
+    result_ = {};
+    cancel_.store(0);
+    finished_.store(false);
+    try {
+        thread_ = std::thread([this] {
+            status_ = RunDistanceOptimisation(points_, result_, options_, progress_, cancel_);
+            finished_.store(true);
+        });
+    } catch (const std::system_error&) {
+        return -1;
+    }
+    return 0;
+}
+
+int OptimisationWorker::Join() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    return status_;
+}
+
+int OptimisationWorker::CheckFinished(std::string& message) const {
+    if (!finished_.load() || !result_.done) {
+        message = kStatisticsNotFinished;
+        return -1;
+    }
+    message.clear();
+    return 0;
+}
+
+}  // namespace tracora::analysis

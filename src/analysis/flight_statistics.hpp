@@ -1,0 +1,76 @@
+// The figures of the flight statistics and the distance optimisation on a worker thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/distance_optimisation.hpp"
+#include "core/track_log.hpp"
+
+namespace tracora::analysis {
+
+struct FlightStatistics {
+    std::uint32_t startTime = 0, stopTime = 0;
+    long long durationSeconds = 0;
+    int lowestMetres = 0, highestMetres = 0;
+    double totalMetres = 0;
+    double topSpeedKmh = 0;       // greatest 10-second speed
+    double bestMeanSpeedKmh = 0;  // greatest 60-second speed
+    double lowestClimbMps = 0, highestClimbMps = 0;
+    double meanSpeedKmh = 0;  // 0 when the duration is 0
+};
+
+// The figures of a filtered track; all zero for an empty one.
+FlightStatistics ComputeFlightStatistics(std::span<const TrackPoint> points);
+
+// The distance covered in the `windowSeconds` before point `index`, walking back as
+// RecentSpeedAndClimb does (cut short by a segment start or the first point).
+double RecentDistance(std::span<const TrackPoint> points, std::size_t index, double windowSeconds);
+
+// The statistics lines as the dialog shows them ("Date", "Start", ... with their formats).
+std::vector<std::pair<std::string, std::string>> StatisticsLines(const FlightStatistics& s);
+
+inline constexpr const char* kStatisticsNotFinished = "Statistics not yet finished";
+inline constexpr const char* kComputationHalted = "Computation halted";
+inline constexpr const char* kAnalysingTrack = "Analysing track";
+
+// Runs RunDistanceOptimisation on its own thread over a copy of the track that it owns, so the
+// points live until the thread is joined. Halt() sets the cancel flag; the destructor halts and
+// joins before anything is freed.
+class OptimisationWorker {
+public:
+    OptimisationWorker() = default;
+    ~OptimisationWorker();
+    OptimisationWorker(const OptimisationWorker&) = delete;
+    OptimisationWorker& operator=(const OptimisationWorker&) = delete;
+
+    // Starts the run; `progress` is called on the worker thread. Returns 0, or -1 when a run
+    // is still going or the thread cannot start.
+    int Start(std::vector<TrackPoint> points, const OptimisationOptions& options,
+              ProgressFn progress);
+    void Halt() { cancel_.store(1); }
+    // Waits for the run to end. Returns the run's status (0, or -1 on allocation failure).
+    int Join();
+    bool Finished() const { return finished_.load(); }
+    // 0 when the results may be used (saved), else -1 with kStatisticsNotFinished.
+    int CheckFinished(std::string& message) const;
+    // Valid after Join() or once Finished().
+    const TripAnalysis& Result() const { return result_; }
+
+private:
+    std::vector<TrackPoint> points_;
+    OptimisationOptions options_;
+    ProgressFn progress_;
+    TripAnalysis result_;
+    CancelFlag cancel_{0};
+    std::atomic<bool> finished_{false};
+    int status_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace tracora::analysis
