@@ -447,6 +447,12 @@ bool BuildDistanceMatrix(std::span<const TrackPoint> points, CoarseTables& t,
     for (std::size_t s = 0; s < n; ++s) {
         ProjectTransverseMercator(PointRadians(points[t.sampleIndex[s]]), meridian, t.x[s], t.y[s]);
     }
+    return FillDistanceMatrix(t, cancel);
+}
+
+bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel) {
+    const std::size_t n = t.x.size();
+    t.n = n;
     t.rowStart.resize(n);
     std::size_t offset = 0;
     for (std::size_t i = 0; i < n; ++i) {

@@ -95,6 +95,9 @@ std::vector<std::size_t> SampleIndices(std::size_t count);
 // Projection, distance matrix and best-forward/backward tables. False when cancelled.
 bool BuildDistanceMatrix(std::span<const TrackPoint> points, CoarseTables& t,
                          const CancelFlag& cancel);
+// The distance matrix and best-forward/backward tables of the positions in x and y (the
+// samples' projected positions). False when cancelled.
+bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel);
 // The closing-gap table G and its pairs. False when cancelled.
 bool BuildClosingGapTable(CoarseTables& t, const CancelFlag& cancel);
 

@@ -1,0 +1,378 @@
+#include "analysis/distance_optimisation.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "analysis/reference_search.hpp"
+#include "analysis/track_builder.hpp"
+
+namespace tracora::analysis {
+namespace {
+
+using test::Degrees;
+using test::Polyline;
+
+// Leg lengths of the constructed triangle from GeographicLib's GeodSolve -i -p 4.
+constexpr Degrees kA{46.0, 7.0};
+constexpr Degrees kB{45.999927, 7.129093};
+constexpr Degrees kC{46.077895, 7.064637};
+constexpr double kAB = 9999.9784;
+constexpr double kBC = 9999.9837;
+constexpr double kCA = 9999.9540;
+
+TripAnalysis Optimise(const std::vector<TrackPoint>& points, OptimisationOptions options = {},
+                      std::vector<std::string>* texts = nullptr) {
+    TripAnalysis out;
+    CancelFlag cancel{0};
+    ProgressFn progress;
+    if (texts != nullptr) {
+        progress = [texts](const std::string& text) { texts->push_back(text); };
+    }
+    EXPECT_EQ(RunDistanceOptimisation(points, out, options, progress, cancel), 0);
+    EXPECT_TRUE(out.done);
+    return out;
+}
+
+// Tables from planar positions given directly in metres.
+CoarseTables PlaneTables(const std::vector<std::pair<double, double>>& xy) {
+    CoarseTables t;
+    for (const auto& [x, y] : xy) {
+        t.sampleIndex.push_back(t.x.size());
+        t.x.push_back(x);
+        t.y.push_back(y);
+    }
+    CancelFlag cancel{0};
+    EXPECT_TRUE(FillDistanceMatrix(t, cancel));
+    EXPECT_TRUE(BuildClosingGapTable(t, cancel));
+    return t;
+}
+
+std::vector<TrackPoint> EquilateralFlight() {
+    std::vector<TrackPoint> points;
+    test::Wait(points, kA, 3);
+    std::vector<TrackPoint> legs = Polyline({kA, kB, kC, kA}, 100);
+    for (TrackPoint& p : legs) {
+        p.time += 30;
+    }
+    points.insert(points.end(), legs.begin() + 1, legs.end());
+    test::Wait(points, kA, 2);
+    return points;
+}
+
+TEST(DistanceOptimisation, EquilateralTriangleFlownAndClosedIsFlatAndFai) {
+    // Corners A (points 0-2 and 302-304), B (102) and C (202). Every rotation of the closed
+    // triangle scores the same; the last one, turn points B, C and A at the end, wins.
+    const std::vector<TrackPoint> points = EquilateralFlight();
+    const TripAnalysis r = Optimise(points);
+    for (const TriangleResult& tri : {r.flat, r.fai}) {
+        EXPECT_LE(tri.index[0], 102u);
+        EXPECT_EQ(tri.index[1], 102u);
+        EXPECT_EQ(tri.index[2], 202u);
+        EXPECT_TRUE(tri.index[3] == 302u || tri.index[3] == 303u);
+        EXPECT_EQ(tri.index[4], points.size() - 1);
+        EXPECT_NEAR(tri.legs[0], kBC, 0.05);
+        EXPECT_NEAR(tri.legs[1], kCA, 0.05);
+        EXPECT_NEAR(tri.legs[2], kAB, 0.05);
+        EXPECT_NEAR(tri.gapMetres, 0.0, 1e-9);
+        EXPECT_NEAR(tri.score, kAB + kBC + kCA, 0.1);
+    }
+}
+
+TEST(DistanceOptimisation, ProgressTextsInOrder) {
+    std::vector<std::string> texts;
+    Optimise(EquilateralFlight(), {}, &texts);
+    const std::vector<std::string> expected{"Computing distance matrix",
+                                            "Computing greatest distance (2 points)",
+                                            "Computing greatest distance (3 points)",
+                                            "Computing greatest distance (4 points)",
+                                            "Computing greatest distance (5 points)",
+                                            "Computing out-and-return distance",
+                                            "Computing triangle distance"};
+    ASSERT_EQ(texts.size(), expected.size() + 1);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(texts[i], expected[i]);
+    }
+    EXPECT_EQ(texts.back().rfind("Computing completed (", 0), 0u);
+    EXPECT_EQ(texts.back().substr(texts.back().size() - 6), " secs)");
+}
+
+TEST(DistanceOptimisation, StraightLineOpenDistanceEqualsFivePoints) {
+    // 46N 7E to 46.5N 7E: GeodSolve gives 55578.1008 m.
+    const std::vector<TrackPoint> points = Polyline({{46.0, 7.0}, {46.5, 7.0}}, 500);
+    const TripAnalysis r = Optimise(points);
+    EXPECT_EQ(r.open.index[0], 0u);
+    EXPECT_EQ(r.open.index[1], points.size() - 1);
+    EXPECT_NEAR(r.open.sum, 55578.1008, 0.05);
+    EXPECT_NEAR(r.three.sum, r.open.sum, 0.05);
+    EXPECT_NEAR(r.four.sum, r.open.sum, 0.05);
+    EXPECT_NEAR(r.five.sum, r.open.sum, 0.05);
+    EXPECT_EQ(r.five.index[0], 0u);
+    EXPECT_EQ(r.five.index[4], points.size() - 1);
+}
+
+TEST(DistanceOptimisation, LoopSearchesOffWithGapZeroOrNoLoopOpt) {
+    OptimisationOptions zero;
+    zero.loopFlightGapMetres = 0;
+    OptimisationOptions noLoop;
+    noLoop.noLoopOpt = true;
+    for (const OptimisationOptions& options : {zero, noLoop}) {
+        const TripAnalysis r = Optimise(EquilateralFlight(), options);
+        EXPECT_EQ(r.outAndReturn.score, 0.0);
+        EXPECT_EQ(r.flat.score, 0.0);
+        EXPECT_EQ(r.fai.score, 0.0);
+        EXPECT_EQ(r.flat.index[3], 0u);
+        EXPECT_GT(r.five.sum, 29000.0);
+    }
+}
+
+// Legs 2800, 3600, 3600: the shortest is exactly 28 % of the 10,000 m perimeter.
+struct FaiCase {
+    double apexHeight;  // metres above the base's middle
+    bool fai;
+    long long perimeter;
+};
+
+class FaiBoundary : public ::testing::TestWithParam<FaiCase> {};
+
+TEST_P(FaiBoundary, ShortestLegAgainstTwentyEightPercent) {
+    const double h = GetParam().apexHeight;
+    // Closed at the start; the rotation starting at the second corner is found last.
+    const CoarseTables t = PlaneTables({{0, 0}, {2800, 0}, {1400, h}, {0, 0}});
+    CancelFlag cancel{0};
+    const CoarseTriangles r = CoarseTriangleSearch(t, 800, cancel, 2);
+    ASSERT_TRUE(r.flat.found);
+    EXPECT_EQ(r.fai.found, GetParam().fai);
+    if (GetParam().fai) {
+        EXPECT_EQ(r.fai.v, (std::array<std::uint32_t, 5>{0, 1, 2, 3, 3}));
+        EXPECT_EQ(r.fai.value, GetParam().perimeter);
+    }
+}
+
+// sqrt(3600^2 - 1400^2) = 3316.62; sqrt(3610^2 - 1400^2) = 3327.46 (perimeter 10,020, 28 % =
+// 2805.6 > 2800: not FAI); a lower apex makes the base the longest leg relative to the sides.
+INSTANTIATE_TEST_SUITE_P(Cases, FaiBoundary,
+                         ::testing::Values(FaiCase{3316.6248, true, 10000},
+                                           FaiCase{3327.4615, false, 0},
+                                           FaiCase{2424.87, true, 8400}));
+
+struct GapCase {
+    double endDistance;  // metres from the start to the last point
+    bool found;
+};
+
+class ClosingGap : public ::testing::TestWithParam<GapCase> {};
+
+TEST_P(ClosingGap, CoarseTriangleNeedsGapBelowLoopFlightGap) {
+    const double g = GetParam().endDistance;
+    const CoarseTables t = PlaneTables({{0, 0}, {5000, 0}, {2500, 4330}, {0, g}});
+    CancelFlag cancel{0};
+    const CoarseTriangles r = CoarseTriangleSearch(t, 800, cancel, 1);
+    EXPECT_EQ(r.flat.found, GetParam().found);
+    if (GetParam().found) {
+        EXPECT_EQ(r.flat.value, 5000 + 5000 + 5000 - static_cast<long long>(std::lround(g)));
+        EXPECT_EQ(r.flat.v[4], 3u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ClosingGap,
+                         ::testing::Values(GapCase{799, true}, GapCase{800, false},
+                                           GapCase{801, false}, GapCase{0, true}));
+
+// The whole run: the end 790 m or 810 m (along the meridian) from the start of a triangle.
+TEST(DistanceOptimisation, GeodesicClosingGapAroundLoopFlightGap) {
+    for (const double gap : {790.0, 810.0}) {
+        const double dLat = gap / 111141.0;  // metres per degree of latitude at 46N
+        std::vector<TrackPoint> points;
+        test::Wait(points, kA, 2);
+        std::vector<TrackPoint> legs =
+            Polyline({kA, kB, kC, {kA.latitude + dLat, kA.longitude}}, 50);
+        for (TrackPoint& p : legs) {
+            p.time += 20;
+        }
+        points.insert(points.end(), legs.begin() + 1, legs.end());
+        test::Wait(points, {kA.latitude + dLat, kA.longitude}, 2);
+        const TripAnalysis r = Optimise(points);
+        if (gap < 800) {
+            EXPECT_EQ(r.flat.index[0], 0u);
+            EXPECT_NEAR(r.flat.gapMetres, gap, 1.0);
+            EXPECT_GT(r.flat.score, 29000.0);
+        } else {
+            EXPECT_TRUE(r.flat.score == 0.0 || r.flat.gapMetres < 800.0);
+            EXPECT_NE(r.flat.index[0], 0u);
+        }
+    }
+}
+
+TEST(CoarseSearch, TiesGoToTheLaterCandidate) {
+    // Four samples alternating between two places 1000 m apart: (0,1), (0,3), (1,2) and (2,3)
+    // are all 1000 m; the later pair wins.
+    const CoarseTables t = PlaneTables({{0, 0}, {1000, 0}, {0, 0}, {1000, 0}});
+    const CoarsePath open = CoarseOpenDistance(t);
+    EXPECT_EQ(open.value, 1000);
+    EXPECT_EQ(open.v[0], 2u);
+    EXPECT_EQ(open.v[1], 3u);
+    EXPECT_EQ(t.bestForwardIndex[0], 3u);
+    EXPECT_EQ(t.bestBackwardIndex[3], 2u);
+    const CoarsePath three = CoarseThreePoints(t);
+    EXPECT_EQ(three.value, 2000);
+    EXPECT_EQ(three.v[1], 2u);
+}
+
+TEST(CoarseSearch, TriangleTiesGoToTheLaterCandidate) {
+    // The same closed triangle flown twice: every rotation of every lap scores the same, the
+    // last one (turn points 4, 5, 6, closed from 3) wins.
+    const CoarseTables t =
+        PlaneTables({{0, 0}, {3000, 0}, {1500, 2598}, {0, 0}, {3000, 0}, {1500, 2598}, {0, 0}});
+    CancelFlag cancel{0};
+    const CoarseTriangles r = CoarseTriangleSearch(t, 800, cancel, 2);
+    ASSERT_TRUE(r.fai.found);
+    EXPECT_EQ(r.fai.v, (std::array<std::uint32_t, 5>{3, 4, 5, 6, 6}));
+    EXPECT_EQ(r.flat.v, r.fai.v);
+}
+
+TEST(Sampling, TenThousandPointsToTwoThousandWithTheFirst) {
+    const std::vector<std::size_t> s = SampleIndices(10000);
+    ASSERT_EQ(s.size(), 2000u);
+    EXPECT_EQ(s.front(), 0u);
+    for (std::size_t i = 1; i < s.size(); ++i) {
+        EXPECT_TRUE(s[i] - s[i - 1] == 5u || s[i] - s[i - 1] == 6u);
+    }
+    EXPECT_EQ(SampleIndices(2000).size(), 2000u);
+    EXPECT_EQ(SampleIndices(2000).back(), 1999u);
+    const std::vector<std::size_t> odd = SampleIndices(2001);
+    EXPECT_EQ(odd.size(), 2000u);
+    EXPECT_EQ(odd.front(), 0u);
+    EXPECT_TRUE(SampleIndices(0).empty());
+}
+
+TEST(Cancel, TriangleSearchStopsWithResultsZero) {
+    CoarseTables t;
+    CancelFlag none{0};
+    ASSERT_TRUE(BuildDistanceMatrix(EquilateralFlight(), t, none));
+    ASSERT_TRUE(BuildClosingGapTable(t, none));
+    CancelFlag set{1};
+    const CoarseTriangles r = CoarseTriangleSearch(t, 800, set, 2);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.flat.found);
+    EXPECT_FALSE(r.fai.found);
+}
+
+TEST(Cancel, DuringTheTriangleSearchTheRunStillFinishes) {
+    const std::vector<TrackPoint> points = EquilateralFlight();
+    TripAnalysis out;
+    CancelFlag cancel{0};
+    std::vector<std::string> texts;
+    const ProgressFn progress = [&](const std::string& text) {
+        texts.push_back(text);
+        if (text == "Computing triangle distance") {
+            cancel.store(1);
+        }
+    };
+    ASSERT_EQ(RunDistanceOptimisation(points, out, {}, progress, cancel), 0);
+    EXPECT_TRUE(out.done);
+    EXPECT_TRUE(out.cancelled);
+    EXPECT_EQ(out.flat.score, 0.0);
+    EXPECT_EQ(out.fai.score, 0.0);
+    EXPECT_GT(out.five.sum, 29000.0);
+    EXPECT_EQ(texts.back().rfind("Computing completed (", 0), 0u);
+}
+
+TEST(Cancel, EarlierStagesStopToo) {
+    TripAnalysis out;
+    CancelFlag cancel{1};
+    ASSERT_EQ(RunDistanceOptimisation(EquilateralFlight(), out, {}, {}, cancel), 0);
+    EXPECT_TRUE(out.done);
+    EXPECT_TRUE(out.cancelled);
+    EXPECT_EQ(out.open.sum, 0.0);
+}
+
+TEST(DistanceOptimisation, TinyTracks) {
+    for (std::size_t count : {0u, 1u, 2u, 3u, 4u, 5u, 6u}) {
+        std::vector<TrackPoint> points;
+        for (std::size_t i = 0; i < count; ++i) {
+            points.push_back(test::MakePoint({46.0 + 0.01 * static_cast<double>(i), 7.0},
+                                             static_cast<std::uint32_t>(1000 + i)));
+        }
+        const TripAnalysis r = Optimise(points);
+        if (count >= 2) {
+            EXPECT_GT(r.open.sum, 0.0) << count;
+        }
+    }
+}
+
+// The fast searches against the plain loops on random tracks: identical indices and values.
+TEST(CoarseSearch, FastEqualsPlainOnRandomTracks) {
+    std::mt19937 random(20241007);
+    for (int track = 0; track < 300; ++track) {
+        const std::size_t n = 5 + random() % 160;
+        std::vector<std::pair<double, double>> xy;
+        std::uniform_real_distribution<double> step(-1500, 1500);
+        double x = 0, y = 0;
+        const bool grid = track % 3 == 0;  // coarse grid positions make many ties
+        for (std::size_t i = 0; i < n; ++i) {
+            x += step(random);
+            y += step(random);
+            if (track % 5 == 0 && i > n / 2) {  // fly back towards the start
+                x *= 0.7;
+                y *= 0.7;
+            }
+            xy.emplace_back(grid ? std::round(x / 1000) * 1000 : x,
+                            grid ? std::round(y / 1000) * 1000 : y);
+        }
+        const CoarseTables t = PlaneTables(xy);
+        const int gap =
+            std::array<int, 4>{800, 2000, 5000, 100000}[static_cast<std::size_t>(track % 4)];
+        const test::ReferenceResults ref = test::ReferenceSearch(t, gap);
+        CancelFlag cancel{0};
+        SCOPED_TRACE("track " + std::to_string(track) + " n " + std::to_string(n));
+
+        const CoarsePath open = CoarseOpenDistance(t);
+        EXPECT_EQ(open.value, ref.openValue);
+        EXPECT_EQ(open.v[0], ref.open[0]);
+        EXPECT_EQ(open.v[1], ref.open[1]);
+        const CoarsePath three = CoarseThreePoints(t);
+        EXPECT_EQ(three.value, ref.threeValue);
+        for (std::size_t v = 0; v < 3; ++v) {
+            EXPECT_EQ(three.v[v], ref.three[v]);
+        }
+        const CoarsePath four = CoarseFourPoints(t, cancel);
+        EXPECT_EQ(four.value, ref.fourValue);
+        for (std::size_t v = 0; v < 4; ++v) {
+            EXPECT_EQ(four.v[v], ref.four[v]);
+        }
+        const CoarsePath five = CoarseFivePoints(t, cancel);
+        EXPECT_EQ(five.value, ref.fiveValue);
+        for (std::size_t v = 0; v < 5; ++v) {
+            EXPECT_EQ(five.v[v], ref.five[v]);
+        }
+        const CoarseLoop oar = CoarseOutAndReturn(t, gap, cancel);
+        EXPECT_EQ(oar.found, ref.oarFound);
+        if (ref.oarFound) {
+            EXPECT_EQ(oar.value, ref.oarValue);
+            for (std::size_t v = 0; v < 3; ++v) {
+                EXPECT_EQ(oar.v[v], ref.oar[v]);
+            }
+        }
+        for (int threads : {1, 2}) {
+            const CoarseTriangles tri = CoarseTriangleSearch(t, gap, cancel, threads);
+            EXPECT_EQ(tri.flat.found, ref.flatFound);
+            EXPECT_EQ(tri.fai.found, ref.faiFound);
+            if (ref.flatFound) {
+                EXPECT_EQ(tri.flat.value, ref.flatValue);
+                EXPECT_EQ(tri.flat.v, ref.flat);
+            }
+            if (ref.faiFound) {
+                EXPECT_EQ(tri.fai.value, ref.faiValue);
+                EXPECT_EQ(tri.fai.v, ref.fai);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tracora::analysis
