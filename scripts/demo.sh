@@ -1,15 +1,39 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tracora and runs its main job.
+# Installs what is missing, builds Tracora and runs its main job: a flight downloaded from an
+# emulated instrument over a pseudo-terminal, saved as IGC, and its figures printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset dev
 cmake --build --preset dev
 
-cli=build/dev/src/cli/tracora-cli
+bin=build/dev/src
+demo="$PWD/build/demo"
+flight=tests/fixtures/igc/xctrack-2022-04-07.igc
+rm -rf "$demo"
+mkdir -p "$demo/flights"
+
 echo
-echo "== Tracora $($cli --version | cut -d' ' -f2) =="
-echo "Distance from a launch (N 46 30 15, E 7 49 30) to a goal (N 46 41.2, E 8 02.5):"
-$cli distance "N 46 30 15" "E 7 49 30" "N 46 41.2" "E 8 02.5"
-echo "The launch in UTM:"
-$cli utm "N 46 30 15" "E 7 49 30"
+echo "== Tracora $($bin/cli/tracora-cli --version | cut -d' ' -f2): download from an emulated instrument"
+# The instrument: a Compeo+ holding one real flight, on a pseudo-terminal linked as $demo/port.
+$bin/emulate/tracora-emulate --link "$demo/port" flytec --igc "$flight" >"$demo/emulator.log" 2>&1 &
+emulator=$!
+trap 'kill $emulator 2>/dev/null || true' EXIT
+for _ in $(seq 1 100); do
+    [ -e "$demo/port" ] && break
+    sleep 0.1
+done
+
+$bin/program/tracora /GPS=IQCOMPEO "/COM=$demo/port" "/IGC_LOG=$demo/flights/" /EXIT
+saved=$(ls "$demo"/flights/*.igc)
+echo
+echo "Written: $saved ($(wc -c <"$saved") bytes, the instrument's own IGC text)"
+if cmp -s "$saved" "$flight"; then
+    echo "It is byte for byte the flight the instrument holds."
+fi
+
+if $bin/cli/tracora-cli --help | grep -q '^  analyse'; then
+    echo
+    echo "== The flight's figures"
+    $bin/cli/tracora-cli analyse "$saved"
+fi
