@@ -1,11 +1,13 @@
 // tracora-cli: the command-line tool for scripts and terminal users.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "analysis/analysis_report.hpp"
 #include "core/file_io.hpp"
 #include "core/geodesy.hpp"
 #include "core/text_forms.hpp"
@@ -27,6 +29,8 @@ constexpr const char* kUsage =
     "  distance LAT1 LON1 LAT2 LON2   geodesic distance on the WGS-84 ellipsoid\n"
     "  utm LAT LON                    UTM zone, band, easting and northing\n"
     "  ports                          the serial ports of this machine\n"
+    "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
+    "                                 flight statistics and distance optimisation\n"
     "\n"
     "Angles are decimal degrees (46.5), degrees and minutes (46 30.25) or degrees,\n"
     "minutes and seconds (46 30 15.5), with N/S/E/W or a sign in front; quote\n"
@@ -207,6 +211,59 @@ int Convert(const std::vector<const char*>& arguments) {
     return 0;
 }
 
+// The flight statistics and the trip analysis of an IGC file, filtered as for the statistics.
+int Analyse(const std::vector<const char*>& arguments) {
+    const char* path = nullptr;
+    bool json = false;
+    tracora::Settings settings = tracora::DefaultSettings();
+    tracora::analysis::OptimisationOptions options;
+    options.loopFlightGapMetres = settings.loopFlightGap;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view arg = arguments[i];
+        if (arg == "--json") {
+            json = true;
+        } else if (arg == "--no-filter") {
+            settings.logFilter = 0;
+            settings.varioFilter = 0;
+        } else if (arg == "--noloopopt") {
+            options.noLoopOpt = true;
+        } else if (arg == "--gap" && i + 1 < arguments.size()) {
+            char* end = nullptr;
+            const long gap = std::strtol(arguments[++i], &end, 10);
+            if (*end != '\0' || gap < 0 || gap > 1000000) {
+                return UsageError("--gap needs whole metres");
+            }
+            options.loopFlightGapMetres = static_cast<std::int32_t>(gap);
+        } else if (path == nullptr && !arg.starts_with("-")) {
+            path = arguments[i];
+        } else {
+            return UsageError("analyse needs FILE.igc [--json] [--gap METRES]");
+        }
+    }
+    if (path == nullptr) {
+        return UsageError("analyse needs FILE.igc");
+    }
+    std::string text;
+    if (!ReadFile(path, text)) {
+        return 1;
+    }
+    tracora::igc::IgcParseResult parsed;
+    if (tracora::igc::ParseIgc(text, parsed) <= 0) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", path, parsed.error.c_str());
+        return 1;
+    }
+    tracora::analysis::AnalysisReport report;
+    std::string error;
+    if (tracora::analysis::AnalyseTrack(parsed.points, settings, options, report, error) != 0) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", path, error.c_str());
+        return 1;
+    }
+    const std::string out =
+        json ? tracora::analysis::ReportJson(report) : tracora::analysis::ReportText(report);
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -235,6 +292,9 @@ int main(int argc, char** argv) {
     }
     if (command == "convert") {
         return Convert(args);
+    }
+    if (command == "analyse") {
+        return Analyse(args);
     }
     return UsageError(("unknown command '" + std::string(command) + "'").c_str());
 }

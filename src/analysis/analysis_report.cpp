@@ -1,0 +1,154 @@
+#include "analysis/analysis_report.hpp"
+
+#include "analysis/track_filters.hpp"
+#include "core/strings.hpp"
+
+namespace tracora::analysis {
+
+namespace {
+
+std::string Km(double metres) {
+    return StringPrintf("%.2f", metres / 1000);
+}
+
+std::string JsonKm(double metres) {
+    return StringPrintf("%.5f", metres / 1000);
+}
+
+template <std::size_t N>
+std::string IndexList(const std::array<std::size_t, N>& index) {
+    std::string text;
+    for (std::size_t i = 0; i < N; ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(index[i]);
+    }
+    return text;
+}
+
+template <std::size_t N>
+std::string KmList(const std::array<double, N>& legs, bool json) {
+    std::string text;
+    for (std::size_t i = 0; i < N; ++i) {
+        text += (i == 0 ? "" : json ? ", " : " + ") + (json ? JsonKm(legs[i]) : Km(legs[i]));
+    }
+    return text;
+}
+
+template <std::size_t N>
+std::string PathText(const char* name, const PathResult<N>& r) {
+    return StringPrintf("%-22s %s km (%s km), points %s\n", name, Km(r.sum).c_str(),
+                        KmList(r.legs, false).c_str(), IndexList(r.index).c_str());
+}
+
+std::string TriangleText(const char* name, const TriangleResult& r) {
+    if (r.score == 0) {
+        return StringPrintf("%-22s none\n", name);
+    }
+    return StringPrintf("%-22s %s km (legs %s km, gap %s km), points %s\n", name,
+                        Km(r.score).c_str(), KmList(r.legs, false).c_str(), Km(r.gapMetres).c_str(),
+                        IndexList(r.index).c_str());
+}
+
+template <std::size_t N>
+std::string PathJson(const char* name, const PathResult<N>& r) {
+    return StringPrintf("\"%s\": {\"km\": %s, \"legs_km\": [%s], \"index\": [%s]}", name,
+                        JsonKm(r.sum).c_str(), KmList(r.legs, true).c_str(),
+                        IndexList(r.index).c_str());
+}
+
+std::string TriangleJson(const char* name, const TriangleResult& r) {
+    return StringPrintf(
+        "\"%s\": {\"found\": %s, \"km\": %s, \"legs_km\": [%s], \"gap_km\": %s, \"index\": [%s]}",
+        name, r.score != 0 ? "true" : "false", JsonKm(r.score).c_str(),
+        KmList(r.legs, true).c_str(), JsonKm(r.gapMetres).c_str(), IndexList(r.index).c_str());
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+int AnalyseTrack(const std::vector<TrackPoint>& points, const Settings& settings,
+                 const OptimisationOptions& options, AnalysisReport& report, std::string& error) {
+    report = {};
+    report.pointsRead = points.size();
+    report.points = points;
+    if (FilterForStatistics(report.points, settings, report.warnings, error) != 0) {
+        return -1;
+    }
+    report.statistics = ComputeFlightStatistics(report.points);
+    CancelFlag cancel{0};
+    if (RunDistanceOptimisation(report.points, report.trip, options, {}, cancel) != 0) {
+        error = kMemoryAllocationError;
+        return -1;
+    }
+    return 0;
+}
+
+std::string ReportText(const AnalysisReport& report) {
+    std::string text;
+    for (const std::string& warning : report.warnings) {
+        text += warning + "\n";
+    }
+    text +=
+        StringPrintf("%-22s %zu of %zu\n", "Positions", report.points.size(), report.pointsRead);
+    for (const auto& [name, value] : StatisticsLines(report.statistics)) {
+        text += StringPrintf("%-22s %s\n", name.c_str(), value.c_str());
+    }
+    const TripAnalysis& t = report.trip;
+    text += PathText("Open distance", t.open);
+    text += PathText("3 points", t.three);
+    text += PathText("4 points", t.four);
+    text += PathText("5 points", t.five);
+    const OutAndReturnResult& o = t.outAndReturn;
+    if (o.score == 0) {
+        text += StringPrintf("%-22s none\n", "Out-and-return");
+    } else {
+        text += StringPrintf("%-22s %s km (out %s km, gap %s km), points %zu, %zu, %zu\n",
+                             "Out-and-return", Km(o.score).c_str(), Km(o.outMetres).c_str(),
+                             Km(o.gapMetres).c_str(), o.start, o.turn, o.ret);
+    }
+    text += TriangleText("Flat triangle", t.flat);
+    text += TriangleText("FAI triangle", t.fai);
+    return text;
+}
+
+std::string ReportJson(const AnalysisReport& report) {
+    const FlightStatistics& s = report.statistics;
+    const TripAnalysis& t = report.trip;
+    std::string warnings;
+    for (const std::string& w : report.warnings) {
+        warnings += (warnings.empty() ? "" : ", ") + JsonString(w);
+    }
+    std::string json = "{";
+    json += StringPrintf("\"points_read\": %zu, \"points\": %zu, \"warnings\": [%s], ",
+                         report.pointsRead, report.points.size(), warnings.c_str());
+    json += StringPrintf(
+        "\"statistics\": {\"start_time\": %u, \"stop_time\": %u, \"duration_s\": %lld, "
+        "\"lowest_m\": %d, \"highest_m\": %d, \"total_km\": %s, \"top_speed_kmh\": %.1f, "
+        "\"best_mean_speed_kmh\": %.1f, \"mean_speed_kmh\": %.1f, \"lowest_climb_mps\": %.2f, "
+        "\"highest_climb_mps\": %.2f}, ",
+        s.startTime, s.stopTime, s.durationSeconds, s.lowestMetres, s.highestMetres,
+        JsonKm(s.totalMetres).c_str(), s.topSpeedKmh, s.bestMeanSpeedKmh, s.meanSpeedKmh,
+        s.lowestClimbMps, s.highestClimbMps);
+    json += PathJson("open", t.open) + ", " + PathJson("three", t.three) + ", " +
+            PathJson("four", t.four) + ", " + PathJson("five", t.five) + ", ";
+    const OutAndReturnResult& o = t.outAndReturn;
+    json += StringPrintf(
+        "\"out_and_return\": {\"found\": %s, \"km\": %s, \"out_km\": %s, \"gap_km\": %s, "
+        "\"index\": [%zu, %zu, %zu]}, ",
+        o.score != 0 ? "true" : "false", JsonKm(o.score).c_str(), JsonKm(o.outMetres).c_str(),
+        JsonKm(o.gapMetres).c_str(), o.start, o.turn, o.ret);
+    json += TriangleJson("flat", t.flat) + ", " + TriangleJson("fai", t.fai);
+    json += StringPrintf(", \"cancelled\": %s}", t.cancelled ? "true" : "false");
+    return json + "\n";
+}
+
+}  // namespace tracora::analysis

@@ -1,0 +1,31 @@
+// The whole analysis of one track as the statistics dialog computes it (filters, figures,
+// distance optimisation) and its text and JSON forms for the command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/distance_optimisation.hpp"
+#include "analysis/flight_statistics.hpp"
+#include "core/settings.hpp"
+#include "core/track_log.hpp"
+
+namespace tracora::analysis {
+
+struct AnalysisReport {
+    std::vector<TrackPoint> points;  // after the filters
+    std::size_t pointsRead = 0;
+    std::vector<std::string> warnings;
+    FlightStatistics statistics;
+    TripAnalysis trip;
+};
+
+// Filters a copy of `points` as for the statistics, then the figures and the optimisation.
+// Returns 0, or -1 with `error` set (too few positions, memory allocation error).
+int AnalyseTrack(const std::vector<TrackPoint>& points, const Settings& settings,
+                 const OptimisationOptions& options, AnalysisReport& report, std::string& error);
+
+std::string ReportText(const AnalysisReport& report);
+std::string ReportJson(const AnalysisReport& report);
+
+}  // namespace tracora::analysis
