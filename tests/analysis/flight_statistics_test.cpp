@@ -1,0 +1,122 @@
+#include "analysis/flight_statistics.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "analysis/track_builder.hpp"
+
+namespace tracora::analysis {
+namespace {
+
+using test::MakePoint;
+
+constexpr double kMetresPerDegreeLatitude = 111141.0;  // along the meridian at 46N
+
+// 10 m/s due north, one fix a second, climbing 2 m/s.
+std::vector<TrackPoint> Cruise(std::size_t count) {
+    std::vector<TrackPoint> points;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double north = 10.0 * static_cast<double>(i);
+        points.push_back(MakePoint({46.0 + north / kMetresPerDegreeLatitude, 7.0},
+                                   static_cast<std::uint32_t>(1000000 + i),
+                                   static_cast<std::int32_t>(10000 + 20 * i)));
+    }
+    return points;
+}
+
+TEST(FlightStatistics, SteadyCruise) {
+    const FlightStatistics s = ComputeFlightStatistics(Cruise(201));
+    EXPECT_EQ(s.durationSeconds, 200);
+    EXPECT_NEAR(s.totalMetres, 2000.0, 2.0);
+    EXPECT_NEAR(s.topSpeedKmh, 36.0, 0.05);
+    EXPECT_NEAR(s.bestMeanSpeedKmh, 36.0, 0.05);
+    EXPECT_NEAR(s.meanSpeedKmh, 36.0, 0.05);
+    EXPECT_NEAR(s.highestClimbMps, 2.0, 0.01);
+    EXPECT_EQ(s.lowestClimbMps, 0.0);
+    EXPECT_EQ(s.lowestMetres, 1000);
+    EXPECT_EQ(s.highestMetres, 1400);
+}
+
+TEST(FlightStatistics, ZeroDurationShowsMeanSpeedZero) {
+    std::vector<TrackPoint> points = Cruise(3);
+    for (TrackPoint& p : points) {
+        p.time = 1000000;
+    }
+    const FlightStatistics s = ComputeFlightStatistics(points);
+    EXPECT_EQ(s.durationSeconds, 0);
+    EXPECT_EQ(s.meanSpeedKmh, 0.0);
+    EXPECT_EQ(StatisticsLines(s)[9].second, "0 km/h");
+    EXPECT_EQ(ComputeFlightStatistics({}).meanSpeedKmh, 0.0);
+}
+
+TEST(FlightStatistics, Lines) {
+    const FlightStatistics s = ComputeFlightStatistics(Cruise(4000));
+    const auto lines = StatisticsLines(s);
+    EXPECT_EQ(lines[3].second, "1 : 06 : 39");
+    EXPECT_EQ(lines[4].second, "1000 m");
+    EXPECT_EQ(lines[6].second, "40.0 km");
+    EXPECT_EQ(lines[7].second, "36 km/h");
+}
+
+TEST(FlightStatistics, TenSecondWindowCutShortStillDividesByTheWindow) {
+    std::vector<TrackPoint> points = Cruise(30);
+    points[25].flags = TrackPoint::kSegmentStart;
+    // Point 28 walks back 3 seconds to the segment start: 30 m over the full 10 s window.
+    EXPECT_NEAR(RecentDistance(points, 28, 10.0), 30.0, 0.05);
+    EXPECT_NEAR(RecentDistance(points, 20, 10.0), 100.0, 0.1);
+}
+
+std::vector<TrackPoint> RandomFlight(std::size_t count) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> step(-0.0004, 0.0004);
+    std::vector<TrackPoint> points;
+    double lat = 46, lon = 7;
+    for (std::size_t i = 0; i < count; ++i) {
+        lat += step(random);
+        lon += step(random);
+        points.push_back(MakePoint({lat, lon}, static_cast<std::uint32_t>(1000000 + i)));
+    }
+    return points;
+}
+
+TEST(OptimisationWorker, RunsToTheEnd) {
+    OptimisationWorker worker;
+    ASSERT_EQ(worker.Start(RandomFlight(500), {}, {}), 0);
+    EXPECT_EQ(worker.Join(), 0);
+    EXPECT_TRUE(worker.Finished());
+    std::string message;
+    EXPECT_EQ(worker.CheckFinished(message), 0);
+    EXPECT_TRUE(worker.Result().done);
+    EXPECT_GT(worker.Result().five.sum, 0.0);
+}
+
+TEST(OptimisationWorker, HaltThenJoinBeforeTheDataGoes) {
+    OptimisationWorker worker;
+    OptimisationOptions options;
+    options.loopFlightGapMetres = 1000000;  // every pair closes: the longest search
+    ASSERT_EQ(worker.Start(RandomFlight(10000), options, {}), 0);
+    std::string message;
+    if (!worker.Finished()) {
+        EXPECT_EQ(worker.CheckFinished(message), -1);
+        EXPECT_EQ(message, "Statistics not yet finished");
+    }
+    worker.Halt();
+    EXPECT_EQ(worker.Join(), 0);
+    EXPECT_TRUE(worker.Result().done);
+}
+
+TEST(OptimisationWorker, DestructorHaltsAndJoins) {
+    auto worker = std::make_unique<OptimisationWorker>();
+    OptimisationOptions options;
+    options.loopFlightGapMetres = 1000000;
+    ASSERT_EQ(worker->Start(RandomFlight(10000), options, {}), 0);
+    worker.reset();  // must not leave a thread reading freed points
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace tracora::analysis
