@@ -68,31 +68,50 @@ void Merge(Best& into, const Best& other, std::int64_t start) {
     }
 }
 
-// The triangle search over the outer rows i = first, first + step, ...
+// The triangle search over the outer rows i = first, first + step, ..., taken from the last
+// row down. Rows may run in any order: the winner is the greatest (score, key) whatever the
+// order, and a pair (i, k) is skipped only when no candidate in it can reach the best so far.
+// `flatStart` and `faiStart` are scores that some candidate is known to reach (or -1).
 void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFlag& cancel,
-                  std::size_t first, std::size_t step, Best& flat, Best& fai, bool& cancelled) {
+                  std::size_t first, std::size_t step, std::int64_t flatStart,
+                  std::int64_t faiStart, Best& flat, Best& fai, bool& cancelled) {
     const std::size_t n = t.n;
+    if (n < 3) {
+        return;
+    }
     std::vector<std::uint32_t> ks;
     ks.reserve(n);
-    for (std::size_t i = first; i + 2 < n; i += step) {
+    // intoK[k]: the greatest d(j, k) over i < j < k for the current row i.
+    std::vector<std::int32_t> intoK(n, 0);
+    for (std::size_t i = n - 2; i-- > 0;) {
+        const std::size_t next = i + 1;
+        const std::size_t nextRow = t.rowStart[next] - next;
+        for (std::size_t k = next + 1; k < n; ++k) {
+            intoK[k] = std::max(intoK[k], t.d[nextRow + k]);
+        }
+        if (i % step != first) {
+            continue;
+        }
         if (Cancelled(cancel)) {
             cancelled = true;
             return;
         }
         // The (i, k) pairs that can still win: the perimeter is at most d(i, k) plus the
-        // greatest distance from i plus the greatest distance into k; an FAI perimeter is at
+        // greatest d(i, j) and the greatest d(j, k) over i < j < k; an FAI perimeter is at
         // most 25/7 of its leg d(i, k).
-        const std::int64_t flatFloor = flat.found ? flat.score : -1;
-        const std::int64_t faiFloor = fai.found ? fai.score : -1;
+        const std::int64_t flatFloor = flat.found ? flat.score : flatStart;
+        const std::int64_t faiFloor = fai.found ? fai.score : faiStart;
         ks.clear();
         const std::size_t row = t.rowStart[i] - i;
+        std::int64_t fromI = 0;
         for (std::size_t k = i + 2; k < n; ++k) {
+            fromI = std::max<std::int64_t>(fromI, t.d[row + k - 1]);
             const std::int32_t g = t.gap[row + k];
             if (g >= gapMetres) {
                 continue;
             }
             const std::int64_t dik = t.d[row + k];
-            const std::int64_t bound = dik + t.bestForward[i] + t.bestBackward[k] - g;
+            const std::int64_t bound = dik + fromI + intoK[k] - g;
             const std::int64_t faiBound = std::min(bound, (25 * (dik + 1) - 1) / 7 - g);
             if (bound >= flatFloor || faiBound >= faiFloor) {
                 ks.push_back(static_cast<std::uint32_t>(k));
@@ -105,20 +124,22 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
             }
             const std::int64_t dij = t.d[row + j];
             const std::size_t rowJ = t.rowStart[j] - j;
+            const std::int64_t floor =
+                std::min(flat.found ? flat.score : flatStart, fai.found ? fai.score : faiStart);
             for (std::size_t q = firstK; q < ks.size(); ++q) {
                 const std::size_t k = ks[q];
                 const std::int64_t djk = t.d[rowJ + k];
                 const std::int64_t dik = t.d[row + k];
                 const std::int64_t p = dij + djk + dik;
                 const std::int64_t s = p - t.gap[row + k];
-                if (s < flat.score && s < fai.score && flat.found && fai.found) {
+                if (s < floor) {
                     continue;
                 }
                 const std::uint64_t key = TriangleKey(i, k, j);
-                const bool flatWins = flat.Beats(s, key, -1);
+                const bool flatWins = flat.Beats(s, key, flatStart);
                 const std::int64_t minLeg = p * 7 / 25;
                 const bool faiWins =
-                    fai.Beats(s, key, -1) && minLeg <= dij && minLeg <= djk && minLeg <= dik;
+                    fai.Beats(s, key, faiStart) && minLeg <= dij && minLeg <= djk && minLeg <= dik;
                 if (flatWins || faiWins) {
                     const std::uint32_t pair = t.gapPair[row + k];
                     const std::array<std::uint32_t, 5> v{
@@ -130,6 +151,39 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
                     if (faiWins) {
                         fai = {true, s, key, v};
                     }
+                }
+            }
+        }
+    }
+}
+
+// Scores that some flat and some FAI candidate reach, from the triangles over every m-th
+// sample only (-1 when none): a floor below which the full search need not look.
+void SeedTriangleFloors(const CoarseTables& t, std::int32_t gapMetres, std::int64_t& flat,
+                        std::int64_t& fai) {
+    flat = -1;
+    fai = -1;
+    const std::size_t n = t.n;
+    const std::size_t m = std::max<std::size_t>(1, n / 200);
+    if (m == 1) {
+        return;
+    }
+    for (std::size_t i = 0; i < n; i += m) {
+        const std::size_t row = t.rowStart[i] - i;
+        for (std::size_t k = i + 2 * m; k < n; k += m) {
+            const std::int64_t g = t.gap[row + k];
+            if (g >= gapMetres) {
+                continue;
+            }
+            const std::int64_t dik = t.d[row + k];
+            for (std::size_t j = i + m; j < k; j += m) {
+                const std::int64_t dij = t.d[row + j];
+                const std::int64_t djk = t.D(j, k);
+                const std::int64_t p = dij + djk + dik;
+                flat = std::max(flat, p - g);
+                const std::int64_t minLeg = p * 7 / 25;
+                if (minLeg <= dij && minLeg <= djk && minLeg <= dik) {
+                    fai = std::max(fai, p - g);
                 }
             }
         }
@@ -671,16 +725,20 @@ CoarseLoop CoarseOutAndReturn(const CoarseTables& t, std::int32_t gapMetres,
 CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetres,
                                      const CancelFlag& cancel, int threads) {
     CoarseTriangles out;
-    const std::size_t parts = threads > 1 ? 2 : 1;
+    std::int64_t flatStart = -1;
+    std::int64_t faiStart = -1;
+    SeedTriangleFloors(t, gapMetres, flatStart, faiStart);
     std::array<Best, 2> flat{};
     std::array<Best, 2> fai{};
     std::array<bool, 2> cancelled{false, false};
     bool ran = false;
-    if (parts == 2 && t.n > 64) {
+    if (threads > 1 && t.n > 64) {
         try {
             std::thread helper(TriangleRows, std::cref(t), gapMetres, std::cref(cancel), 1, 2,
-                               std::ref(flat[1]), std::ref(fai[1]), std::ref(cancelled[1]));
-            TriangleRows(t, gapMetres, cancel, 0, 2, flat[0], fai[0], cancelled[0]);
+                               flatStart, faiStart, std::ref(flat[1]), std::ref(fai[1]),
+                               std::ref(cancelled[1]));
+            TriangleRows(t, gapMetres, cancel, 0, 2, flatStart, faiStart, flat[0], fai[0],
+                         cancelled[0]);
             helper.join();
             ran = true;
         } catch (const std::system_error&) {
@@ -689,14 +747,15 @@ CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetr
         }
     }
     if (!ran) {
-        TriangleRows(t, gapMetres, cancel, 0, 1, flat[0], fai[0], cancelled[0]);
+        TriangleRows(t, gapMetres, cancel, 0, 1, flatStart, faiStart, flat[0], fai[0],
+                     cancelled[0]);
     }
     if (cancelled[0] || cancelled[1]) {
         out.cancelled = true;
         return out;
     }
-    Merge(flat[0], flat[1], -1);
-    Merge(fai[0], fai[1], -1);
+    Merge(flat[0], flat[1], flatStart);
+    Merge(fai[0], fai[1], faiStart);
     out.flat = {flat[0].found, flat[0].v, flat[0].score};
     out.fai = {fai[0].found, fai[0].v, fai[0].score};
     return out;

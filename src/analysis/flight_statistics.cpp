@@ -7,7 +7,6 @@
 #include "core/geodesy.hpp"
 #include "core/strings.hpp"
 #include "core/time_base.hpp"
-#include "core/track_store.hpp"
 
 namespace tracora::analysis {
 
@@ -35,24 +34,33 @@ long long Seconds(std::uint32_t from, std::uint32_t to) {
 
 }  // namespace
 
-double RecentDistance(std::span<const TrackPoint> points, std::size_t index, double windowSeconds) {
-    if (index == 0 || index >= points.size() || points[index].StartsSegment()) {
-        return 0;
-    }
-    double distance = 0;
+namespace {
+
+// The walk back over `windowSeconds` from point `index` (cut short by a segment start or the
+// first point) with the segment lengths computed once: segmentMetres[j] is the distance from
+// point j - 1 to point j. Writes the distance and the height at the window's start.
+void RecentWalk(std::span<const TrackPoint> points, const std::vector<double>& segmentMetres,
+                std::size_t index, double windowSeconds, double& distance,
+                double& referenceHeight) {
+    distance = 0;
+    referenceHeight = points[index].gpsAltitude;
     double elapsed = 0;
     for (std::size_t j = index; j > 0; --j) {
         const TrackPoint& later = points[j];
         const TrackPoint& earlier = points[j - 1];
         const long long step = Seconds(earlier.time, later.time);
         if (step > 0) {
-            const double metres = Geodesic(earlier, later);
+            const double metres = segmentMetres[j];
             const auto stepSeconds = static_cast<double>(step);
             if (elapsed + stepSeconds < windowSeconds) {
                 distance += metres;
                 elapsed += stepSeconds;
+                referenceHeight = earlier.gpsAltitude;
             } else {
-                distance += metres * (windowSeconds - elapsed) / stepSeconds;
+                const double fraction = (windowSeconds - elapsed) / stepSeconds;
+                distance += metres * fraction;
+                referenceHeight =
+                    later.gpsAltitude + fraction * (earlier.gpsAltitude - later.gpsAltitude);
                 break;
             }
         }
@@ -60,7 +68,45 @@ double RecentDistance(std::span<const TrackPoint> points, std::size_t index, dou
             break;
         }
     }
+}
+
+std::vector<double> SegmentMetres(std::span<const TrackPoint> points) {
+    std::vector<double> metres(points.size(), 0.0);
+    for (std::size_t j = 1; j < points.size(); ++j) {
+        metres[j] = Geodesic(points[j - 1], points[j]);
+    }
+    return metres;
+}
+
+bool WalkStarts(std::span<const TrackPoint> points, std::size_t index) {
+    return index > 0 && index < points.size() && !points[index].StartsSegment();
+}
+
+}  // namespace
+
+double RecentDistance(std::span<const TrackPoint> points, std::size_t index, double windowSeconds) {
+    if (!WalkStarts(points, index)) {
+        return 0;
+    }
+    double distance = 0;
+    double height = 0;
+    RecentWalk(points, SegmentMetres(points), index, windowSeconds, distance, height);
     return distance;
+}
+
+void RecentSpeedAndClimbCached(std::span<const TrackPoint> points,
+                               const std::vector<double>& segmentMetres, std::size_t index,
+                               double& speed, double& climb) {
+    speed = 0;
+    climb = 0;
+    if (!WalkStarts(points, index)) {
+        return;
+    }
+    double distance = 0;
+    double referenceHeight = 0;
+    RecentWalk(points, segmentMetres, index, kMeanSpeedWindowSeconds, distance, referenceHeight);
+    speed = distance * 0.06;
+    climb = (points[index].gpsAltitude - referenceHeight) * 0.001666667;
 }
 
 FlightStatistics ComputeFlightStatistics(std::span<const TrackPoint> points) {
@@ -68,6 +114,7 @@ FlightStatistics ComputeFlightStatistics(std::span<const TrackPoint> points) {
     if (points.empty()) {
         return s;
     }
+    const std::vector<double> segments = SegmentMetres(points);
     const TrackPoint& first = points.front();
     s.startTime = first.time;
     s.stopTime = points.back().time;
@@ -78,19 +125,18 @@ FlightStatistics ComputeFlightStatistics(std::span<const TrackPoint> points) {
         const TrackPoint& p = points[i];
         lowest = std::min(lowest, p.gpsAltitude);
         highest = std::max(highest, p.gpsAltitude);
-        if (i > 0) {
-            s.totalMetres += Geodesic(points[i - 1], p);
-        }
+        s.totalMetres += segments[i];
         const long long sinceStart = Seconds(first.time, p.time);
-        if (sinceStart > static_cast<long long>(kTopSpeedWindowSeconds)) {
-            const double speed =
-                RecentDistance(points, i, kTopSpeedWindowSeconds) * 3.6 / kTopSpeedWindowSeconds;
-            s.topSpeedKmh = std::max(s.topSpeedKmh, speed);
+        if (sinceStart > static_cast<long long>(kTopSpeedWindowSeconds) && WalkStarts(points, i)) {
+            double distance = 0;
+            double height = 0;
+            RecentWalk(points, segments, i, kTopSpeedWindowSeconds, distance, height);
+            s.topSpeedKmh = std::max(s.topSpeedKmh, distance * 3.6 / kTopSpeedWindowSeconds);
         }
         if (sinceStart > static_cast<long long>(kMeanSpeedWindowSeconds)) {
             double speed = 0;
             double climb = 0;
-            RecentSpeedAndClimb(points, i, speed, climb);
+            RecentSpeedAndClimbCached(points, segments, i, speed, climb);
             s.bestMeanSpeedKmh = std::max(s.bestMeanSpeedKmh, speed);
             s.lowestClimbMps = std::max(-kClimbLimit, std::min(s.lowestClimbMps, climb));
             s.highestClimbMps = std::min(kClimbLimit, std::max(s.highestClimbMps, climb));

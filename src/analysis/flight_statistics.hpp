@@ -32,6 +32,12 @@ FlightStatistics ComputeFlightStatistics(std::span<const TrackPoint> points);
 // RecentSpeedAndClimb does (cut short by a segment start or the first point).
 double RecentDistance(std::span<const TrackPoint> points, std::size_t index, double windowSeconds);
 
+// RecentSpeedAndClimb with the segment lengths computed once (segmentMetres[j]: point j - 1 to
+// point j); the same figures.
+void RecentSpeedAndClimbCached(std::span<const TrackPoint> points,
+                               const std::vector<double>& segmentMetres, std::size_t index,
+                               double& speed, double& climb);
+
 // The statistics lines as the dialog shows them ("Date", "Start", ... with their formats).
 std::vector<std::pair<std::string, std::string>> StatisticsLines(const FlightStatistics& s);
 

@@ -131,7 +131,9 @@ std::size_t SpeedAnalysis(std::vector<TrackPoint>& points) {
     }
     last = anchor;
     for (std::size_t i = anchor + 1; i < count; ++i) {
-        if (PairSpeed(points[last], points[i]) < threshold) {
+        // From the point just before, the speed is the histogram's pair speed.
+        const double speed = last + 1 == i ? speeds[last] : PairSpeed(points[last], points[i]);
+        if (speed < threshold) {
             points[i].flags |= kKeptMark;
             last = i;
         }

@@ -306,10 +306,11 @@ TEST(DistanceOptimisation, TinyTracks) {
 }
 
 // The fast searches against the plain loops on random tracks: identical indices and values.
-TEST(CoarseSearch, FastEqualsPlainOnRandomTracks) {
-    std::mt19937 random(20241007);
-    for (int track = 0; track < 300; ++track) {
-        const std::size_t n = 5 + random() % 160;
+// Tracks of more than 400 samples also take the seeded floor of the triangle search.
+void CheckRandomTracks(unsigned seed, int tracks, std::size_t minSamples, std::size_t spread) {
+    std::mt19937 random(seed);
+    for (int track = 0; track < tracks; ++track) {
+        const std::size_t n = minSamples + random() % spread;
         std::vector<std::pair<double, double>> xy;
         std::uniform_real_distribution<double> step(-1500, 1500);
         double x = 0, y = 0;
@@ -372,6 +373,14 @@ TEST(CoarseSearch, FastEqualsPlainOnRandomTracks) {
             }
         }
     }
+}
+
+TEST(CoarseSearch, FastEqualsPlainOnRandomTracks) {
+    CheckRandomTracks(20241007, 300, 5, 160);
+}
+
+TEST(CoarseSearch, FastEqualsPlainOnLongRandomTracks) {
+    CheckRandomTracks(7, 6, 401, 200);
 }
 
 }  // namespace

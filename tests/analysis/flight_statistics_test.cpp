@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "analysis/track_builder.hpp"
+#include "core/geodesy.hpp"
+#include "core/track_store.hpp"
 
 namespace tracora::analysis {
 namespace {
@@ -81,6 +83,34 @@ std::vector<TrackPoint> RandomFlight(std::size_t count) {
         points.push_back(MakePoint({lat, lon}, static_cast<std::uint32_t>(1000000 + i)));
     }
     return points;
+}
+
+TEST(FlightStatistics, CachedWalkEqualsRecentSpeedAndClimb) {
+    std::vector<TrackPoint> points = RandomFlight(400);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        points[i].time += static_cast<std::uint32_t>(i % 7 == 0 ? 0 : i * 3);
+        points[i].gpsAltitude = static_cast<std::int32_t>(10000 + (i * 37) % 500);
+        if (i % 97 == 0) {
+            points[i].flags = TrackPoint::kSegmentStart;
+        }
+    }
+    std::vector<double> segments(points.size(), 0.0);
+    for (std::size_t j = 1; j < points.size(); ++j) {
+        double metres = 0;
+        GeoDistance(
+            {SemicirclesToRadians(points[j - 1].latitude),
+             SemicirclesToRadians(points[j - 1].longitude)},
+            {SemicirclesToRadians(points[j].latitude), SemicirclesToRadians(points[j].longitude)},
+            metres);
+        segments[j] = metres;
+    }
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        double speed = 0, climb = 0, cachedSpeed = 0, cachedClimb = 0;
+        RecentSpeedAndClimb(points, i, speed, climb);
+        RecentSpeedAndClimbCached(points, segments, i, cachedSpeed, cachedClimb);
+        EXPECT_EQ(speed, cachedSpeed) << i;
+        EXPECT_EQ(climb, cachedClimb) << i;
+    }
 }
 
 TEST(OptimisationWorker, RunsToTheEnd) {
