@@ -81,6 +81,8 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
     }
     std::vector<std::uint32_t> ks;
     ks.reserve(n);
+    std::vector<std::int64_t> suffixBest;
+    suffixBest.reserve(n + 1);
     // intoK[k]: the greatest d(j, k) over i < j < k for the current row i.
     std::vector<std::int32_t> intoK(n, 0);
     for (std::size_t i = n - 2; i-- > 0;) {
@@ -99,8 +101,8 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
         // The (i, k) pairs that can still win: the perimeter is at most d(i, k) plus the
         // greatest d(i, j) and the greatest d(j, k) over i < j < k; an FAI perimeter is at
         // most 25/7 of its leg d(i, k).
-        const std::int64_t flatFloor = flat.found ? flat.score : flatStart;
-        const std::int64_t faiFloor = fai.found ? fai.score : faiStart;
+        const std::int64_t rowFlatFloor = flat.found ? flat.score : flatStart;
+        const std::int64_t rowFaiFloor = fai.found ? fai.score : faiStart;
         ks.clear();
         const std::size_t row = t.rowStart[i] - i;
         std::int64_t fromI = 0;
@@ -113,9 +115,18 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
             const std::int64_t dik = t.d[row + k];
             const std::int64_t bound = dik + fromI + intoK[k] - g;
             const std::int64_t faiBound = std::min(bound, (25 * (dik + 1) - 1) / 7 - g);
-            if (bound >= flatFloor || faiBound >= faiFloor) {
+            if (bound >= rowFlatFloor || faiBound >= rowFaiFloor) {
                 ks.push_back(static_cast<std::uint32_t>(k));
             }
+        }
+        // suffixBest[q]: the greatest d(i, k) - G(i, k) over the kept pairs from q on; with
+        // the greatest d(j, k) it bounds every candidate of a turn point j.
+        suffixBest.resize(ks.size() + 1);
+        suffixBest[ks.size()] = std::numeric_limits<std::int64_t>::min() / 4;
+        for (std::size_t q = ks.size(); q-- > 0;) {
+            suffixBest[q] =
+                std::max(suffixBest[q + 1],
+                         static_cast<std::int64_t>(t.d[row + ks[q]]) - t.gap[row + ks[q]]);
         }
         std::size_t firstK = 0;
         for (std::size_t j = i + 1; j + 1 < n && firstK < ks.size(); ++j) {
@@ -124,8 +135,18 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
             }
             const std::int64_t dij = t.d[row + j];
             const std::size_t rowJ = t.rowStart[j] - j;
-            const std::int64_t floor =
-                std::min(flat.found ? flat.score : flatStart, fai.found ? fai.score : faiStart);
+            // An FAI candidate of this j has a perimeter of at most 25/7 of d(i, j).
+            const std::int64_t flatFloor = flat.found ? flat.score : flatStart;
+            const std::int64_t faiFloor = fai.found ? fai.score : faiStart;
+            const std::int64_t bound = dij + t.bestForward[j] + suffixBest[firstK];
+            const bool flatPossible = bound >= flatFloor;
+            const bool faiPossible = std::min(bound, (25 * (dij + 1) - 1) / 7) >= faiFloor;
+            if (!flatPossible && !faiPossible) {
+                continue;
+            }
+            const std::int64_t floor = !faiPossible    ? flatFloor
+                                       : !flatPossible ? faiFloor
+                                                       : std::min(flatFloor, faiFloor);
             for (std::size_t q = firstK; q < ks.size(); ++q) {
                 const std::size_t k = ks[q];
                 const std::int64_t djk = t.d[rowJ + k];
