@@ -11,6 +11,7 @@ in KNOWN_BELOW with the reason.
 Usage: tools/check_trip_ratios.py TRACORA_CLI FIXTURE_TSV IGC_DIR
 """
 import json
+import os
 import subprocess
 import sys
 
@@ -29,6 +30,9 @@ def main():
         print(__doc__, file=sys.stderr)
         return 2
     cli, fixture, igc_dir = sys.argv[1:]
+    if not os.path.isdir(igc_dir):
+        print(f"missing flight data: {igc_dir}", file=sys.stderr)
+        return 77
     failures = 0
     print(f"{'flight':34} {'kind':5} {'ours km':>9} {'optimum':>9} {'ratio':>7}")
     with open(fixture) as f:
