@@ -63,13 +63,16 @@ struct FlytecWaypointFields {
 };
 
 // Reads "$PBRWPS" answers one byte at a time. Feed() returns 1 while more bytes are needed, 0
-// when a whole waypoint has arrived (Fields() then holds it), or a negative code: -1 latitude
-// above 8959 minutes' digits, -2/-3 bad latitude byte before/after the '.', -4/-5 latitude
-// hemisphere or its comma, -6 to -10 the same for the longitude (above 17959), -11 CR or LF in
-// the short name, -12 short name above 6 bytes, -13 CR or LF in the long name, -14 long name
-// above 17 bytes, -15 bad altitude byte, -16 altitude above 5 characters, -17/-18 bad checksum
-// digit, -19 no CR, -20 checksum mismatch, -21 no LF. Bytes outside a "$PBRWPS," sentence are
-// skipped. After a result other than 1 the parser waits for the next '$'.
+// when a whole waypoint has arrived (Fields() then holds it), or a negative code:
+//   -1 a fifth latitude digit before the '.' (the value already above 895), -2 / -3 a bad
+//   latitude byte before / after the '.' (also a tenth fraction digit), -4 / -5 a bad latitude
+//   hemisphere or no comma after it; -6 to -10 the same for the longitude (above 1795);
+//   -11 CR or LF in the short name, -12 a short name above 6 bytes, -13 CR or LF in the long
+//   name, -14 a long name above 17 bytes, -15 a bad altitude byte, -16 an altitude above 5
+//   characters, -17 / -18 a bad checksum digit, -19 no CR, -20 a checksum that differs from the
+//   XOR of the sentence, -21 no LF.
+// Bytes outside a "$PBRWPS," sentence are skipped. After a result other than 1 the parser waits
+// for the next '$'.
 class FlytecWaypointParser {
 public:
     int Feed(std::uint8_t byte);
