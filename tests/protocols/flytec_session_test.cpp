@@ -148,6 +148,25 @@ TEST_F(FlytecSessionTest, SeveralTracksAreJoinedOldestFirst) {
     EXPECT_TRUE(sink.SawStatus("420 points received"));
 }
 
+TEST_F(FlytecSessionTest, ReadAllTracksKeepsEachFlightASegment) {
+    auto& emu = StartEmulator(Flights({"20241007TZN.igc", "marcourt.igc"}));
+    auto start = Start(AccessFunction::kReadTrackLog);
+    start.protocol = GpsProtocol::kReadAllFlytec;
+    const auto& out = Run(std::move(start));
+    EXPECT_EQ(out.result, 1);
+    EXPECT_TRUE(sink.Errors().empty());
+    EXPECT_EQ(emu.Requests(), (std::vector<std::string>{"$PBRSNP,*21", "$PBRTL,*74", "$PBRTR,00*6A",
+                                                        "$PBRTR,01*6B"}));
+    ASSERT_EQ(out.track.points.size(), 420u);
+    EXPECT_EQ(out.track.points.front().time, kMarcourtStart);
+    EXPECT_EQ(out.track.points[221].time, kTznStart);
+    EXPECT_EQ(out.track.points.front().flags, 1u);
+    EXPECT_EQ(out.track.points[221].flags, 1u);
+    EXPECT_TRUE(sink.SawStatus("Reading track log 2"));
+    EXPECT_TRUE(sink.SawStatus("Reading track log 2   (201)"));
+    EXPECT_EQ(sink.Statuses().back(), "Downloading completed");
+}
+
 TEST_F(FlytecSessionTest, OverlappingTracksAreRefused) {
     StartEmulator(Flights({"marcourt.igc", "marcourt.igc"}));
     const auto& out = Run(Select(Start(AccessFunction::kReadTrackLog), {0, 1}));
