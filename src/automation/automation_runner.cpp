@@ -133,6 +133,8 @@ int AutomationRunner::StartJob(AccessFunction function, GpsActionFamily family,
         }
     }
     start.notify = [this](const std::string& text) { NotifyText(text); };
+    start.sendLogSeconds = request.sendLogSeconds;
+    start.chooseFlights = chooser_;
     start.completion = std::move(completion);
     state_.jobFailed = false;
     if (jobs_.StartGpsJob(std::move(start)) != 0) {

@@ -35,6 +35,10 @@ public:
 
     void NotifyText(std::string_view text) const;
 
+    // How a track download asks for flights when the command line named none (a terminal
+    // question); without one the newest flight is taken.
+    void SetFlightChooser(device::FlightChooser chooser) { chooser_ = std::move(chooser); }
+
 private:
     int StartTrackDownload();
     int StartWaypointDownload();
@@ -63,6 +67,7 @@ private:
     device::JobLayer& jobs_;
     NotifySender notify_;
     bool waiting_ = false;
+    device::FlightChooser chooser_;
 };
 
 }  // namespace tracora::automation

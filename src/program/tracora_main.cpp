@@ -2,6 +2,7 @@
 // arrives in a later build); the exit code says whether it worked.
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "headless/main_loop.hpp"
 #include "headless/terminal_host.hpp"
 #include "program/command_line_text.hpp"
+#include "program/terminal_flight_chooser.hpp"
 #include "protocols/dispatch_table.hpp"
 
 namespace {
@@ -151,6 +153,10 @@ int main(int argc, char** argv) {
                                    state.busy);
     jobs.SetPortTable(settings.PortTable());
     tracora::automation::AutomationRunner runner(state, host, jobs);
+    // On a terminal the user chooses the flights; a script's run takes the newest.
+    if (::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1) {
+        runner.SetFlightChooser(tracora::TerminalFlightChooser(stdin, stderr));
+    }
     bool closing = false;
     state.onJobMessage = [&](tracora::JobMessage message, bool success) {
         if (message != tracora::JobMessage::kAutomationDone)
