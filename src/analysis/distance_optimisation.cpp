@@ -81,6 +81,8 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
     }
     std::vector<std::uint32_t> ks;
     ks.reserve(n);
+    std::vector<std::int32_t> net;  // d(i, k) - G(i, k) of each kept k
+    net.reserve(n);
     std::vector<std::int64_t> suffixBest;
     suffixBest.reserve(n + 1);
     // intoK[k]: the greatest d(j, k) over i < j < k for the current row i.
@@ -104,6 +106,7 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
         const std::int64_t rowFlatFloor = flat.found ? flat.score : flatStart;
         const std::int64_t rowFaiFloor = fai.found ? fai.score : faiStart;
         ks.clear();
+        net.clear();
         const std::size_t row = t.rowStart[i] - i;
         std::int64_t fromI = 0;
         for (std::size_t k = i + 2; k < n; ++k) {
@@ -117,6 +120,7 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
             const std::int64_t faiBound = std::min(bound, (25 * (dik + 1) - 1) / 7 - g);
             if (bound >= rowFlatFloor || faiBound >= rowFaiFloor) {
                 ks.push_back(static_cast<std::uint32_t>(k));
+                net.push_back(static_cast<std::int32_t>(dik - g));
             }
         }
         // suffixBest[q]: the greatest d(i, k) - G(i, k) over the kept pairs from q on; with
@@ -147,20 +151,21 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
             const std::int64_t floor = !faiPossible    ? flatFloor
                                        : !flatPossible ? faiFloor
                                                        : std::min(flatFloor, faiFloor);
+            const std::int32_t* fromJ = t.d.data() + rowJ;
             for (std::size_t q = firstK; q < ks.size(); ++q) {
                 const std::size_t k = ks[q];
-                const std::int64_t djk = t.d[rowJ + k];
-                const std::int64_t dik = t.d[row + k];
-                const std::int64_t p = dij + djk + dik;
-                const std::int64_t s = p - t.gap[row + k];
+                const std::int64_t s = dij + fromJ[k] + net[q];
                 if (s < floor) {
                     continue;
                 }
+                const std::int64_t djk = fromJ[k];
+                const std::int64_t dik = t.d[row + k];
+                const std::int64_t p = dij + djk + dik;
                 const std::uint64_t key = TriangleKey(i, k, j);
                 const bool flatWins = flat.Beats(s, key, flatStart);
-                const std::int64_t minLeg = p * 7 / 25;
-                const bool faiWins =
-                    fai.Beats(s, key, faiStart) && minLeg <= dij && minLeg <= djk && minLeg <= dik;
+                // (p * 7) / 25 <= leg, without the division.
+                const std::int64_t shortest = std::min(dij, std::min(djk, dik));
+                const bool faiWins = 7 * p <= 25 * shortest + 24 && fai.Beats(s, key, faiStart);
                 if (flatWins || faiWins) {
                     const std::uint32_t pair = t.gapPair[row + k];
                     const std::array<std::uint32_t, 5> v{
@@ -178,8 +183,9 @@ void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFla
     }
 }
 
-// Scores that some flat and some FAI candidate reach, from the triangles over every m-th
-// sample only (-1 when none): a floor below which the full search need not look.
+// Scores that some flat and some FAI candidate reach (-1 when none): the best triangles over
+// every m-th sample, then the best with each corner moved by up to m samples around them. A
+// floor below which the full search need not look.
 void SeedTriangleFloors(const CoarseTables& t, std::int32_t gapMetres, std::int64_t& flat,
                         std::int64_t& fai) {
     flat = -1;
@@ -189,26 +195,54 @@ void SeedTriangleFloors(const CoarseTables& t, std::int32_t gapMetres, std::int6
     if (m == 1) {
         return;
     }
+    struct Seed {
+        std::int64_t score = -1;
+        std::size_t i = 0, j = 0, k = 0;
+        bool found = false;
+    };
+    std::array<Seed, 2> seeds{};  // flat, FAI
+    auto consider = [&](std::size_t i, std::size_t j, std::size_t k, std::array<Seed, 2>& best) {
+        const std::int64_t g = t.G(i, k);
+        if (g >= gapMetres) {
+            return;
+        }
+        const std::int64_t dij = t.D(i, j);
+        const std::int64_t djk = t.D(j, k);
+        const std::int64_t dik = t.D(i, k);
+        const std::int64_t p = dij + djk + dik;
+        if (p - g > best[0].score) {
+            best[0] = {p - g, i, j, k, true};
+        }
+        const std::int64_t minLeg = p * 7 / 25;
+        if (p - g > best[1].score && minLeg <= dij && minLeg <= djk && minLeg <= dik) {
+            best[1] = {p - g, i, j, k, true};
+        }
+    };
     for (std::size_t i = 0; i < n; i += m) {
-        const std::size_t row = t.rowStart[i] - i;
         for (std::size_t k = i + 2 * m; k < n; k += m) {
-            const std::int64_t g = t.gap[row + k];
-            if (g >= gapMetres) {
-                continue;
-            }
-            const std::int64_t dik = t.d[row + k];
             for (std::size_t j = i + m; j < k; j += m) {
-                const std::int64_t dij = t.d[row + j];
-                const std::int64_t djk = t.D(j, k);
-                const std::int64_t p = dij + djk + dik;
-                flat = std::max(flat, p - g);
-                const std::int64_t minLeg = p * 7 / 25;
-                if (minLeg <= dij && minLeg <= djk && minLeg <= dik) {
-                    fai = std::max(fai, p - g);
+                consider(i, j, k, seeds);
+            }
+        }
+    }
+    std::array<Seed, 2> refined = seeds;
+    for (const Seed& seed : seeds) {
+        if (!seed.found) {
+            continue;
+        }
+        const std::size_t i0 = seed.i > m ? seed.i - m : 0;
+        const std::size_t k1 = std::min(n - 1, seed.k + m);
+        for (std::size_t i = i0; i <= seed.i + m; ++i) {
+            for (std::size_t k = std::max(seed.k - m, i + 2); k <= k1; ++k) {
+                const std::size_t j0 = std::max(seed.j - m, i + 1);
+                for (std::size_t j = j0; j <= seed.j + m && j < k; ++j) {
+                    consider(i, j, k, refined);
                 }
             }
         }
     }
+    flat = refined[0].score;
+    fai = refined[1].score;
 }
 
 // Fine search: every combination of the track indices from 2 below to 2 above each coarse
