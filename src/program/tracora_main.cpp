@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "analysis/track_filters.hpp"
 #include "automation/automation_runner.hpp"
 #include "core/app_state.hpp"
 #include "core/automation_parser.hpp"
@@ -147,6 +148,8 @@ int main(int argc, char** argv) {
     tracora::SettingsStore settings(tracora::UserSettingsFile(), tracora::SystemSettingsFile());
     settings.Load(state.settings, &host);
     state.automation = std::move(request);
+    // The filters a downloaded track log goes through when the settings ask for them.
+    state.downloadFilters = tracora::analysis::MakeDownloadFilters(host);
 
     tracora::device::HostJobSink sink(host);
     tracora::device::JobLayer jobs(tracora::protocols::GpsDispatchTable(), state.trace, sink,
