@@ -9,7 +9,7 @@ cmake --build --preset dev
 
 bin=build/dev/src
 demo="$PWD/build/demo"
-flight=tests/fixtures/igc/xctrack-2022-04-07.igc
+flight=data/demo/tri.igc
 rm -rf "$demo"
 mkdir -p "$demo/flights"
 
