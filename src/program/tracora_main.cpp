@@ -1,5 +1,6 @@
-// tracora: the program. A command line drives one transfer headless (the desktop window
-// arrives in a later build); the exit code says whether it worked.
+// tracora: the program. Without a command line and with a display it opens the desktop window
+// (in builds with Qt); a command line drives one transfer headless, and the exit code says
+// whether it worked.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -24,6 +25,9 @@
 #include "program/command_line_text.hpp"
 #include "program/terminal_flight_chooser.hpp"
 #include "protocols/dispatch_table.hpp"
+#ifdef TRACORA_HAS_DESKTOP
+#include "app/desktop_app.hpp"
+#endif
 
 namespace {
 
@@ -122,11 +126,6 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    SignalWatcher signals;
-    tracora::headless::MainLoop loop;
-    tracora::headless::TerminalHost host(loop, tracora::headless::TerminalStreams::FromProcess());
-    tracora::AppState state;
-
     std::optional<tracora::AutomationRequest> request;
     const std::string line = tracora::CommandLineText(argc, argv);
     std::string parseError;
@@ -136,11 +135,31 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Parsing command line: %s\n", parseError.c_str());
         return kExitUsage;
     }
+#ifdef TRACORA_HAS_DESKTOP
+    // Without a command line the desktop window opens where a display exists; a command line
+    // (with /WIN=0 or not) runs headless.
+    if (!request && tracora::app::DisplayAvailable()) {
+        return tracora::app::RunDesktop(argc, argv);
+    }
+#endif
+
+    SignalWatcher signals;
+    tracora::headless::MainLoop loop;
+    tracora::headless::TerminalHost host(loop, tracora::headless::TerminalStreams::FromProcess());
+    tracora::AppState state;
+
     if (!request) {
+#ifdef TRACORA_HAS_DESKTOP
         std::fputs(
-            "tracora: the desktop window is not part of this build yet; give a command line "
+            "tracora: no display for the desktop window; give a command line "
             "(see 'tracora --help')\n",
             stderr);
+#else
+        std::fputs(
+            "tracora: the desktop window is not part of this build; give a command line "
+            "(see 'tracora --help')\n",
+            stderr);
+#endif
         return kExitUsage;
     }
 

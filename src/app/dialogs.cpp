@@ -1,0 +1,187 @@
+#include "app/dialogs.hpp"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "app/qt_host.hpp"
+#include "core/angles.hpp"
+#include "core/text_forms.hpp"
+
+namespace tracora::app {
+
+NewTrackChoice RunNewTrackLogDialog(QWidget* parent, const TrackLogSummary& current,
+                                    const TrackLogSummary& incoming) {
+    QMessageBox box(parent);
+    box.setWindowTitle(QStringLiteral("New Track Log"));
+    box.setText(QStringLiteral("Current track log: %1 - %2 (%3)\nNew track log: %4 - %5 (%6)")
+                    .arg(ToQString(current.first), ToQString(current.last),
+                         ToQString(current.duration), ToQString(incoming.first),
+                         ToQString(incoming.last), ToQString(incoming.duration)));
+    QPushButton* overwrite = box.addButton(QStringLiteral("&Overwrite"), QMessageBox::AcceptRole);
+    QPushButton* append = box.addButton(QStringLiteral("&Append"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.exec();
+    if (box.clickedButton() == overwrite) {
+        return NewTrackChoice::kOverwrite;
+    }
+    if (box.clickedButton() == append) {
+        return NewTrackChoice::kAppend;
+    }
+    return NewTrackChoice::kCancel;
+}
+
+std::optional<std::vector<int>> RunSplitDialog(QWidget* parent, const SplitDialogRequest& request) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(ToQString(request.title));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new QListWidget(&dialog);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    for (const std::string& part : request.parts) {
+        list->addItem(ToQString(part));
+    }
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    // The dialog stays open while nothing is selected.
+    ok->setEnabled(false);
+    QObject::connect(list, &QListWidget::itemSelectionChanged, &dialog,
+                     [list, ok] { ok->setEnabled(!list->selectedItems().isEmpty()); });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    std::vector<int> chosen;
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->isSelected()) {
+            chosen.push_back(row);
+        }
+    }
+    if (chosen.empty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+std::optional<RotateDialogResult> RunRotateDialog(QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Rotate Track"));
+    auto* form = new QFormLayout(&dialog);
+    auto* startLatitude = new QLineEdit(&dialog);
+    auto* startLongitude = new QLineEdit(&dialog);
+    auto* endLatitude = new QLineEdit(&dialog);
+    auto* endLongitude = new QLineEdit(&dialog);
+    form->addRow(QStringLiteral("Start latitude"), startLatitude);
+    form->addRow(QStringLiteral("Start longitude"), startLongitude);
+    form->addRow(QStringLiteral("End latitude"), endLatitude);
+    form->addRow(QStringLiteral("End longitude"), endLongitude);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return RotateDialogResult{ToStdString(startLatitude->text()),
+                              ToStdString(startLongitude->text()), ToStdString(endLatitude->text()),
+                              ToStdString(endLongitude->text())};
+}
+
+bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    auto* form = new QFormLayout(&dialog);
+    auto* id = new QLineEdit(ToQString(std::string(waypoint.Id())), &dialog);
+    id->setMaxLength(6);
+    auto* name = new QLineEdit(ToQString(std::string(waypoint.Description())), &dialog);
+    name->setMaxLength(40);
+    auto* latitude = new QLineEdit(
+        ToQString(FormatLatitude(SemicirclesToHundredthSeconds(waypoint.latitude))), &dialog);
+    auto* longitude = new QLineEdit(
+        ToQString(FormatLongitude(SemicirclesToHundredthSeconds(waypoint.longitude))), &dialog);
+    auto* height = new QSpinBox(&dialog);
+    height->setRange(-1000, 99999);
+    height->setValue(waypoint.altitude);
+    form->addRow(QStringLiteral("ID"), id);
+    form->addRow(QStringLiteral("Name"), name);
+    form->addRow(QStringLiteral("Latitude"), latitude);
+    form->addRow(QStringLiteral("Longitude"), longitude);
+    form->addRow(QStringLiteral("Height"), height);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    double latitudeRadians = 0;
+    double longitudeRadians = 0;
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (ParseAngle(ToStdString(latitude->text()), AngleKind::kLatitude, latitudeRadians) != 0) {
+            QMessageBox::warning(&dialog, title, QStringLiteral("Bad latitude"));
+            return;
+        }
+        if (ParseAngle(ToStdString(longitude->text()), AngleKind::kLongitude, longitudeRadians) !=
+            0) {
+            QMessageBox::warning(&dialog, title, QStringLiteral("Bad longitude"));
+            return;
+        }
+        dialog.accept();
+    });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    waypoint.SetId(ToStdString(id->text()));
+    waypoint.SetDescription(ToStdString(name->text()));
+    waypoint.latitude = RadiansToSemicircles(latitudeRadians);
+    waypoint.longitude = RadiansToSemicircles(longitudeRadians);
+    waypoint.altitude = height->value();
+    return true;
+}
+
+std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& current,
+                                         const std::vector<device::SerialPortInfo>& ports) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Set COM port"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Port (COMn or a device path):"), &dialog));
+    auto* combo = new QComboBox(&dialog);
+    combo->setEditable(true);
+    for (const device::SerialPortInfo& port : ports) {
+        const QString path = ToQString(port.path);
+        combo->addItem(path, path);
+        const int row = combo->count() - 1;
+        QString description = ToQString(port.product);
+        if (!port.byIdPath.empty()) {
+            description += (description.isEmpty() ? QString() : QStringLiteral("\n")) +
+                           ToQString(port.byIdPath);
+        }
+        combo->setItemData(row, description, Qt::ToolTipRole);
+    }
+    combo->setEditText(ToQString(current));
+    layout->addWidget(combo);
+    if (ports.empty()) {
+        layout->addWidget(new QLabel(QStringLiteral("No serial port found"), &dialog));
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    const std::string chosen = ToStdString(combo->currentText().trimmed());
+    if (chosen.empty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+}  // namespace tracora::app

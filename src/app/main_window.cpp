@@ -1,0 +1,658 @@
+#include "app/main_window.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "app/dialogs.hpp"
+#include "app/track_view.hpp"
+#include "core/track_store.hpp"
+#include "core/version.hpp"
+#include "device/port_names.hpp"
+#include "formats/igc/igc_reader.hpp"
+#include "formats/igc/igc_writer.hpp"
+
+namespace tracora::app {
+
+namespace {
+
+constexpr int kListSizeStepPoints = 2;
+
+std::size_t ViewIndex(ListView view) {
+    return static_cast<std::size_t>(view);
+}
+
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The track log file types the open dialog offers.
+const TrackFileFormat kTrackFileFormats[] = {
+    {{"IGC files", "igc"}, &igc::ReadIgcText},
+};
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& state, QtHost& host, device::JobLayer& jobs,
+                       SettingsStore* settings, QWidget* parent)
+    : QMainWindow(parent), state_(state), host_(host), jobs_(jobs), settings_(settings) {
+    models_[ViewIndex(ListView::kTrackLog)] = std::make_unique<TrackLogModel>(state_);
+    models_[ViewIndex(ListView::kWaypoints)] = std::make_unique<WaypointModel>(state_);
+    models_[ViewIndex(ListView::kPilots)] = std::make_unique<PilotListModel>(state_);
+    models_[ViewIndex(ListView::kAirspace)] = std::make_unique<AirspaceModel>(state_);
+
+    host_.SetWindow(this);
+    host_.onStatus = [this](const QString& text) { status_->setText(text); };
+    host_.onProductLine = [this](const QString& text) { product_->setText(text); };
+    host_.onShowTrackView = [this] { SetView(ListView::kTrackLog); };
+
+    BuildCentral();
+    BuildMenus();
+    RefreshLists();
+    SetView(ListView::kTrackLog);
+    UpdateTitle();
+    UpdateCommandStates();
+    resize(900, 600);
+}
+
+MainWindow::~MainWindow() {
+    host_.onStatus = nullptr;
+    host_.onProductLine = nullptr;
+    host_.onShowTrackView = nullptr;
+    host_.SetWindow(nullptr);
+    list_->setModel(nullptr);
+}
+
+void MainWindow::BuildCentral() {
+    auto* central = new QWidget(this);
+    auto* outer = new QHBoxLayout(central);
+    auto* left = new QVBoxLayout;
+    product_ = new QLabel(central);
+    product_->setObjectName(QStringLiteral("product%1").arg(kProductTextId));
+    status_ = new QLabel(central);
+    status_->setObjectName(QStringLiteral("status%1").arg(kStatusTextId));
+    for (QLabel* line : {product_, status_}) {
+        line->setFrameShape(QFrame::StyledPanel);
+        line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        line->setMinimumWidth(200);
+    }
+    auto* select = new QLabel(QStringLiteral("&Select item(s)"), central);
+    select->setObjectName(QStringLiteral("label%1").arg(kSelectLabelId));
+    list_ = new QTableView(central);
+    list_->setObjectName(QStringLiteral("list%1").arg(kListViewId));
+    select->setBuddy(list_);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->verticalHeader()->setVisible(false);
+    // Fixed row heights keep a list of 100,000 rows as fast as a short one.
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list_->setWordWrap(false);
+    list_->setAlternatingRowColors(true);
+    list_->horizontalHeader()->setStretchLastSection(true);
+    left->addWidget(product_);
+    left->addWidget(status_);
+    left->addWidget(select);
+    left->addWidget(list_, 1);
+    outer->addLayout(left, 1);
+
+    auto* right = new QVBoxLayout;
+    const auto addButton = [&](const QuickButton& quick) {
+        auto* button = new QPushButton(FromView(quick.text), central);
+        button->setObjectName(QStringLiteral("button%1").arg(quick.id));
+        const int id = quick.id;
+        connect(button, &QPushButton::clicked, this, [this, id] { RunCommand(id); });
+        buttons_[id] = button;
+        right->addWidget(button);
+    };
+    for (const QuickButton& quick : QuickButtons()) {
+        addButton(quick);
+    }
+    right->addStretch(1);
+    for (const QuickButton& quick : WindowButtons()) {
+        addButton(quick);
+    }
+    outer->addLayout(right);
+    setCentralWidget(central);
+}
+
+void MainWindow::BuildMenus() {
+    std::map<Menu, QMenu*> menus;
+    const auto menuFor = [&](Menu menu) -> QMenu* {
+        if (menu == Menu::kNone) {
+            return nullptr;
+        }
+        auto it = menus.find(menu);
+        if (it != menus.end()) {
+            return it->second;
+        }
+        QMenu* created = nullptr;
+        if (menu == Menu::kReadWaypoints || menu == Menu::kWriteWaypoints) {
+            // The waypoint transfers hang under their own top-level menu.
+            QMenu* parentMenu = nullptr;
+            auto waypoints = menus.find(Menu::kNone);
+            if (waypoints == menus.end()) {
+                parentMenu = menuBar()->addMenu(QStringLiteral("&Waypoints"));
+                menus[Menu::kNone] = parentMenu;
+            } else {
+                parentMenu = waypoints->second;
+            }
+            created = parentMenu->addMenu(FromView(MenuTitle(menu)));
+        } else {
+            created = menuBar()->addMenu(FromView(MenuTitle(menu)));
+        }
+        menus[menu] = created;
+        return created;
+    };
+    // Top-level order.
+    for (Menu menu : {Menu::kFile, Menu::kReadLog, Menu::kReadWaypoints, Menu::kWriteWaypoints,
+                      Menu::kAirspace, Menu::kEdit, Menu::kInstrument, Menu::kAnalysis,
+                      Menu::kOptions, Menu::kView, Menu::kHelp}) {
+        menuFor(menu);
+    }
+    menus.erase(Menu::kNone);
+
+    for (const Command& command : CommandTable()) {
+        auto* action = new QAction(FromView(CommandLabel(command)), this);
+        action->setObjectName(QStringLiteral("command%1").arg(command.id));
+        const std::string_view shortcut = CommandShortcut(command);
+        if (!shortcut.empty()) {
+            action->setShortcut(QKeySequence(FromView(shortcut)));
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        action->setCheckable(command.checkable);
+        const int id = command.id;
+        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+        actions_[id] = action;
+        if (QMenu* menu = menuFor(command.menu)) {
+            menu->addAction(action);
+        } else {
+            addAction(action);  // a button's command keeps its mnemonic on the window
+        }
+    }
+}
+
+QAction* MainWindow::CommandAction(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QPushButton* MainWindow::Button(int id) const {
+    const auto it = buttons_.find(id);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+bool MainWindow::Busy() const {
+    return jobActive_ || state_.busy.load();
+}
+
+void MainWindow::UpdateCommandStates() {
+    for (const Command& command : CommandTable()) {
+        QAction* action = CommandAction(command.id);
+        bool enabled = command.action != Action::kNotAvailable;
+        if (command.action == Action::kAbort) {
+            enabled = Busy();
+        }
+        action->setEnabled(enabled);
+        if (command.action == Action::kUtm) {
+            action->setCheckable(true);
+            action->setChecked(Model(view_).Utm());
+        }
+        switch (command.action) {
+            case Action::kTimestampFilter:
+                action->setChecked(state_.settings.timestampFilter != 0);
+                break;
+            case Action::kDownloadFilter:
+                action->setChecked(state_.settings.downloadFilter != 0);
+                break;
+            case Action::kCompactTitle:
+                action->setChecked(compactTitle_);
+                break;
+            case Action::kNotAvailable:
+                if (command.id == 40121) {
+                    action->setChecked(state_.settings.compMode != 0);
+                } else if (command.id == 40172) {
+                    action->setChecked(state_.settings.varioFilter != 0);
+                } else if (command.id == 40088) {
+                    action->setChecked(state_.settings.logFilter != 0);
+                }
+                break;
+            default:
+                break;
+        }
+        if (QPushButton* button = Button(command.id)) {
+            button->setEnabled(enabled);
+        }
+    }
+}
+
+void MainWindow::UpdateTitle() {
+    QString title = QStringLiteral("Tracora %1").arg(FromView(igc::IgcVersionText(kVersion)));
+    title += QStringLiteral(", %1").arg(ToQString(jobs_.PortName()));
+    if (state_.settings.compMode != 0) {
+        title +=
+            compactTitle_ ? QStringLiteral(", Comp. mode") : QStringLiteral(", Competition mode");
+    }
+    setWindowTitle(title);
+}
+
+StoreTableModel& MainWindow::Model(ListView view) const {
+    return *models_[ViewIndex(view)];
+}
+
+void MainWindow::SetView(ListView view) {
+    view_ = view;
+    if (list_->model() != &Model(view)) {
+        list_->setModel(&Model(view));
+    }
+    ApplyColumnWidths();
+    UpdateCommandStates();
+}
+
+void MainWindow::ApplyColumnWidths() {
+    // Dialog units: a quarter of the average character width.
+    const int charWidth = list_->fontMetrics().averageCharWidth();
+    const auto columns = Model(view_).Columns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        list_->setColumnWidth(static_cast<int>(i), columns[i].widthDialogUnits * charWidth / 4);
+    }
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
+}
+
+void MainWindow::RefreshLists() {
+    for (auto& model : models_) {
+        model->Refresh();
+    }
+    ApplyColumnWidths();
+}
+
+std::vector<std::size_t> MainWindow::SelectedRows() const {
+    std::vector<std::size_t> rows;
+    if (list_->selectionModel() == nullptr) {
+        return rows;
+    }
+    for (const QModelIndex& index : list_->selectionModel()->selectedRows()) {
+        rows.push_back(static_cast<std::size_t>(index.row()));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+bool MainWindow::RunCommand(int id) {
+    const Command* command = FindCommand(id);
+    QAction* action = CommandAction(id);
+    if (command == nullptr || action == nullptr || !action->isEnabled()) {
+        return false;
+    }
+    Dispatch(*command);
+    return true;
+}
+
+bool MainWindow::CheckList(const Command& command, ListView needed) {
+    const std::string title = CommandTitle(command);
+    if (Busy()) {
+        host_.ShowMessage(title, std::string(kBusyGpsDriver));
+        return false;
+    }
+    if (view_ != needed) {
+        host_.ShowMessage(title, std::string(kIncorrectViewMode));
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::Dispatch(const Command& command) {
+    switch (command.action) {
+        case Action::kNotAvailable:
+            break;
+        case Action::kDownloadTrackLog:
+        case Action::kDownloadWaypoints:
+            StartDownload(command);
+            break;
+        case Action::kAbort:
+            // The busy mark stays until the worker has ended; the abort only asks it to stop.
+            if (jobs_.Running()) {
+                jobs_.AbortGpsJob();
+            }
+            break;
+        case Action::kExit:
+            Exit();
+            break;
+        case Action::kReadTrackLogFile:
+            if (Busy()) {
+                host_.ShowMessage(CommandTitle(command), std::string(kBusyGpsDriver));
+                break;
+            }
+            if (ReadTrackLogFile(state_, host_, kTrackFileFormats) > 0) {
+                RefreshLists();
+                SetView(ListView::kTrackLog);
+            }
+            break;
+        case Action::kVerifyIgc:
+            igc::VerifyIgcLog(host_, state_.settings.igcDir);
+            break;
+        case Action::kWriteIgcFile:
+            break;
+        case Action::kWaypointNew:
+            if (CheckList(command, ListView::kWaypoints)) {
+                WaypointNew();
+            }
+            break;
+        case Action::kWaypointEdit:
+            if (CheckList(command, ListView::kWaypoints)) {
+                WaypointEdit();
+            }
+            break;
+        case Action::kWaypointDelete:
+            if (CheckList(command, ListView::kWaypoints)) {
+                WaypointDelete();
+            }
+            break;
+        case Action::kSelectAll:
+            if (CheckList(command, ListView::kWaypoints)) {
+                list_->selectAll();
+            }
+            break;
+        case Action::kCopyTrack:
+            if (CheckList(command, ListView::kTrackLog)) {
+                const auto rows = SelectedRows();
+                CopyTrackToClipboard(state_, host_, rows, true);
+            }
+            break;
+        case Action::kRotateTrack:
+            if (CheckList(command, ListView::kTrackLog)) {
+                const auto rows = SelectedRows();
+                if (RotateTrackLog(state_, host_, rows) == 1) {
+                    RefreshLists();
+                }
+            }
+            break;
+        case Action::kSetComPort:
+            SetComPort();
+            break;
+        case Action::kTrackGapTime:
+            TrackGapTime();
+            break;
+        case Action::kTimestampFilter:
+            state_.settings.timestampFilter = state_.settings.timestampFilter != 0 ? 0 : 1;
+            UpdateCommandStates();
+            break;
+        case Action::kDownloadFilter:
+            state_.settings.downloadFilter = state_.settings.downloadFilter != 0 ? 0 : 1;
+            UpdateCommandStates();
+            break;
+        case Action::kCompactTitle:
+            compactTitle_ = !compactTitle_;
+            UpdateTitle();
+            UpdateCommandStates();
+            break;
+        case Action::kViewTrackLog:
+            SetView(ListView::kTrackLog);
+            break;
+        case Action::kViewWaypoints:
+            SetView(ListView::kWaypoints);
+            break;
+        case Action::kViewPilots:
+            SetView(ListView::kPilots);
+            break;
+        case Action::kViewAirspace:
+            SetView(ListView::kAirspace);
+            break;
+        case Action::kUtm:
+            Model(view_).SetUtm(!Model(view_).Utm());
+            ApplyColumnWidths();
+            UpdateCommandStates();
+            break;
+        case Action::kShowTrack:
+            ShowTrack(command);
+            break;
+        case Action::kListSmall:
+            SetListSize(-1);
+            break;
+        case Action::kListDefault:
+            SetListSize(0);
+            break;
+        case Action::kListLarge:
+            SetListSize(1);
+            break;
+        case Action::kListFont: {
+            bool ok = false;
+            const QFont font = QFontDialog::getFont(&ok, list_->font(), this);
+            if (ok) {
+                list_->setFont(font);
+                listSizeStep_ = 0;
+                ApplyColumnWidths();
+            }
+            break;
+        }
+        case Action::kAbout:
+            About();
+            break;
+        case Action::kDumpDebug:
+            DumpDebug(command);
+            break;
+        case Action::kClearDebug:
+            state_.trace.Clear();
+            break;
+    }
+}
+
+void MainWindow::StartDownload(const Command& command) {
+    const std::string title = CommandTitle(command);
+    if (Busy()) {
+        host_.ShowMessage(title, std::string(kBusyGpsDriver));
+        return;
+    }
+    device::JobStart start;
+    start.protocol = command.protocol;
+    start.parameter = command.parameter;
+    start.competitionMode = state_.settings.compMode != 0;
+    start.compSpecial = state_.settings.compSpecial != 0;
+    if (command.action == Action::kDownloadTrackLog) {
+        if (!PrepareTrackLogDownload(state_, host_)) {
+            return;
+        }
+        // The log was cleared; the list shows nothing until the job has ended.
+        Model(ListView::kTrackLog).Detach();
+        SetView(ListView::kTrackLog);
+        start.function = device::AccessFunction::kReadTrackLog;
+        // Runs on the worker while the busy mark is set, so the store changes under it.
+        start.completion = [this](device::GpsAccessJob& done) {
+            TakeOverDownloadedTrackLog(state_, host_, done.result, std::move(done.track));
+        };
+    } else {
+        // The waypoint list is being filled: its view shows nothing until the job has ended.
+        Model(ListView::kWaypoints).Detach();
+        start.function = device::AccessFunction::kReadWaypoints;
+        start.completion = [this](device::GpsAccessJob& done) {
+            if (done.result >= 0) {
+                state_.waypoints.items = std::move(done.waypoints);
+            }
+        };
+    }
+    // The end reaches the window through the main thread's queue.
+    auto completion = std::move(start.completion);
+    QPointer<MainWindow> self(this);
+    start.completion = [this, self, completion](device::GpsAccessJob& done) {
+        completion(done);
+        host_.PostToMain([self] {
+            if (self) {
+                self->OnJobEnd();
+            }
+        });
+    };
+    state_.jobFailed = false;
+    if (jobs_.StartGpsJob(std::move(start)) != 0) {
+        RefreshLists();
+        return;
+    }
+    jobActive_ = true;
+    UpdateCommandStates();
+}
+
+void MainWindow::OnJobEnd() {
+    // The worker has posted this as its last act; wait for it to be gone before the store is
+    // used again.
+    jobs_.Join();
+    jobActive_ = false;
+    RefreshLists();
+    UpdateCommandStates();
+    emit JobEnded();
+}
+
+void MainWindow::SetListSize(int step) {
+    QFont font = list_->font();
+    const int base = font.pointSize() - listSizeStep_ * kListSizeStepPoints;
+    listSizeStep_ = step;
+    font.setPointSize(std::max(4, base + step * kListSizeStepPoints));
+    list_->setFont(font);
+    ApplyColumnWidths();
+}
+
+void MainWindow::SetComPort() {
+    std::vector<device::SerialPortInfo> ports;
+    device::ListComPorts(ports);
+    const auto chosen = RunPortDialog(this, jobs_.PortName(), ports);
+    if (!chosen) {
+        return;
+    }
+    jobs_.SetPortName(*chosen);
+    state_.settings.portName = *chosen;
+    UpdateTitle();
+}
+
+void MainWindow::TrackGapTime() {
+    bool ok = false;
+    const int seconds = QInputDialog::getInt(this, QStringLiteral("Track gap time"),
+                                             QStringLiteral("Track gap time (seconds):"),
+                                             state_.settings.trackGapTime, 1, 24 * 3600, 1, &ok);
+    if (ok) {
+        state_.settings.trackGapTime = seconds;
+    }
+}
+
+void MainWindow::WaypointNew() {
+    Waypoint waypoint;
+    if (!RunWaypointDialog(this, QStringLiteral("New waypoint"), waypoint)) {
+        return;
+    }
+    InsertWaypoint(state_.waypoints, host_, waypoint);
+    RefreshLists();
+}
+
+void MainWindow::WaypointEdit() {
+    const auto rows = SelectedRows();
+    if (rows.size() != 1) {
+        host_.ShowMessage("Edit waypoint", "Select one waypoint");
+        return;
+    }
+    Waypoint waypoint = state_.waypoints.items[rows.front()];
+    if (!RunWaypointDialog(this, QStringLiteral("Edit waypoint"), waypoint)) {
+        return;
+    }
+    state_.waypoints.items[rows.front()] = waypoint;
+    RefreshLists();
+}
+
+void MainWindow::WaypointDelete() {
+    const auto rows = SelectedRows();
+    auto& items = state_.waypoints.items;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        if (*it < items.size()) {
+            items.erase(items.begin() + static_cast<std::ptrdiff_t>(*it));
+        }
+    }
+    RefreshLists();
+}
+
+void MainWindow::ShowTrack(const Command& command) {
+    if (!CheckList(command, ListView::kTrackLog)) {
+        return;
+    }
+    const auto& points = state_.trackLog.points;
+    std::vector<TrackPoint> chosen;
+    const auto rows = SelectedRows();
+    if (rows.size() >= 2) {
+        chosen.reserve(rows.size());
+        for (std::size_t row : rows) {
+            chosen.push_back(points[row]);
+        }
+    } else {
+        // Without a selection of its own the whole log is drawn.
+        chosen = points;
+    }
+    if (chosen.empty()) {
+        host_.ShowMessage(CommandTitle(command), "No positions");
+        return;
+    }
+    if (!trackView_) {
+        trackView_ = new TrackViewWindow(this);
+    }
+    trackView_->SetPoints(std::move(chosen));
+    trackView_->show();
+    trackView_->raise();
+}
+
+void MainWindow::DumpDebug(const Command& command) {
+    const std::string title = CommandTitle(command);
+    if (state_.trace.Empty()) {
+        host_.ShowMessage(title, "No debug data");
+        return;
+    }
+    FileDialogRequest request;
+    request.title = title;
+    request.filters = {{"Text files", "txt"}};
+    request.folder = state_.settings.traceDir;
+    request.proposedName = "tracora-debug.txt";
+    const auto chosen = host_.SaveFileDialog(request);
+    if (!chosen) {
+        return;
+    }
+    if (state_.trace.SaveTo(chosen->path) != 0) {
+        host_.ShowMessage(title, "Could not write " + chosen->path.string());
+    }
+}
+
+void MainWindow::About() {
+    QMessageBox::about(
+        this, QStringLiteral("About Tracora"),
+        QStringLiteral("Tracora %1\nDownloads, uploads and flight analysis for free-flight "
+                       "instruments.")
+            .arg(QString::fromLatin1(kVersion)));
+}
+
+void MainWindow::Exit() {
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!exiting_) {
+        exiting_ = true;
+        // Nothing the worker uses may go away under it.
+        if (jobs_.Running()) {
+            jobs_.AbortGpsJob();
+        }
+        jobs_.WaitForJobEnd();
+        jobActive_ = false;
+        if (trackView_) {
+            trackView_->close();
+        }
+        if (settings_ != nullptr && !state_.automation.has_value()) {
+            settings_->Save(state_.settings);
+        }
+    }
+    event->accept();
+}
+
+}  // namespace tracora::app

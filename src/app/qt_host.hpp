@@ -1,0 +1,56 @@
+// The core's host interface with Qt: message boxes, questions, dialogs, the status and product
+// lines and the main thread. Calls that arrive on a device job's worker thread are queued to the
+// main thread and never wait for it.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+#include "core/host.hpp"
+
+namespace tracora::app {
+
+class QtHost : public QObject, public Host {
+    Q_OBJECT
+public:
+    explicit QtHost(QObject* parent = nullptr);
+
+    // The window the dialogs belong to.
+    void SetWindow(QWidget* window) { window_ = window; }
+    // Where the status and product lines and the track-view switch go (main thread).
+    std::function<void(const QString&)> onStatus;
+    std::function<void(const QString&)> onProductLine;
+    std::function<void()> onShowTrackView;
+    // Replace the message box and the question (tests; a message arrives on the main thread).
+    std::function<void(const std::string& title, const std::string& text)> messageHook;
+    std::function<Answer(const std::string& title, const std::string& text)> askHook;
+
+    void ShowMessage(const std::string& title, const std::string& text) override;
+    Answer Ask(const std::string& title, const std::string& text, QuestionButtons buttons) override;
+    void SetStatus(const std::string& text) override;
+    void SetProductLine(const std::string& text) override;
+    NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,
+                                  const TrackLogSummary& incoming) override;
+    std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) override;
+    std::optional<RotateDialogResult> AskRotation() override;
+    std::optional<FileDialogResult> OpenFileDialog(const FileDialogRequest& request) override;
+    std::optional<FileDialogResult> SaveFileDialog(const FileDialogRequest& request) override;
+    bool SetClipboardText(const std::string& text) override;
+    void ShowTrackView() override;
+    void PostToMain(std::function<void()> task) override;
+
+private:
+    bool OnMainThread() const;
+    // Runs `task` now on the main thread, or queues it there from another thread.
+    void OnMain(std::function<void()> task);
+
+    QPointer<QWidget> window_;
+};
+
+QString ToQString(const std::string& text);
+std::string ToStdString(const QString& text);
+
+}  // namespace tracora::app
