@@ -1,0 +1,102 @@
+// What the desktop tests share: a window over its own state, host and device layer, the
+// messages it showed, and waits that let the event loop run until a condition holds.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.hpp"
+#include "app/qt_host.hpp"
+#include "core/app_state.hpp"
+#include "core/file_io.hpp"
+#include "device/gps_job.hpp"
+#include "formats/igc/igc_reader.hpp"
+#include "protocols/dispatch_table.hpp"
+
+namespace tracora::app::test_support {
+
+// Generous for a busy two-core machine.
+inline constexpr int kDeadlineMs = 120'000;
+
+// Runs the event loop until `done` holds or the time is up; returns `done()`.
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kDeadlineMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return done();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+inline std::string Fixture(const std::string& name) {
+    return std::string(TRACORA_FIXTURES_DIR) + "/igc/" + name;
+}
+
+inline std::string ReadFixture(const std::string& name) {
+    std::string text;
+    EXPECT_EQ(ReadWholeFile(Fixture(name), text), FileReadStatus::kOk) << name;
+    return text;
+}
+
+struct Message {
+    std::string title, text;
+    bool operator==(const Message&) const = default;
+};
+
+inline void PrintTo(const Message& message, std::ostream* out) {
+    *out << "{" << message.title << ": " << message.text << "}";
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.messageHook = [this](const std::string& title, const std::string& text) {
+            messages.push_back({title, text});
+        };
+        host.askHook = [this](const std::string& title, const std::string& text) {
+            questions.push_back({title, text});
+            return answer;
+        };
+        window = std::make_unique<MainWindow>(state, host, jobs, nullptr);
+    }
+
+    void TearDown() override {
+        state.busy = false;
+        window->close();
+        window.reset();
+        jobs.WaitForJobEnd();
+    }
+
+    // Loads the points of an IGC fixture as if read from a file.
+    void LoadFlight(const std::string& name) {
+        igc::IgcParseResult parsed;
+        ASSERT_GT(igc::ParseIgc(ReadFixture(name), parsed), 0) << parsed.error;
+        state.trackLog.points = std::move(parsed.points);
+        state.trackLog.hasPressureAltitude = true;
+        state.trackLog.saved = true;
+        window->RefreshLists();
+    }
+
+    AppState state;
+    QtHost host;
+    device::HostJobSink sink{host};
+    device::JobLayer jobs{protocols::GpsDispatchTable(), state.trace, sink, state.busy};
+    std::unique_ptr<MainWindow> window;
+    std::vector<Message> messages;
+    std::vector<Message> questions;
+    Answer answer = Answer::kNo;
+};
+
+}  // namespace tracora::app::test_support

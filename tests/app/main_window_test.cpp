@@ -1,0 +1,314 @@
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include <thread>
+
+#include "app/track_view.hpp"
+#include "app_test_support.hpp"
+#include "device/emulator_link.hpp"
+#include "device/pseudo_terminal.hpp"
+#include "protocols/flytec/flytec_emulator.hpp"
+
+namespace tracora::app {
+namespace {
+
+using test_support::Message;
+using test_support::WaitUntil;
+using test_support::WindowTest;
+
+TEST_F(WindowTest, EveryCommandIsAnActionAndOnlyExistingFeaturesAreEnabled) {
+    for (const Command& command : CommandTable()) {
+        QAction* action = window->CommandAction(command.id);
+        ASSERT_NE(action, nullptr) << command.id;
+        if (command.action == Action::kNotAvailable || command.action == Action::kAbort) {
+            EXPECT_FALSE(action->isEnabled()) << command.id;
+        } else {
+            EXPECT_TRUE(action->isEnabled()) << command.id;
+        }
+        const std::string_view shortcut = CommandShortcut(command);
+        EXPECT_EQ(action->shortcut().toString().toStdString(), std::string(shortcut)) << command.id;
+    }
+    // A disabled command does nothing, even when called directly.
+    EXPECT_FALSE(window->RunCommand(40029));
+    EXPECT_TRUE(messages.empty());
+    ASSERT_NE(window->Button(40054), nullptr);
+    EXPECT_TRUE(window->Button(40054)->isEnabled());
+    EXPECT_FALSE(window->Button(40029)->isEnabled());
+    EXPECT_FALSE(window->Button(1102)->isEnabled());  // nothing to abort
+}
+
+TEST_F(WindowTest, TitleShowsVersionPortAndCompetitionMode) {
+    jobs.SetPortName("/dev/ttyUSB0");
+    window->UpdateTitle();
+    EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Tracora ")));
+    EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral(", /dev/ttyUSB0")));
+    EXPECT_TRUE(window->windowTitle().contains(QRegularExpression("^Tracora \\d+\\.\\d\\d, ")));
+    state.settings.compMode = 1;
+    window->UpdateTitle();
+    EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral(", Competition mode")));
+    window->RunCommand(40130);
+    EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral(", Comp. mode")));
+}
+
+TEST_F(WindowTest, BusyRuleRefusesJobsAndListCommands) {
+    state.busy = true;
+    EXPECT_TRUE(window->RunCommand(40054));
+    EXPECT_TRUE(window->RunCommand(40055));
+    window->SetView(ListView::kWaypoints);
+    EXPECT_TRUE(window->RunCommand(40038));
+    window->SetView(ListView::kTrackLog);
+    EXPECT_TRUE(window->RunCommand(40083));
+    const std::vector<Message> expected{
+        {"Download track log", "Busy GPS driver"},
+        {"Download waypoints", "Busy GPS driver"},
+        {"New waypoint", "Busy GPS driver"},
+        {"Copy track to clip board", "Busy GPS driver"},
+    };
+    EXPECT_EQ(messages, expected);
+    EXPECT_FALSE(jobs.Running());
+    // View commands still work while busy.
+    EXPECT_TRUE(window->RunCommand(40024));
+    EXPECT_EQ(window->CurrentView(), ListView::kWaypoints);
+}
+
+TEST_F(WindowTest, ViewRuleRefusesListCommandsInAnotherView) {
+    LoadFlight("marcourt.igc");
+    window->SetView(ListView::kTrackLog);
+    window->RunCommand(40038);  // new waypoint
+    window->RunCommand(40031);  // delete waypoints
+    window->SetView(ListView::kWaypoints);
+    window->RunCommand(40083);  // copy track
+    window->RunCommand(40124);  // rotate track
+    window->RunCommand(40141);  // show track
+    const std::vector<Message> expected{
+        {"New waypoint", "Incorrect view mode"},
+        {"Delete waypoint(s)", "Incorrect view mode"},
+        {"Copy track to clip board", "Incorrect view mode"},
+        {"Rotate track log", "Incorrect view mode"},
+        {"Show track", "Incorrect view mode"},
+    };
+    EXPECT_EQ(messages, expected);
+}
+
+TEST_F(WindowTest, CopySelectedPositionsToClipboard) {
+    LoadFlight("marcourt.igc");
+    window->SetView(ListView::kTrackLog);
+    window->List().selectRow(3);
+    QGuiApplication::clipboard()->clear();
+    EXPECT_TRUE(window->RunCommand(40083));
+    EXPECT_TRUE(messages.empty());
+    const QString text = QGuiApplication::clipboard()->text();
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
+}
+
+TEST_F(WindowTest, TrackCellsInGeographicAndUtmForm) {
+    LoadFlight("marcourt.igc");
+    // B1034115012954N00530990EA0016100331: 2012? the date comes from the HFDTE record.
+    StoreTableModel& model = window->Model(ListView::kTrackLog);
+    ASSERT_EQ(model.rowCount(), 221);
+    ASSERT_EQ(model.columnCount(), 7);
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("UTC date"));
+    EXPECT_EQ(model.headerData(6, Qt::Horizontal).toString(), QStringLiteral("km/h"));
+    EXPECT_TRUE(model.Cell(0, 0).contains(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$")));
+    EXPECT_EQ(model.Cell(0, 1), QStringLiteral("10:34:11"));
+    EXPECT_TRUE(model.Cell(0, 2).startsWith(QStringLiteral("N 50")));
+    EXPECT_TRUE(model.Cell(0, 3).startsWith(QStringLiteral("E 005")));
+    EXPECT_EQ(model.Cell(0, 4), QStringLiteral("331"));
+    EXPECT_EQ(model.Cell(0, 5), QStringLiteral("161"));
+    EXPECT_EQ(model.Cell(0, 6), QStringLiteral("START"));
+    EXPECT_TRUE(model.Cell(1, 6).contains(QRegularExpression("^\\d+\\.\\d$")));
+
+    window->SetView(ListView::kTrackLog);
+    EXPECT_TRUE(window->RunCommand(1018));  // UTM
+    ASSERT_EQ(model.columnCount(), 8);
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Zone"));
+    EXPECT_EQ(model.Cell(0, 2), QStringLiteral("31U"));
+    EXPECT_EQ(model.Cell(0, 3).size(), 7);
+    EXPECT_EQ(model.Cell(0, 4).size(), 7);
+    // Dialog units become pixels: a wider column stays wider.
+    EXPECT_GT(window->List().columnWidth(5), window->List().columnWidth(2));
+}
+
+TEST_F(WindowTest, AHundredThousandFixesAreFormattedOnDemand) {
+    std::vector<TrackPoint> points(100'000);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        points[i].time = 1'000'000'000u + static_cast<std::uint32_t>(i);
+        points[i].latitude = 599099023 + static_cast<std::int32_t>(i);
+        points[i].longitude = 65814409;
+        points[i].gpsAltitude = 10000;
+    }
+    points[0].flags = TrackPoint::kSegmentStart;
+    state.trackLog.points = std::move(points);
+    window->RefreshLists();
+    StoreTableModel& model = window->Model(ListView::kTrackLog);
+    EXPECT_EQ(model.rowCount(), 100'000);
+    window->resize(900, 600);
+    window->show();
+    window->List().scrollToBottom();
+    EXPECT_EQ(model.Cell(99'999, 4), QStringLiteral("1000"));
+    EXPECT_FALSE(model.data(model.index(99'999, 1)).toString().isEmpty());
+    // Rows are of one fixed height, so the view never measures 100,000 rows.
+    EXPECT_EQ(window->List().verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+}
+
+TEST_F(WindowTest, WaypointListCommands) {
+    window->SetView(ListView::kWaypoints);
+    Waypoint waypoint;
+    waypoint.SetId("TAKEOF");
+    waypoint.SetDescription("Take-off");
+    state.waypoints.items = {waypoint, waypoint, waypoint};
+    window->RefreshLists();
+    EXPECT_EQ(window->Model(ListView::kWaypoints).rowCount(), 3);
+    EXPECT_TRUE(window->RunCommand(40042));  // select all
+    EXPECT_EQ(window->SelectedRows().size(), 3u);
+    EXPECT_TRUE(window->RunCommand(40031));  // delete them
+    EXPECT_TRUE(state.waypoints.items.empty());
+    EXPECT_EQ(window->Model(ListView::kWaypoints).rowCount(), 0);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, UnsavedTrackLogIsKeptWhenTheUserSaysNo) {
+    LoadFlight("marcourt.igc");
+    state.trackLog.saved = false;
+    answer = Answer::kNo;
+    EXPECT_TRUE(window->RunCommand(40054));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].text, "Continue without saving current track log ?");
+    EXPECT_EQ(questions[0].title, "Unsaved track log");
+    EXPECT_FALSE(jobs.Running());
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+}
+
+TEST_F(WindowTest, StatusFromAWorkerThreadReachesTheStatusLine) {
+    std::thread worker([this] {
+        host.SetStatus("Requesting track log");
+        host.SetProductLine("Compeo+, SN1234, SW1.22");
+    });
+    worker.join();
+    EXPECT_TRUE(WaitUntil([this] {
+        return window->StatusText() == QStringLiteral("Requesting track log") &&
+               window->ProductText() == QStringLiteral("Compeo+, SN1234, SW1.22");
+    }));
+}
+
+// A download started from the menu, against the Flytec emulator over a pseudo-terminal.
+class WindowJobTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        ASSERT_TRUE(link->Valid());
+        jobs.SetPortName(pty.SlavePath());
+        jobs.SetOpenAttempts(4);
+    }
+    void TearDown() override {
+        jobs.WaitForJobEnd();
+        if (emulator) {
+            emulator->Stop();
+        }
+        WindowTest::TearDown();
+    }
+    void StartEmulator(const char* flight, int lineRateBaud) {
+        protocols::flytec::FlytecEmulatorConfig config;
+        config.flights.push_back(test_support::ReadFixture(flight));
+        config.waypoints = protocols::flytec::BuiltInWaypoints();
+        config.lineRateBaud = lineRateBaud;
+        emulator = std::make_unique<protocols::flytec::FlytecEmulator>(*link, std::move(config));
+        emulator->Start();
+    }
+
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::flytec::FlytecEmulator> emulator;
+};
+
+TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
+    StartEmulator("marcourt.igc", 0);
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    window->CommandAction(40054)->trigger();
+    EXPECT_TRUE(window->Busy());
+    EXPECT_TRUE(window->CommandAction(1102)->isEnabled());
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    EXPECT_FALSE(window->Busy());
+    EXPECT_FALSE(state.busy);
+    EXPECT_EQ(window->StatusText(), QStringLiteral("221 points received"));
+    EXPECT_EQ(window->ProductText(), QStringLiteral("COMPEO+, SN1234, SW1.22"));
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+    EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), 221);
+    EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
+    EXPECT_FALSE(window->CommandAction(1102)->isEnabled());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowJobTest, WaypointDownloadFillsTheWaypointList) {
+    StartEmulator("marcourt.igc", 0);
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    window->CommandAction(40055)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    EXPECT_EQ(state.waypoints.items.size(), protocols::flytec::BuiltInWaypoints().size());
+    EXPECT_EQ(window->Model(ListView::kWaypoints).rowCount(),
+              static_cast<int>(state.waypoints.items.size()));
+}
+
+TEST_F(WindowJobTest, AbortKeepsBusyUntilTheWorkerHasEnded) {
+    // Paced slowly so that the transfer is still running when the abort comes.
+    StartEmulator("xctrack-2022-04-07.igc", 4800);
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    window->CommandAction(40054)->trigger();
+    ASSERT_TRUE(window->Busy());
+    ASSERT_TRUE(WaitUntil([this] { return emulator->BytesSent() > 2000; }));
+    ASSERT_FALSE(ended);
+
+    window->Button(1102)->click();
+    // Still busy: a new download is refused until the worker has ended.
+    EXPECT_TRUE(window->Busy());
+    window->RunCommand(40085);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], (Message{"Download track log", "Busy GPS driver"}));
+
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    EXPECT_FALSE(window->Busy());
+    EXPECT_FALSE(jobs.Running());
+    EXPECT_TRUE(state.trackLog.points.empty());
+    EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), 0);
+}
+
+TEST_F(WindowJobTest, ExitAbortsARunningJob) {
+    StartEmulator("xctrack-2022-04-07.igc", 4800);
+    window->CommandAction(40054)->trigger();
+    ASSERT_TRUE(jobs.Running());
+    window->RunCommand(1010);
+    EXPECT_FALSE(jobs.Running());
+    EXPECT_FALSE(state.busy);
+}
+
+// The main window with a real flight, written for a person to look at.
+TEST_F(WindowTest, ScreenshotWithAFlight) {
+    LoadFlight("skydrop-2019-04-15.igc");
+    jobs.SetPortName("/dev/ttyUSB0");
+    window->UpdateTitle();
+    host.SetStatus("1234 points received");
+    host.SetProductLine("COMPEO+, SN1234, SW1.22");
+    window->resize(1000, 640);
+    window->show();
+    window->List().selectRow(5);
+    QCoreApplication::processEvents();
+    const QDir folder(QStringLiteral(TRACORA_SCREENSHOT_DIR));
+    ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    const QString path = folder.filePath(QStringLiteral("main_window.png"));
+    ASSERT_TRUE(window->grab().save(path));
+    EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+}  // namespace
+}  // namespace tracora::app
