@@ -1,9 +1,15 @@
 #include "app/desktop_app.hpp"
 
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
 
 #include <cstdlib>
+#include <memory>
 
 #include "app/main_window.hpp"
 #include "app/qt_host.hpp"
@@ -28,6 +34,16 @@ bool DisplayAvailable() {
 }
 
 int RunDesktop(int argc, char** argv) {
+    // SIGINT and SIGTERM close the window as the Exit command does (the job is aborted and the
+    // settings are saved). They are blocked before any thread starts and read from a
+    // descriptor in the event loop.
+    sigset_t closing;
+    sigemptyset(&closing);
+    sigaddset(&closing, SIGINT);
+    sigaddset(&closing, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &closing, nullptr);
+    const int signalFd = signalfd(-1, &closing, SFD_CLOEXEC | SFD_NONBLOCK);
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tracora"));
     QApplication::setDesktopFileName(QStringLiteral("tracora"));
@@ -47,10 +63,25 @@ int RunDesktop(int argc, char** argv) {
     int code = 0;
     {
         MainWindow window(state, host, jobs, &settings);
+        std::unique_ptr<QSocketNotifier> signalNotifier;
+        if (signalFd >= 0) {
+            signalNotifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
+            QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &window,
+                             [&window, signalFd] {
+                                 signalfd_siginfo info{};
+                                 while (::read(signalFd, &info, sizeof info) ==
+                                        static_cast<ssize_t>(sizeof info)) {
+                                 }
+                                 window.close();
+                             });
+        }
         window.show();
         code = QApplication::exec();
     }
     jobs.WaitForJobEnd();
+    if (signalFd >= 0) {
+        ::close(signalFd);
+    }
     return code;
 }
 
