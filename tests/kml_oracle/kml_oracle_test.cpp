@@ -1,0 +1,152 @@
+// The KML documents against independent tools: xmllint for well-formedness and the KML 2.2
+// schema with Google's extensions, gpsbabel for reading the track placemark's coordinates back.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/angles.hpp"
+#include "formats/igc/igc_reader.hpp"
+#include "formats/kml/kml_writer.hpp"
+
+namespace tracora::kml {
+namespace {
+
+const std::filesystem::path kShared = std::filesystem::path(TRACORA_SOURCE_DIR) / ".." / "shared";
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string output;
+};
+
+ToolRun Command(const std::string& command) {
+    ToolRun run;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.output.append(buffer, n);
+    }
+    run.status = ::pclose(pipe);
+    return run;
+}
+
+std::filesystem::path TempFile(const std::string& name, const std::string& content) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tracora_kml_oracle_" + std::to_string(::getpid()) + "_" + name);
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+std::vector<TrackPoint> IgcPoints(const std::string& file) {
+    igc::IgcParseResult parsed;
+    EXPECT_GT(igc::ParseIgc(ReadFile(kShared / "data" / "igc" / file), parsed), 0) << file;
+    return parsed.points;
+}
+
+const char* const kFlights[] = {"20241007TZN.igc", "marcourt.igc", "xctrack-2022-04-07.igc"};
+
+TEST(KmlOracle, TripDocumentWellFormedAndTrackReadBackByGpsbabel) {
+    for (const char* flight : kFlights) {
+        SCOPED_TRACE(flight);
+        const std::vector<TrackPoint> points = IgcPoints(flight);
+        ASSERT_GE(points.size(), 5u);
+        GoogleEarthOptions options;
+        options.hashWanted = true;
+        options.timesAreUtc = true;
+        options.pressureAltitudePresent = true;
+        options.instrument = std::string_view("Vario <&\"> 1.0");
+        options.loopFlightGapMetres = 800;
+        std::string document, title, message;
+        ASSERT_EQ(BuildGoogleEarthDocument(points, options, document, title, message), 0)
+            << message;
+        const auto path = TempFile("trip.kml", document);
+
+        const ToolRun lint = Command("xmllint --noout '" + path.string() + "'");
+        EXPECT_EQ(lint.status, 0) << lint.output;
+
+        // gpsbabel reads the one LineString holding every point as the track.
+        const ToolRun babel =
+            Command("gpsbabel -t -i kml -f '" + path.string() + "' -o unicsv,fields=lat+lon -F -");
+        ASSERT_EQ(babel.status, 0) << babel.output;
+        std::istringstream lines(babel.output);
+        std::string line;
+        std::getline(lines, line);  // header
+        std::vector<std::pair<double, double>> read;
+        while (std::getline(lines, line)) {
+            double lat = 0, lon = 0;
+            int no = 0;
+            if (std::sscanf(line.c_str(), "%d,%lf,%lf", &no, &lat, &lon) == 3) {
+                read.emplace_back(lat, lon);
+            }
+        }
+        // The distance placemarks are short lines; the track is the run of all points.
+        ASSERT_GE(read.size(), points.size());
+        std::size_t start = read.size();
+        for (std::size_t i = 0; i + points.size() <= read.size(); ++i) {
+            if (read.size() - i == points.size() ||
+                std::fabs(read[i].first - points[0].latitude * (180.0 / 2147483648.0)) < 2e-6) {
+                bool all = true;
+                for (std::size_t k = 0; k < points.size() && all; ++k) {
+                    all = std::fabs(read[i + k].first -
+                                    points[k].latitude * (180.0 / 2147483648.0)) < 1.000001e-6 &&
+                          std::fabs(read[i + k].second -
+                                    points[k].longitude * (180.0 / 2147483648.0)) < 1.000001e-6;
+                }
+                if (all) {
+                    start = i;
+                    break;
+                }
+            }
+        }
+        EXPECT_LT(start, read.size()) << "track positions not read back";
+        std::filesystem::remove(path);
+    }
+}
+
+TEST(KmlOracle, AnimationTrackValidatesAgainstKml22gxSchema) {
+    const std::vector<TrackPoint> points = IgcPoints("marcourt.igc");
+    for (const bool utc : {true, false}) {
+        const auto path = TempFile("anim.kml", AnimationTrackDocument(points, utc));
+        const std::string schema = (kShared / "data" / "schemas" / "kml22gx.xsd").string();
+        const ToolRun lint =
+            Command("xmllint --noout --nonet --schema '" + schema + "' '" + path.string() + "'");
+        EXPECT_EQ(lint.status, 0) << lint.output.substr(0, 2000);
+        std::filesystem::remove(path);
+    }
+}
+
+TEST(KmlOracle, WaypointFileWellFormedWithAwkwardTexts) {
+    std::vector<Waypoint> waypoints(2);
+    waypoints[0].SetId("A&B");
+    waypoints[0].SetDescription("<top> \"landing\"");
+    waypoints[1].SetId("W'2");
+    waypoints[1].SetDescription("\xC3\xA9t\xC3\xA9");
+    const auto path = TempFile("wpt.kml", KmlWaypointDocument(waypoints));
+    const ToolRun lint = Command("xmllint --noout '" + path.string() + "'");
+    EXPECT_EQ(lint.status, 0) << lint.output;
+    const ToolRun babel = Command("gpsbabel -i kml -f '" + path.string() + "' -o unicsv -F -");
+    EXPECT_EQ(babel.status, 0) << babel.output;
+    EXPECT_NE(babel.output.find("A&B"), std::string::npos) << babel.output;
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace tracora::kml
