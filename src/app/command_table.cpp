@@ -20,7 +20,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40115, M::kFile, "&Save log (Flybook/.kml)\tCtrl+S", A::kNotAvailable},
     {40116, M::kFile, "Save log &as...", A::kNotAvailable},
     {40188, M::kFile, "Save log for a&nimation...", A::kNotAvailable},
-    {40043, M::kFile, "Write &IGC track log file...", A::kNotAvailable},
+    {40043, M::kFile, "Write &IGC track log file...", A::kWriteIgcFile},
     {40072, M::kFile, "Save IGC log from instrument...", A::kNotAvailable},
     {40073, M::kFile, "&Verify IGC log...", A::kVerifyIgc},
     {40139, M::kFile, "Add IGC to competition output", A::kNotAvailable, P::kGarmin, 0, true},

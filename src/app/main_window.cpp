@@ -18,9 +18,12 @@
 
 #include "app/dialogs.hpp"
 #include "app/track_view.hpp"
+#include "core/save_file.hpp"
+#include "core/text_forms.hpp"
 #include "core/track_store.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
+#include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
 
@@ -343,6 +346,7 @@ void MainWindow::Dispatch(const Command& command) {
             igc::VerifyIgcLog(host_, state_.settings.igcDir);
             break;
         case Action::kWriteIgcFile:
+            WriteIgc(command);
             break;
         case Action::kWaypointNew:
             if (CheckList(command, ListView::kWaypoints)) {
@@ -621,6 +625,57 @@ void MainWindow::DumpDebug(const Command& command) {
     }
     if (state_.trace.SaveTo(chosen->path) != 0) {
         host_.ShowMessage(title, "Could not write " + chosen->path.string());
+    }
+}
+
+void MainWindow::WriteIgc(const Command&) {
+    // The title the other IGC saves use.
+    const std::string title = "Save IGC log";
+    if (Busy()) {
+        host_.ShowMessage(title, std::string(kBusyGpsDriver));
+        return;
+    }
+    if (!state_.trackLog.Loaded()) {
+        host_.ShowMessage(title, "No positions");
+        return;
+    }
+    std::vector<TrackPoint> points;
+    const long long count = CopyWholeTrackLog(state_, host_, points);
+    if (count <= 0) {
+        if (count < 0) {
+            host_.ShowMessage(title, "Track log memory allocation");
+        }
+        return;
+    }
+    const TrackLog& log = state_.trackLog;
+    const Settings& settings = state_.settings;
+    const igc::IgcHeaderTexts header{settings.igcPilotName,     settings.igcContestId,
+                                     settings.igcGliderType,    settings.igcGliderId,
+                                     settings.igcClass,         settings.igcSite,
+                                     log.instrumentDescription, "000"};
+    const igc::IgcEncodeOptions options{log.gRecordEligible, true, settings.igcAddEnl != 0,
+                                        log.downloadTime};
+    std::string text;
+    bool signedLog = false;
+    if (igc::EncodeIgc(points, header, options, text, signedLog) <= 0) {
+        host_.ShowMessage(title, "Memory allocation error");
+        return;
+    }
+    SaveFileRequest request;
+    request.title = title;
+    request.filters = {{"IGC files", "igc"}};
+    request.folder = settings.igcDir;
+    request.proposedName = igc::IgcProposedName(
+        igc::IgcNameStyle::kLong, TimeToCalendar(points.front().time), "XTR", "000", 1);
+    std::filesystem::path folder;
+    const auto path = AskSavePath(host_, request, &folder);
+    if (!path) {
+        return;
+    }
+    if (WriteDocumentFile(host_, *path, text, ExistingFile::kAsk, title) == kSaveWritten) {
+        state_.trackLog.saved = true;
+        state_.settings.igcDir = folder.string();
+        host_.SetStatus(FormatCount("% positions written", count));
     }
 }
 

@@ -80,6 +80,7 @@ private:
     void WaypointDelete();
     void ShowTrack(const Command& command);
     void DumpDebug(const Command& command);
+    void WriteIgc(const Command& command);
     void About();
     void Exit();
 

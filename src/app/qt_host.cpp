@@ -142,6 +142,9 @@ std::optional<FileDialogResult> QtHost::OpenFileDialog(const FileDialogRequest& 
     if (!OnMainThread()) {
         return std::nullopt;
     }
+    if (openDialogHook) {
+        return openDialogHook(request);
+    }
     QString chosenFilter = InitialFilter(request);
     const QString path = QFileDialog::getOpenFileName(window_, ToQString(request.title),
                                                       ToQString(request.folder.string()),
@@ -156,6 +159,9 @@ std::optional<FileDialogResult> QtHost::OpenFileDialog(const FileDialogRequest& 
 std::optional<FileDialogResult> QtHost::SaveFileDialog(const FileDialogRequest& request) {
     if (!OnMainThread()) {
         return std::nullopt;
+    }
+    if (saveDialogHook) {
+        return saveDialogHook(request);
     }
     QString chosenFilter = InitialFilter(request);
     const std::filesystem::path proposed = request.folder / request.proposedName;

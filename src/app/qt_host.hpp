@@ -24,9 +24,12 @@ public:
     std::function<void(const QString&)> onStatus;
     std::function<void(const QString&)> onProductLine;
     std::function<void()> onShowTrackView;
-    // Replace the message box and the question (tests; a message arrives on the main thread).
+    // Replace the message box, the question and the file dialogs (tests; a message arrives on
+    // the main thread).
     std::function<void(const std::string& title, const std::string& text)> messageHook;
     std::function<Answer(const std::string& title, const std::string& text)> askHook;
+    std::function<std::optional<FileDialogResult>(const FileDialogRequest&)> openDialogHook;
+    std::function<std::optional<FileDialogResult>(const FileDialogRequest&)> saveDialogHook;
 
     void ShowMessage(const std::string& title, const std::string& text) override;
     Answer Ask(const std::string& title, const std::string& text, QuestionButtons buttons) override;

@@ -185,6 +185,57 @@ TEST_F(WindowTest, UnsavedTrackLogIsKeptWhenTheUserSaysNo) {
     EXPECT_EQ(state.trackLog.points.size(), 221u);
 }
 
+TEST_F(WindowTest, ReadTrackLogFileFromTheMenu) {
+    std::vector<FileDialogRequest> asked;
+    host.openDialogHook = [&asked](const FileDialogRequest& request) {
+        asked.push_back(request);
+        return std::optional<FileDialogResult>(
+            FileDialogResult{test_support::Fixture("marcourt.igc"), 1});
+    };
+    window->SetView(ListView::kWaypoints);
+    EXPECT_TRUE(window->RunCommand(40117));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].title, "Read track log file");
+    ASSERT_FALSE(asked[0].filters.empty());
+    EXPECT_EQ(asked[0].filters[0].extension, "igc");
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+    EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), 221);
+    EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {
+    LoadFlight("marcourt.igc");
+    state.trackLog.saved = false;
+    const std::filesystem::path folder =
+        std::filesystem::path(TRACORA_SCREENSHOT_DIR).parent_path() / "igc_write";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::string proposed;
+    host.saveDialogHook = [&](const FileDialogRequest& request) {
+        proposed = request.proposedName;
+        return std::optional<FileDialogResult>(FileDialogResult{folder / "written", 1});
+    };
+    EXPECT_TRUE(window->RunCommand(40043));
+    EXPECT_TRUE(messages.empty());
+    // The long name: date, the program's manufacturer code, serial and flight number.
+    EXPECT_TRUE(QString::fromStdString(proposed).contains(
+        QRegularExpression("^\\d{4}-\\d\\d-\\d\\d-XTR-000-01\\.igc$")))
+        << proposed;
+    // The extension of the chosen type is added to a name without one.
+    std::string written;
+    ASSERT_EQ(ReadWholeFile(folder / "written.igc", written), FileReadStatus::kOk);
+    igc::IgcParseResult back;
+    ASSERT_EQ(igc::ParseIgc(written, back), 221) << back.error;
+    for (std::size_t i = 0; i < back.points.size(); ++i) {
+        EXPECT_EQ(back.points[i].time, state.trackLog.points[i].time) << i;
+        EXPECT_EQ(back.points[i].latitude, state.trackLog.points[i].latitude) << i;
+        EXPECT_EQ(back.points[i].longitude, state.trackLog.points[i].longitude) << i;
+    }
+    EXPECT_TRUE(state.trackLog.saved);
+    EXPECT_TRUE(WaitUntil([this] { return window->StatusText() == "221 positions written"; }));
+}
+
 TEST_F(WindowTest, StatusFromAWorkerThreadReachesTheStatusLine) {
     std::thread worker([this] {
         host.SetStatus("Requesting track log");
