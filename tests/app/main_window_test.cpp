@@ -236,6 +236,23 @@ TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {
     EXPECT_TRUE(WaitUntil([this] { return window->StatusText() == "221 positions written"; }));
 }
 
+TEST_F(WindowTest, DebugTraceIsSavedAndCleared) {
+    const std::filesystem::path file =
+        std::filesystem::path(TRACORA_SCREENSHOT_DIR).parent_path() / "debug_trace.txt";
+    std::filesystem::remove(file);
+    host.saveDialogHook = [&file](const FileDialogRequest&) {
+        return std::optional<FileDialogResult>(FileDialogResult{file, 1});
+    };
+    state.trace.Text("$PBRSNP,*21\r\n");
+    EXPECT_TRUE(window->RunCommand(40079));
+    std::string saved;
+    ASSERT_EQ(ReadWholeFile(file, saved), FileReadStatus::kOk);
+    EXPECT_EQ(saved, "$PBRSNP,*21\r\n");
+    EXPECT_TRUE(window->RunCommand(40080));
+    EXPECT_TRUE(state.trace.Empty());
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(WindowTest, StatusFromAWorkerThreadReachesTheStatusLine) {
     std::thread worker([this] {
         host.SetStatus("Requesting track log");
