@@ -1,10 +1,12 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <thread>
 
