@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
             stderr);
 #else
         std::fputs(
-            "tracora: the desktop window is not part of this build; give a command line "
+            "tracora: the desktop window is not part of this build yet; give a command line "
             "(see 'tracora --help')\n",
             stderr);
 #endif
