@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Tracora and runs its main job: a flight downloaded from an
-# emulated instrument over a pseudo-terminal, saved as IGC, and its figures printed.
+# emulated instrument over a pseudo-terminal, saved as IGC and KML, and its figures printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -32,8 +32,11 @@ if cmp -s "$saved" "$flight"; then
     echo "It is byte for byte the flight the instrument holds."
 fi
 
-if $bin/cli/tracora-cli --help | grep -q '^  analyse'; then
-    echo
-    echo "== The flight's figures"
-    $bin/cli/tracora-cli analyse "$saved"
-fi
+
+# The same flight as a KML trip document (statistics, distances and triangles for Google Earth).
+$bin/program/tracora "/IGC2KML=$saved"
+echo "Written: ${saved%.igc}.kml"
+
+echo
+echo "== The flight's figures"
+$bin/cli/tracora-cli analyse "$saved"

@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev libgl-dev libusb-1.0-0-dev libhidapi-dev libcurl4-openssl-dev
     clang-format
     geographiclib-tools libgeographiclib-dev gpsbabel libxml2-utils
+    xvfb x11-utils
 )
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 

@@ -10,6 +10,7 @@
 #include "core/track_store.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
+#include "formats/kml/kml_writer.hpp"
 
 namespace tracora::automation {
 
@@ -106,8 +107,9 @@ int AutomationRunner::Run() {
         case Action::kLogFile:
             return ReadLogFile();
         case Action::kIgcToKml:
+            return ConvertIgcToKml();
         case Action::kDatToKml:
-            return Fail("Convert to KML", "Converting to KML is not available yet");
+            return Fail("Convert to KML", "Reading .dat files is not available yet");
         case Action::kCheckKml:
             return Fail("Check KML file", "Checking KML files is not available yet");
         default:
@@ -203,6 +205,9 @@ int AutomationRunner::SaveOutput() {
     } else {
         return 0;  // uploads, the flight list and the user name only report
     }
+    if (action == Action::kKmlLog) {
+        return SaveKmlLog();
+    }
     if (action == Action::kIgcLog) {
         return DeliversIgcText(state_.automation->gpsType) ? SaveRawIgcLog() : SaveEncodedIgcLog();
     }
@@ -266,6 +271,79 @@ int AutomationRunner::ReadLogFile() {
         state_.jobFailed = true;
     }
     return state_.automation->exitWhenDone ? -1 : 0;
+}
+
+int AutomationRunner::WriteKml(std::span<const TrackPoint> points,
+                               const kml::GoogleEarthOptions& options, const std::string& path) {
+    std::string document;
+    std::string title;
+    std::string message;
+    if (kml::BuildGoogleEarthDocument(points, options, document, title, message) != 0) {
+        FileError(title, message);
+        return -1;
+    }
+    if (WriteRequestedFile(path, document) != 0) {
+        return -1;
+    }
+    host_.SetStatus(path + ": " + StringPrintf("%zu positions written", points.size()));
+    return 0;
+}
+
+int AutomationRunner::SaveKmlLog() {
+    std::vector<TrackPoint> points;
+    const long long count = CopyWholeTrackLog(state_, host_, points);
+    if (count <= 0) {
+        if (count < 0) {
+            host_.ShowMessage("Download track log", "Track log memory allocation");
+        }
+        return -1;
+    }
+    std::string path;
+    if (ExpandDateInFileName(state_.automation->fileName, TimeToCalendar(points.front().time),
+                             path) != 0) {
+        FileError("File creation", "Too long file name");
+        return -1;
+    }
+    if (!path.ends_with(".kml")) {
+        path += ".kml";
+    }
+    const TrackLog& log = state_.trackLog;
+    kml::GoogleEarthOptions options;
+    // The keyed hash marks a log that came straight from an instrument.
+    options.hashWanted = log.gRecordEligible;
+    options.timesAreUtc = log.timeIsUtc;
+    options.pressureAltitudePresent = log.hasPressureAltitude;
+    options.instrument = log.instrumentDescription;
+    options.overwrite = state_.automation->overwrite;
+    options.loopFlightGapMetres = state_.automation->noLoopOpt ? 0 : state_.settings.loopFlightGap;
+    if (WriteKml(points, options, path) != 0) {
+        return -1;
+    }
+    state_.trackLog.saved = true;
+    return 0;
+}
+
+int AutomationRunner::ConvertIgcToKml() {
+    const std::string& name = state_.automation->fileName;
+    TrackReadResult read;
+    if (igc::ReadIgcFile(host_, name, read) < 0) {
+        state_.jobFailed = true;  // the reader has said why
+        return -1;
+    }
+    std::string path = name;
+    if (path.ends_with(".igc") || path.ends_with(".IGC")) {
+        path.resize(path.size() - 4);
+    }
+    path += ".kml";
+    kml::GoogleEarthOptions options;
+    options.pressureAltitudePresent = true;
+    options.overwrite = state_.automation->overwrite;
+    options.loopFlightGapMetres = state_.automation->noLoopOpt ? 0 : state_.settings.loopFlightGap;
+    if (WriteKml(read.points, options, path) != 0) {
+        state_.jobFailed = true;
+    }
+    // The conversion ends the program.
+    return -1;
 }
 
 int AutomationRunner::SaveEncodedIgcLog() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,7 @@
 #include "core/host.hpp"
 #include "core/notify.hpp"
 #include "device/gps_job.hpp"
+#include "formats/kml/kml_writer.hpp"
 
 namespace tracora::automation {
 
@@ -57,6 +59,10 @@ private:
     int SaveIgcText(const std::string& text, const CalendarTime& date, IgcNameKind kind,
                     const std::string& serial);
     int ReadLogFile();
+    int SaveKmlLog();
+    int ConvertIgcToKml();
+    int WriteKml(std::span<const TrackPoint> points, const kml::GoogleEarthOptions& options,
+                 const std::string& path);
     // Writes a file the request names: OVERWRITE replaces, otherwise only a new file is
     // created or the user agrees to replace it. 0 or -1 (reported).
     int WriteRequestedFile(const std::string& path, std::string_view content);

@@ -33,6 +33,20 @@ int DeliverIgc(GpsAccessJob& job) {
     return 0;
 }
 
+// A short flight along a meridian, one fix every 10 s, climbing.
+int DeliverFlight(GpsAccessJob& job) {
+    for (std::int32_t i = 0; i < 30; ++i) {
+        TrackPoint p;
+        p.time = kMay17 + 10u * static_cast<std::uint32_t>(i);
+        p.latitude = 552000000 + i * 20000;
+        p.longitude = 83000000;
+        p.gpsAltitude = 10000 + 30 * i;
+        job.track.points.push_back(p);
+    }
+    job.track.timeIsUtc = true;
+    return 0;
+}
+
 int FailToConnect(GpsAccessJob& job) {
     job.Error("Could not open serial port (sure it's the right one ?)", "Connecting to GPS");
     return -1;
@@ -155,6 +169,17 @@ TEST_F(RunnerTest, OtherInstrumentsGetAnEncodedLogUnderTheirOwnName) {
     EXPECT_NE(text.find("\r\nB100000"), std::string::npos);
     EXPECT_NE(text.find("Jo"), std::string::npos);
     EXPECT_EQ(host.LastStatus(), "1 positions written");
+}
+
+TEST_F(RunnerTest, KmlLogIsWrittenUnderTheDateOfTheFlight) {
+    Cell(GpsProtocol::kGarmin) = DeliverFlight;
+    ASSERT_EQ(RunLine("/GPS=GARMIN /COM=/dev/null /KML_LOG=" + dir.string() + "/$date.kml /EXIT"),
+              0);
+    const std::string text = Read(dir / "20140517.kml");
+    EXPECT_EQ(text.rfind("<?xml", 0), 0u);
+    EXPECT_NE(text.find("</Document>"), std::string::npos);
+    EXPECT_NE(text.find("<Metadata src=\"Tracora\""), std::string::npos);
+    EXPECT_TRUE(state.trackLog.saved);
 }
 
 }  // namespace

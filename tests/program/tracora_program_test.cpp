@@ -205,7 +205,8 @@ TEST_F(ProgramTest, FileActionsThatCannotBeDoneFailPlainly) {
         {{(home / "flight.txt").string()}, "Unsupported track log file extension"},
         {{(home / "flight").string()}, "Missing track log file extension"},
         {{(home / "missing.igc").string()}, "Reading IGC log file: Error opening file"},
-        {{"/IGC2KML=" + (home / "flight.igc").string()}, "Converting to KML is not available yet"},
+        {{"/IGC2KML=" + (home / "flight.igc").string()},
+         "Reading IGC log file: Error opening file"},
         {{"/GPS=IQCOMPEO", "/WR_WPT=" + (home / "w.wpt").string(), "/EXIT"},
          "Reading waypoint files is not available yet"},
     };
@@ -222,6 +223,21 @@ TEST_F(ProgramTest, TrackLogFileIsReadWithoutQuestions) {
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_NE(outcome.err.find("positions read (Signature ignored)"), std::string::npos)
         << outcome.err;
+}
+
+TEST_F(ProgramTest, IgcFileConvertsToKmlBesideIt) {
+    const fs::path igc = home / "out" / "marcourt.igc";
+    fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", igc);
+    const Outcome outcome = Run({"/IGC2KML=" + igc.string()});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    const fs::path kml = home / "out" / "marcourt.kml";
+    ASSERT_TRUE(fs::exists(kml)) << outcome.err;
+    EXPECT_NE(outcome.err.find("marcourt.kml: 221 positions written"), std::string::npos)
+        << outcome.err;
+    // A second conversion does not replace the first without OVERWRITE.
+    const auto written = fs::last_write_time(kml);
+    EXPECT_EQ(Run({"/IGC2KML=" + igc.string()}).exitCode, 1);
+    EXPECT_EQ(fs::last_write_time(kml), written);
 }
 
 }  // namespace
