@@ -12,6 +12,7 @@
 #include "device/io_status.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "device/pty_fixture.hpp"
+#include "device/recording_sink.hpp"
 
 namespace tracora::device {
 namespace {
@@ -19,48 +20,7 @@ namespace {
 using test_support::kPromptMs;
 using test_support::Stopwatch;
 
-// Collects what a job reports, from the worker thread, and lets the test wait for a text.
-class RecordingSink : public JobSink {
-public:
-    struct Error {
-        std::string text, title;
-    };
-    void JobError(const std::string& text, const std::string& title) override {
-        std::lock_guard lock(mutex_);
-        errors_.push_back({text, title});
-        changed_.notify_all();
-    }
-    void JobStatus(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        statuses_.push_back(text);
-        changed_.notify_all();
-    }
-    void JobStatus2(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        statuses2_.push_back(text);
-    }
-    bool WaitForStatus(const std::string& text, int timeoutMs) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            return std::find(statuses_.begin(), statuses_.end(), text) != statuses_.end();
-        });
-    }
-    std::vector<std::string> Statuses() {
-        std::lock_guard lock(mutex_);
-        return statuses_;
-    }
-    std::vector<Error> Errors() {
-        std::lock_guard lock(mutex_);
-        return errors_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Error> errors_;
-    std::vector<std::string> statuses_;
-    std::vector<std::string> statuses2_;
-};
+using test_support::RecordingSink;
 
 // Test routines, chosen through the dispatch table.
 int OpenAndGreet(GpsAccessJob& job) {

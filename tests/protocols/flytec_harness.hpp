@@ -21,10 +21,13 @@
 #include "device/emulator_link.hpp"
 #include "device/gps_job.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "device/recording_sink.hpp"
 #include "protocols/dispatch_table.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 
 namespace tracora::protocols::test_support {
+
+using device::test_support::RecordingSink;
 
 // Generous bounds for a busy two-core machine.
 inline constexpr int kPromptMs = 10'000;
@@ -39,57 +42,6 @@ inline std::string ReadFixture(const std::string& name) {
     EXPECT_EQ(ReadWholeFile(FixturePath(name), text), FileReadStatus::kOk) << name;
     return text;
 }
-
-// Collects a job's reports from the worker thread; a test can wait for a status text.
-class RecordingSink : public device::JobSink {
-public:
-    struct Error {
-        std::string text, title;
-    };
-    void JobError(const std::string& text, const std::string& title) override {
-        std::lock_guard lock(mutex_);
-        errors_.push_back({text, title});
-        changed_.notify_all();
-    }
-    void JobStatus(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        statuses_.push_back(text);
-        changed_.notify_all();
-    }
-    void JobStatus2(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        statuses2_.push_back(text);
-    }
-    bool WaitForStatus(const std::string& text, int timeoutMs) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            return std::find(statuses_.begin(), statuses_.end(), text) != statuses_.end();
-        });
-    }
-    std::vector<std::string> Statuses() {
-        std::lock_guard lock(mutex_);
-        return statuses_;
-    }
-    std::vector<std::string> Statuses2() {
-        std::lock_guard lock(mutex_);
-        return statuses2_;
-    }
-    std::vector<Error> Errors() {
-        std::lock_guard lock(mutex_);
-        return errors_;
-    }
-    bool SawStatus(const std::string& text) {
-        const auto all = Statuses();
-        return std::find(all.begin(), all.end(), text) != all.end();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Error> errors_;
-    std::vector<std::string> statuses_;
-    std::vector<std::string> statuses2_;
-};
 
 // What the job handed to its completion routine.
 struct JobOutcome {
