@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "core/file_io.hpp"
 #include "core/notify.hpp"
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "protocols/flytec/flytec_emulator.hpp"
 
 extern char** environ;
 
@@ -239,6 +241,74 @@ TEST_F(ProgramTest, IgcFileConvertsToKmlBesideIt) {
     EXPECT_EQ(Run({"/IGC2KML=" + igc.string()}).exitCode, 1);
     EXPECT_EQ(fs::last_write_time(kml), written);
 }
+
+// The real program against an emulated Flytec instrument over a pseudo-terminal.
+class ProgramWithInstrument : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::flytec::FlytecEmulator> instrument;
+    std::string flight;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        protocols::flytec::FlytecEmulatorConfig config;
+        config.flights = {flight};
+        instrument = std::make_unique<protocols::flytec::FlytecEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument) {
+            instrument->Stop();
+        }
+        ProgramTest::TearDown();
+    }
+    Outcome Download() {
+        instrument->Start();
+        return Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(),
+                    "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    }
+};
+
+TEST_F(ProgramWithInstrument, DownloadSavesTheInstrumentsIgcTextUnchanged) {
+    const Outcome outcome = Download();
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string saved;
+    ASSERT_EQ(ReadWholeFile(home / "out" / "2021-03-06-xxx-004-01.igc", saved), FileReadStatus::kOk)
+        << outcome.err;
+    EXPECT_EQ(saved, flight);
+}
+
+struct FaultCase {
+    const char* name;
+    protocols::flytec::FlytecStep step;
+    protocols::flytec::FlytecFault fault;
+    const char* message;
+};
+
+class ProgramInstrumentFault : public ProgramWithInstrument,
+                               public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(ProgramInstrumentFault, EndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(GetParam().step, GetParam().fault);
+    const Outcome outcome = Download();
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ProgramInstrumentFault,
+    ::testing::Values(FaultCase{"BRecordBeforeDate", protocols::flytec::FlytecStep::kTrack,
+                                protocols::flytec::FlytecFault::kBRecordBeforeDate,
+                                "Read GPS track log: E206 Format error 25"},
+                      FaultCase{"CutCable", protocols::flytec::FlytecStep::kTrack,
+                                protocols::flytec::FlytecFault::kCutConnection,
+                                "Read GPS track log: E203 COM port read error"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace tracora
