@@ -68,7 +68,8 @@ std::array<char, 16> SecurityRecordDigits(std::uint32_t checksumRegister) {
         unsigned value = 0;
         for (std::size_t j = 0; j < 8; ++j) {
             const std::uint8_t t = kPermutation[8 * i + j];
-            value |= ((in[t / 8u] >> (t % 8u)) & 1u) << j;
+            const unsigned bit = (static_cast<unsigned>(in[t / 8u]) >> (t % 8u)) & 1u;
+            value |= bit << j;
         }
         out[i] = static_cast<std::uint8_t>(value);
     }
