@@ -9,7 +9,7 @@ cmake --build --preset dev
 
 bin=build/dev/src
 demo="$PWD/build/demo"
-flight=data/demo/tri.igc
+flight=data/demo/flat-ffvl-26.37.igc
 rm -rf "$demo"
 mkdir -p "$demo/flights"
 
