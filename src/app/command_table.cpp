@@ -137,8 +137,8 @@ constexpr auto kCommands = std::to_array<Command>({
     {40042, M::kEdit, "Select &all", A::kSelectAll},
     {40083, M::kEdit, "&Copy track to clip board\tCtrl+C", A::kCopyTrack},
     {40124, M::kEdit, "&Rotate track log...", A::kRotateTrack},
-    {40032, M::kEdit, "Convert &Position", A::kNotAvailable},
-    {40028, M::kEdit, "&Calculate distance\tCtrl+Alt+D", A::kNotAvailable},
+    {40032, M::kEdit, "Convert &Position", A::kConvertPosition},
+    {40028, M::kEdit, "&Calculate distance\tCtrl+Alt+D", A::kCalculateDistance},
 
     // Instrument maintenance
     {40197, M::kInstrument, "Erase Ascent", A::kNotAvailable},

@@ -58,6 +58,8 @@ enum class Action {
     kAbout,
     kDumpDebug,
     kClearDebug,
+    kConvertPosition,
+    kCalculateDistance,
 };
 
 struct Command {

@@ -15,6 +15,7 @@
 
 #include "app/qt_host.hpp"
 #include "core/angles.hpp"
+#include "core/position_tools.hpp"
 #include "core/text_forms.hpp"
 
 namespace tracora::app {
@@ -96,6 +97,44 @@ std::optional<RotateDialogResult> RunRotateDialog(QWidget* parent) {
     return RotateDialogResult{ToStdString(startLatitude->text()),
                               ToStdString(startLongitude->text()), ToStdString(endLatitude->text()),
                               ToStdString(endLongitude->text())};
+}
+
+void RunPositionToolDialog(QWidget* parent, bool distance) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(distance ? QStringLiteral("Calculate distance")
+                                   : QStringLiteral("Convert Position"));
+    auto* form = new QFormLayout(&dialog);
+    auto* latitude1 = new QLineEdit(&dialog);
+    auto* longitude1 = new QLineEdit(&dialog);
+    auto* latitude2 = new QLineEdit(&dialog);
+    auto* longitude2 = new QLineEdit(&dialog);
+    form->addRow(distance ? QStringLiteral("From latitude") : QStringLiteral("Latitude"),
+                 latitude1);
+    form->addRow(distance ? QStringLiteral("From longitude") : QStringLiteral("Longitude"),
+                 longitude1);
+    if (distance) {
+        form->addRow(QStringLiteral("To latitude"), latitude2);
+        form->addRow(QStringLiteral("To longitude"), longitude2);
+    }
+    auto* result = new QLabel(&dialog);
+    result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(QStringLiteral("Result"), result);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    auto* compute = buttons->addButton(QStringLiteral("&Compute"), QDialogButtonBox::ActionRole);
+    compute->setDefault(true);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(compute, &QPushButton::clicked, &dialog, [=] {
+        std::string text;
+        if (distance) {
+            DescribeDistance(ToStdString(latitude1->text()), ToStdString(longitude1->text()),
+                             ToStdString(latitude2->text()), ToStdString(longitude2->text()), text);
+        } else {
+            DescribePosition(ToStdString(latitude1->text()), ToStdString(longitude1->text()), text);
+        }
+        result->setText(ToQString(text));
+    });
+    dialog.exec();
 }
 
 bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint) {

@@ -25,4 +25,8 @@ bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint
 std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& current,
                                          const std::vector<device::SerialPortInfo>& ports);
 
+// The position converter (`distance` false) or the distance calculator: typed positions in,
+// the result shown in the dialog until it is closed.
+void RunPositionToolDialog(QWidget* parent, bool distance);
+
 }  // namespace tracora::app

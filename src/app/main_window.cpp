@@ -388,6 +388,12 @@ void MainWindow::Dispatch(const Command& command) {
         case Action::kTrackGapTime:
             TrackGapTime();
             break;
+        case Action::kConvertPosition:
+            RunPositionToolDialog(this, false);
+            break;
+        case Action::kCalculateDistance:
+            RunPositionToolDialog(this, true);
+            break;
         case Action::kTimestampFilter:
             state_.settings.timestampFilter = state_.settings.timestampFilter != 0 ? 0 : 1;
             UpdateCommandStates();

@@ -105,6 +105,9 @@ TEST(CommandTable, OnlyTheFlytecFamilyDownloadsForNow) {
     EXPECT_EQ(FindCommand(40029)->action, Action::kNotAvailable);
     EXPECT_EQ(FindCommand(40054)->action, Action::kDownloadTrackLog);
     EXPECT_EQ(FindCommand(40120)->protocol, GpsProtocol::kReadAllFlytec);
+    // The position converter and the distance calculator work without an instrument.
+    EXPECT_EQ(FindCommand(40032)->action, Action::kConvertPosition);
+    EXPECT_EQ(FindCommand(40028)->action, Action::kCalculateDistance);
 }
 
 TEST(CommandTable, TitlesOfDeviceJobsAndButtons) {
