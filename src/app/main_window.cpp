@@ -543,12 +543,13 @@ void MainWindow::SetComPort() {
 }
 
 void MainWindow::TrackGapTime() {
+    // Edited in minutes, kept in seconds.
     bool ok = false;
-    const int seconds = QInputDialog::getInt(this, QStringLiteral("Track gap time"),
-                                             QStringLiteral("Track gap time (seconds):"),
-                                             state_.settings.trackGapTime, 1, 24 * 3600, 1, &ok);
+    const int minutes = QInputDialog::getInt(
+        this, QStringLiteral("Set Track Gap Time"), QStringLiteral("Track gap time (minutes):"),
+        std::max(1, state_.settings.trackGapTime / 60), 1, 24 * 60, 1, &ok);
     if (ok) {
-        state_.settings.trackGapTime = seconds;
+        state_.settings.trackGapTime = minutes * 60;
     }
 }
 
