@@ -391,17 +391,22 @@ int FlytecReadTrackLog(GpsAccessJob& job) {
     });
 }
 
+// Product data, then the flight list, which the instrument must keep. 0 or -1 (reported).
+static int ConnectAndReadTrackList(GpsAccessJob& job) {
+    FlytecProduct product;
+    if (Connect(job, product) != 0) {
+        return -1;
+    }
+    if (!HasTrackList(product.product, product.software)) {
+        job.Error("This instrument keeps no track list", kTrackListTitle);
+        return -1;
+    }
+    return ReadTrackList(job) != 0 ? -1 : 0;
+}
+
 int FlytecReadFlightList(GpsAccessJob& job) {
     return Guarded(job, "Memory allocation error", kTrackListTitle, [&job] {
-        FlytecProduct product;
-        if (Connect(job, product) != 0) {
-            return -1;
-        }
-        if (!HasTrackList(product.product, product.software)) {
-            job.Error("This instrument keeps no track list", kTrackListTitle);
-            return -1;
-        }
-        if (ReadTrackList(job) != 0) {
+        if (ConnectAndReadTrackList(job) != 0) {
             return -1;
         }
         const std::vector<FlightListSlot> slots = FlightListSlots(job.flights);
@@ -472,15 +477,7 @@ int FlytecWriteWaypoints(GpsAccessJob& job) {
 
 int FlytecReadAllTracks(GpsAccessJob& job) {
     return Guarded(job, "E201 Track log memory allocation", kAllTracksTitle, [&job] {
-        FlytecProduct product;
-        if (Connect(job, product) != 0) {
-            return -1;
-        }
-        if (!HasTrackList(product.product, product.software)) {
-            job.Error("This instrument keeps no track list", kTrackListTitle);
-            return -1;
-        }
-        if (ReadTrackList(job) != 0) {
+        if (ConnectAndReadTrackList(job) != 0) {
             return -1;
         }
         std::vector<int> indexes;
