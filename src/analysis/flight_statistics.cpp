@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <system_error>
 
+#include "analysis/track_filters.hpp"
 #include "core/angles.hpp"
 #include "core/geodesy.hpp"
 #include "core/strings.hpp"
+#include "core/text_forms.hpp"
 #include "core/time_base.hpp"
+#include "core/track_store.hpp"
 
 namespace tracora::analysis {
 
@@ -170,19 +173,63 @@ std::vector<std::pair<std::string, std::string>> StatisticsLines(const FlightSta
     };
 }
 
+int PrepareFlightStatistics(AppState& state, Host& host, std::span<const std::size_t> selection,
+                            StatisticsInput& out) {
+    out = {};
+    const long long count = selection.empty() ? CopyWholeTrackLog(state, host, out.points)
+                                              : CopySelection(state, host, selection, out.points);
+    if (count < 0) {
+        host.ShowMessage(kStatisticsDialogTitle, "Track log memory allocation");
+        return -1;
+    }
+    if (count == 0) {
+        // Nothing selected, or the user cancelled the choice of a flight.
+        if (state.trackLog.points.empty()) {
+            host.ShowMessage(kStatisticsDialogTitle, "No position(s) selected");
+        }
+        return -1;
+    }
+    std::vector<std::string> warnings;
+    std::string error;
+    const int status = FilterForStatistics(out.points, state.settings, warnings, error);
+    for (const std::string& warning : warnings) {
+        host.ShowMessage(kStatisticsDialogTitle, warning);
+    }
+    if (status != 0) {
+        host.ShowMessage(kStatisticsDialogTitle, error);
+        return -1;
+    }
+    out.statistics = ComputeFlightStatistics(out.points);
+    return 0;
+}
+
+const char* ParseLoopFlightGap(std::string_view text, std::int32_t& metres) {
+    long long value = 0;
+    const int status = ParseIntegerField(text, value);
+    if (status == kFieldEmpty) {
+        return "Missing input";
+    }
+    if (status != 0 || value < 0) {
+        return "Bad input";
+    }
+    metres = static_cast<std::int32_t>(value);
+    return nullptr;
+}
+
 OptimisationWorker::~OptimisationWorker() {
     Halt();
     Join();
 }
 
 int OptimisationWorker::Start(std::vector<TrackPoint> points, const OptimisationOptions& options,
-                              ProgressFn progress) {
+                              ProgressFn progress, std::function<void()> finished) {
     if (thread_.joinable()) {
         return -1;
     }
     points_ = std::move(points);
     options_ = options;
     progress_ = std::move(progress);
+    onFinished_ = std::move(finished);
     result_ = {};
     cancel_.store(0);
     finished_.store(false);
@@ -190,6 +237,9 @@ int OptimisationWorker::Start(std::vector<TrackPoint> points, const Optimisation
         thread_ = std::thread([this] {
             status_ = RunDistanceOptimisation(points_, result_, options_, progress_, cancel_);
             finished_.store(true);
+            if (onFinished_) {
+                onFinished_();
+            }
         });
     } catch (const std::system_error&) {
         return -1;

@@ -3,13 +3,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "analysis/distance_optimisation.hpp"
+#include "core/app_state.hpp"
+#include "core/host.hpp"
 #include "core/track_log.hpp"
 
 namespace tracora::analysis {
@@ -41,6 +45,26 @@ void RecentSpeedAndClimbCached(std::span<const TrackPoint> points,
 // The statistics lines as the dialog shows them ("Date", "Start", ... with their formats).
 std::vector<std::pair<std::string, std::string>> StatisticsLines(const FlightStatistics& s);
 
+// What the statistics dialog works on: the chosen points, split-checked and filtered, and their
+// figures.
+struct StatisticsInput {
+    std::vector<TrackPoint> points;
+    FlightStatistics statistics;
+};
+
+inline constexpr const char* kStatisticsDialogTitle = "Initialize track statistics dialog box";
+
+// Copies the selected points (the whole track log when nothing is selected), lets the user
+// pick one flight when they hold several, filters them as for the statistics (warnings shown)
+// and computes the figures. Returns 0, or -1 after a message or when the user cancelled.
+int PrepareFlightStatistics(AppState& state, Host& host, std::span<const std::size_t> selection,
+                            StatisticsInput& out);
+
+inline constexpr const char* kSetGapTitle = "Set gap distance";
+// The "Loop flight gap distance" dialog's text: nullptr and `metres` set, or the message
+// ("Missing input", "Bad input"; a negative gap is bad input).
+const char* ParseLoopFlightGap(std::string_view text, std::int32_t& metres);
+
 inline constexpr const char* kStatisticsNotFinished = "Statistics not yet finished";
 inline constexpr const char* kComputationHalted = "Computation halted";
 inline constexpr const char* kAnalysingTrack = "Analysing track";
@@ -55,10 +79,10 @@ public:
     OptimisationWorker(const OptimisationWorker&) = delete;
     OptimisationWorker& operator=(const OptimisationWorker&) = delete;
 
-    // Starts the run; `progress` is called on the worker thread. Returns 0, or -1 when a run
-    // is still going or the thread cannot start.
+    // Starts the run; `progress` and then `finished` (once Finished() is true) are called on
+    // the worker thread. Returns 0, or -1 when a run is still going or the thread cannot start.
     int Start(std::vector<TrackPoint> points, const OptimisationOptions& options,
-              ProgressFn progress);
+              ProgressFn progress, std::function<void()> finished = {});
     void Halt() { cancel_.store(1); }
     // Waits for the run to end. Returns the run's status (0, or -1 on allocation failure).
     int Join();
@@ -72,6 +96,7 @@ private:
     std::vector<TrackPoint> points_;
     OptimisationOptions options_;
     ProgressFn progress_;
+    std::function<void()> onFinished_;
     TripAnalysis result_;
     CancelFlag cancel_{0};
     std::atomic<bool> finished_{false};

@@ -17,18 +17,18 @@ using P = GpsProtocol;
 constexpr auto kCommands = std::to_array<Command>({
     // File
     {40117, M::kFile, "&Open log...", A::kReadTrackLogFile},
-    {40115, M::kFile, "&Save log (Flybook/.kml)\tCtrl+S", A::kNotAvailable},
+    {40115, M::kFile, "&Save log (Flybook/.kml)\tCtrl+S", A::kFlightStatistics},
     {40116, M::kFile, "Save log &as...", A::kNotAvailable},
-    {40188, M::kFile, "Save log for a&nimation...", A::kNotAvailable},
+    {40188, M::kFile, "Save log for a&nimation...", A::kSaveAnimation},
     {40043, M::kFile, "Write &IGC track log file...", A::kWriteIgcFile},
-    {40072, M::kFile, "Save IGC log from instrument...", A::kNotAvailable},
+    {40072, M::kFile, "Save IGC log from &GPS...", A::kSaveRawIgc},
     {40073, M::kFile, "&Verify IGC log...", A::kVerifyIgc},
     {40139, M::kFile, "Add IGC to competition output", A::kNotAvailable, P::kGarmin, 0, true},
     {40047, M::kFile, "Open &waypoints...", A::kNotAvailable},
     {40118, M::kFile, "Save waypoin&ts...", A::kNotAvailable},
     {40143, M::kFile, "Pilot list as .csv...", A::kNotAvailable},
     {40170, M::kFile, "Convert .kml to .igc...", A::kNotAvailable},
-    {40171, M::kFile, "Convert .igc to .kml...", A::kNotAvailable},
+    {40171, M::kFile, "Convert .igc files to .kml...", A::kConvertIgcToKml},
     {40187, M::kFile, "Set .csv parameters", A::kNotAvailable},
     {40019, M::kFile, "E&xit", A::kExit},
 
@@ -168,12 +168,15 @@ constexpr auto kCommands = std::to_array<Command>({
     {40130, M::kOptions, "Compact title", A::kCompactTitle, P::kGarmin, 0, true},
     {40203, M::kOptions, "FTP...", A::kNotAvailable},
     {40173, M::kOptions, "Server...", A::kNotAvailable},
-    {40151, M::kOptions, "Loop flight gap...", A::kNotAvailable},
+    {40151, M::kOptions, "Loop flight gap...", A::kLoopFlightGap},
     {40136, M::kOptions, "Track gap time...", A::kTrackGapTime},
-    {40088, M::kOptions, "Speed filter", A::kNotAvailable, P::kGarmin, 0, true},
-    {40172, M::kOptions, "Vario filter", A::kNotAvailable, P::kGarmin, 0, true},
-    {40191, M::kOptions, "Timestamp filter", A::kTimestampFilter, P::kGarmin, 0, true},
-    {40192, M::kOptions, "Filters during download", A::kDownloadFilter, P::kGarmin, 0, true},
+    {40088, M::kOptions, "Track log filter (&speed analysis)", A::kSpeedFilter, P::kGarmin, 0,
+     true},
+    {40172, M::kOptions, "Set vario filter (&height analysis)...", A::kVarioFilter, P::kGarmin, 0,
+     true},
+    {40191, M::kOptions, "Timestamp filter (&time analysis)", A::kTimestampFilter, P::kGarmin, 0,
+     true},
+    {40192, M::kOptions, "Use filter(s) during download", A::kDownloadFilter, P::kGarmin, 0, true},
 
     // View
     {40025, M::kView, "&Track log\tCtrl+1", A::kViewTrackLog},
@@ -194,7 +197,7 @@ constexpr auto kCommands = std::to_array<Command>({
 
     // Window buttons
     {1102, M::kNone, "&Abort transfer", A::kAbort},
-    {1315, M::kNone, "Save log\n(Flight &Data)", A::kNotAvailable},
+    {1315, M::kNone, "Save log\n(Flight &Data)", A::kFlightStatistics},
     {1010, M::kNone, "E&xit", A::kExit},
 });
 

@@ -60,6 +60,13 @@ enum class Action {
     kClearDebug,
     kConvertPosition,
     kCalculateDistance,
+    kFlightStatistics,
+    kSaveAnimation,
+    kSaveRawIgc,
+    kConvertIgcToKml,
+    kLoopFlightGap,
+    kVarioFilter,
+    kSpeedFilter,
 };
 
 struct Command {

@@ -1,5 +1,6 @@
 #include "app/dialogs.hpp"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -221,6 +222,63 @@ std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& cur
         return std::nullopt;
     }
     return chosen;
+}
+
+bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& label,
+                        const QString& initial, const std::function<bool(const QString&)>& accept) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    auto* form = new QFormLayout(&dialog);
+    auto* field = new QLineEdit(initial, &dialog);
+    field->setObjectName(QStringLiteral("value"));
+    form->addRow(label, field);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (accept(field->text())) {
+            dialog.accept();
+        }
+    });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void RunRawIgcDialog(QWidget* parent, const RawIgcDialogValues& initial,
+                     const std::function<bool(const RawIgcDialogValues&)>& save) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Save IGC track log from GPS"));
+    auto* form = new QFormLayout(&dialog);
+    auto* flight = new QLineEdit(initial.flightNumber, &dialog);
+    flight->setObjectName(QStringLiteral("flight"));
+    flight->setMaxLength(10);
+    form->addRow(QStringLiteral("Flight # (1-35)"), flight);
+    auto* longName = new QCheckBox(QStringLiteral("Save with IGC long file name"), &dialog);
+    auto* shortName = new QCheckBox(QStringLiteral("Save with IGC short file name"), &dialog);
+    longName->setChecked(initial.longName);
+    shortName->setChecked(initial.shortName && !initial.longName);
+    // At most one of the two names.
+    QObject::connect(longName, &QCheckBox::toggled, shortName, [shortName](bool on) {
+        if (on) {
+            shortName->setChecked(false);
+        }
+    });
+    QObject::connect(shortName, &QCheckBox::toggled, longName, [longName](bool on) {
+        if (on) {
+            longName->setChecked(false);
+        }
+    });
+    form->addRow(longName);
+    form->addRow(shortName);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &dialog);
+    buttons->addButton(QStringLiteral("&Save"), QDialogButtonBox::AcceptRole);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (save({flight->text(), longName->isChecked(), shortName->isChecked()})) {
+            dialog.accept();
+        }
+    });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    dialog.exec();
 }
 
 }  // namespace tracora::app

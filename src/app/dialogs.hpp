@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,22 @@ bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint
 // The port chooser: the machine's serial ports or a typed name ("COM3" or a device path).
 std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& current,
                                          const std::vector<device::SerialPortInfo>& ports);
+
+// A one-field dialog: `accept` checks the typed text (and says why it refuses it); the dialog
+// stays open until it accepts or the user cancels. False when cancelled.
+bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& label,
+                        const QString& initial, const std::function<bool(const QString&)>& accept);
+
+// "Save IGC track log from GPS": the flight number and the name style (long, short, or none:
+// the two boxes exclude each other). `save` runs on Save and returns false to keep the dialog
+// open after a refused value.
+struct RawIgcDialogValues {
+    QString flightNumber;
+    bool longName = true;
+    bool shortName = false;
+};
+void RunRawIgcDialog(QWidget* parent, const RawIgcDialogValues& initial,
+                     const std::function<bool(const RawIgcDialogValues&)>& save);
 
 // The position converter (`distance` false) or the distance calculator: typed positions in,
 // the result shown in the dialog until it is closed.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include "analysis/flight_statistics.hpp"
 #include "app/dialogs.hpp"
 #include "app/track_view.hpp"
 #include "core/save_file.hpp"
@@ -23,9 +24,12 @@
 #include "core/track_store.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
+#include "formats/igc/igc_commands.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
+#include "formats/kml/kml_writer.hpp"
+#include "formats/kml/trip_commands.hpp"
 
 namespace tracora::app {
 
@@ -222,13 +226,15 @@ void MainWindow::UpdateCommandStates() {
             case Action::kCompactTitle:
                 action->setChecked(compactTitle_);
                 break;
+            case Action::kVarioFilter:
+                action->setChecked(state_.settings.varioFilter > 0);
+                break;
+            case Action::kSpeedFilter:
+                action->setChecked(state_.settings.logFilter != 0);
+                break;
             case Action::kNotAvailable:
                 if (command.id == 40121) {
                     action->setChecked(state_.settings.compMode != 0);
-                } else if (command.id == 40172) {
-                    action->setChecked(state_.settings.varioFilter != 0);
-                } else if (command.id == 40088) {
-                    action->setChecked(state_.settings.logFilter != 0);
                 }
                 break;
             default:
@@ -446,6 +452,32 @@ void MainWindow::Dispatch(const Command& command) {
             }
             break;
         }
+        case Action::kFlightStatistics:
+            FlightStatistics(command);
+            break;
+        case Action::kSaveAnimation:
+            if (CheckList(command, ListView::kTrackLog)) {
+                const auto rows = SelectedRows();
+                kml::SaveAnimationTrack(state_, host_, rows, true);
+            }
+            break;
+        case Action::kSaveRawIgc:
+            SaveRawIgc();
+            break;
+        case Action::kConvertIgcToKml:
+            kml::ConvertIgcFilesToKml(state_, host_);
+            break;
+        case Action::kLoopFlightGap:
+            LoopFlightGap();
+            break;
+        case Action::kVarioFilter:
+            VarioFilterLimit();
+            UpdateCommandStates();
+            break;
+        case Action::kSpeedFilter:
+            state_.settings.logFilter = state_.settings.logFilter != 0 ? 0 : 1;
+            UpdateCommandStates();
+            break;
         case Action::kAbout:
             About();
             break;
@@ -683,6 +715,73 @@ void MainWindow::WriteIgc(const Command&) {
         state_.trackLog.saved = true;
         state_.settings.igcDir = folder.string();
         host_.SetStatus(FormatCount("% positions written", count));
+    }
+}
+
+void MainWindow::FlightStatistics(const Command& command) {
+    if (!CheckList(command, ListView::kTrackLog) || !state_.trackLog.Loaded()) {
+        return;
+    }
+    analysis::StatisticsInput input;
+    const auto rows = SelectedRows();
+    if (analysis::PrepareFlightStatistics(state_, host_, rows, input) != 0) {
+        return;
+    }
+    // One statistics dialog at a time: a new one replaces the old (which halts and joins).
+    delete statistics_;
+    statistics_ = new StatisticsDialog(state_, host_, std::move(input), this);
+    statistics_->setAttribute(Qt::WA_DeleteOnClose);
+    statistics_->setModal(true);
+    statistics_->show();
+}
+
+void MainWindow::SaveRawIgc() {
+    if (Busy()) {
+        host_.ShowMessage(igc::kSaveIgcLogTitle, std::string(kBusyGpsDriver));
+        return;
+    }
+    if (state_.trackLog.rawIgc.Empty()) {
+        host_.ShowMessage(igc::kSaveIgcLogTitle, igc::kNoRawIgcLog);
+        return;
+    }
+    const igc::RawIgcSaveRequest defaults = igc::RawIgcSaveDefaults(state_.settings);
+    RawIgcDialogValues initial{ToQString(defaults.flightNumber),
+                               defaults.style == igc::IgcNameStyle::kLong,
+                               defaults.style == igc::IgcNameStyle::kShort};
+    RunRawIgcDialog(this, initial, [this](const RawIgcDialogValues& values) {
+        igc::RawIgcSaveRequest request;
+        request.flightNumber = ToStdString(values.flightNumber);
+        request.style = values.longName    ? igc::IgcNameStyle::kLong
+                        : values.shortName ? igc::IgcNameStyle::kShort
+                                           : igc::IgcNameStyle::kNone;
+        return igc::SaveRawIgcLog(state_, host_, request) != igc::RawIgcSaveOutcome::kFieldError;
+    });
+    UpdateTitle();
+}
+
+void MainWindow::LoopFlightGap() {
+    RunTextValueDialog(
+        this, QStringLiteral("Loop flight gap distance"),
+        QStringLiteral("Maximum closing gap (m):"), QString::number(state_.settings.loopFlightGap),
+        [this](const QString& text) {
+            std::int32_t metres = 0;
+            if (const char* problem = analysis::ParseLoopFlightGap(ToStdString(text), metres)) {
+                host_.ShowMessage(analysis::kSetGapTitle, problem);
+                return false;
+            }
+            state_.settings.loopFlightGap = metres;
+            return true;
+        });
+}
+
+void MainWindow::VarioFilterLimit() {
+    bool ok = false;
+    const int limit =
+        QInputDialog::getInt(this, QStringLiteral("Set vario filter"),
+                             QStringLiteral("Greatest climb or sink rate kept (m/s, 0 = off):"),
+                             std::max(0, state_.settings.varioFilter), 0, 1000, 1, &ok);
+    if (ok) {
+        state_.settings.varioFilter = limit;
     }
 }
 

@@ -15,6 +15,7 @@
 #include "app/command_table.hpp"
 #include "app/list_models.hpp"
 #include "app/qt_host.hpp"
+#include "app/statistics_dialog.hpp"
 #include "app/track_view.hpp"
 #include "core/app_state.hpp"
 #include "core/settings.hpp"
@@ -54,6 +55,7 @@ public:
     void RefreshLists();
     void UpdateTitle();
     TrackViewWindow* TrackView() const { return trackView_; }
+    StatisticsDialog* Statistics() const { return statistics_; }
 
 signals:
     // A device job ended and the window has taken over its result.
@@ -81,6 +83,10 @@ private:
     void ShowTrack(const Command& command);
     void DumpDebug(const Command& command);
     void WriteIgc(const Command& command);
+    void FlightStatistics(const Command& command);
+    void SaveRawIgc();
+    void LoopFlightGap();
+    void VarioFilterLimit();
     void About();
     void Exit();
 
@@ -102,6 +108,7 @@ private:
     std::map<int, QAction*> actions_;
     std::map<int, QPushButton*> buttons_;
     QPointer<TrackViewWindow> trackView_;
+    QPointer<StatisticsDialog> statistics_;
 };
 
 }  // namespace tracora::app

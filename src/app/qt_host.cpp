@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 #include "app/dialogs.hpp"
@@ -100,6 +101,34 @@ Answer QtHost::Ask(const std::string& title, const std::string& text, QuestionBu
     }
 }
 
+Answer QtHost::AskLabelled(const std::string& title, const std::string& text,
+                           QuestionButtons buttons, const ButtonLabels& labels) {
+    const Answer safe = buttons == QuestionButtons::kYesNo ? Answer::kNo : Answer::kCancel;
+    if (!OnMainThread()) {
+        return safe;
+    }
+    if (askHook) {
+        return askHook(title, text);
+    }
+    QMessageBox box(QMessageBox::Question, ToQString(title), ToQString(text), QMessageBox::NoButton,
+                    window_);
+    QPushButton* yes = box.addButton(ToQString(labels.yes), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(ToQString(labels.no), QMessageBox::NoRole);
+    if (buttons == QuestionButtons::kYesNoCancel) {
+        box.setEscapeButton(box.addButton(ToQString(labels.cancel), QMessageBox::RejectRole));
+    } else {
+        box.setEscapeButton(no);
+    }
+    box.exec();
+    if (box.clickedButton() == yes) {
+        return Answer::kYes;
+    }
+    if (box.clickedButton() == no) {
+        return Answer::kNo;
+    }
+    return safe;
+}
+
 void QtHost::SetStatus(const std::string& text) {
     OnMain([this, text] {
         if (onStatus) {
@@ -174,6 +203,24 @@ std::optional<FileDialogResult> QtHost::SaveFileDialog(const FileDialogRequest& 
     }
     return FileDialogResult{std::filesystem::path(ToStdString(path)),
                             ChosenIndex(request, chosenFilter)};
+}
+
+std::vector<std::filesystem::path> QtHost::OpenFilesDialog(const FileDialogRequest& request) {
+    std::vector<std::filesystem::path> paths;
+    if (!OnMainThread()) {
+        return paths;
+    }
+    if (openFilesHook) {
+        return openFilesHook(request);
+    }
+    QString chosenFilter = InitialFilter(request);
+    const QStringList chosen = QFileDialog::getOpenFileNames(
+        window_, ToQString(request.title), ToQString(request.folder.string()),
+        FilterText(request.filters), &chosenFilter);
+    for (const QString& path : chosen) {
+        paths.emplace_back(ToStdString(path));
+    }
+    return paths;
 }
 
 bool QtHost::SetClipboardText(const std::string& text) {

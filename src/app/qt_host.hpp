@@ -30,9 +30,12 @@ public:
     std::function<Answer(const std::string& title, const std::string& text)> askHook;
     std::function<std::optional<FileDialogResult>(const FileDialogRequest&)> openDialogHook;
     std::function<std::optional<FileDialogResult>(const FileDialogRequest&)> saveDialogHook;
+    std::function<std::vector<std::filesystem::path>(const FileDialogRequest&)> openFilesHook;
 
     void ShowMessage(const std::string& title, const std::string& text) override;
     Answer Ask(const std::string& title, const std::string& text, QuestionButtons buttons) override;
+    Answer AskLabelled(const std::string& title, const std::string& text, QuestionButtons buttons,
+                       const ButtonLabels& labels) override;
     void SetStatus(const std::string& text) override;
     void SetProductLine(const std::string& text) override;
     NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,
@@ -41,6 +44,7 @@ public:
     std::optional<RotateDialogResult> AskRotation() override;
     std::optional<FileDialogResult> OpenFileDialog(const FileDialogRequest& request) override;
     std::optional<FileDialogResult> SaveFileDialog(const FileDialogRequest& request) override;
+    std::vector<std::filesystem::path> OpenFilesDialog(const FileDialogRequest& request) override;
     bool SetClipboardText(const std::string& text) override;
     void ShowTrackView() override;
     void PostToMain(std::function<void()> task) override;

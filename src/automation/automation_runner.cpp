@@ -11,6 +11,7 @@
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
+#include "formats/kml/trip_commands.hpp"
 
 namespace tracora::automation {
 
@@ -330,15 +331,10 @@ int AutomationRunner::ConvertIgcToKml() {
         state_.jobFailed = true;  // the reader has said why
         return -1;
     }
-    std::string path = name;
-    if (path.ends_with(".igc") || path.ends_with(".IGC")) {
-        path.resize(path.size() - 4);
-    }
-    path += ".kml";
-    kml::GoogleEarthOptions options;
-    options.pressureAltitudePresent = true;
+    const std::string path = kml::KmlPathForIgc(name).string();
+    kml::GoogleEarthOptions options =
+        kml::IgcConversionOptions(state_.automation->noLoopOpt ? 0 : state_.settings.loopFlightGap);
     options.overwrite = state_.automation->overwrite;
-    options.loopFlightGapMetres = state_.automation->noLoopOpt ? 0 : state_.settings.loopFlightGap;
     if (WriteKml(read.points, options, path) != 0) {
         state_.jobFailed = true;
     }

@@ -16,6 +16,8 @@
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_security.hpp"
 #include "formats/igc/igc_writer.hpp"
+#include "formats/kml/kml_writer.hpp"
+#include "formats/kml/trip_commands.hpp"
 
 namespace {
 
@@ -30,8 +32,9 @@ constexpr const char* kUsage =
     "  utm LAT LON                    UTM zone, band, easting and northing\n"
     "  ports                          the serial ports of this machine\n"
     "  verify FILE.igc                check the file's security record\n"
-    "  convert [--force] IN.igc OUT.igc\n"
-    "                                 read a track log and write it as IGC\n"
+    "  convert [--force] IN.igc OUT.igc|OUT.kml\n"
+    "                                 read a track log and write it as IGC, or as a\n"
+    "                                 KML trip document with its analysis\n"
     "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
     "                                 flight statistics and distance optimisation\n"
     "\n"
@@ -179,8 +182,9 @@ int Convert(const std::vector<const char*>& arguments) {
     if (!HasExtension(args[0], ".igc")) {
         return UsageError("convert reads .igc files");
     }
-    if (!HasExtension(args[1], ".igc")) {
-        return UsageError("convert writes .igc files");
+    const bool toKml = HasExtension(args[1], ".kml");
+    if (!toKml && !HasExtension(args[1], ".igc")) {
+        return UsageError("convert writes .igc and .kml files");
     }
     std::string text;
     if (!ReadFile(args[0], text)) {
@@ -191,13 +195,26 @@ int Convert(const std::vector<const char*>& arguments) {
         std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], parsed.error.c_str());
         return 1;
     }
-    tracora::igc::IgcEncodeOptions options;
-    options.downloadTime = tracora::CurrentCalendarTime();
     std::string out;
-    bool securityWritten = false;
-    if (tracora::igc::EncodeIgc(parsed.points, {}, options, out, securityWritten) <= 0) {
-        std::fprintf(stderr, "tracora-cli: Memory allocation error\n");
-        return 1;
+    if (toKml) {
+        // The trip document, as the desktop's conversion writes it beside the IGC file.
+        const tracora::kml::GoogleEarthOptions options =
+            tracora::kml::IgcConversionOptions(tracora::DefaultSettings().loopFlightGap);
+        std::string title;
+        std::string message;
+        if (tracora::kml::BuildGoogleEarthDocument(parsed.points, options, out, title, message) !=
+            0) {
+            std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], message.c_str());
+            return 1;
+        }
+    } else {
+        tracora::igc::IgcEncodeOptions options;
+        options.downloadTime = tracora::CurrentCalendarTime();
+        bool securityWritten = false;
+        if (tracora::igc::EncodeIgc(parsed.points, {}, options, out, securityWritten) <= 0) {
+            std::fprintf(stderr, "tracora-cli: Memory allocation error\n");
+            return 1;
+        }
     }
     const int error = force ? tracora::ReplaceFileAtomically(args[1], out)
                             : tracora::CreateFileAtomically(args[1], out);

@@ -54,6 +54,12 @@ struct FileDialogResult {
     int filterIndex = 1;  // 1-based index of the type the user chose
 };
 
+// Texts of a question's buttons in place of Yes, No and Cancel ("&Append", "&Overwrite",
+// "&Cancel"); the answer still names the position of the button.
+struct ButtonLabels {
+    std::string yes, no, cancel;
+};
+
 class Host {
 public:
     virtual ~Host() = default;
@@ -63,6 +69,12 @@ public:
     // A question; a host that cannot ask answers with the safe choice (No, or Cancel).
     virtual Answer Ask(const std::string& title, const std::string& text,
                        QuestionButtons buttons) = 0;
+    // A question whose buttons carry their own texts; a host without buttons asks as Ask does.
+    virtual Answer AskLabelled(const std::string& title, const std::string& text,
+                               QuestionButtons buttons, const ButtonLabels& labels) {
+        (void)labels;
+        return Ask(title, text, buttons);
+    }
     // The main window's status line and product line.
     virtual void SetStatus(const std::string& text) = 0;
     virtual void SetProductLine(const std::string& text) = 0;
@@ -78,6 +90,15 @@ public:
     // The open and save dialogs; nothing when cancelled.
     virtual std::optional<FileDialogResult> OpenFileDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<FileDialogResult> SaveFileDialog(const FileDialogRequest& request) = 0;
+    // An open dialog that takes several files; empty when cancelled. A host whose dialog takes
+    // one file at a time gives that one.
+    virtual std::vector<std::filesystem::path> OpenFilesDialog(const FileDialogRequest& request) {
+        std::vector<std::filesystem::path> paths;
+        if (auto chosen = OpenFileDialog(request)) {
+            paths.push_back(std::move(chosen->path));
+        }
+        return paths;
+    }
 
     // Puts plain text on the clipboard; false when the clipboard refused it.
     virtual bool SetClipboardText(const std::string& text) = 0;

@@ -1,9 +1,12 @@
 #include "core/text_forms.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "core/strings.hpp"
 
 namespace tracora {
 
@@ -134,6 +137,31 @@ int ParseUtmZone(std::string_view text, int& zone, char& band) {
     }
     zone = number;
     band = letter;
+    return 0;
+}
+
+int ParseIntegerField(std::string_view text, long long& value) {
+    const std::string_view trimmed = TrimBlanks(text, " \t");
+    if (trimmed.empty()) {
+        return kFieldEmpty;
+    }
+    std::size_t i = 0;
+    bool negative = false;
+    if (trimmed[0] == '+' || trimmed[0] == '-') {
+        negative = trimmed[0] == '-';
+        ++i;
+    }
+    if (i == trimmed.size()) {
+        return kFieldNotInteger;
+    }
+    long long magnitude = 0;
+    for (; i < trimmed.size(); ++i) {
+        if (trimmed[i] < '0' || trimmed[i] > '9') {
+            return kFieldNotInteger;
+        }
+        magnitude = std::min(magnitude * 10 + (trimmed[i] - '0'), 1000000LL);
+    }
+    value = negative ? -magnitude : magnitude;
     return 0;
 }
 

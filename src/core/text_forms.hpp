@@ -22,6 +22,12 @@ int ParseUtmZone(std::string_view text, int& zone, char& band);
 // 0, or -1 (no sign or digit first), -2 (integer part overflows), -4 (trailing text).
 int ParseDecimal(std::string_view text, double& value);
 
+// A typed whole number: blanks around it, an optional sign, digits. 0, or -1 (nothing but
+// blanks), -2 (anything else). Values beyond a million saturate there.
+int ParseIntegerField(std::string_view text, long long& value);
+inline constexpr int kFieldEmpty = -1;
+inline constexpr int kFieldNotInteger = -2;
+
 enum class AngleKind { kLatitude, kLongitude };
 // Decimal degrees, degrees and decimal minutes, or degrees minutes seconds, with an
 // optional hemisphere sign. 0, or -1 on any error.

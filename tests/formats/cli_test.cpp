@@ -79,7 +79,8 @@ TEST_F(CliTest, Failures) {
         {"verify " + FixturePath("igc/marcourt.igc").string(), 1, "Security check FAILED"},
         {"verify " + (folder / "absent.igc").string(), 1, "cannot read"},
         {"convert " + broken + " " + (folder / "x.igc").string(), 1, "Missing date line"},
-        {"convert " + broken + " " + (folder / "x.kml").string(), 2, "writes .igc"},
+        {"convert " + broken + " " + (folder / "x.kml").string(), 1, "Missing date line"},
+        {"convert " + broken + " " + (folder / "x.gpx").string(), 2, "writes .igc and .kml"},
         {"convert " + broken, 2, "convert needs IN and OUT"},
     };
     for (const Case& c : cases) {
@@ -88,6 +89,22 @@ TEST_F(CliTest, Failures) {
         EXPECT_NE(run.err.find(c.err), std::string::npos) << c.arguments << ": " << run.err;
     }
     EXPECT_FALSE(std::filesystem::exists(folder / "x.igc"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.kml"));
+}
+
+TEST_F(CliTest, ConvertToKmlWritesTheTripDocument) {
+    const std::string in = FixturePath("igc/marcourt.igc").string();
+    const std::string out = (folder / "flight.kml").string();
+    const CliRun run = Cli("convert " + in + " " + out);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string kml = ReadFixture(out);
+    EXPECT_TRUE(kml.starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Document>"));
+    EXPECT_NE(kml.find("<name>Trip</name>"), std::string::npos);
+    // A file of unknown origin: times without "Z", no hash, pressure altitudes kept.
+    EXPECT_NE(kml.find("<FsInfo time_of_first_point=\"2021-03-06T10:34:11\""), std::string::npos);
+    EXPECT_EQ(kml.find("hash="), std::string::npos);
+    EXPECT_NE(kml.find("<PressureAltitude>"), std::string::npos);
+    EXPECT_TRUE(kml.ends_with("</Document>\r\n"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "formats/igc/igc_names.hpp"
 
 #include "core/strings.hpp"
+#include "core/text_forms.hpp"
 
 namespace tracora::igc {
 namespace {
@@ -53,30 +54,14 @@ std::string NormaliseBlanks(std::string_view text) {
 }
 
 const char* CheckFlightNumber(std::string_view text, int& flight) {
-    const std::string_view trimmed = TrimBlanks(text, " ");
-    if (trimmed.empty()) {
-        return "Missing flight number";
-    }
-    std::size_t i = 0;
-    bool negative = false;
-    if (trimmed[0] == '+' || trimmed[0] == '-') {
-        negative = trimmed[0] == '-';
-        ++i;
-    }
-    if (i == trimmed.size()) {
-        return "Bad flight number input";
-    }
     long long value = 0;
-    for (; i < trimmed.size(); ++i) {
-        if (trimmed[i] < '0' || trimmed[i] > '9') {
+    switch (ParseIntegerField(text, value)) {
+        case kFieldEmpty:
+            return "Missing flight number";
+        case kFieldNotInteger:
             return "Bad flight number input";
-        }
-        if (value < 1000000) {
-            value = value * 10 + (trimmed[i] - '0');
-        }
-    }
-    if (negative) {
-        value = -value;
+        default:
+            break;
     }
     if (value < 1 || value > kMaxFlightNumber) {
         return "Flight number out of range";

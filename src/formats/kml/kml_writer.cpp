@@ -714,7 +714,8 @@ int SaveLogbookFile(Host& host, Settings& settings, TripAnalysis& analysis,
     bool append = false;
     if (exists) {
         const Answer answer =
-            host.Ask(kTitle, "File already exists", QuestionButtons::kYesNoCancel);
+            host.AskLabelled(kTitle, "File already exists", QuestionButtons::kYesNoCancel,
+                             {"&Append", "&Overwrite", "&Cancel"});
         if (answer == Answer::kCancel) {
             return -1;
         }

@@ -1,0 +1,168 @@
+#include "app/statistics_dialog.hpp"
+
+#include <QFormLayout>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/strings.hpp"
+#include "core/time_base.hpp"
+#include "formats/kml/trip_commands.hpp"
+
+namespace tracora::app {
+
+namespace {
+
+// The optimisation results in the order the dialog shows them.
+constexpr const char* kResultNames[] = {
+    "Open distance",  "Distance over 3 points", "Distance over 4 points", "Distance over 5 points",
+    "Out-and-return", "Flat triangle",          "FAI triangle",
+};
+
+QString Kilometres(double metres) {
+    return QString::fromStdString(StringPrintf("%.2f km", metres / 1000));
+}
+
+}  // namespace
+
+StatisticsDialog::StatisticsDialog(AppState& state, QtHost& host, analysis::StatisticsInput input,
+                                   QWidget* parent)
+    : QDialog(parent), state_(state), host_(host), input_(std::move(input)) {
+    setWindowTitle(QStringLiteral("Flight statistics"));
+    auto* layout = new QVBoxLayout(this);
+    auto* figures = new QFormLayout;
+    for (const auto& [name, value] : analysis::StatisticsLines(input_.statistics)) {
+        auto* label = new QLabel(ToQString(value), this);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        values_[ToQString(name)] = label;
+        figures->addRow(ToQString(name), label);
+    }
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    figures->addRow(line);
+    for (const char* name : kResultNames) {
+        auto* label = new QLabel(QStringLiteral("-"), this);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        values_[QString::fromLatin1(name)] = label;
+        figures->addRow(QString::fromLatin1(name), label);
+    }
+    layout->addLayout(figures);
+
+    // The trip description of the logbook entry; the flight's date until the pilot writes one.
+    const CalendarTime date = TimeToCalendar(input_.statistics.startTime);
+    description_ = new QLineEdit(
+        QString::fromStdString(StringPrintf("%d-%02d-%02d", date.year, date.month, date.day)),
+        this);
+    auto* descriptionRow = new QFormLayout;
+    descriptionRow->addRow(QStringLiteral("&Description"), description_);
+    layout->addLayout(descriptionRow);
+
+    status_ = new QLabel(this);
+    status_->setFrameShape(QFrame::StyledPanel);
+    layout->addWidget(status_);
+
+    auto* buttons = new QHBoxLayout;
+    halt_ = new QPushButton(QStringLiteral("&Halt"), this);
+    save_ = new QPushButton(QStringLiteral("&Save"), this);
+    auto* close = new QPushButton(QStringLiteral("&Close"), this);
+    buttons->addStretch();
+    buttons->addWidget(halt_);
+    buttons->addWidget(save_);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    connect(halt_, &QPushButton::clicked, this, &StatisticsDialog::Halt);
+    connect(save_, &QPushButton::clicked, this, &StatisticsDialog::Save);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The worker reaches the dialog only through the main thread's queue. The dialog outlives
+    // the worker (its destructor joins it first), and Qt drops what is still queued for a
+    // dialog that is gone.
+    StatisticsDialog* const dialog = this;
+    const auto post = [dialog](auto task) {
+        QMetaObject::invokeMethod(
+            dialog, [dialog, task] { task(*dialog); }, Qt::QueuedConnection);
+    };
+    analysis::OptimisationOptions options;
+    options.loopFlightGapMetres = state_.settings.loopFlightGap;
+    status_->setText(QString::fromLatin1(analysis::kAnalysingTrack));
+    const int started = worker_.Start(
+        input_.points, options,
+        [post](const std::string& text) {
+            post([text](StatisticsDialog& target) { target.status_->setText(ToQString(text)); });
+        },
+        [post] { post([](StatisticsDialog& target) { target.OnFinished(); }); });
+    if (started != 0) {
+        status_->setText(QString::fromLatin1(analysis::kMemoryAllocationError));
+        halt_->setEnabled(false);
+    }
+}
+
+StatisticsDialog::~StatisticsDialog() {
+    worker_.Halt();
+    worker_.Join();
+}
+
+QString StatisticsDialog::StatusText() const {
+    return status_->text();
+}
+
+QString StatisticsDialog::Value(const QString& name) const {
+    const auto it = values_.find(name);
+    return it == values_.end() ? QString() : it->second->text();
+}
+
+void StatisticsDialog::Halt() {
+    if (worker_.Finished()) {
+        return;
+    }
+    halted_ = true;
+    worker_.Halt();
+    status_->setText(QString::fromLatin1(analysis::kComputationHalted));
+}
+
+void StatisticsDialog::OnFinished() {
+    const int status = worker_.Join();
+    halt_->setEnabled(false);
+    if (status != 0) {
+        status_->setText(QString::fromLatin1(analysis::kMemoryAllocationError));
+        host_.ShowMessage(analysis::kAnalysingTrack, analysis::kMemoryAllocationError);
+    } else {
+        ShowResults();
+        if (halted_) {
+            status_->setText(QString::fromLatin1(analysis::kComputationHalted));
+        }
+    }
+    emit Finished();
+}
+
+void StatisticsDialog::ShowResults() {
+    const analysis::TripAnalysis& t = worker_.Result();
+    const double values[] = {t.open.sum,           t.three.sum,  t.four.sum, t.five.sum,
+                             t.outAndReturn.score, t.flat.score, t.fai.score};
+    for (std::size_t i = 0; i < std::size(kResultNames); ++i) {
+        values_[QString::fromLatin1(kResultNames[i])]->setText(Kilometres(values[i]));
+    }
+}
+
+void StatisticsDialog::Save() {
+    std::string message;
+    if (worker_.CheckFinished(message) != 0 || worker_.Join() != 0) {
+        host_.ShowMessage("Save track log",
+                          message.empty() ? analysis::kMemoryAllocationError : message);
+        return;
+    }
+    kml::SaveStatisticsLogbook(state_, host_, input_.points, input_.statistics, worker_.Result(),
+                               ToStdString(description_->text()));
+}
+
+void StatisticsDialog::done(int result) {
+    // Closing stops the optimisation; the destructor waits for it.
+    worker_.Halt();
+    QDialog::done(result);
+}
+
+}  // namespace tracora::app

@@ -1,0 +1,63 @@
+// The flight statistics dialog: the figures of the chosen flight at once, the distance
+// optimisation on a worker thread with its progress in the dialog's status line, and the
+// logbook save once the optimisation has finished.
+#pragma once
+
+#include <QDialog>
+
+#include <map>
+
+#include "analysis/flight_statistics.hpp"
+#include "app/qt_host.hpp"
+#include "core/app_state.hpp"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tracora::app {
+
+class StatisticsDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Starts the optimisation over `input.points` at once.
+    StatisticsDialog(AppState& state, QtHost& host, analysis::StatisticsInput input,
+                     QWidget* parent = nullptr);
+    // Halts the optimisation and waits for its thread before the points go.
+    ~StatisticsDialog() override;
+
+    bool OptimisationFinished() const { return worker_.Finished(); }
+    QString StatusText() const;
+    // The shown value of a figure or result ("Total distance", "FAI triangle", ...).
+    QString Value(const QString& name) const;
+    QLineEdit* Description() const { return description_; }
+    QPushButton* HaltButton() const { return halt_; }
+    QPushButton* SaveButton() const { return save_; }
+
+    void Halt();
+    void Save();
+
+signals:
+    // The optimisation has ended (run to its end or halted) and its results are shown.
+    void Finished();
+
+protected:
+    void done(int result) override;
+
+private:
+    void OnFinished();
+    void ShowResults();
+
+    AppState& state_;
+    QtHost& host_;
+    analysis::StatisticsInput input_;
+    analysis::OptimisationWorker worker_;
+    bool halted_ = false;
+    std::map<QString, QLabel*> values_;
+    QLabel* status_ = nullptr;
+    QLineEdit* description_ = nullptr;
+    QPushButton* halt_ = nullptr;
+    QPushButton* save_ = nullptr;
+};
+
+}  // namespace tracora::app
