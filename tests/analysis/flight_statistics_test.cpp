@@ -9,12 +9,14 @@
 
 #include "analysis/track_builder.hpp"
 #include "core/geodesy.hpp"
+#include "core/scripted_host.hpp"
 #include "core/track_store.hpp"
 
 namespace tracora::analysis {
 namespace {
 
 using test::MakePoint;
+using tracora::testing::ScriptedHost;
 
 constexpr double kMetresPerDegreeLatitude = 111141.0;  // along the meridian at 46N
 
@@ -146,6 +148,64 @@ TEST(OptimisationWorker, DestructorHaltsAndJoins) {
     ASSERT_EQ(worker->Start(RandomFlight(10000), options, {}), 0);
     worker.reset();  // must not leave a thread reading freed points
     SUCCEED();
+}
+
+TEST(PrepareFlightStatistics, WholeLogWithoutSelectionElseTheSelection) {
+    AppState state;
+    state.settings = DefaultSettings();
+    state.trackLog.points = Cruise(201);
+    ScriptedHost host;
+    StatisticsInput input;
+    ASSERT_EQ(PrepareFlightStatistics(state, host, {}, input), 0);
+    EXPECT_EQ(input.points.size(), 201u);
+    EXPECT_EQ(input.statistics.durationSeconds, 200);
+
+    const std::vector<std::size_t> rows{10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+    ASSERT_EQ(PrepareFlightStatistics(state, host, rows, input), 0);
+    EXPECT_EQ(input.points.size(), 11u);
+    EXPECT_EQ(input.statistics.durationSeconds, 10);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(PrepareFlightStatistics, RefusalsAndWarningsAreShown) {
+    AppState state;
+    state.settings = DefaultSettings();
+    state.settings.varioFilter = 5;
+    state.trackLog.points = Cruise(201);
+    // One fix 300 m too high: the vario filter takes it out and says so.
+    state.trackLog.points[100].gpsAltitude += 3000;
+    ScriptedHost host;
+    StatisticsInput input;
+    ASSERT_EQ(PrepareFlightStatistics(state, host, {}, input), 0);
+    EXPECT_EQ(input.points.size(), 200u);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Initialize track statistics dialog box");
+    EXPECT_EQ(host.messages[0].text, "1 positions have been removed due to vario filtering");
+
+    host.messages.clear();
+    const std::vector<std::size_t> nine{0, 1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(PrepareFlightStatistics(state, host, nine, input), -1);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Too few positions selected");
+}
+
+TEST(LoopFlightGapInput, MissingOrBadInputIsRefused) {
+    struct Case {
+        const char* text;
+        const char* problem;  // nullptr: accepted
+        std::int32_t metres;
+    };
+    const Case cases[] = {
+        {"1200", nullptr, 1200},    {" 0 ", nullptr, 0},     {"", "Missing input", 0},
+        {"  ", "Missing input", 0}, {"8oo", "Bad input", 0}, {"-5", "Bad input", 0},
+        {"1.5", "Bad input", 0},
+    };
+    for (const Case& c : cases) {
+        std::int32_t metres = -1;
+        const char* problem = ParseLoopFlightGap(c.text, metres);
+        EXPECT_STREQ(problem, c.problem) << '"' << c.text << '"';
+        EXPECT_EQ(metres, c.problem == nullptr ? c.metres : -1) << '"' << c.text << '"';
+    }
 }
 
 }  // namespace

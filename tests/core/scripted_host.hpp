@@ -40,6 +40,8 @@ public:
     std::deque<std::optional<FileDialogResult>> openChoices;
     std::deque<std::optional<FileDialogResult>> saveChoices;
     std::vector<FileDialogRequest> fileDialogs;
+    std::deque<std::vector<std::filesystem::path>> openManyChoices;  // else one from openChoices
+    std::vector<ButtonLabels> buttonLabels;  // of every labelled question, in order
     bool clipboardWorks = true;
 
     void ShowMessage(const std::string& title, const std::string& text) override {
@@ -54,6 +56,18 @@ public:
         Answer a = answers.front();
         answers.pop_front();
         return a;
+    }
+    Answer AskLabelled(const std::string& title, const std::string& text, QuestionButtons buttons,
+                       const ButtonLabels& labels) override {
+        buttonLabels.push_back(labels);
+        return Ask(title, text, buttons);
+    }
+    std::vector<std::filesystem::path> OpenFilesDialog(const FileDialogRequest& request) override {
+        if (openManyChoices.empty()) {
+            return Host::OpenFilesDialog(request);
+        }
+        fileDialogs.push_back(request);
+        return Pop(openManyChoices, std::vector<std::filesystem::path>{});
     }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void SetProductLine(const std::string& text) override { productLines.push_back(text); }

@@ -137,6 +137,34 @@ TEST(TextFormsTest, ParseDecimal) {
     }
 }
 
+TEST(TextFormsTest, ParseIntegerField) {
+    struct Case {
+        const char* text;
+        int status;
+        long long value;
+    };
+    const Case cases[] = {
+        {"800", 0, 800},
+        {"  800 ", 0, 800},
+        {"+5", 0, 5},
+        {"-12", 0, -12},
+        {"0", 0, 0},
+        {"99999999999", 0, 1000000},
+        {"", kFieldEmpty, 0},
+        {"   ", kFieldEmpty, 0},
+        {"-", kFieldNotInteger, 0},
+        {"8 00", kFieldNotInteger, 0},
+        {"1.5", kFieldNotInteger, 0},
+        {"x", kFieldNotInteger, 0},
+        {"12m", kFieldNotInteger, 0},
+    };
+    for (const Case& c : cases) {
+        long long value = -99;
+        EXPECT_EQ(ParseIntegerField(c.text, value), c.status) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.status == 0 ? c.value : -99) << '"' << c.text << '"';
+    }
+}
+
 struct AngleCase {
     const char* text;
     AngleKind kind;
