@@ -1,0 +1,298 @@
+// The window's flight analysis and KML commands as a pilot uses them: the statistics dialog
+// with its logbook save, the raw IGC save, the animation track, the batch conversion and the
+// analysis settings.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+
+#include "analysis/analysis_report.hpp"
+#include "app_test_support.hpp"
+#include "core/angles.hpp"
+#include "core/strings.hpp"
+
+namespace tracora::app {
+namespace {
+
+using test_support::WaitUntil;
+using test_support::WindowTest;
+
+// Runs `act` on the next modal dialog once it is shown (its exec() runs its own event loop).
+void OnNextModal(const std::function<void(QDialog&)>& act) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible()) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        act(*dialog);
+    });
+    timer->start();
+}
+
+void Click(QDialog& dialog, QDialogButtonBox::ButtonRole role) {
+    auto* box = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* button : box->buttons()) {
+        if (box->buttonRole(button) == role) {
+            button->click();
+            return;
+        }
+    }
+    ADD_FAILURE() << "no button of that role";
+}
+
+std::filesystem::path TempFolder(const std::string& name) {
+    const std::filesystem::path folder =
+        std::filesystem::path(TRACORA_SCREENSHOT_DIR).parent_path() / name;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::string text;
+    EXPECT_EQ(ReadWholeFile(path, text), FileReadStatus::kOk) << path;
+    return text;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(WindowTest, StatisticsDialogShowsTheFlightAndSavesItIntoTheLogbook) {
+    LoadFlight("marcourt.igc");
+    state.settings = DefaultSettings();
+    state.trackLog.saved = false;
+    ASSERT_TRUE(window->RunCommand(40115));
+    StatisticsDialog* dialog = window->Statistics();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_TRUE(WaitUntil([dialog] {
+        return dialog->SaveButton()->isEnabled() && dialog->OptimisationFinished() &&
+               dialog->Value("Open distance") != "-";
+    }));
+    EXPECT_TRUE(dialog->StatusText().startsWith("Computing completed ("));
+    EXPECT_FALSE(dialog->HaltButton()->isEnabled());
+    // The recorder's date and the figures and results of the analysis of the same points.
+    EXPECT_EQ(dialog->Value("Date"), "2021-03-06");
+    EXPECT_EQ(dialog->Description()->text(), "2021-03-06");
+    analysis::AnalysisReport report;
+    std::string error;
+    analysis::OptimisationOptions options;
+    options.loopFlightGapMetres = state.settings.loopFlightGap;
+    ASSERT_EQ(analysis::AnalyseTrack(state.trackLog.points, state.settings, options, report, error),
+              0);
+    const auto km = [](double metres) {
+        return QString::fromStdString(StringPrintf("%.2f km", metres / 1000));
+    };
+    EXPECT_EQ(dialog->Value("Open distance"), km(report.trip.open.sum));
+    EXPECT_EQ(dialog->Value("Distance over 5 points"), km(report.trip.five.sum));
+    EXPECT_EQ(dialog->Value("FAI triangle"), km(report.trip.fai.score));
+    EXPECT_EQ(
+        dialog->Value("Total distance"),
+        QString::fromStdString(StringPrintf("%.1f km", report.statistics.totalMetres / 1000)));
+
+    const std::filesystem::path folder = TempFolder("logbook");
+    std::string proposed;
+    host.saveDialogHook = [&](const FileDialogRequest& request) {
+        proposed = request.proposedName;
+        return std::optional<FileDialogResult>(FileDialogResult{folder / "flights", 1});
+    };
+    dialog->Description()->setText(QStringLiteral("Marcourt <first> flight"));
+    dialog->Save();
+    EXPECT_EQ(proposed, "2021-03-06_10-34");
+    const std::string book = ReadText(folder / "flights.kml");
+    EXPECT_NE(book.find("Marcourt &lt;first&gt; flight"), std::string::npos);
+    EXPECT_EQ(Count(book, "<name>Trip</name>"), 1u);
+    EXPECT_EQ(std::system(("xmllint --noout " + (folder / "flights.kml").string()).c_str()), 0);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(),
+              (test_support::Message{"Save Flybook track", "Track saved (NO signature)"}));
+    EXPECT_TRUE(state.trackLog.saved);
+    dialog->close();
+    EXPECT_TRUE(WaitUntil([this] { return window->Statistics() == nullptr; }));
+}
+
+TEST_F(WindowTest, ClosingTheStatisticsWhileTheyRunStopsTheWorker) {
+    // A long closed flight keeps the optimisation busy for a while.
+    std::vector<TrackPoint> points;
+    for (int i = 0; i < 20000; ++i) {
+        const double angle = i * 0.0031;
+        TrackPoint p;
+        p.time = 1000000u + static_cast<std::uint32_t>(i);
+        p.latitude = DegreesToSemicircles(46.0 + 0.1 * std::sin(angle));
+        p.longitude = DegreesToSemicircles(7.0 + 0.14 * std::cos(angle));
+        p.gpsAltitude = 15000;
+        points.push_back(p);
+    }
+    state.trackLog.points = std::move(points);
+    window->RefreshLists();
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(window->RunCommand(40115));
+        ASSERT_NE(window->Statistics(), nullptr);
+        window->Statistics()->close();
+        EXPECT_TRUE(WaitUntil([this] { return window->Statistics() == nullptr; }));
+    }
+    // Halting keeps the dialog and shows why its loop results are missing.
+    ASSERT_TRUE(window->RunCommand(40115));
+    StatisticsDialog* dialog = window->Statistics();
+    dialog->Halt();
+    EXPECT_TRUE(WaitUntil([dialog] { return dialog->OptimisationFinished(); }));
+    EXPECT_TRUE(WaitUntil([dialog] { return !dialog->HaltButton()->isEnabled(); }));
+    if (dialog->StatusText() == "Computation halted") {
+        EXPECT_EQ(dialog->Value("FAI triangle"), "0.00 km");
+    }
+}
+
+TEST_F(WindowTest, StatisticsNeedTheTrackViewAndEnoughPositions) {
+    LoadFlight("marcourt.igc");
+    window->SetView(ListView::kWaypoints);
+    EXPECT_TRUE(window->RunCommand(40115));
+    EXPECT_EQ(window->Statistics(), nullptr);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Incorrect view mode");
+
+    window->SetView(ListView::kTrackLog);
+    window->List().selectRow(3);
+    messages.clear();
+    EXPECT_TRUE(window->RunCommand(1315));
+    EXPECT_EQ(window->Statistics(), nullptr);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], (test_support::Message{"Initialize track statistics dialog box",
+                                                  "Too few positions selected"}));
+}
+
+TEST_F(WindowTest, LoopFlightGapDialogRefusesBadInputAndStoresTheGap) {
+    state.settings.loopFlightGap = 800;
+    std::vector<QString> shown;
+    OnNextModal([&](QDialog& dialog) {
+        auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("value"));
+        ASSERT_NE(field, nullptr);
+        shown.push_back(field->text());
+        for (const char* typed : {"", "1.2 km", "1200"}) {
+            field->setText(QString::fromLatin1(typed));
+            Click(dialog, QDialogButtonBox::AcceptRole);
+        }
+    });
+    EXPECT_TRUE(window->RunCommand(40151));
+    EXPECT_EQ(shown, std::vector<QString>{QStringLiteral("800")});
+    const std::vector<test_support::Message> expected{{"Set gap distance", "Missing input"},
+                                                      {"Set gap distance", "Bad input"}};
+    EXPECT_EQ(messages, expected);
+    EXPECT_EQ(state.settings.loopFlightGap, 1200);
+}
+
+TEST_F(WindowTest, RawIgcLogIsSavedFromTheMenuByteForByte) {
+    LoadFlight("marcourt.igc");
+    EXPECT_TRUE(window->RunCommand(40072));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], (test_support::Message{"Save IGC log", "No raw IGC log stored"}));
+    messages.clear();
+
+    state.trackLog.rawIgc.text = test_support::ReadFixture("marcourt.igc");
+    state.trackLog.saved = false;
+    state.settings.igcFlightNo = "1";
+    state.settings.igcSaveMask = 1 | 2;
+    const std::filesystem::path folder = TempFolder("raw_igc");
+    std::string proposed;
+    host.saveDialogHook = [&](const FileDialogRequest& request) {
+        proposed = request.proposedName;
+        return std::optional<FileDialogResult>(FileDialogResult{folder / request.proposedName, 1});
+    };
+    OnNextModal([&](QDialog& dialog) {
+        auto* flight = dialog.findChild<QLineEdit*>(QStringLiteral("flight"));
+        ASSERT_NE(flight, nullptr);
+        EXPECT_EQ(flight->text(), "1");
+        flight->setText(QStringLiteral("36"));
+        Click(dialog, QDialogButtonBox::AcceptRole);
+        EXPECT_TRUE(dialog.isVisible());
+        // The two name boxes exclude each other.
+        const auto boxes = dialog.findChildren<QCheckBox*>();
+        ASSERT_EQ(boxes.size(), 2);
+        EXPECT_TRUE(boxes[0]->isChecked());
+        boxes[1]->setChecked(true);
+        EXPECT_FALSE(boxes[0]->isChecked());
+        flight->setText(QStringLiteral("2"));
+        Click(dialog, QDialogButtonBox::AcceptRole);
+    });
+    EXPECT_TRUE(window->RunCommand(40072));
+    const std::vector<test_support::Message> expected{
+        {"IGC file parameter check", "Flight number out of range"}};
+    EXPECT_EQ(messages, expected);
+    // The recorder's A record AXSX004, first fix 2021-03-06, flight 2, short name.
+    EXPECT_EQ(proposed, "136X0042.igc");
+    EXPECT_EQ(ReadText(folder / "136X0042.igc"), state.trackLog.rawIgc.text);
+    EXPECT_EQ(state.settings.igcFlightNo, "2");
+    EXPECT_EQ(state.settings.igcSaveMask, 1 | 4);
+    EXPECT_TRUE(state.trackLog.saved);
+}
+
+TEST_F(WindowTest, AnimationTrackAndBatchConversionFromTheMenu) {
+    LoadFlight("marcourt.igc");
+    const std::filesystem::path folder = TempFolder("animation");
+    host.saveDialogHook = [&](const FileDialogRequest&) {
+        return std::optional<FileDialogResult>(FileDialogResult{folder / "anim", 1});
+    };
+    window->List().selectAll();
+    EXPECT_TRUE(window->RunCommand(40188));
+    const std::string animation = ReadText(folder / "anim.kml");
+    EXPECT_EQ(Count(animation, "<when>"), 221u);
+    EXPECT_EQ(Count(animation, "<gx:coord>"), 221u);
+
+    std::filesystem::copy_file(test_support::Fixture("marcourt.igc"), folder / "one.igc");
+    std::filesystem::copy_file(test_support::Fixture("xctrack-2022-04-07.igc"), folder / "two.igc");
+    host.openFilesHook = [&](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Convert .igc files to .kml");
+        return std::vector<std::filesystem::path>{folder / "one.igc", folder / "two.igc"};
+    };
+    EXPECT_TRUE(window->RunCommand(40171));
+    EXPECT_TRUE(std::filesystem::exists(folder / "one.kml"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "two.kml"));
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(),
+              (test_support::Message{"Convert .igc files to .kml", "2 file(s) converted"}));
+}
+
+TEST_F(WindowTest, FilterSettingsFromTheMenuCarryTheirCheckMarks) {
+    state.settings.logFilter = 1;
+    state.settings.varioFilter = 0;
+    window->SetView(ListView::kTrackLog);
+    QAction* speed = window->CommandAction(40088);
+    QAction* vario = window->CommandAction(40172);
+    ASSERT_TRUE(window->RunCommand(40088));
+    EXPECT_EQ(state.settings.logFilter, 0);
+    EXPECT_FALSE(speed->isChecked());
+    ASSERT_TRUE(window->RunCommand(40088));
+    EXPECT_EQ(state.settings.logFilter, 1);
+    EXPECT_TRUE(speed->isChecked());
+
+    EXPECT_FALSE(vario->isChecked());
+    OnNextModal([](QDialog& dialog) {
+        auto* input = qobject_cast<QInputDialog*>(&dialog);
+        ASSERT_NE(input, nullptr);
+        input->setIntValue(5);
+        input->accept();
+    });
+    ASSERT_TRUE(window->RunCommand(40172));
+    EXPECT_EQ(state.settings.varioFilter, 5);
+    EXPECT_TRUE(vario->isChecked());
+}
+
+}  // namespace
+}  // namespace tracora::app
