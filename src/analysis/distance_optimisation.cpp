@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <tuple>
 
 #include "core/angles.hpp"
 #include "core/geodesy.hpp"
@@ -65,121 +66,6 @@ struct Best {
 void Merge(Best& into, const Best& other, std::int64_t start) {
     if (other.found && into.Beats(other.score, other.key, start)) {
         into = other;
-    }
-}
-
-// The triangle search over the outer rows i = first, first + step, ..., taken from the last
-// row down. Rows may run in any order: the winner is the greatest (score, key) whatever the
-// order, and a pair (i, k) is skipped only when no candidate in it can reach the best so far.
-// `flatStart` and `faiStart` are scores that some candidate is known to reach (or -1).
-void TriangleRows(const CoarseTables& t, std::int32_t gapMetres, const CancelFlag& cancel,
-                  std::size_t first, std::size_t step, std::int64_t flatStart,
-                  std::int64_t faiStart, Best& flat, Best& fai, bool& cancelled) {
-    const std::size_t n = t.n;
-    if (n < 3) {
-        return;
-    }
-    std::vector<std::uint32_t> ks;
-    ks.reserve(n);
-    std::vector<std::int32_t> net;  // d(i, k) - G(i, k) of each kept k
-    net.reserve(n);
-    std::vector<std::int64_t> suffixBest;
-    suffixBest.reserve(n + 1);
-    // intoK[k]: the greatest d(j, k) over i < j < k for the current row i.
-    std::vector<std::int32_t> intoK(n, 0);
-    for (std::size_t i = n - 2; i-- > 0;) {
-        const std::size_t next = i + 1;
-        const std::size_t nextRow = t.rowStart[next] - next;
-        for (std::size_t k = next + 1; k < n; ++k) {
-            intoK[k] = std::max(intoK[k], t.d[nextRow + k]);
-        }
-        if (i % step != first) {
-            continue;
-        }
-        if (Cancelled(cancel)) {
-            cancelled = true;
-            return;
-        }
-        // The (i, k) pairs that can still win: the perimeter is at most d(i, k) plus the
-        // greatest d(i, j) and the greatest d(j, k) over i < j < k; an FAI perimeter is at
-        // most 25/7 of its leg d(i, k).
-        const std::int64_t rowFlatFloor = flat.found ? flat.score : flatStart;
-        const std::int64_t rowFaiFloor = fai.found ? fai.score : faiStart;
-        ks.clear();
-        net.clear();
-        const std::size_t row = t.rowStart[i] - i;
-        std::int64_t fromI = 0;
-        for (std::size_t k = i + 2; k < n; ++k) {
-            fromI = std::max<std::int64_t>(fromI, t.d[row + k - 1]);
-            const std::int32_t g = t.gap[row + k];
-            if (g >= gapMetres) {
-                continue;
-            }
-            const std::int64_t dik = t.d[row + k];
-            const std::int64_t bound = dik + fromI + intoK[k] - g;
-            const std::int64_t faiBound = std::min(bound, (25 * (dik + 1) - 1) / 7 - g);
-            if (bound >= rowFlatFloor || faiBound >= rowFaiFloor) {
-                ks.push_back(static_cast<std::uint32_t>(k));
-                net.push_back(static_cast<std::int32_t>(dik - g));
-            }
-        }
-        // suffixBest[q]: the greatest d(i, k) - G(i, k) over the kept pairs from q on; with
-        // the greatest d(j, k) it bounds every candidate of a turn point j.
-        suffixBest.resize(ks.size() + 1);
-        suffixBest[ks.size()] = std::numeric_limits<std::int64_t>::min() / 4;
-        for (std::size_t q = ks.size(); q-- > 0;) {
-            suffixBest[q] =
-                std::max(suffixBest[q + 1],
-                         static_cast<std::int64_t>(t.d[row + ks[q]]) - t.gap[row + ks[q]]);
-        }
-        std::size_t firstK = 0;
-        for (std::size_t j = i + 1; j + 1 < n && firstK < ks.size(); ++j) {
-            while (firstK < ks.size() && ks[firstK] <= j) {
-                ++firstK;
-            }
-            const std::int64_t dij = t.d[row + j];
-            const std::size_t rowJ = t.rowStart[j] - j;
-            // An FAI candidate of this j has a perimeter of at most 25/7 of d(i, j).
-            const std::int64_t flatFloor = flat.found ? flat.score : flatStart;
-            const std::int64_t faiFloor = fai.found ? fai.score : faiStart;
-            const std::int64_t bound = dij + t.bestForward[j] + suffixBest[firstK];
-            const bool flatPossible = bound >= flatFloor;
-            const bool faiPossible = std::min(bound, (25 * (dij + 1) - 1) / 7) >= faiFloor;
-            if (!flatPossible && !faiPossible) {
-                continue;
-            }
-            const std::int64_t floor = !faiPossible    ? flatFloor
-                                       : !flatPossible ? faiFloor
-                                                       : std::min(flatFloor, faiFloor);
-            const std::int32_t* fromJ = t.d.data() + rowJ;
-            for (std::size_t q = firstK; q < ks.size(); ++q) {
-                const std::size_t k = ks[q];
-                const std::int64_t s = dij + fromJ[k] + net[q];
-                if (s < floor) {
-                    continue;
-                }
-                const std::int64_t djk = fromJ[k];
-                const std::int64_t dik = t.d[row + k];
-                const std::int64_t p = dij + djk + dik;
-                const std::uint64_t key = TriangleKey(i, k, j);
-                const bool flatWins = flat.Beats(s, key, flatStart);
-                // (p * 7) / 25 <= leg, without the division.
-                const std::int64_t shortest = std::min(dij, std::min(djk, dik));
-                const bool faiWins = 7 * p <= 25 * shortest + 24 && fai.Beats(s, key, faiStart);
-                if (flatWins || faiWins) {
-                    const std::uint32_t pair = t.gapPair[row + k];
-                    const std::array<std::uint32_t, 5> v{
-                        pair >> 16, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j),
-                        static_cast<std::uint32_t>(k), pair & 0xFFFFu};
-                    if (flatWins) {
-                        flat = {true, s, key, v};
-                    }
-                    if (faiWins) {
-                        fai = {true, s, key, v};
-                    }
-                }
-            }
-        }
     }
 }
 
@@ -243,6 +129,323 @@ void SeedTriangleFloors(const CoarseTables& t, std::int32_t gapMetres, std::int6
     }
     flat = refined[0].score;
     fai = refined[1].score;
+}
+
+// ---- The triangle search: branch and bound over blocks of consecutive samples ---------------
+//
+// The samples are cut into blocks on a few levels, each level's blocks `kBlockRatio` times as
+// long as the next finer level's. For every pair of blocks of a level a table holds the least
+// and the greatest distance between their samples; from these, a triple of blocks bounds the
+// score of every triangle with its turn points in them. The search takes the triples of the
+// coarsest level from the best bound down, splits each into the triples of the next level and
+// evaluates the triangles of the finest blocks one by one; a triple is left out only when its
+// bound is below a score already reached, so the winner (greatest score, then greatest key) is
+// the plain loop's whatever the order.
+
+constexpr std::size_t kLeafBlock = 4;   // samples per block of the finest level
+constexpr std::size_t kBlockRatio = 4;  // fine blocks per block of the level above
+constexpr std::size_t kTopBlocks = 40;  // the coarsest level has at most this many blocks
+constexpr std::int64_t kNoBound = std::numeric_limits<std::int64_t>::min();
+
+// Block b of a level covers the samples [b * size, (b + 1) * size); for blocks p <= q,
+// entry p * count + q holds the least and the greatest d(x, y) over x in p, y in q, x < y.
+struct BlockLevel {
+    std::size_t size = 0;
+    std::size_t count = 0;
+    std::vector<std::int32_t> lo, hi;
+};
+
+// The levels, coarsest first. False when cancelled.
+bool BuildBlockLevels(const CoarseTables& t, const CancelFlag& cancel,
+                      std::vector<BlockLevel>& levels) {
+    const std::size_t n = t.n;
+    levels.clear();
+    BlockLevel leaf;
+    leaf.size = kLeafBlock;
+    leaf.count = (n + kLeafBlock - 1) / kLeafBlock;
+    leaf.lo.assign(leaf.count * leaf.count, std::numeric_limits<std::int32_t>::max());
+    leaf.hi.assign(leaf.count * leaf.count, 0);
+    for (std::size_t x = 0; x < n; ++x) {
+        if (x % 64 == 0 && Cancelled(cancel)) {
+            return false;
+        }
+        const std::int32_t* row = t.d.data() + t.rowStart[x] - x;
+        const std::size_t p = x / kLeafBlock;
+        std::int32_t* lo = leaf.lo.data() + p * leaf.count;
+        std::int32_t* hi = leaf.hi.data() + p * leaf.count;
+        std::size_t y = x + 1;
+        for (std::size_t q = p; y < n; ++q) {
+            const std::size_t end = std::min(n, (q + 1) * kLeafBlock);
+            std::int32_t least = lo[q];
+            std::int32_t greatest = hi[q];
+            for (; y < end; ++y) {
+                least = std::min(least, row[y]);
+                greatest = std::max(greatest, row[y]);
+            }
+            lo[q] = least;
+            hi[q] = greatest;
+        }
+    }
+    levels.push_back(std::move(leaf));
+    while (levels.back().count > kTopBlocks) {
+        const BlockLevel& fine = levels.back();
+        BlockLevel up;
+        up.size = fine.size * kBlockRatio;
+        up.count = (n + up.size - 1) / up.size;
+        up.lo.assign(up.count * up.count, std::numeric_limits<std::int32_t>::max());
+        up.hi.assign(up.count * up.count, 0);
+        for (std::size_t p = 0; p < fine.count; ++p) {
+            const std::size_t big = p / kBlockRatio;
+            for (std::size_t q = p; q < fine.count; ++q) {
+                const std::size_t at = big * up.count + q / kBlockRatio;
+                up.lo[at] = std::min(up.lo[at], fine.lo[p * fine.count + q]);
+                up.hi[at] = std::max(up.hi[at], fine.hi[p * fine.count + q]);
+            }
+        }
+        levels.push_back(std::move(up));
+    }
+    std::reverse(levels.begin(), levels.end());
+    return true;
+}
+
+struct BlockTriple {
+    std::int64_t bound = 0;
+    std::uint32_t i = 0, j = 0, k = 0;  // block indices of the three turn points
+};
+
+void RaiseFloor(std::atomic<std::int64_t>& floor, std::int64_t score) {
+    std::int64_t current = floor.load(std::memory_order_relaxed);
+    while (current < score &&
+           !floor.compare_exchange_weak(current, score, std::memory_order_relaxed)) {
+    }
+}
+
+// One search, flat or FAI, over the triples of the coarsest level given to it.
+// `shared` is the greatest score some worker has reached (or the start score): every worker
+// leaves out what cannot reach it.
+class BlockTriangleSearch {
+public:
+    BlockTriangleSearch(const CoarseTables& t, const std::vector<BlockLevel>& levels,
+                        std::int32_t gapMetres, bool fai, std::int64_t start,
+                        std::atomic<std::int64_t>& shared)
+        : t_(t), levels_(levels), gap_(gapMetres), fai_(fai), start_(start), shared_(shared) {}
+
+    // The bound of the triples (i, j, k) of blocks of level `level`: no triangle in it scores
+    // more. kNoBound when no triangle in it can count or reach `floor`.
+    std::int64_t Bound(std::size_t level, std::size_t bi, std::size_t bj, std::size_t bk,
+                       std::int64_t floor) const {
+        const BlockLevel& l = levels_[level];
+        const std::size_t n = t_.n;
+        const std::size_t firstI = bi * l.size;
+        const std::size_t firstJ = bj * l.size;
+        const std::size_t firstK = bk * l.size;
+        const std::size_t lastI = std::min(n, firstI + l.size) - 1;
+        const std::size_t lastJ = std::min(n, firstJ + l.size) - 1;
+        const std::size_t lastK = std::min(n, firstK + l.size) - 1;
+        if (firstI >= lastJ || firstJ >= lastK || firstI + 2 > lastK) {
+            return kNoBound;
+        }
+        // G(i, k) is least for the last i and the first k.
+        const std::int64_t g = lastI < firstK ? t_.G(lastI, firstK) : 0;
+        if (g >= gap_) {
+            return kNoBound;
+        }
+        const std::size_t ij = bi * l.count + bj;
+        const std::size_t jk = bj * l.count + bk;
+        const std::size_t ik = bi * l.count + bk;
+        const std::int64_t aHi = l.hi[ij];
+        const std::int64_t bHi = l.hi[jk];
+        const std::int64_t cHi = l.hi[ik];
+        if (!fai_) {
+            const std::int64_t bound = aHi + bHi + cHi - g;
+            return bound >= floor ? bound : kNoBound;
+        }
+        return FaiBound(l.lo[ij], aHi, l.lo[jk], bHi, l.lo[ik], cHi, g, floor);
+    }
+
+    // An FAI triangle of perimeter p has every leg at least (7p - 24) / 25 (it counts when
+    // (p * 7) / 25 <= its shortest leg), so p <= (25 leg + 24) / 7 for each leg, and every leg
+    // at most p less two such legs: 11p >= 25 leg - 48.
+    static std::int64_t FaiBound(std::int64_t aLo, std::int64_t aHi, std::int64_t bLo,
+                                 std::int64_t bHi, std::int64_t cLo, std::int64_t cHi,
+                                 std::int64_t g, std::int64_t floor) {
+        const std::int64_t shortestHi = std::min(aHi, std::min(bHi, cHi));
+        const std::int64_t longestLo = std::max(aLo, std::max(bLo, cLo));
+        const std::int64_t pHi = std::min(aHi + bHi + cHi, (25 * shortestHi + 24) / 7);
+        const std::int64_t pLo =
+            std::max(std::max(floor + g, aLo + bLo + cLo), (25 * longestLo - 48) / 11);
+        return pLo <= pHi ? pHi - g : kNoBound;
+    }
+
+    // The triples of the coarsest level that can reach `floor`, best bound first.
+    std::vector<BlockTriple> TopTriples(std::int64_t floor) const {
+        std::vector<BlockTriple> triples;
+        const std::size_t count = levels_.front().count;
+        for (std::size_t bi = 0; bi < count; ++bi) {
+            for (std::size_t bj = bi; bj < count; ++bj) {
+                for (std::size_t bk = bj; bk < count; ++bk) {
+                    const std::int64_t bound = Bound(0, bi, bj, bk, floor);
+                    if (bound != kNoBound) {
+                        triples.push_back({bound, static_cast<std::uint32_t>(bi),
+                                           static_cast<std::uint32_t>(bj),
+                                           static_cast<std::uint32_t>(bk)});
+                    }
+                }
+            }
+        }
+        SortByBound(triples.begin(), triples.end());
+        return triples;
+    }
+
+    // Searches the triples first, first + step, ... of `top`. False when cancelled.
+    bool Run(const std::vector<BlockTriple>& top, std::size_t first, std::size_t step,
+             const CancelFlag& cancel) {
+        for (std::size_t q = first; q < top.size(); q += step) {
+            if (Cancelled(cancel)) {
+                return false;
+            }
+            if (top[q].bound < Floor()) {
+                break;  // the rest are bounded lower still
+            }
+            Descend(0, top[q]);
+        }
+        return true;
+    }
+
+    const Best& Result() const { return best_; }
+
+private:
+    template <typename It>
+    static void SortByBound(It begin, It end) {
+        // Equal bounds in index order, so that every run takes the same path.
+        std::sort(begin, end, [](const BlockTriple& a, const BlockTriple& b) {
+            if (a.bound != b.bound) {
+                return a.bound > b.bound;
+            }
+            return std::tie(a.i, a.j, a.k) < std::tie(b.i, b.j, b.k);
+        });
+    }
+
+    std::int64_t Floor() const {
+        const std::int64_t own = best_.found ? best_.score : start_;
+        return std::max(own, shared_.load(std::memory_order_relaxed));
+    }
+
+    void Descend(std::size_t level, const BlockTriple& triple) {
+        if (triple.bound < Floor()) {
+            return;
+        }
+        if (level + 1 == levels_.size()) {
+            Leaf(triple);
+            return;
+        }
+        const std::size_t count = levels_[level + 1].count;
+        std::array<BlockTriple, kBlockRatio * kBlockRatio * kBlockRatio> children{};
+        std::size_t used = 0;
+        const std::int64_t floor = Floor();
+        const std::size_t i1 = std::min(count, (triple.i + 1) * kBlockRatio);
+        const std::size_t j1 = std::min(count, (triple.j + 1) * kBlockRatio);
+        const std::size_t k1 = std::min(count, (triple.k + 1) * kBlockRatio);
+        for (std::size_t bi = triple.i * kBlockRatio; bi < i1; ++bi) {
+            for (std::size_t bj = std::max<std::size_t>(triple.j * kBlockRatio, bi); bj < j1;
+                 ++bj) {
+                for (std::size_t bk = std::max<std::size_t>(triple.k * kBlockRatio, bj); bk < k1;
+                     ++bk) {
+                    const std::int64_t bound = Bound(level + 1, bi, bj, bk, floor);
+                    if (bound != kNoBound) {
+                        children[used++] = {bound, static_cast<std::uint32_t>(bi),
+                                            static_cast<std::uint32_t>(bj),
+                                            static_cast<std::uint32_t>(bk)};
+                    }
+                }
+            }
+        }
+        SortByBound(children.begin(), children.begin() + static_cast<std::ptrdiff_t>(used));
+        for (std::size_t c = 0; c < used; ++c) {
+            Descend(level + 1, children[c]);
+        }
+    }
+
+    // Every triangle with its turn points in the blocks of the finest level.
+    void Leaf(const BlockTriple& triple) {
+        const BlockLevel& l = levels_.back();
+        const std::size_t n = t_.n;
+        const std::size_t firstI = triple.i * l.size;
+        const std::size_t firstJ = triple.j * l.size;
+        const std::size_t firstK = triple.k * l.size;
+        const std::size_t endI = std::min(n, firstI + l.size);
+        const std::size_t endJ = std::min(n, firstJ + l.size);
+        const std::size_t endK = std::min(n, firstK + l.size);
+        const std::size_t ij = triple.i * l.count + triple.j;
+        const std::size_t jk = triple.j * l.count + triple.k;
+        const std::int64_t aLo = l.lo[ij];
+        const std::int64_t aHi = l.hi[ij];
+        const std::int64_t bLo = l.lo[jk];
+        const std::int64_t bHi = l.hi[jk];
+        for (std::size_t i = firstI; i < endI; ++i) {
+            const std::size_t row = t_.rowStart[i] - i;
+            const std::int32_t* fromI = t_.d.data() + row;
+            const std::size_t j0 = std::max(firstJ, i + 1);
+            for (std::size_t k = std::max(firstK, i + 2); k < endK; ++k) {
+                const std::size_t j1 = std::min(endJ, k);
+                if (j0 >= j1) {
+                    continue;
+                }
+                const std::int64_t g = t_.gap[row + k];
+                if (g >= gap_) {
+                    continue;
+                }
+                const std::int64_t c = fromI[k];
+                std::int64_t floor = Floor();
+                if (fai_ ? FaiBound(aLo, aHi, bLo, bHi, c, c, g, floor) == kNoBound
+                         : c + aHi + bHi - g < floor) {
+                    continue;
+                }
+                for (std::size_t j = j0; j < j1; ++j) {
+                    const std::int64_t a = fromI[j];
+                    const std::int64_t b = t_.d[t_.rowStart[j] + k - j];
+                    const std::int64_t p = a + b + c;
+                    const std::int64_t s = p - g;
+                    if (s < floor) {
+                        continue;
+                    }
+                    // (p * 7) / 25 <= the shortest leg, without the division.
+                    if (fai_ && 7 * p > 25 * std::min(a, std::min(b, c)) + 24) {
+                        continue;
+                    }
+                    const std::uint64_t key = TriangleKey(i, k, j);
+                    if (!best_.Beats(s, key, start_)) {
+                        continue;
+                    }
+                    const std::uint32_t pair = t_.gapPair[row + k];
+                    best_ = {
+                        true,
+                        s,
+                        key,
+                        {pair >> 16, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j),
+                         static_cast<std::uint32_t>(k), pair & 0xFFFFu}};
+                    RaiseFloor(shared_, s);
+                    floor = s;
+                }
+            }
+        }
+    }
+
+    const CoarseTables& t_;
+    const std::vector<BlockLevel>& levels_;
+    std::int32_t gap_;
+    bool fai_;
+    std::int64_t start_;
+    std::atomic<std::int64_t>& shared_;
+    Best best_;
+};
+
+// One worker's share of both searches: the triples first, first + step, ... of each list.
+void SearchTriangleShare(BlockTriangleSearch& flat, const std::vector<BlockTriple>& flatTop,
+                         BlockTriangleSearch& fai, const std::vector<BlockTriple>& faiTop,
+                         std::size_t first, std::size_t step, const CancelFlag& cancel,
+                         bool& cancelled) {
+    cancelled = !flat.Run(flatTop, first, step, cancel) || !fai.Run(faiTop, first, step, cancel);
 }
 
 // Fine search: every combination of the track indices from 2 below to 2 above each coarse
@@ -780,39 +983,52 @@ CoarseLoop CoarseOutAndReturn(const CoarseTables& t, std::int32_t gapMetres,
 CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetres,
                                      const CancelFlag& cancel, int threads) {
     CoarseTriangles out;
+    if (t.n < 3) {
+        return out;
+    }
     std::int64_t flatStart = -1;
     std::int64_t faiStart = -1;
     SeedTriangleFloors(t, gapMetres, flatStart, faiStart);
-    std::array<Best, 2> flat{};
-    std::array<Best, 2> fai{};
+    std::vector<BlockLevel> levels;
+    if (!BuildBlockLevels(t, cancel, levels)) {
+        out.cancelled = true;
+        return out;
+    }
+    std::atomic<std::int64_t> flatShared{flatStart};
+    std::atomic<std::int64_t> faiShared{faiStart};
+    BlockTriangleSearch flat0(t, levels, gapMetres, false, flatStart, flatShared);
+    BlockTriangleSearch flat1(t, levels, gapMetres, false, flatStart, flatShared);
+    BlockTriangleSearch fai0(t, levels, gapMetres, true, faiStart, faiShared);
+    BlockTriangleSearch fai1(t, levels, gapMetres, true, faiStart, faiShared);
+    const std::vector<BlockTriple> flatTop = flat0.TopTriples(flatStart);
+    const std::vector<BlockTriple> faiTop = fai0.TopTriples(faiStart);
     std::array<bool, 2> cancelled{false, false};
     bool ran = false;
     if (threads > 1 && t.n > 64) {
         try {
-            std::thread helper(TriangleRows, std::cref(t), gapMetres, std::cref(cancel), 1, 2,
-                               flatStart, faiStart, std::ref(flat[1]), std::ref(fai[1]),
+            std::thread helper(SearchTriangleShare, std::ref(flat1), std::cref(flatTop),
+                               std::ref(fai1), std::cref(faiTop), 1, 2, std::cref(cancel),
                                std::ref(cancelled[1]));
-            TriangleRows(t, gapMetres, cancel, 0, 2, flatStart, faiStart, flat[0], fai[0],
-                         cancelled[0]);
+            SearchTriangleShare(flat0, flatTop, fai0, faiTop, 0, 2, cancel, cancelled[0]);
             helper.join();
             ran = true;
         } catch (const std::system_error&) {
-            flat = {};
-            fai = {};
+            ran = false;
         }
     }
     if (!ran) {
-        TriangleRows(t, gapMetres, cancel, 0, 1, flatStart, faiStart, flat[0], fai[0],
-                     cancelled[0]);
+        SearchTriangleShare(flat0, flatTop, fai0, faiTop, 0, 1, cancel, cancelled[0]);
     }
     if (cancelled[0] || cancelled[1]) {
         out.cancelled = true;
         return out;
     }
-    Merge(flat[0], flat[1], flatStart);
-    Merge(fai[0], fai[1], faiStart);
-    out.flat = {flat[0].found, flat[0].v, flat[0].score};
-    out.fai = {fai[0].found, fai[0].v, fai[0].score};
+    Best flat = flat0.Result();
+    Best fai = fai0.Result();
+    Merge(flat, flat1.Result(), flatStart);
+    Merge(fai, fai1.Result(), faiStart);
+    out.flat = {flat.found, flat.v, flat.score};
+    out.fai = {fai.found, fai.v, fai.score};
     return out;
 }
 

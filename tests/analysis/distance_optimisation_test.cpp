@@ -52,6 +52,26 @@ CoarseTables PlaneTables(const std::vector<std::pair<double, double>>& xy) {
     return t;
 }
 
+// The triangle search on one and on two threads against the plain loops.
+void ExpectTrianglesAsPlain(const CoarseTables& t, int gap, const test::ReferenceResults& ref) {
+    CancelFlag cancel{0};
+    for (int threads : {1, 2}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        const CoarseTriangles tri = CoarseTriangleSearch(t, gap, cancel, threads);
+        EXPECT_FALSE(tri.cancelled);
+        EXPECT_EQ(tri.flat.found, ref.flatFound);
+        EXPECT_EQ(tri.fai.found, ref.faiFound);
+        if (ref.flatFound) {
+            EXPECT_EQ(tri.flat.value, ref.flatValue);
+            EXPECT_EQ(tri.flat.v, ref.flat);
+        }
+        if (ref.faiFound) {
+            EXPECT_EQ(tri.fai.value, ref.faiValue);
+            EXPECT_EQ(tri.fai.v, ref.fai);
+        }
+    }
+}
+
 std::vector<TrackPoint> EquilateralFlight() {
     std::vector<TrackPoint> points;
     test::Wait(points, kA, 3);
@@ -159,6 +179,60 @@ INSTANTIATE_TEST_SUITE_P(Cases, FaiBoundary,
                          ::testing::Values(FaiCase{3316.6248, true, 10000},
                                            FaiCase{3327.4615, false, 0},
                                            FaiCase{2424.87, true, 8400}));
+
+// A triangle flown twice and closed, its legs given in whole metres (AB, BC, CA; the closing
+// leg of the later lap's turn points B, C, A is AB), with `wait` samples at each corner. Every
+// lap and rotation ties; the later lap wins. FAI needs (perimeter * 7) / 25 <= the shortest leg.
+struct TwoLapCase {
+    double ab, bc, ca;
+    bool fai;
+    std::uint32_t wait;
+};
+
+class TwoLapsAtTheFaiLimit : public ::testing::TestWithParam<TwoLapCase> {};
+
+TEST_P(TwoLapsAtTheFaiLimit, LaterLapWins) {
+    const TwoLapCase& c = GetParam();
+    const double cx = (c.ab * c.ab + c.ca * c.ca - c.bc * c.bc) / (2 * c.ab);
+    const double cy = std::sqrt(c.ca * c.ca - cx * cx);
+    const std::array<std::pair<double, double>, 3> corner{{{0, 0}, {c.ab, 0}, {cx, cy}}};
+    std::vector<std::pair<double, double>> xy;
+    for (std::size_t visit = 0; visit < 7; ++visit) {  // A B C A B C A
+        xy.insert(xy.end(), c.wait, corner[visit % 3]);
+    }
+    const CoarseTables t = PlaneTables(xy);
+    const auto perimeter = static_cast<long long>(c.ab + c.bc + c.ca);
+    // The last samples of the second visit of A and of the later lap's B, C and A.
+    const std::uint32_t w = c.wait;
+    const std::array<std::uint32_t, 5> laterLap{4 * w - 1, 5 * w - 1, 6 * w - 1, 7 * w - 1,
+                                                7 * w - 1};
+    CancelFlag cancel{0};
+    for (int threads : {1, 2}) {
+        const CoarseTriangles r = CoarseTriangleSearch(t, 800, cancel, threads);
+        ASSERT_TRUE(r.flat.found);
+        EXPECT_EQ(r.flat.v, laterLap);
+        EXPECT_EQ(r.flat.value, perimeter);
+        // Otherwise only triangles of no size, all corners at A, count as FAI.
+        ASSERT_TRUE(r.fai.found);
+        EXPECT_EQ(r.fai.value, c.fai ? perimeter : 0);
+        if (c.fai) {
+            EXPECT_EQ(r.fai.v, laterLap);
+        }
+    }
+    ExpectTrianglesAsPlain(t, 800, test::ReferenceSearch(t, 800));
+}
+
+// 2801 + 3603 + 3603 = 10007 and 7 * 10007 = 25 * 2801 + 24: the shortest leg at the limit;
+// 2801 + 2801 + 4405 = 10007: the two short legs at the limit make the longest leg the greatest
+// an FAI triangle of that perimeter can have. One metre more is not FAI. Waits of four samples
+// fill whole blocks of the search with one corner each.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TwoLapsAtTheFaiLimit,
+    ::testing::Values(TwoLapCase{2801, 3603, 3603, true, 1}, TwoLapCase{2801, 3604, 3604, false, 1},
+                      TwoLapCase{4405, 2801, 2801, true, 1}, TwoLapCase{4406, 2801, 2801, false, 1},
+                      TwoLapCase{2801, 3603, 3603, true, 4}, TwoLapCase{4405, 2801, 2801, true, 4},
+                      TwoLapCase{4406, 2801, 2801, false, 4},
+                      TwoLapCase{2801, 3603, 3603, true, 5}));
 
 struct GapCase {
     double endDistance;  // metres from the start to the last point
@@ -359,19 +433,7 @@ void CheckRandomTracks(unsigned seed, int tracks, std::size_t minSamples, std::s
                 EXPECT_EQ(oar.v[v], ref.oar[v]);
             }
         }
-        for (int threads : {1, 2}) {
-            const CoarseTriangles tri = CoarseTriangleSearch(t, gap, cancel, threads);
-            EXPECT_EQ(tri.flat.found, ref.flatFound);
-            EXPECT_EQ(tri.fai.found, ref.faiFound);
-            if (ref.flatFound) {
-                EXPECT_EQ(tri.flat.value, ref.flatValue);
-                EXPECT_EQ(tri.flat.v, ref.flat);
-            }
-            if (ref.faiFound) {
-                EXPECT_EQ(tri.fai.value, ref.faiValue);
-                EXPECT_EQ(tri.fai.v, ref.fai);
-            }
-        }
+        ExpectTrianglesAsPlain(t, gap, ref);
     }
 }
 
@@ -382,6 +444,70 @@ TEST(CoarseSearch, FastEqualsPlainOnRandomTracks) {
 TEST(CoarseSearch, FastEqualsPlainOnLongRandomTracks) {
     CheckRandomTracks(7, 6, 401, 200);
 }
+
+// Laps of a triangle, each lap scaled, turned and shifted a little, with random wander: many
+// triangles of nearly the same score, FAI or just not, and (on the rounded grid) many ties.
+// The longer ones take every level of the block search.
+struct LoopCase {
+    unsigned seed;
+    int laps;
+    int samplesPerLeg;
+    double shortLeg;  // the shortest leg as a fraction of the perimeter (FAI from 0.28)
+    double wander;    // metres of random step per sample
+    double grid;      // positions rounded to this many metres; 0: not rounded
+    int gap;
+};
+
+class LoopTracks : public ::testing::TestWithParam<LoopCase> {};
+
+TEST_P(LoopTracks, FastTrianglesEqualPlain) {
+    const LoopCase& c = GetParam();
+    std::mt19937 random(c.seed);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    const double perimeter = 30000;
+    const double base = c.shortLeg * perimeter;
+    const double side = (perimeter - base) / 2;
+    const double height = std::sqrt(side * side - base * base / 4);
+    std::vector<std::pair<double, double>> xy;
+    double wx = 0, wy = 0;
+    for (int lap = 0; lap < c.laps; ++lap) {
+        const double scale = 1 + 0.05 * unit(random);
+        const double turn = 0.05 * unit(random);
+        const double dx = 300 * unit(random);
+        const double dy = 300 * unit(random);
+        const std::array<std::pair<double, double>, 4> corners{
+            {{0, 0}, {base, 0}, {base / 2, height}, {0, 0}}};
+        for (std::size_t leg = 0; leg < 3; ++leg) {
+            for (int step = 0; step < c.samplesPerLeg; ++step) {
+                const double f = static_cast<double>(step) / c.samplesPerLeg;
+                const double x =
+                    corners[leg].first + f * (corners[leg + 1].first - corners[leg].first);
+                const double y =
+                    corners[leg].second + f * (corners[leg + 1].second - corners[leg].second);
+                wx = 0.9 * wx + c.wander * unit(random);
+                wy = 0.9 * wy + c.wander * unit(random);
+                double px = scale * (x * std::cos(turn) - y * std::sin(turn)) + dx + wx;
+                double py = scale * (x * std::sin(turn) + y * std::cos(turn)) + dy + wy;
+                if (c.grid > 0) {
+                    px = std::round(px / c.grid) * c.grid;
+                    py = std::round(py / c.grid) * c.grid;
+                }
+                xy.emplace_back(px, py);
+            }
+        }
+    }
+    const CoarseTables t = PlaneTables(xy);
+    ExpectTrianglesAsPlain(t, c.gap, test::ReferenceSearch(t, c.gap));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoopTracks,
+    ::testing::Values(LoopCase{1, 3, 80, 0.28, 150, 0, 800},    // at the FAI limit, 720 samples
+                      LoopCase{2, 2, 120, 0.27, 60, 0, 2000},   // just short of FAI
+                      LoopCase{3, 4, 60, 0.30, 300, 500, 800},  // rounded: ties everywhere
+                      LoopCase{4, 3, 75, 0.05, 400, 0, 800},    // thin: FAI only in the wander
+                      LoopCase{5, 1, 300, 0.3333, 20, 100, 100000},  // one lap, no gap limit
+                      LoopCase{6, 5, 30, 0.29, 800, 0, 5000}));      // strong wander
 
 }  // namespace
 }  // namespace tracora::analysis
