@@ -281,4 +281,54 @@ void RunRawIgcDialog(QWidget* parent, const RawIgcDialogValues& initial,
     dialog.exec();
 }
 
+void RunIgcFileDialog(QWidget* parent, const IgcFileDialogValues& values,
+                      const std::function<bool(const IgcFileDialogValues&)>& save) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("IGC File Format"));
+    auto* form = new QFormLayout(&dialog);
+    const auto field = [&](const QString& label, const QString& name, const QString& text,
+                           int length) {
+        auto* edit = new QLineEdit(text, &dialog);
+        edit->setObjectName(name);
+        edit->setMaxLength(length);
+        form->addRow(label, edit);
+        return edit;
+    };
+    QLineEdit* pilot = field(QStringLiteral("&Pilot"), QStringLiteral("pilot"), values.pilot, 80);
+    QLineEdit* flight = field(QStringLiteral("&Flight # (1-35)"), QStringLiteral("flight"),
+                              values.flightNumber, 10);
+    QLineEdit* serial = field(QStringLiteral("FR &serial no. (3 alpha/num)"),
+                              QStringLiteral("serial"), values.frSerial, 3);
+    QLineEdit* gliderType =
+        field(QStringLiteral("Glider &Type"), QStringLiteral("gliderType"), values.gliderType, 80);
+    QLineEdit* gliderId =
+        field(QStringLiteral("Glider &ID"), QStringLiteral("gliderId"), values.gliderId, 80);
+    QLineEdit* site = field(QStringLiteral("S&ite"), QStringLiteral("site"), values.site, 80);
+    QLineEdit* gliderClass =
+        field(QStringLiteral("&Class"), QStringLiteral("class"), values.gliderClass, 80);
+    auto* longName = new QCheckBox(QStringLiteral("Save with IGC &long file name"), &dialog);
+    auto* shortName = new QCheckBox(QStringLiteral("Save with IGC s&hort file name"), &dialog);
+    auto* enl = new QCheckBox(QStringLiteral("Add &ENL from trk depth"), &dialog);
+    longName->setChecked(values.longName);
+    shortName->setChecked(values.shortName);
+    enl->setChecked(values.addEnl);
+    form->addRow(longName);
+    form->addRow(shortName);
+    form->addRow(enl);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &dialog);
+    buttons->addButton(QStringLiteral("&Save"), QDialogButtonBox::AcceptRole);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        const IgcFileDialogValues edited{
+            pilot->text(),          flight->text(),  serial->text(),      gliderType->text(),
+            gliderId->text(),       site->text(),    gliderClass->text(), longName->isChecked(),
+            shortName->isChecked(), enl->isChecked()};
+        if (save(edited)) {
+            dialog.accept();
+        }
+    });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    dialog.exec();
+}
+
 }  // namespace tracora::app

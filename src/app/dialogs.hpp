@@ -42,6 +42,17 @@ struct RawIgcDialogValues {
 void RunRawIgcDialog(QWidget* parent, const RawIgcDialogValues& initial,
                      const std::function<bool(const RawIgcDialogValues&)>& save);
 
+// The "IGC File Format" dialog over `values`; `save` runs on Save with the edited values and
+// returns false to keep the dialog open.
+struct IgcFileDialogValues {
+    QString pilot, flightNumber, frSerial, gliderType, gliderId, site, gliderClass;
+    bool longName = false;
+    bool shortName = false;
+    bool addEnl = false;
+};
+void RunIgcFileDialog(QWidget* parent, const IgcFileDialogValues& values,
+                      const std::function<bool(const IgcFileDialogValues&)>& save);
+
 // The position converter (`distance` false) or the distance calculator: typed positions in,
 // the result shown in the dialog until it is closed.
 void RunPositionToolDialog(QWidget* parent, bool distance);

@@ -667,55 +667,44 @@ void MainWindow::DumpDebug(const Command& command) {
     }
 }
 
-void MainWindow::WriteIgc(const Command&) {
-    // The title the other IGC saves use.
-    const std::string title = "Save IGC log";
-    if (Busy()) {
-        host_.ShowMessage(title, std::string(kBusyGpsDriver));
-        return;
-    }
-    if (!state_.trackLog.Loaded()) {
-        host_.ShowMessage(title, "No positions");
+void MainWindow::WriteIgc(const Command& command) {
+    if (!CheckList(command, ListView::kTrackLog) || !state_.trackLog.Loaded()) {
         return;
     }
     std::vector<TrackPoint> points;
-    const long long count = CopyWholeTrackLog(state_, host_, points);
-    if (count <= 0) {
-        if (count < 0) {
-            host_.ShowMessage(title, "Track log memory allocation");
+    const auto rows = SelectedRows();
+    if (igc::PrepareIgcPoints(state_, host_, rows, points) != 0) {
+        return;
+    }
+    const igc::IgcFileParameters defaults = igc::IgcFileDefaults(state_.settings, igcSerial_);
+    const IgcFileDialogValues values{ToQString(defaults.pilot),
+                                     ToQString(defaults.flightNumber),
+                                     ToQString(defaults.frSerial),
+                                     ToQString(defaults.gliderType),
+                                     ToQString(defaults.gliderId),
+                                     ToQString(defaults.site),
+                                     ToQString(defaults.gliderClass),
+                                     defaults.longName,
+                                     defaults.shortName,
+                                     defaults.addEnl};
+    RunIgcFileDialog(this, values, [this, &points](const IgcFileDialogValues& edited) {
+        igc::IgcFileParameters p;
+        p.pilot = ToStdString(edited.pilot);
+        p.flightNumber = ToStdString(edited.flightNumber);
+        p.frSerial = ToStdString(edited.frSerial);
+        p.gliderType = ToStdString(edited.gliderType);
+        p.gliderId = ToStdString(edited.gliderId);
+        p.site = ToStdString(edited.site);
+        p.gliderClass = ToStdString(edited.gliderClass);
+        p.longName = edited.longName;
+        p.shortName = edited.shortName;
+        p.addEnl = edited.addEnl;
+        const igc::IgcWriteOutcome outcome = igc::WriteIgcTrackLogFile(state_, host_, points, p);
+        if (outcome == igc::IgcWriteOutcome::kWritten) {
+            igcSerial_ = p.frSerial;
         }
-        return;
-    }
-    const TrackLog& log = state_.trackLog;
-    const Settings& settings = state_.settings;
-    const igc::IgcHeaderTexts header{settings.igcPilotName,     settings.igcContestId,
-                                     settings.igcGliderType,    settings.igcGliderId,
-                                     settings.igcClass,         settings.igcSite,
-                                     log.instrumentDescription, "000"};
-    const igc::IgcEncodeOptions options{log.gRecordEligible, true, settings.igcAddEnl != 0,
-                                        log.downloadTime};
-    std::string text;
-    bool signedLog = false;
-    if (igc::EncodeIgc(points, header, options, text, signedLog) <= 0) {
-        host_.ShowMessage(title, "Memory allocation error");
-        return;
-    }
-    SaveFileRequest request;
-    request.title = title;
-    request.filters = {{"IGC files", "igc"}};
-    request.folder = settings.igcDir;
-    request.proposedName = igc::IgcProposedName(
-        igc::IgcNameStyle::kLong, TimeToCalendar(points.front().time), "XTR", "000", 1);
-    std::filesystem::path folder;
-    const auto path = AskSavePath(host_, request, &folder);
-    if (!path) {
-        return;
-    }
-    if (WriteDocumentFile(host_, *path, text, ExistingFile::kAsk, title) == kSaveWritten) {
-        state_.trackLog.saved = true;
-        state_.settings.igcDir = folder.string();
-        host_.SetStatus(FormatCount("% positions written", count));
-    }
+        return outcome != igc::IgcWriteOutcome::kStayOpen;
+    });
 }
 
 void MainWindow::FlightStatistics(const Command& command) {

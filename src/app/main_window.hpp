@@ -101,6 +101,7 @@ private:
     bool compactTitle_ = false;
     bool exiting_ = false;
     int listSizeStep_ = 0;
+    std::string igcSerial_ = "000";  // the FR serial number last written, for this session
 
     QLabel* product_ = nullptr;
     QLabel* status_ = nullptr;

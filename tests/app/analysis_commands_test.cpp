@@ -22,36 +22,10 @@
 namespace tracora::app {
 namespace {
 
+using test_support::Click;
+using test_support::OnNextModal;
 using test_support::WaitUntil;
 using test_support::WindowTest;
-
-// Runs `act` on the next modal dialog once it is shown (its exec() runs its own event loop).
-void OnNextModal(const std::function<void(QDialog&)>& act) {
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible()) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        act(*dialog);
-    });
-    timer->start();
-}
-
-void Click(QDialog& dialog, QDialogButtonBox::ButtonRole role) {
-    auto* box = dialog.findChild<QDialogButtonBox*>();
-    ASSERT_NE(box, nullptr);
-    for (QAbstractButton* button : box->buttons()) {
-        if (box->buttonRole(button) == role) {
-            button->click();
-            return;
-        }
-    }
-    ADD_FAILURE() << "no button of that role";
-}
 
 std::filesystem::path TempFolder(const std::string& name) {
     const std::filesystem::path folder =

@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <filesystem>
 #include <functional>
@@ -38,6 +43,34 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kDeadli
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     return true;
+}
+
+// Runs `act` on the next modal dialog once it is shown (its exec() runs its own event loop).
+inline void OnNextModal(const std::function<void(QDialog&)>& act) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible()) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        act(*dialog);
+    });
+    timer->start();
+}
+
+inline void Click(QDialog& dialog, QDialogButtonBox::ButtonRole role) {
+    auto* box = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* button : box->buttons()) {
+        if (box->buttonRole(button) == role) {
+            button->click();
+            return;
+        }
+    }
+    ADD_FAILURE() << "no button of that role";
 }
 
 inline std::string Fixture(const std::string& name) {

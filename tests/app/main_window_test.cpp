@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -209,6 +210,9 @@ TEST_F(WindowTest, ReadTrackLogFileFromTheMenu) {
 TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {
     LoadFlight("marcourt.igc");
     state.trackLog.saved = false;
+    state.settings.igcPilotName = "Ann Pilot";
+    state.settings.igcFlightNo = "1";
+    state.settings.igcSaveMask = 1 | 2;
     const std::filesystem::path folder =
         std::filesystem::path(TRACORA_SCREENSHOT_DIR).parent_path() / "igc_write";
     std::filesystem::remove_all(folder);
@@ -218,15 +222,33 @@ TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {
         proposed = request.proposedName;
         return std::optional<FileDialogResult>(FileDialogResult{folder / "written", 1});
     };
+    test_support::OnNextModal([](QDialog& dialog) {
+        auto* pilot = dialog.findChild<QLineEdit*>(QStringLiteral("pilot"));
+        auto* serial = dialog.findChild<QLineEdit*>(QStringLiteral("serial"));
+        auto* flight = dialog.findChild<QLineEdit*>(QStringLiteral("flight"));
+        ASSERT_TRUE(pilot != nullptr && serial != nullptr && flight != nullptr);
+        EXPECT_EQ(pilot->text(), "Ann Pilot");
+        // A refused value keeps the dialog open.
+        serial->setText(QStringLiteral("A-1"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+        EXPECT_TRUE(dialog.isVisible());
+        serial->setText(QStringLiteral("AB1"));
+        flight->setText(QStringLiteral("2"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+    });
     EXPECT_TRUE(window->RunCommand(40043));
-    EXPECT_TRUE(messages.empty());
+    // A file's track log is not the instrument's own: written without the security record.
+    const std::vector<test_support::Message> expected{
+        {"Checking IGC parameters", "FR serial number not alpha-numeric"},
+        {"Security record NOT included", "Track log source is not valid for G-record"}};
+    EXPECT_EQ(messages, expected);
     // The long name: date, the program's manufacturer code, serial and flight number.
-    EXPECT_TRUE(QString::fromStdString(proposed).contains(
-        QRegularExpression("^\\d{4}-\\d\\d-\\d\\d-XTR-000-01\\.igc$")))
-        << proposed;
+    EXPECT_EQ(proposed, "2021-03-06-XTR-AB1-02.igc");
     // The extension of the chosen type is added to a name without one.
     std::string written;
     ASSERT_EQ(ReadWholeFile(folder / "written.igc", written), FileReadStatus::kOk);
+    EXPECT_NE(written.find("AXTRAB1"), std::string::npos);
+    EXPECT_NE(written.find("HOPLTPILOT: Ann Pilot\r\n"), std::string::npos);
     igc::IgcParseResult back;
     ASSERT_EQ(igc::ParseIgc(written, back), 221) << back.error;
     for (std::size_t i = 0; i < back.points.size(); ++i) {
@@ -235,6 +257,7 @@ TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {
         EXPECT_EQ(back.points[i].longitude, state.trackLog.points[i].longitude) << i;
     }
     EXPECT_TRUE(state.trackLog.saved);
+    EXPECT_EQ(state.settings.igcFlightNo, "2");
     EXPECT_TRUE(WaitUntil([this] { return window->StatusText() == "221 positions written"; }));
 }
 

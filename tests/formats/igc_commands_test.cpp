@@ -9,6 +9,8 @@
 
 #include "core/scripted_host.hpp"
 #include "formats/formats_support.hpp"
+#include "formats/igc/igc_reader.hpp"
+#include "formats/igc/igc_security.hpp"
 
 namespace tracora::igc {
 namespace {
@@ -114,6 +116,104 @@ TEST_F(RawIgcSave, ExistingFileNeedsYesAndNoRawLogIsSaid) {
     ASSERT_FALSE(host.messages.empty());
     EXPECT_EQ(host.messages.back().title, "Save IGC log");
     EXPECT_EQ(host.messages.back().text, "No raw IGC log stored");
+}
+
+class IgcFileWrite : public RawIgcSave {
+protected:
+    void SetUp() override {
+        RawIgcSave::SetUp();
+        IgcParseResult parsed;
+        ASSERT_GT(ParseIgc(state.trackLog.rawIgc.text, parsed), 0);
+        state.trackLog.points = parsed.points;
+        state.trackLog.rawIgc.text.clear();
+        parameters.pilot = "  Ann   Pilot ";
+        parameters.flightNumber = "2";
+        parameters.frSerial = "AB1";
+        parameters.gliderType = "Wing";
+        parameters.shortName = true;
+        parameters.addEnl = true;
+    }
+    IgcFileParameters parameters;
+};
+
+TEST_F(IgcFileWrite, InstrumentsLogIsSignedAndTheValuesAreKept) {
+    state.trackLog.gRecordEligible = true;
+    state.trackLog.instrumentDescription = "Recorder 1";
+    const std::filesystem::path target = folder / "flight.igc";
+    host.saveChoices.push_back(FileDialogResult{target, 1});
+    EXPECT_EQ(WriteIgcTrackLogFile(state, host, state.trackLog.points, parameters),
+              IgcWriteOutcome::kWritten);
+    // Short name: year 2021 -> 1, March -> 3, 6th -> 6, serial AB1, flight 2.
+    EXPECT_EQ(host.fileDialogs.back().proposedName, "136XAB12.igc");
+    const std::string text = ReadFixture(target);
+    EXPECT_TRUE(text.starts_with("AXTRAB1 Recorder 1\r\n"));
+    EXPECT_NE(text.find("HOPLTPILOT: Ann Pilot\r\n"), std::string::npos);
+    EXPECT_EQ(VerifyIgcSecurity(text), kSecurityPassed);
+    // With ENL every B record carries three more digits: 35 + 3 characters.
+    const std::size_t b = text.find("\r\nB") + 2;
+    EXPECT_EQ(text.find("\r\n", b) - b, 38u);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.LastStatus(), "221 positions written");
+    EXPECT_EQ(state.settings.igcPilotName, "  Ann   Pilot ");
+    EXPECT_EQ(state.settings.igcGliderType, "Wing");
+    EXPECT_EQ(state.settings.igcSaveMask, 1 | 4);
+    EXPECT_EQ(state.settings.igcAddEnl, 1);
+    EXPECT_TRUE(state.trackLog.saved);
+    const IgcFileParameters back = IgcFileDefaults(state.settings, "AB1");
+    EXPECT_EQ(back.flightNumber, "2");
+    EXPECT_TRUE(back.shortName);
+    EXPECT_FALSE(back.longName);
+}
+
+TEST_F(IgcFileWrite, RefusalsAndAKeptFileLeaveTheDialogOpen) {
+    parameters.frSerial = "AB";
+    EXPECT_EQ(WriteIgcTrackLogFile(state, host, state.trackLog.points, parameters),
+              IgcWriteOutcome::kStayOpen);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Checking IGC parameters");
+    EXPECT_EQ(host.messages[0].text, "FR serial number string too short");
+    EXPECT_TRUE(host.fileDialogs.empty());
+
+    parameters.frSerial = "AB1";
+    const std::filesystem::path target = folder / "flight.igc";
+    std::ofstream(target) << "older";
+    host.saveChoices.push_back(FileDialogResult{target, 1});
+    host.answers.push_back(Answer::kNo);
+    EXPECT_EQ(WriteIgcTrackLogFile(state, host, state.trackLog.points, parameters),
+              IgcWriteOutcome::kStayOpen);
+    EXPECT_EQ(ReadFixture(target), "older");
+    EXPECT_FALSE(state.trackLog.saved);
+    EXPECT_NE(state.settings.igcGliderType, "Wing");
+
+    // A log from a file: written, and the missing security record is said.
+    host.saveChoices.push_back(FileDialogResult{target, 1});
+    host.answers.push_back(Answer::kYes);
+    EXPECT_EQ(WriteIgcTrackLogFile(state, host, state.trackLog.points, parameters),
+              IgcWriteOutcome::kWritten);
+    EXPECT_EQ(host.messages.back().title, "Security record NOT included");
+    EXPECT_EQ(host.messages.back().text, "Track log source is not valid for G-record");
+    EXPECT_EQ(VerifyIgcSecurity(ReadFixture(target)), kSecurityNoRecord);
+}
+
+TEST_F(IgcFileWrite, PointsToWriteAskForASinglePositionAndPassTheVarioFilter) {
+    std::vector<TrackPoint> points;
+    const std::vector<std::size_t> one{5};
+    host.answers.push_back(Answer::kNo);
+    EXPECT_EQ(PrepareIgcPoints(state, host, one, points), -1);
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0].text, "Only one position selected, continue ?");
+    host.answers.push_back(Answer::kYes);
+    EXPECT_EQ(PrepareIgcPoints(state, host, one, points), 0);
+    EXPECT_EQ(points.size(), 1u);
+
+    // A spike of 500 m in one second is above a 10 m/s limit.
+    state.settings.varioFilter = 10;
+    state.trackLog.points[50].gpsAltitude += 5000;
+    EXPECT_EQ(PrepareIgcPoints(state, host, {}, points), 0);
+    EXPECT_EQ(points.size(), 220u);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().title, "Write IGC track log file");
+    EXPECT_EQ(host.messages.back().text, "1 positions have been removed due to vario filtering");
 }
 
 }  // namespace

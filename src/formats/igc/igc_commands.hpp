@@ -1,8 +1,12 @@
-// "Save IGC log from GPS": an instrument's IGC text written out byte for byte under an IGC
-// name, as the instrument delivered it, with its own security record.
+// The two IGC save commands of the window: "Write IGC track log file" encodes the chosen points
+// with the pilot's header values and the program's security record; "Save IGC log from GPS"
+// writes an instrument's IGC text byte for byte under an IGC name, with its own security
+// record.
 #pragma once
 
+#include <span>
 #include <string>
+#include <vector>
 
 #include "core/app_state.hpp"
 #include "core/host.hpp"
@@ -36,5 +40,36 @@ std::string RawIgcProposedName(const TrackLog& log, IgcNameStyle style, int flig
 // Checks the values, asks for the file, writes the raw text unchanged and stores the values
 // back into the settings; marks the track log saved.
 RawIgcSaveOutcome SaveRawIgcLog(AppState& state, Host& host, const RawIgcSaveRequest& request);
+
+inline constexpr const char* kWriteIgcTitle = "Write IGC track log file";
+
+// The "IGC File Format" dialog's values.
+struct IgcFileParameters {
+    std::string pilot, flightNumber, frSerial, gliderType, gliderId, site, gliderClass;
+    bool longName = false;
+    bool shortName = false;
+    bool addEnl = false;
+};
+
+// The dialog's starting values: the settings' IGC parameters and the serial number last used.
+IgcFileParameters IgcFileDefaults(const Settings& settings, const std::string& frSerial);
+
+// The points to write: the selected rows (the whole track log when none are selected),
+// split-checked, after the question for a single position, through the vario filter (its
+// removals shown). Returns 0, or -1 after a message or when the user stopped.
+int PrepareIgcPoints(AppState& state, Host& host, std::span<const std::size_t> selection,
+                     std::vector<TrackPoint>& points);
+
+enum class IgcWriteOutcome {
+    kStayOpen,  // a value was refused or the user kept an existing file: the dialog stays open
+    kClosed,    // cancelled or failed (message shown)
+    kWritten,
+};
+
+// Save in the "IGC File Format" dialog: checks the values, asks for the file, encodes and
+// writes the points, and stores the values back into the settings.
+IgcWriteOutcome WriteIgcTrackLogFile(AppState& state, Host& host,
+                                     std::span<const TrackPoint> points,
+                                     const IgcFileParameters& parameters);
 
 }  // namespace tracora::igc
