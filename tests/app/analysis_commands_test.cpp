@@ -3,6 +3,7 @@
 // analysis settings.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QInputDialog>
@@ -81,6 +82,10 @@ TEST_F(WindowTest, StatisticsDialogShowsTheFlightAndSavesItIntoTheLogbook) {
     EXPECT_EQ(
         dialog->Value("Total distance"),
         QString::fromStdString(StringPrintf("%.1f km", report.statistics.totalMetres / 1000)));
+
+    // For the eye: the dialog with a finished analysis.
+    QDir().mkpath(QStringLiteral(TRACORA_SCREENSHOT_DIR));
+    ASSERT_TRUE(dialog->grab().save(QStringLiteral(TRACORA_SCREENSHOT_DIR "/statistics.png")));
 
     const std::filesystem::path folder = TempFolder("logbook");
     std::string proposed;
