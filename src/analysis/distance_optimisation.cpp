@@ -69,93 +69,34 @@ void Merge(Best& into, const Best& other, std::int64_t start) {
     }
 }
 
-// Scores that some flat and some FAI candidate reach (-1 when none): the best triangles over
-// every m-th sample, then the best with each corner moved by up to m samples around them. A
-// floor below which the full search need not look.
-void SeedTriangleFloors(const CoarseTables& t, std::int32_t gapMetres, std::int64_t& flat,
-                        std::int64_t& fai) {
-    flat = -1;
-    fai = -1;
-    const std::size_t n = t.n;
-    const std::size_t m = std::max<std::size_t>(1, n / 200);
-    if (m == 1) {
-        return;
-    }
-    struct Seed {
-        std::int64_t score = -1;
-        std::size_t i = 0, j = 0, k = 0;
-        bool found = false;
-    };
-    std::array<Seed, 2> seeds{};  // flat, FAI
-    auto consider = [&](std::size_t i, std::size_t j, std::size_t k, std::array<Seed, 2>& best) {
-        const std::int64_t g = t.G(i, k);
-        if (g >= gapMetres) {
-            return;
-        }
-        const std::int64_t dij = t.D(i, j);
-        const std::int64_t djk = t.D(j, k);
-        const std::int64_t dik = t.D(i, k);
-        const std::int64_t p = dij + djk + dik;
-        if (p - g > best[0].score) {
-            best[0] = {p - g, i, j, k, true};
-        }
-        const std::int64_t minLeg = p * 7 / 25;
-        if (p - g > best[1].score && minLeg <= dij && minLeg <= djk && minLeg <= dik) {
-            best[1] = {p - g, i, j, k, true};
-        }
-    };
-    for (std::size_t i = 0; i < n; i += m) {
-        for (std::size_t k = i + 2 * m; k < n; k += m) {
-            for (std::size_t j = i + m; j < k; j += m) {
-                consider(i, j, k, seeds);
-            }
-        }
-    }
-    std::array<Seed, 2> refined = seeds;
-    for (const Seed& seed : seeds) {
-        if (!seed.found) {
-            continue;
-        }
-        const std::size_t i0 = seed.i > m ? seed.i - m : 0;
-        const std::size_t k1 = std::min(n - 1, seed.k + m);
-        for (std::size_t i = i0; i <= seed.i + m; ++i) {
-            for (std::size_t k = std::max(seed.k - m, i + 2); k <= k1; ++k) {
-                const std::size_t j0 = std::max(seed.j - m, i + 1);
-                for (std::size_t j = j0; j <= seed.j + m && j < k; ++j) {
-                    consider(i, j, k, refined);
-                }
-            }
-        }
-    }
-    flat = refined[0].score;
-    fai = refined[1].score;
-}
-
 // ---- The triangle search: branch and bound over blocks of consecutive samples ---------------
 //
 // The samples are cut into blocks on a few levels, each level's blocks `kBlockRatio` times as
-// long as the next finer level's. For every pair of blocks of a level a table holds the least
-// and the greatest distance between their samples; from these, a triple of blocks bounds the
-// score of every triangle with its turn points in them. The search takes the triples of the
-// coarsest level from the best bound down, splits each into the triples of the next level and
-// evaluates the triangles of the finest blocks one by one; a triple is left out only when its
-// bound is below a score already reached, so the winner (greatest score, then greatest key) is
-// the plain loop's whatever the order.
+// long as the next finer level's. For every pair of blocks of a level a table holds a lower and
+// an upper bound of the distances between their samples; from these, a triple of blocks bounds
+// the score of every triangle with its turn points in them. The search splits triples into
+// the triples of the next level, always the one of greatest bound first, and evaluates the
+// triangles of the finest blocks one by one; a triple is left out only when its bound is below
+// a score already reached, so the winner (greatest score, then greatest key) is the plain
+// loop's whatever the order.
 
-constexpr std::size_t kLeafBlock = 4;   // samples per block of the finest level
-constexpr std::size_t kBlockRatio = 4;  // fine blocks per block of the level above
-constexpr std::size_t kTopBlocks = 40;  // the coarsest level has at most this many blocks
+constexpr std::size_t kLeafBlock = 8;   // samples per block of the finest level
+constexpr std::size_t kBlockRatio = 2;  // fine blocks per block of the level above
+constexpr std::size_t kTopBlocks = 20;  // the coarsest level has at most this many blocks
 constexpr std::int64_t kNoBound = std::numeric_limits<std::int64_t>::min();
 
 // Block b of a level covers the samples [b * size, (b + 1) * size); for blocks p <= q,
-// entry p * count + q holds the least and the greatest d(x, y) over x in p, y in q, x < y.
+// entry p * count + q holds a lower and an upper bound of d(x, y) over x in p, y in q, x < y.
 struct BlockLevel {
     std::size_t size = 0;
     std::size_t count = 0;
     std::vector<std::int32_t> lo, hi;
 };
 
-// The levels, coarsest first. False when cancelled.
+// The levels, coarsest first. The finest level bounds the distances between two blocks by
+// those of their bounding boxes, rounded as d is and one metre wider each way; each level
+// above takes the least and the greatest of the pairs of blocks it is made of. False when
+// cancelled.
 bool BuildBlockLevels(const CoarseTables& t, const CancelFlag& cancel,
                       std::vector<BlockLevel>& levels) {
     const std::size_t n = t.n;
@@ -165,25 +106,38 @@ bool BuildBlockLevels(const CoarseTables& t, const CancelFlag& cancel,
     leaf.count = (n + kLeafBlock - 1) / kLeafBlock;
     leaf.lo.assign(leaf.count * leaf.count, std::numeric_limits<std::int32_t>::max());
     leaf.hi.assign(leaf.count * leaf.count, 0);
-    for (std::size_t x = 0; x < n; ++x) {
-        if (x % 64 == 0 && Cancelled(cancel)) {
-            return false;
+    if (Cancelled(cancel)) {
+        return false;
+    }
+    struct Box {
+        double x0, x1, y0, y1;
+    };
+    std::vector<Box> boxes(leaf.count);
+    for (std::size_t p = 0; p < leaf.count; ++p) {
+        const std::size_t first = p * kLeafBlock;
+        const std::size_t end = std::min(n, first + kLeafBlock);
+        Box b{t.x[first], t.x[first], t.y[first], t.y[first]};
+        for (std::size_t s = first + 1; s < end; ++s) {
+            b.x0 = std::min(b.x0, t.x[s]);
+            b.x1 = std::max(b.x1, t.x[s]);
+            b.y0 = std::min(b.y0, t.y[s]);
+            b.y1 = std::max(b.y1, t.y[s]);
         }
-        const std::int32_t* row = t.d.data() + t.rowStart[x] - x;
-        const std::size_t p = x / kLeafBlock;
-        std::int32_t* lo = leaf.lo.data() + p * leaf.count;
-        std::int32_t* hi = leaf.hi.data() + p * leaf.count;
-        std::size_t y = x + 1;
-        for (std::size_t q = p; y < n; ++q) {
-            const std::size_t end = std::min(n, (q + 1) * kLeafBlock);
-            std::int32_t least = lo[q];
-            std::int32_t greatest = hi[q];
-            for (; y < end; ++y) {
-                least = std::min(least, row[y]);
-                greatest = std::max(greatest, row[y]);
-            }
-            lo[q] = least;
-            hi[q] = greatest;
+        boxes[p] = b;
+    }
+    for (std::size_t p = 0; p < leaf.count; ++p) {
+        const Box& a = boxes[p];
+        for (std::size_t q = p; q < leaf.count; ++q) {
+            const Box& b = boxes[q];
+            const double far = std::max(b.x1 - a.x0, a.x1 - b.x0);
+            const double farY = std::max(b.y1 - a.y0, a.y1 - b.y0);
+            const double near = std::max(0.0, std::max(b.x0 - a.x1, a.x0 - b.x1));
+            const double nearY = std::max(0.0, std::max(b.y0 - a.y1, a.y0 - b.y1));
+            const auto hiD = static_cast<std::int32_t>(std::sqrt(far * far + farY * farY) + 0.5);
+            const auto loD =
+                static_cast<std::int32_t>(std::sqrt(near * near + nearY * nearY) + 0.5);
+            leaf.hi[p * leaf.count + q] = hiD + 1;
+            leaf.lo[p * leaf.count + q] = std::max(0, loD - 1);
         }
     }
     levels.push_back(std::move(leaf));
@@ -210,8 +164,25 @@ bool BuildBlockLevels(const CoarseTables& t, const CancelFlag& cancel,
 
 struct BlockTriple {
     std::int64_t bound = 0;
+    std::uint32_t level = 0;            // 0: the coarsest
     std::uint32_t i = 0, j = 0, k = 0;  // block indices of the three turn points
 };
+
+// The order of the search: the greater bound first, then the finer level (nearer to a
+// triangle), then index order, so that every run takes the same path.
+bool SearchedBefore(const BlockTriple& a, const BlockTriple& b) {
+    if (a.bound != b.bound) {
+        return a.bound > b.bound;
+    }
+    if (a.level != b.level) {
+        return a.level > b.level;
+    }
+    return std::tie(a.i, a.j, a.k) < std::tie(b.i, b.j, b.k);
+}
+
+// The triples waiting to be split are kept in a heap of at most this many; beyond it a triple
+// is searched depth first at once.
+constexpr std::size_t kOpenLimit = std::size_t{1} << 16;
 
 void RaiseFloor(std::atomic<std::int64_t>& floor, std::int64_t score) {
     std::int64_t current = floor.load(std::memory_order_relaxed);
@@ -277,7 +248,7 @@ public:
         return pLo <= pHi ? pHi - g : kNoBound;
     }
 
-    // The triples of the coarsest level that can reach `floor`, best bound first.
+    // The triples of the coarsest level that can reach `floor`, in search order.
     std::vector<BlockTriple> TopTriples(std::int64_t floor) const {
         std::vector<BlockTriple> triples;
         const std::size_t count = levels_.front().count;
@@ -286,28 +257,51 @@ public:
                 for (std::size_t bk = bj; bk < count; ++bk) {
                     const std::int64_t bound = Bound(0, bi, bj, bk, floor);
                     if (bound != kNoBound) {
-                        triples.push_back({bound, static_cast<std::uint32_t>(bi),
+                        triples.push_back({bound, 0, static_cast<std::uint32_t>(bi),
                                            static_cast<std::uint32_t>(bj),
                                            static_cast<std::uint32_t>(bk)});
                     }
                 }
             }
         }
-        SortByBound(triples.begin(), triples.end());
+        std::sort(triples.begin(), triples.end(), SearchedBefore);
         return triples;
     }
 
-    // Searches the triples first, first + step, ... of `top`. False when cancelled.
+    // Searches the triples first, first + step, ... of `top`, best bound first whatever the
+    // level, so that the first triangles found score near the best. False when cancelled.
     bool Run(const std::vector<BlockTriple>& top, std::size_t first, std::size_t step,
              const CancelFlag& cancel) {
+        const auto later = [](const BlockTriple& a, const BlockTriple& b) {
+            return SearchedBefore(b, a);
+        };
+        std::vector<BlockTriple> open;
         for (std::size_t q = first; q < top.size(); q += step) {
+            open.push_back(top[q]);
+        }
+        std::make_heap(open.begin(), open.end(), later);
+        while (!open.empty()) {
             if (Cancelled(cancel)) {
                 return false;
             }
-            if (top[q].bound < Floor()) {
+            std::pop_heap(open.begin(), open.end(), later);
+            const BlockTriple triple = open.back();
+            open.pop_back();
+            if (triple.bound < Floor()) {
                 break;  // the rest are bounded lower still
             }
-            Descend(0, top[q]);
+            if (triple.level + 1 == levels_.size()) {
+                Leaf(triple);
+                continue;
+            }
+            Split(triple, [&](const BlockTriple& child) {
+                if (open.size() < kOpenLimit) {
+                    open.push_back(child);
+                    std::push_heap(open.begin(), open.end(), later);
+                } else {
+                    Descend(child);
+                }
+            });
         }
         return true;
     }
@@ -315,31 +309,29 @@ public:
     const Best& Result() const { return best_; }
 
 private:
-    template <typename It>
-    static void SortByBound(It begin, It end) {
-        // Equal bounds in index order, so that every run takes the same path.
-        std::sort(begin, end, [](const BlockTriple& a, const BlockTriple& b) {
-            if (a.bound != b.bound) {
-                return a.bound > b.bound;
-            }
-            return std::tie(a.i, a.j, a.k) < std::tie(b.i, b.j, b.k);
-        });
-    }
-
     std::int64_t Floor() const {
         const std::int64_t own = best_.found ? best_.score : start_;
         return std::max(own, shared_.load(std::memory_order_relaxed));
     }
 
-    void Descend(std::size_t level, const BlockTriple& triple) {
+    // The triple and everything in it, depth first.
+    void Descend(const BlockTriple& triple) {
         if (triple.bound < Floor()) {
             return;
         }
-        if (level + 1 == levels_.size()) {
+        if (triple.level + 1 == levels_.size()) {
             Leaf(triple);
             return;
         }
-        const std::size_t count = levels_[level + 1].count;
+        Split(triple, [&](const BlockTriple& child) { Descend(child); });
+    }
+
+    // Passes the triples of the next level in `triple` that can reach the floor to `use`, in
+    // search order.
+    template <typename Use>
+    void Split(const BlockTriple& triple, Use use) {
+        const std::size_t level = triple.level + 1;
+        const std::size_t count = levels_[level].count;
         std::array<BlockTriple, kBlockRatio * kBlockRatio * kBlockRatio> children{};
         std::size_t used = 0;
         const std::int64_t floor = Floor();
@@ -351,22 +343,29 @@ private:
                  ++bj) {
                 for (std::size_t bk = std::max<std::size_t>(triple.k * kBlockRatio, bj); bk < k1;
                      ++bk) {
-                    const std::int64_t bound = Bound(level + 1, bi, bj, bk, floor);
-                    if (bound != kNoBound) {
-                        children[used++] = {bound, static_cast<std::uint32_t>(bi),
-                                            static_cast<std::uint32_t>(bj),
-                                            static_cast<std::uint32_t>(bk)};
+                    const std::int64_t bound = Bound(level, bi, bj, bk, floor);
+                    if (bound == kNoBound) {
+                        continue;
                     }
+                    // Made in index order: inserted after the equal bounds, they stay in it.
+                    std::size_t at = used++;
+                    while (at > 0 && children[at - 1].bound < bound) {
+                        children[at] = children[at - 1];
+                        --at;
+                    }
+                    children[at] = {bound, static_cast<std::uint32_t>(level),
+                                    static_cast<std::uint32_t>(bi), static_cast<std::uint32_t>(bj),
+                                    static_cast<std::uint32_t>(bk)};
                 }
             }
         }
-        SortByBound(children.begin(), children.begin() + static_cast<std::ptrdiff_t>(used));
         for (std::size_t c = 0; c < used; ++c) {
-            Descend(level + 1, children[c]);
+            use(children[c]);
         }
     }
 
-    // Every triangle with its turn points in the blocks of the finest level.
+    // Every triangle with its turn points in the blocks of the finest level. A pair (i, k) is
+    // bounded first with the least and greatest d(i, j) and d(j, k) over the middle block.
     void Leaf(const BlockTriple& triple) {
         const BlockLevel& l = levels_.back();
         const std::size_t n = t_.n;
@@ -376,29 +375,45 @@ private:
         const std::size_t endI = std::min(n, firstI + l.size);
         const std::size_t endJ = std::min(n, firstJ + l.size);
         const std::size_t endK = std::min(n, firstK + l.size);
-        const std::size_t ij = triple.i * l.count + triple.j;
-        const std::size_t jk = triple.j * l.count + triple.k;
-        const std::int64_t aLo = l.lo[ij];
-        const std::int64_t aHi = l.hi[ij];
-        const std::int64_t bLo = l.lo[jk];
-        const std::int64_t bHi = l.hi[jk];
+        const std::size_t lastI = endI - 1;
+        // No G(i, k) of these blocks is less.
+        const std::int64_t gLeast = lastI < firstK ? t_.G(lastI, firstK) : 0;
+        std::array<std::int32_t, kLeafBlock> bLo{};
+        std::array<std::int32_t, kLeafBlock> bHi{};
+        bLo.fill(std::numeric_limits<std::int32_t>::max());
+        for (std::size_t j = firstJ; j < endJ; ++j) {
+            const std::int32_t* fromJ = t_.d.data() + t_.rowStart[j] - j;
+            for (std::size_t k = std::max(firstK, j + 1); k < endK; ++k) {
+                bLo[k - firstK] = std::min(bLo[k - firstK], fromJ[k]);
+                bHi[k - firstK] = std::max(bHi[k - firstK], fromJ[k]);
+            }
+        }
         for (std::size_t i = firstI; i < endI; ++i) {
             const std::size_t row = t_.rowStart[i] - i;
             const std::int32_t* fromI = t_.d.data() + row;
             const std::size_t j0 = std::max(firstJ, i + 1);
+            if (j0 >= endJ) {
+                continue;
+            }
+            std::int64_t aLo = fromI[j0];
+            std::int64_t aHi = fromI[j0];
+            for (std::size_t j = j0 + 1; j < endJ; ++j) {
+                aLo = std::min<std::int64_t>(aLo, fromI[j]);
+                aHi = std::max<std::int64_t>(aHi, fromI[j]);
+            }
             for (std::size_t k = std::max(firstK, i + 2); k < endK; ++k) {
                 const std::size_t j1 = std::min(endJ, k);
                 if (j0 >= j1) {
                     continue;
                 }
-                const std::int64_t g = t_.gap[row + k];
-                if (g >= gap_) {
-                    continue;
-                }
                 const std::int64_t c = fromI[k];
                 std::int64_t floor = Floor();
-                if (fai_ ? FaiBound(aLo, aHi, bLo, bHi, c, c, g, floor) == kNoBound
-                         : c + aHi + bHi - g < floor) {
+                if (!PairCanReach(aLo, aHi, bLo[k - firstK], bHi[k - firstK], c, gLeast, floor)) {
+                    continue;
+                }
+                const std::int64_t g = t_.gap[row + k];
+                if (g >= gap_ ||
+                    !PairCanReach(aLo, aHi, bLo[k - firstK], bHi[k - firstK], c, g, floor)) {
                     continue;
                 }
                 for (std::size_t j = j0; j < j1; ++j) {
@@ -417,18 +432,27 @@ private:
                     if (!best_.Beats(s, key, start_)) {
                         continue;
                     }
-                    const std::uint32_t pair = t_.gapPair[row + k];
-                    best_ = {
-                        true,
-                        s,
-                        key,
-                        {pair >> 16, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j),
-                         static_cast<std::uint32_t>(k), pair & 0xFFFFu}};
+                    // The closing pair is looked up for the winner only.
+                    best_ = {true,
+                             s,
+                             key,
+                             {0, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j),
+                              static_cast<std::uint32_t>(k), 0}};
                     RaiseFloor(shared_, s);
                     floor = s;
                 }
             }
         }
+    }
+
+    // Whether a triangle of the pair (i, k) at distance c and closing distance g, with d(i, j)
+    // and d(j, k) in the ranges given, can reach `floor`.
+    bool PairCanReach(std::int64_t aLo, std::int64_t aHi, std::int64_t bLo, std::int64_t bHi,
+                      std::int64_t c, std::int64_t g, std::int64_t floor) const {
+        if (fai_) {
+            return FaiBound(aLo, aHi, bLo, bHi, c, c, g, floor) != kNoBound;
+        }
+        return c + aHi + bHi - g >= floor;
     }
 
     const CoarseTables& t_;
@@ -811,31 +835,43 @@ bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel) {
 }
 
 bool BuildClosingGapTable(CoarseTables& t, const CancelFlag& cancel) {
+    // G(i, k) = min(the least d(i, e) over e >= k, G(i - 1, k)), row by row; the rows are
+    // built in a buffer and appended, so that the table is written once.
     const std::size_t n = t.n;
-    t.gap.assign(t.d.size(), kNoGap);
-    t.gapPair.assign(t.d.size(), 0);
+    t.gap.clear();
+    t.gap.reserve(t.d.size());
+    std::vector<std::int32_t> previous(n, kNoGap);
+    std::vector<std::int32_t> current(n, kNoGap);
     for (std::size_t i = 0; i < n; ++i) {
         if (Cancelled(cancel)) {
             return false;
         }
-        const std::size_t row = t.rowStart[i] - i;
-        const std::size_t previous = i > 0 ? t.rowStart[i - 1] - (i - 1) : 0;
+        const std::int32_t* row = t.d.data() + t.rowStart[i] - i;
         std::int32_t running = kNoGap;
-        std::uint32_t pair = 0;
         for (std::size_t k = n - 1; k > i; --k) {
-            if (t.d[row + k] < running) {
-                running = t.d[row + k];
-                pair = static_cast<std::uint32_t>((i << 16) | k);
-            }
-            if (i > 0 && t.gap[previous + k] < running) {
-                running = t.gap[previous + k];
-                pair = t.gapPair[previous + k];
-            }
-            t.gap[row + k] = running;
-            t.gapPair[row + k] = pair;
+            running = std::min(running, row[k]);
+            current[k] = std::min(running, previous[k]);
         }
+        current[i] = kNoGap;
+        t.gap.insert(t.gap.end(), current.begin() + static_cast<std::ptrdiff_t>(i), current.end());
+        std::swap(previous, current);
     }
     return true;
+}
+
+std::uint32_t ClosingGapPair(const CoarseTables& t, std::size_t i, std::size_t k) {
+    // G(i, e) grows with e: the latest e of the least distance is the last with G(i, e) equal
+    // to G(i, k), and some a <= i is at that distance from it.
+    const std::int32_t least = t.G(i, k);
+    std::size_t e = k;
+    while (e + 1 < t.n && t.G(i, e + 1) == least) {
+        ++e;
+    }
+    std::size_t a = i;
+    while (a > 0 && t.D(a, e) != least) {
+        --a;
+    }
+    return static_cast<std::uint32_t>((a << 16) | e);
 }
 
 CoarsePath CoarseOpenDistance(const CoarseTables& t) {
@@ -986,9 +1022,9 @@ CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetr
     if (t.n < 3) {
         return out;
     }
-    std::int64_t flatStart = -1;
-    std::int64_t faiStart = -1;
-    SeedTriangleFloors(t, gapMetres, flatStart, faiStart);
+    // The plain loop starts at -1 and lets a candidate of at least that score win.
+    const std::int64_t flatStart = -1;
+    const std::int64_t faiStart = -1;
     std::vector<BlockLevel> levels;
     if (!BuildBlockLevels(t, cancel, levels)) {
         out.cancelled = true;
@@ -1027,6 +1063,13 @@ CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetr
     Best fai = fai0.Result();
     Merge(flat, flat1.Result(), flatStart);
     Merge(fai, fai1.Result(), faiStart);
+    for (Best* best : {&flat, &fai}) {
+        if (best->found) {
+            const std::uint32_t pair = ClosingGapPair(t, best->v[1], best->v[3]);
+            best->v[0] = pair >> 16;
+            best->v[4] = pair & 0xFFFFu;
+        }
+    }
     out.flat = {flat.found, flat.v, flat.score};
     out.fai = {fai.found, fai.v, fai.score};
     return out;

@@ -83,8 +83,7 @@ struct CoarseTables {
     std::vector<std::int32_t> d;  // whole-metre planar distances
     std::vector<std::int32_t> bestForward, bestBackward;
     std::vector<std::uint32_t> bestForwardIndex, bestBackwardIndex;
-    std::vector<std::int32_t> gap;       // G(i, k): smallest closing distance
-    std::vector<std::uint32_t> gapPair;  // a * 65536 + e of that closing distance
+    std::vector<std::int32_t> gap;  // G(i, k): least d(a, e) over a <= i, e >= k
 
     std::int32_t D(std::size_t i, std::size_t j) const { return d[rowStart[i] + j - i]; }
     std::int32_t G(std::size_t i, std::size_t k) const { return gap[rowStart[i] + k - i]; }
@@ -98,8 +97,11 @@ bool BuildDistanceMatrix(std::span<const TrackPoint> points, CoarseTables& t,
 // The distance matrix and best-forward/backward tables of the positions in x and y (the
 // samples' projected positions). False when cancelled.
 bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel);
-// The closing-gap table G and its pairs. False when cancelled.
+// The closing-gap table G. False when cancelled.
 bool BuildClosingGapTable(CoarseTables& t, const CancelFlag& cancel);
+// The pair a * 65536 + e of the closing distance G(i, k), i < k: of the pairs at that distance
+// the one with the latest e, then the latest a.
+std::uint32_t ClosingGapPair(const CoarseTables& t, std::size_t i, std::size_t k);
 
 struct CoarsePath {
     std::array<std::uint32_t, 5> v{};  // sample indices; the first N used
@@ -121,6 +123,9 @@ struct CoarseTriangles {
     CoarseLoop flat, fai;
     bool cancelled = false;
 };
+// The best flat and FAI triangles with a closing distance under `gapMetres`, as the plain
+// loop over i < j < k finds them. Needs the positions x and y, the distances d from them and
+// the closing-gap table.
 CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetres,
                                      const CancelFlag& cancel, int threads);
 

@@ -224,15 +224,16 @@ TEST_P(TwoLapsAtTheFaiLimit, LaterLapWins) {
 
 // 2801 + 3603 + 3603 = 10007 and 7 * 10007 = 25 * 2801 + 24: the shortest leg at the limit;
 // 2801 + 2801 + 4405 = 10007: the two short legs at the limit make the longest leg the greatest
-// an FAI triangle of that perimeter can have. One metre more is not FAI. Waits of four samples
-// fill whole blocks of the search with one corner each.
+// an FAI triangle of that perimeter can have. One metre more is not FAI. Waits at the corners
+// give the search runs of samples at one place, where its bounds are exact.
 INSTANTIATE_TEST_SUITE_P(
     Cases, TwoLapsAtTheFaiLimit,
     ::testing::Values(TwoLapCase{2801, 3603, 3603, true, 1}, TwoLapCase{2801, 3604, 3604, false, 1},
                       TwoLapCase{4405, 2801, 2801, true, 1}, TwoLapCase{4406, 2801, 2801, false, 1},
                       TwoLapCase{2801, 3603, 3603, true, 4}, TwoLapCase{4405, 2801, 2801, true, 4},
-                      TwoLapCase{4406, 2801, 2801, false, 4},
-                      TwoLapCase{2801, 3603, 3603, true, 5}));
+                      TwoLapCase{4406, 2801, 2801, false, 4}, TwoLapCase{2801, 3603, 3603, true, 5},
+                      TwoLapCase{4405, 2801, 2801, true, 16},
+                      TwoLapCase{2801, 3604, 3604, false, 16}));
 
 struct GapCase {
     double endDistance;  // metres from the start to the last point
@@ -307,6 +308,38 @@ TEST(CoarseSearch, TriangleTiesGoToTheLaterCandidate) {
     ASSERT_TRUE(r.fai.found);
     EXPECT_EQ(r.fai.v, (std::array<std::uint32_t, 5>{3, 4, 5, 6, 6}));
     EXPECT_EQ(r.flat.v, r.fai.v);
+}
+
+// The closing-gap table and the pair of every (i, k) against the plain row-by-row build, on
+// tracks that come back to where they were many times (rounded positions: many equal gaps).
+TEST(CoarseSearch, ClosingGapsAndPairsEqualPlain) {
+    struct Track {
+        unsigned seed;
+        std::size_t samples;
+        double grid;  // metres; 0: not rounded
+    };
+    for (const Track& track :
+         {Track{1, 60, 0}, Track{2, 150, 500}, Track{3, 301, 1000}, Track{4, 90, 2000}}) {
+        std::mt19937 random(track.seed);
+        std::uniform_real_distribution<double> step(-1500, 1500);
+        std::vector<std::pair<double, double>> xy;
+        double x = 0, y = 0;
+        for (std::size_t i = 0; i < track.samples; ++i) {
+            x = 0.8 * x + step(random);
+            y = 0.8 * y + step(random);
+            xy.emplace_back(track.grid > 0 ? std::round(x / track.grid) * track.grid : x,
+                            track.grid > 0 ? std::round(y / track.grid) * track.grid : y);
+        }
+        const CoarseTables t = PlaneTables(xy);
+        const test::ReferenceGaps ref = test::ReferenceClosingGaps(t);
+        SCOPED_TRACE("seed " + std::to_string(track.seed));
+        for (std::size_t i = 0; i < t.n; ++i) {
+            for (std::size_t k = i + 1; k < t.n; ++k) {
+                ASSERT_EQ(t.G(i, k), ref.g[i][k]) << i << " " << k;
+                ASSERT_EQ(ClosingGapPair(t, i, k), ref.pair[i][k]) << i << " " << k;
+            }
+        }
+    }
 }
 
 TEST(Sampling, TenThousandPointsToTwoThousandWithTheFirst) {

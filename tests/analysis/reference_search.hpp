@@ -24,6 +24,46 @@ struct ReferenceResults {
     long long flatValue = 0, faiValue = 0;
 };
 
+// G(i, k), the least d(a, e) over a <= i, e >= k, and its pair a * 65536 + e, row by row from
+// the far end, a pair replacing the one before only when nearer.
+struct ReferenceGaps {
+    std::vector<std::vector<long long>> g;
+    std::vector<std::vector<std::uint32_t>> pair;
+};
+
+inline ReferenceGaps ReferenceClosingGaps(const CoarseTables& t) {
+    const int n = static_cast<int>(t.n);
+    auto d = [&](int i, int j) -> long long {
+        return t.D(static_cast<std::size_t>(i), static_cast<std::size_t>(j));
+    };
+    auto u = [](int v) { return static_cast<std::uint32_t>(v); };
+    ReferenceGaps r;
+    r.g.assign(static_cast<std::size_t>(n), std::vector<long long>(static_cast<std::size_t>(n)));
+    r.pair.assign(static_cast<std::size_t>(n),
+                  std::vector<std::uint32_t>(static_cast<std::size_t>(n)));
+    auto& g = r.g;
+    auto& gp = r.pair;
+    for (int i = 0; i < n; ++i) {
+        const auto si = static_cast<std::size_t>(i);
+        long long run = 1LL << 40;
+        std::uint32_t pair = 0;
+        for (int k = n - 1; k > i; --k) {
+            const auto sk = static_cast<std::size_t>(k);
+            if (d(i, k) < run) {
+                run = d(i, k);
+                pair = u(i) * 65536 + u(k);
+            }
+            if (i > 0 && g[si - 1][sk] < run) {
+                run = g[si - 1][sk];
+                pair = gp[si - 1][sk];
+            }
+            g[si][sk] = run;
+            gp[si][sk] = pair;
+        }
+    }
+    return r;
+}
+
 inline ReferenceResults ReferenceSearch(const CoarseTables& t, int gap) {
     const int n = static_cast<int>(t.n);
     auto d = [&](int i, int j) -> long long {
@@ -120,29 +160,9 @@ inline ReferenceResults ReferenceSearch(const CoarseTables& t, int gap) {
     r.oarFound = oar >= 0;
     r.oarValue = oar;
 
-    // G(i, k) and its pair, row by row from the far end.
-    std::vector<std::vector<long long>> g(static_cast<std::size_t>(n),
-                                          std::vector<long long>(static_cast<std::size_t>(n)));
-    std::vector<std::vector<std::uint32_t>> gp(
-        static_cast<std::size_t>(n), std::vector<std::uint32_t>(static_cast<std::size_t>(n)));
-    for (int i = 0; i < n; ++i) {
-        const auto si = static_cast<std::size_t>(i);
-        long long run = 1LL << 40;
-        std::uint32_t pair = 0;
-        for (int k = n - 1; k > i; --k) {
-            const auto sk = static_cast<std::size_t>(k);
-            if (d(i, k) < run) {
-                run = d(i, k);
-                pair = u(i) * 65536 + u(k);
-            }
-            if (i > 0 && g[si - 1][sk] < run) {
-                run = g[si - 1][sk];
-                pair = gp[si - 1][sk];
-            }
-            g[si][sk] = run;
-            gp[si][sk] = pair;
-        }
-    }
+    const ReferenceGaps gaps = ReferenceClosingGaps(t);
+    const std::vector<std::vector<long long>>& g = gaps.g;
+    const std::vector<std::vector<std::uint32_t>>& gp = gaps.pair;
     long long flat = -1, fai = -1;
     for (int i = 0; i <= n - 3; ++i) {
         for (int k = i + 2; k <= n - 1; ++k) {
