@@ -17,8 +17,6 @@ namespace tracora::analysis {
 
 namespace {
 
-constexpr std::int32_t kNoGap = std::numeric_limits<std::int32_t>::max();
-
 bool Cancelled(const CancelFlag& cancel) {
     return cancel.load(std::memory_order_relaxed) != 0;
 }
@@ -196,10 +194,16 @@ void RaiseFloor(std::atomic<std::int64_t>& floor, std::int64_t score) {
 // leaves out what cannot reach it.
 class BlockTriangleSearch {
 public:
-    BlockTriangleSearch(const CoarseTables& t, const std::vector<BlockLevel>& levels,
-                        std::int32_t gapMetres, bool fai, std::int64_t start,
-                        std::atomic<std::int64_t>& shared)
-        : t_(t), levels_(levels), gap_(gapMetres), fai_(fai), start_(start), shared_(shared) {}
+    BlockTriangleSearch(const CoarseTables& t, const ClosingGaps& gaps,
+                        const std::vector<BlockLevel>& levels, std::int32_t gapMetres, bool fai,
+                        std::int64_t start, std::atomic<std::int64_t>& shared)
+        : t_(t),
+          gaps_(gaps),
+          levels_(levels),
+          gap_(gapMetres),
+          fai_(fai),
+          start_(start),
+          shared_(shared) {}
 
     // The bound of the triples (i, j, k) of blocks of level `level`: no triangle in it scores
     // more. kNoBound when no triangle in it can count or reach `floor`.
@@ -217,7 +221,7 @@ public:
             return kNoBound;
         }
         // G(i, k) is least for the last i and the first k.
-        const std::int64_t g = lastI < firstK ? t_.G(lastI, firstK) : 0;
+        const std::int64_t g = lastI < firstK ? gaps_.Get(lastI, firstK) : 0;
         if (g >= gap_) {
             return kNoBound;
         }
@@ -377,7 +381,7 @@ private:
         const std::size_t endK = std::min(n, firstK + l.size);
         const std::size_t lastI = endI - 1;
         // No G(i, k) of these blocks is less.
-        const std::int64_t gLeast = lastI < firstK ? t_.G(lastI, firstK) : 0;
+        const std::int64_t gLeast = lastI < firstK ? gaps_.Get(lastI, firstK) : 0;
         std::array<std::int32_t, kLeafBlock> bLo{};
         std::array<std::int32_t, kLeafBlock> bHi{};
         bLo.fill(std::numeric_limits<std::int32_t>::max());
@@ -411,7 +415,7 @@ private:
                 if (!PairCanReach(aLo, aHi, bLo[k - firstK], bHi[k - firstK], c, gLeast, floor)) {
                     continue;
                 }
-                const std::int64_t g = t_.gap[row + k];
+                const std::int64_t g = gaps_.Get(i, k);
                 if (g >= gap_ ||
                     !PairCanReach(aLo, aHi, bLo[k - firstK], bHi[k - firstK], c, g, floor)) {
                     continue;
@@ -456,6 +460,7 @@ private:
     }
 
     const CoarseTables& t_;
+    const ClosingGaps& gaps_;
     const std::vector<BlockLevel>& levels_;
     std::int32_t gap_;
     bool fai_;
@@ -724,9 +729,6 @@ int RunStages(std::span<const TrackPoint> points, TripAnalysis& out,
     Report(progress, "Computing triangle distance");
     out.flat = {};
     out.fai = {};
-    if (!BuildClosingGapTable(t, cancel)) {
-        return 1;
-    }
     const CoarseTriangles tri = CoarseTriangleSearch(t, gap, cancel, options.threads);
     if (tri.cancelled) {
         return 1;
@@ -834,37 +836,61 @@ bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel) {
     return true;
 }
 
-bool BuildClosingGapTable(CoarseTables& t, const CancelFlag& cancel) {
-    // G(i, k) = min(the least d(i, e) over e >= k, G(i - 1, k)), row by row; the rows are
-    // built in a buffer and appended, so that the table is written once.
+bool ClosingGaps::Build(const CoarseTables& t, std::int32_t limit, const CancelFlag& cancel) {
+    // G(i, k) = min(the least d(i, e) over e >= k, G(i - 1, k)), row by row in a buffer; the
+    // part of each row under the limit is appended.
     const std::size_t n = t.n;
-    t.gap.clear();
-    t.gap.reserve(t.d.size());
-    std::vector<std::int32_t> previous(n, kNoGap);
-    std::vector<std::int32_t> current(n, kNoGap);
+    narrow_ = limit <= std::numeric_limits<std::uint16_t>::max();
+    start_.assign(n, 0);
+    last_.assign(n, 0);
+    narrowValues_.clear();
+    values_.clear();
+    // Room for every pair, of which only the pages written are touched.
+    if (narrow_) {
+        narrowValues_.reserve(t.d.size());
+    } else {
+        values_.reserve(t.d.size());
+    }
+    std::vector<std::int32_t> previous(n, kNone);
+    std::vector<std::int32_t> current(n, kNone);
     for (std::size_t i = 0; i < n; ++i) {
         if (Cancelled(cancel)) {
             return false;
         }
         const std::int32_t* row = t.d.data() + t.rowStart[i] - i;
-        std::int32_t running = kNoGap;
+        std::int32_t running = kNone;
+        std::size_t last = i;
         for (std::size_t k = n - 1; k > i; --k) {
             running = std::min(running, row[k]);
             current[k] = std::min(running, previous[k]);
+            if (last == i && current[k] < limit) {
+                last = k;
+            }
         }
-        current[i] = kNoGap;
-        t.gap.insert(t.gap.end(), current.begin() + static_cast<std::ptrdiff_t>(i), current.end());
+        start_[i] = narrow_ ? narrowValues_.size() : values_.size();
+        last_[i] = last;
+        if (narrow_) {
+            const std::size_t at = narrowValues_.size();
+            narrowValues_.resize(at + last - i);
+            std::uint16_t* out = narrowValues_.data() + at - i - 1;
+            for (std::size_t k = i + 1; k <= last; ++k) {
+                out[k] = static_cast<std::uint16_t>(current[k]);
+            }
+        } else {
+            values_.insert(values_.end(), current.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                           current.begin() + static_cast<std::ptrdiff_t>(last + 1));
+        }
         std::swap(previous, current);
     }
     return true;
 }
 
-std::uint32_t ClosingGapPair(const CoarseTables& t, std::size_t i, std::size_t k) {
+std::uint32_t ClosingGaps::Pair(const CoarseTables& t, std::size_t i, std::size_t k) const {
     // G(i, e) grows with e: the latest e of the least distance is the last with G(i, e) equal
     // to G(i, k), and some a <= i is at that distance from it.
-    const std::int32_t least = t.G(i, k);
+    const std::int32_t least = Get(i, k);
     std::size_t e = k;
-    while (e + 1 < t.n && t.G(i, e + 1) == least) {
+    while (e + 1 < t.n && Get(i, e + 1) == least) {
         ++e;
     }
     std::size_t a = i;
@@ -1025,17 +1051,18 @@ CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetr
     // The plain loop starts at -1 and lets a candidate of at least that score win.
     const std::int64_t flatStart = -1;
     const std::int64_t faiStart = -1;
+    ClosingGaps gaps;
     std::vector<BlockLevel> levels;
-    if (!BuildBlockLevels(t, cancel, levels)) {
+    if (!gaps.Build(t, gapMetres, cancel) || !BuildBlockLevels(t, cancel, levels)) {
         out.cancelled = true;
         return out;
     }
     std::atomic<std::int64_t> flatShared{flatStart};
     std::atomic<std::int64_t> faiShared{faiStart};
-    BlockTriangleSearch flat0(t, levels, gapMetres, false, flatStart, flatShared);
-    BlockTriangleSearch flat1(t, levels, gapMetres, false, flatStart, flatShared);
-    BlockTriangleSearch fai0(t, levels, gapMetres, true, faiStart, faiShared);
-    BlockTriangleSearch fai1(t, levels, gapMetres, true, faiStart, faiShared);
+    BlockTriangleSearch flat0(t, gaps, levels, gapMetres, false, flatStart, flatShared);
+    BlockTriangleSearch flat1(t, gaps, levels, gapMetres, false, flatStart, flatShared);
+    BlockTriangleSearch fai0(t, gaps, levels, gapMetres, true, faiStart, faiShared);
+    BlockTriangleSearch fai1(t, gaps, levels, gapMetres, true, faiStart, faiShared);
     const std::vector<BlockTriple> flatTop = flat0.TopTriples(flatStart);
     const std::vector<BlockTriple> faiTop = fai0.TopTriples(faiStart);
     std::array<bool, 2> cancelled{false, false};
@@ -1065,7 +1092,7 @@ CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetr
     Merge(fai, fai1.Result(), faiStart);
     for (Best* best : {&flat, &fai}) {
         if (best->found) {
-            const std::uint32_t pair = ClosingGapPair(t, best->v[1], best->v[3]);
+            const std::uint32_t pair = gaps.Pair(t, best->v[1], best->v[3]);
             best->v[0] = pair >> 16;
             best->v[4] = pair & 0xFFFFu;
         }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -83,10 +84,8 @@ struct CoarseTables {
     std::vector<std::int32_t> d;  // whole-metre planar distances
     std::vector<std::int32_t> bestForward, bestBackward;
     std::vector<std::uint32_t> bestForwardIndex, bestBackwardIndex;
-    std::vector<std::int32_t> gap;  // G(i, k): least d(a, e) over a <= i, e >= k
 
     std::int32_t D(std::size_t i, std::size_t j) const { return d[rowStart[i] + j - i]; }
-    std::int32_t G(std::size_t i, std::size_t k) const { return gap[rowStart[i] + k - i]; }
 };
 
 // Sample indices: every point up to kMaxSamples points, else the accumulator rule.
@@ -97,11 +96,35 @@ bool BuildDistanceMatrix(std::span<const TrackPoint> points, CoarseTables& t,
 // The distance matrix and best-forward/backward tables of the positions in x and y (the
 // samples' projected positions). False when cancelled.
 bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel);
-// The closing-gap table G. False when cancelled.
-bool BuildClosingGapTable(CoarseTables& t, const CancelFlag& cancel);
-// The pair a * 65536 + e of the closing distance G(i, k), i < k: of the pairs at that distance
-// the one with the latest e, then the latest a.
-std::uint32_t ClosingGapPair(const CoarseTables& t, std::size_t i, std::size_t k);
+
+// The closing distances G(i, k), the least d(a, e) over a <= i, e >= k, of the pairs i < k
+// where G is under a limit (the loop flight gap). G(i, k) grows with k, so each row i keeps
+// k = i + 1 up to the last k under the limit; in 16 bits when the limit allows.
+class ClosingGaps {
+public:
+    static constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::max();
+
+    // False when cancelled.
+    bool Build(const CoarseTables& t, std::int32_t limit, const CancelFlag& cancel);
+    // G(i, k), i < k, when under the limit; else kNone.
+    std::int32_t Get(std::size_t i, std::size_t k) const {
+        if (k > last_[i]) {
+            return kNone;
+        }
+        const std::size_t at = start_[i] + k - i - 1;
+        return narrow_ ? static_cast<std::int32_t>(narrowValues_[at]) : values_[at];
+    }
+    // The pair a * 65536 + e of G(i, k) (under the limit): of the pairs at that distance the one
+    // with the latest e, then the latest a.
+    std::uint32_t Pair(const CoarseTables& t, std::size_t i, std::size_t k) const;
+
+private:
+    std::vector<std::size_t> start_;  // entry of (i, i + 1)
+    std::vector<std::size_t> last_;   // the last k under the limit; i when none
+    bool narrow_ = false;
+    std::vector<std::uint16_t> narrowValues_;
+    std::vector<std::int32_t> values_;
+};
 
 struct CoarsePath {
     std::array<std::uint32_t, 5> v{};  // sample indices; the first N used
@@ -124,8 +147,7 @@ struct CoarseTriangles {
     bool cancelled = false;
 };
 // The best flat and FAI triangles with a closing distance under `gapMetres`, as the plain
-// loop over i < j < k finds them. Needs the positions x and y, the distances d from them and
-// the closing-gap table.
+// loop over i < j < k finds them. Needs the positions x and y and the distances d from them.
 CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetres,
                                      const CancelFlag& cancel, int threads);
 

@@ -48,7 +48,6 @@ CoarseTables PlaneTables(const std::vector<std::pair<double, double>>& xy) {
     }
     CancelFlag cancel{0};
     EXPECT_TRUE(FillDistanceMatrix(t, cancel));
-    EXPECT_TRUE(BuildClosingGapTable(t, cancel));
     return t;
 }
 
@@ -310,16 +309,19 @@ TEST(CoarseSearch, TriangleTiesGoToTheLaterCandidate) {
     EXPECT_EQ(r.flat.v, r.fai.v);
 }
 
-// The closing-gap table and the pair of every (i, k) against the plain row-by-row build, on
-// tracks that come back to where they were many times (rounded positions: many equal gaps).
+// The closing distance and its pair of every (i, k) against the plain row-by-row build, on
+// tracks that come back to where they were many times (rounded positions: many equal gaps),
+// under limits that keep none, some or all of them (16 and 32 bits), equal gaps included.
 TEST(CoarseSearch, ClosingGapsAndPairsEqualPlain) {
     struct Track {
         unsigned seed;
         std::size_t samples;
         double grid;  // metres; 0: not rounded
+        std::int32_t limit;
     };
     for (const Track& track :
-         {Track{1, 60, 0}, Track{2, 150, 500}, Track{3, 301, 1000}, Track{4, 90, 2000}}) {
+         {Track{1, 60, 0, 800}, Track{2, 150, 500, 1000}, Track{3, 301, 1000, 2000},
+          Track{4, 90, 2000, 70000}, Track{5, 120, 0, 0}, Track{6, 200, 0, 3000}}) {
         std::mt19937 random(track.seed);
         std::uniform_real_distribution<double> step(-1500, 1500);
         std::vector<std::pair<double, double>> xy;
@@ -332,12 +334,24 @@ TEST(CoarseSearch, ClosingGapsAndPairsEqualPlain) {
         }
         const CoarseTables t = PlaneTables(xy);
         const test::ReferenceGaps ref = test::ReferenceClosingGaps(t);
+        ClosingGaps gaps;
+        CancelFlag cancel{0};
+        ASSERT_TRUE(gaps.Build(t, track.limit, cancel));
         SCOPED_TRACE("seed " + std::to_string(track.seed));
+        std::size_t under = 0;
         for (std::size_t i = 0; i < t.n; ++i) {
             for (std::size_t k = i + 1; k < t.n; ++k) {
-                ASSERT_EQ(t.G(i, k), ref.g[i][k]) << i << " " << k;
-                ASSERT_EQ(ClosingGapPair(t, i, k), ref.pair[i][k]) << i << " " << k;
+                if (ref.g[i][k] >= track.limit) {
+                    ASSERT_EQ(gaps.Get(i, k), ClosingGaps::kNone) << i << " " << k;
+                    continue;
+                }
+                ++under;
+                ASSERT_EQ(gaps.Get(i, k), ref.g[i][k]) << i << " " << k;
+                ASSERT_EQ(gaps.Pair(t, i, k), ref.pair[i][k]) << i << " " << k;
             }
+        }
+        if (track.limit > 0) {
+            EXPECT_GT(under, 0u);
         }
     }
 }
@@ -361,7 +375,6 @@ TEST(Cancel, TriangleSearchStopsWithResultsZero) {
     CoarseTables t;
     CancelFlag none{0};
     ASSERT_TRUE(BuildDistanceMatrix(EquilateralFlight(), t, none));
-    ASSERT_TRUE(BuildClosingGapTable(t, none));
     CancelFlag set{1};
     const CoarseTriangles r = CoarseTriangleSearch(t, 800, set, 2);
     EXPECT_TRUE(r.cancelled);
