@@ -676,7 +676,7 @@ int RunStages(std::span<const TrackPoint> points, TripAnalysis& out,
               const CancelFlag& cancel) {
     CoarseTables t;
     Report(progress, "Computing distance matrix");
-    if (!BuildDistanceMatrix(points, t, cancel)) {
+    if (!BuildDistanceMatrix(points, t, cancel, options.threads)) {
         return 1;
     }
     const std::size_t n = t.n;
@@ -766,7 +766,7 @@ std::vector<std::size_t> SampleIndices(std::size_t count) {
 }
 
 bool BuildDistanceMatrix(std::span<const TrackPoint> points, CoarseTables& t,
-                         const CancelFlag& cancel) {
+                         const CancelFlag& cancel, int threads) {
     t.sampleIndex = SampleIndices(points.size());
     const std::size_t n = t.sampleIndex.size();
     t.n = n;
@@ -785,28 +785,18 @@ bool BuildDistanceMatrix(std::span<const TrackPoint> points, CoarseTables& t,
     for (std::size_t s = 0; s < n; ++s) {
         ProjectTransverseMercator(PointRadians(points[t.sampleIndex[s]]), meridian, t.x[s], t.y[s]);
     }
-    return FillDistanceMatrix(t, cancel);
+    return FillDistanceMatrix(t, cancel, threads);
 }
 
-bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel) {
-    const std::size_t n = t.x.size();
-    t.n = n;
-    t.rowStart.resize(n);
-    std::size_t offset = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        t.rowStart[i] = offset;
-        offset += n - i;
-    }
-    t.d.resize(offset);
-    t.bestForward.assign(n, 0);
-    t.bestBackward.assign(n, 0);
-    t.bestForwardIndex.resize(n);
-    t.bestBackwardIndex.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        t.bestForwardIndex[i] = static_cast<std::uint32_t>(i + 1 < n ? i + 1 : i);
-        t.bestBackwardIndex[i] = static_cast<std::uint32_t>(i > 0 ? i - 1 : 0);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
+namespace {
+
+// Rows [first, end) of the distance matrix and their bestForward; the greatest d(i, j) of
+// each column j over these rows (the later i on ties) goes to `backward` and `backwardIndex`
+// where it is at least what they hold. False when cancelled.
+bool FillRows(CoarseTables& t, std::size_t first, std::size_t end, std::int32_t* backward,
+              std::uint32_t* backwardIndex, const CancelFlag& cancel) {
+    const std::size_t n = t.n;
+    for (std::size_t i = first; i < end; ++i) {
         if (Cancelled(cancel)) {
             return false;
         }
@@ -825,15 +815,70 @@ bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel) {
                 forward = dist;
                 forwardIndex = static_cast<std::uint32_t>(j);
             }
-            if (dist >= t.bestBackward[j]) {
-                t.bestBackward[j] = dist;
-                t.bestBackwardIndex[j] = static_cast<std::uint32_t>(i);
+            if (dist >= backward[j]) {
+                backward[j] = dist;
+                backwardIndex[j] = static_cast<std::uint32_t>(i);
             }
         }
         t.bestForward[i] = forward;
         t.bestForwardIndex[i] = forwardIndex;
     }
     return true;
+}
+
+}  // namespace
+
+bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel, int threads) {
+    const std::size_t n = t.x.size();
+    t.n = n;
+    t.rowStart.resize(n);
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        t.rowStart[i] = offset;
+        offset += n - i;
+    }
+    t.d.resize(offset);
+    t.bestForward.assign(n, 0);
+    t.bestBackward.assign(n, 0);
+    t.bestForwardIndex.resize(n);
+    t.bestBackwardIndex.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        t.bestForwardIndex[i] = static_cast<std::uint32_t>(i + 1 < n ? i + 1 : i);
+        t.bestBackwardIndex[i] = static_cast<std::uint32_t>(i > 0 ? i - 1 : 0);
+    }
+    if (threads > 1 && n > 256) {
+        // The rows from `split` on, about half the pairs, in a second thread with their own
+        // bestBackward; its rows come later, so it wins the ties of the merge.
+        const auto split = n - static_cast<std::size_t>(static_cast<double>(n) / std::sqrt(2.0));
+        std::vector<std::int32_t> laterBackward(n, -1);
+        std::vector<std::uint32_t> laterIndex(n, 0);
+        bool laterDone = false;
+        bool ran = false;
+        bool done = false;
+        try {
+            std::thread helper([&] {
+                laterDone = FillRows(t, split, n, laterBackward.data(), laterIndex.data(), cancel);
+            });
+            done = FillRows(t, 0, split, t.bestBackward.data(), t.bestBackwardIndex.data(), cancel);
+            helper.join();
+            ran = true;
+        } catch (const std::system_error&) {
+            ran = false;
+        }
+        if (ran) {
+            if (!done || !laterDone) {
+                return false;
+            }
+            for (std::size_t j = 0; j < n; ++j) {
+                if (laterBackward[j] >= t.bestBackward[j]) {
+                    t.bestBackward[j] = laterBackward[j];
+                    t.bestBackwardIndex[j] = laterIndex[j];
+                }
+            }
+            return true;
+        }
+    }
+    return FillRows(t, 0, n, t.bestBackward.data(), t.bestBackwardIndex.data(), cancel);
 }
 
 bool ClosingGaps::Build(const CoarseTables& t, std::int32_t limit, const CancelFlag& cancel) {

@@ -10,9 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/track_log.hpp"
@@ -61,7 +64,7 @@ struct TripAnalysis {
 struct OptimisationOptions {
     std::int32_t loopFlightGapMetres = 800;  // 0 switches the loop searches off
     bool noLoopOpt = false;                  // the command line's NOLOOPOPT
-    int threads = 2;                         // cores for the triangle search
+    int threads = 2;                         // cores for the distance matrix and triangles
 };
 
 // Runs the whole optimisation. Returns 0 with the results filled and `done` set, or -1 when
@@ -75,13 +78,31 @@ inline constexpr std::size_t kMaxSamples = 2000;
 
 // ---- The coarse stage, exposed for tests and benchmarks -------------------------------------
 
+// An allocator that leaves new elements uninitialised (trivial types only), for tables that
+// are written in full before they are read: their memory is first touched where it is written.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    static_assert(std::is_trivially_default_constructible_v<T>);
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // Triangular tables with row offsets: entry (i, j), i <= j, is at rowStart[i] + j - i.
 struct CoarseTables {
     std::size_t n = 0;
     std::vector<std::size_t> sampleIndex;  // track index of each sample
     std::vector<double> x, y;              // projected positions
     std::vector<std::size_t> rowStart;
-    std::vector<std::int32_t> d;  // whole-metre planar distances
+    std::vector<std::int32_t, UninitialisedAllocator<std::int32_t>> d;  // whole-metre distances
     std::vector<std::int32_t> bestForward, bestBackward;
     std::vector<std::uint32_t> bestForwardIndex, bestBackwardIndex;
 
@@ -90,12 +111,13 @@ struct CoarseTables {
 
 // Sample indices: every point up to kMaxSamples points, else the accumulator rule.
 std::vector<std::size_t> SampleIndices(std::size_t count);
-// Projection, distance matrix and best-forward/backward tables. False when cancelled.
+// Projection, distance matrix and best-forward/backward tables, on up to `threads` cores.
+// False when cancelled.
 bool BuildDistanceMatrix(std::span<const TrackPoint> points, CoarseTables& t,
-                         const CancelFlag& cancel);
+                         const CancelFlag& cancel, int threads = 1);
 // The distance matrix and best-forward/backward tables of the positions in x and y (the
-// samples' projected positions). False when cancelled.
-bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel);
+// samples' projected positions), on up to `threads` cores. False when cancelled.
+bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel, int threads = 1);
 
 // The closing distances G(i, k), the least d(a, e) over a <= i, e >= k, of the pairs i < k
 // where G is under a limit (the loop flight gap). G(i, k) grows with k, so each row i keeps

@@ -356,6 +356,55 @@ TEST(CoarseSearch, ClosingGapsAndPairsEqualPlain) {
     }
 }
 
+// The distance matrix on one and on two cores: every distance as the rule computes it from
+// the positions, the best forward and backward distances and their indices as plain loops find
+// them, on tracks with many equal distances (rounded positions).
+TEST(CoarseSearch, DistanceMatrixOnOneAndTwoCoresEqualsPlain) {
+    struct Track {
+        unsigned seed;
+        std::size_t samples;
+        double grid;  // metres; 0: not rounded
+    };
+    for (const Track& track :
+         {Track{1, 257, 0}, Track{2, 700, 1000}, Track{3, 1001, 0}, Track{4, 400, 3000}}) {
+        std::mt19937 random(track.seed);
+        std::uniform_real_distribution<double> step(-1500, 1500);
+        CoarseTables t;
+        double x = 0, y = 0;
+        for (std::size_t i = 0; i < track.samples; ++i) {
+            x = 0.95 * x + step(random);
+            y = 0.95 * y + step(random);
+            t.sampleIndex.push_back(i);
+            t.x.push_back(track.grid > 0 ? std::round(x / track.grid) * track.grid : x);
+            t.y.push_back(track.grid > 0 ? std::round(y / track.grid) * track.grid : y);
+        }
+        for (int threads : {1, 2}) {
+            SCOPED_TRACE("seed " + std::to_string(track.seed) + " threads " +
+                         std::to_string(threads));
+            CancelFlag cancel{0};
+            ASSERT_TRUE(FillDistanceMatrix(t, cancel, threads));
+            ASSERT_EQ(t.n, track.samples);
+            for (std::size_t i = 0; i < t.n; ++i) {
+                for (std::size_t j = i; j < t.n; ++j) {
+                    const double dx = t.x[j] - t.x[i];
+                    const double dy = t.y[j] - t.y[i];
+                    ASSERT_EQ(t.D(i, j),
+                              static_cast<std::int32_t>(std::sqrt(dx * dx + dy * dy) + 0.5));
+                }
+            }
+            const test::ReferenceBests ref = test::ReferenceBestForwardBackward(t);
+            for (std::size_t i = 0; i < t.n; ++i) {
+                ASSERT_EQ(t.bestForward[i], ref.forward[i]) << i;
+                ASSERT_EQ(t.bestBackward[i], ref.backward[i]) << i;
+                ASSERT_EQ(t.bestForwardIndex[i], static_cast<std::uint32_t>(ref.forwardIndex[i]))
+                    << i;
+                ASSERT_EQ(t.bestBackwardIndex[i], static_cast<std::uint32_t>(ref.backwardIndex[i]))
+                    << i;
+            }
+        }
+    }
+}
+
 TEST(Sampling, TenThousandPointsToTwoThousandWithTheFirst) {
     const std::vector<std::size_t> s = SampleIndices(10000);
     ASSERT_EQ(s.size(), 2000u);

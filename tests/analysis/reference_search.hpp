@@ -24,6 +24,40 @@ struct ReferenceResults {
     long long flatValue = 0, faiValue = 0;
 };
 
+// The greatest d(i, j) over j > i (forward) and over j < i (backward) with its index, the later
+// one on ties.
+struct ReferenceBests {
+    std::vector<long long> forward, backward;
+    std::vector<int> forwardIndex, backwardIndex;
+};
+
+inline ReferenceBests ReferenceBestForwardBackward(const CoarseTables& t) {
+    const int n = static_cast<int>(t.n);
+    const auto size = static_cast<std::size_t>(n);
+    ReferenceBests r{std::vector<long long>(size, 0), std::vector<long long>(size, 0),
+                     std::vector<int>(size), std::vector<int>(size)};
+    for (int i = 0; i < n; ++i) {
+        r.forwardIndex[static_cast<std::size_t>(i)] = i + 1 < n ? i + 1 : i;
+        r.backwardIndex[static_cast<std::size_t>(i)] = i > 0 ? i - 1 : 0;
+    }
+    for (int i = 0; i < n; ++i) {
+        for (int j = i + 1; j < n; ++j) {
+            const auto si = static_cast<std::size_t>(i);
+            const auto sj = static_cast<std::size_t>(j);
+            const long long dij = t.D(si, sj);
+            if (dij >= r.forward[si]) {
+                r.forward[si] = dij;
+                r.forwardIndex[si] = j;
+            }
+            if (dij >= r.backward[sj]) {
+                r.backward[sj] = dij;
+                r.backwardIndex[sj] = i;
+            }
+        }
+    }
+    return r;
+}
+
 // G(i, k), the least d(a, e) over a <= i, e >= k, and its pair a * 65536 + e, row by row from
 // the far end, a pair replacing the one before only when nearer.
 struct ReferenceGaps {
@@ -71,26 +105,11 @@ inline ReferenceResults ReferenceSearch(const CoarseTables& t, int gap) {
                       : t.D(static_cast<std::size_t>(j), static_cast<std::size_t>(i));
     };
     auto u = [](int v) { return static_cast<std::uint32_t>(v); };
-    std::vector<long long> bf(static_cast<std::size_t>(n), 0), bb(static_cast<std::size_t>(n), 0);
-    std::vector<int> bfi(static_cast<std::size_t>(n)), bbi(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        bfi[static_cast<std::size_t>(i)] = i + 1 < n ? i + 1 : i;
-        bbi[static_cast<std::size_t>(i)] = i > 0 ? i - 1 : 0;
-    }
-    for (int i = 0; i < n; ++i) {
-        for (int j = i + 1; j < n; ++j) {
-            const auto si = static_cast<std::size_t>(i);
-            const auto sj = static_cast<std::size_t>(j);
-            if (d(i, j) >= bf[si]) {
-                bf[si] = d(i, j);
-                bfi[si] = j;
-            }
-            if (d(i, j) >= bb[sj]) {
-                bb[sj] = d(i, j);
-                bbi[sj] = i;
-            }
-        }
-    }
+    const ReferenceBests bests = ReferenceBestForwardBackward(t);
+    const std::vector<long long>& bf = bests.forward;
+    const std::vector<long long>& bb = bests.backward;
+    const std::vector<int>& bfi = bests.forwardIndex;
+    const std::vector<int>& bbi = bests.backwardIndex;
     auto BF = [&](int i) { return bf[static_cast<std::size_t>(i)]; };
     auto BB = [&](int i) { return bb[static_cast<std::size_t>(i)]; };
     auto BFI = [&](int i) { return u(bfi[static_cast<std::size_t>(i)]); };
