@@ -883,7 +883,9 @@ bool FillDistanceMatrix(CoarseTables& t, const CancelFlag& cancel, int threads) 
 
 bool ClosingGaps::Build(const CoarseTables& t, std::int32_t limit, const CancelFlag& cancel) {
     // G(i, k) = min(the least d(i, e) over e >= k, G(i - 1, k)), row by row in a buffer; the
-    // part of each row under the limit is appended.
+    // part of each row under the limit is appended. That part ends at K(i), the later of
+    // K(i - 1) and the last e with d(i, e) under the limit, and up to there the d(i, e) beyond
+    // it cannot matter.
     const std::size_t n = t.n;
     narrow_ = limit <= std::numeric_limits<std::uint16_t>::max();
     start_.assign(n, 0);
@@ -898,19 +900,28 @@ bool ClosingGaps::Build(const CoarseTables& t, std::int32_t limit, const CancelF
     }
     std::vector<std::int32_t> previous(n, kNone);
     std::vector<std::int32_t> current(n, kNone);
+    std::size_t lastBefore = 0;  // K(i - 1); 0 for the first row
     for (std::size_t i = 0; i < n; ++i) {
         if (Cancelled(cancel)) {
             return false;
         }
         const std::int32_t* row = t.d.data() + t.rowStart[i] - i;
+        std::size_t last = std::max(lastBefore, i);
+        for (std::size_t e = n - 1; e > last; --e) {
+            if (row[e] < limit) {
+                last = e;
+                break;
+            }
+        }
         std::int32_t running = kNone;
-        std::size_t last = i;
-        for (std::size_t k = n - 1; k > i; --k) {
+        std::size_t k = last;
+        for (; k > i && k > lastBefore; --k) {
+            running = std::min(running, row[k]);
+            current[k] = running;
+        }
+        for (; k > i; --k) {
             running = std::min(running, row[k]);
             current[k] = std::min(running, previous[k]);
-            if (last == i && current[k] < limit) {
-                last = k;
-            }
         }
         start_[i] = narrow_ ? narrowValues_.size() : values_.size();
         last_[i] = last;
@@ -918,13 +929,14 @@ bool ClosingGaps::Build(const CoarseTables& t, std::int32_t limit, const CancelF
             const std::size_t at = narrowValues_.size();
             narrowValues_.resize(at + last - i);
             std::uint16_t* out = narrowValues_.data() + at - i - 1;
-            for (std::size_t k = i + 1; k <= last; ++k) {
-                out[k] = static_cast<std::uint16_t>(current[k]);
+            for (std::size_t q = i + 1; q <= last; ++q) {
+                out[q] = static_cast<std::uint16_t>(current[q]);
             }
         } else {
             values_.insert(values_.end(), current.begin() + static_cast<std::ptrdiff_t>(i + 1),
                            current.begin() + static_cast<std::ptrdiff_t>(last + 1));
         }
+        lastBefore = last;
         std::swap(previous, current);
     }
     return true;
@@ -1146,9 +1158,14 @@ CoarseLoop CoarseOutAndReturn(const CoarseTables& t, std::int32_t gapMetres,
     const std::size_t n = t.n;
     auto searchRow = [&](std::size_t i, Best& best) {
         const std::size_t row = t.rowStart[i] - i;
+        // Nothing after the last k that closes the loop counts.
+        std::size_t end = n;
+        while (end > i + 2 && t.d[row + end - 1] >= gapMetres) {
+            --end;
+        }
         std::int64_t turn = -1;
         std::size_t turnIndex = i + 1;
-        for (std::size_t k = i + 2; k < n; ++k) {
+        for (std::size_t k = i + 2; k < end; ++k) {
             if (t.d[row + k - 1] >= turn) {
                 turn = t.d[row + k - 1];
                 turnIndex = k - 1;
