@@ -1,5 +1,6 @@
 // The whole flight analysis (statistics filters, figures, distance optimisation) on the longest
-// real flights and on a constructed 10,000-fix flight, on one core and on two. Compare with
+// real flights and on a constructed 10,000-fix flight, on one core and on two; the coarse
+// triangle search alone on a few real flights. Compare with
 // tools/bench_trip_vs_igc_xc_score.sh, which times igc-xc-score on the same files.
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include "analysis/analysis_report.hpp"
+#include "analysis/distance_optimisation.hpp"
 #include "core/angles.hpp"
 #include "core/file_io.hpp"
 #include "formats/igc/igc_reader.hpp"
@@ -64,6 +66,32 @@ void BM_Constructed10000(benchmark::State& state) {
     static const std::vector<tracora::TrackPoint> points = ConstructedFlight();
     Analyse(state, points);
 }
+
+// The coarse triangle search alone (closing gaps included) on the tables of a real flight:
+// flat and FAI triangles of flights that come back to their start, one that hardly does
+// (FAI much smaller than flat) and one that does not.
+void Triangles(benchmark::State& state, const char* file) {
+    const std::vector<tracora::TrackPoint> points = Flight(file);
+    tracora::analysis::CoarseTables tables;
+    tracora::analysis::CancelFlag cancel{0};
+    tracora::analysis::BuildDistanceMatrix(points, tables, cancel);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(tracora::analysis::CoarseTriangleSearch(
+            tables, 800, cancel, static_cast<int>(state.range(0))));
+    }
+    state.counters["samples"] = static_cast<double>(tables.n);
+}
+
+#define TRIANGLE_BENCH(fn, file)       \
+    void fn(benchmark::State& state) { \
+        Triangles(state, file);        \
+    }                                  \
+    BENCHMARK(fn)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)
+
+TRIANGLE_BENCH(BM_TrianglesTri, "tri.igc");
+TRIANGLE_BENCH(BM_TrianglesFlat106, "flat-xcontest-106.82.igc");
+TRIANGLE_BENCH(BM_TrianglesOutAndBack, "01lz1hq1.igc");
+TRIANGLE_BENCH(BM_TrianglesOpen, "d3p.igc");
 
 #define FLIGHT_BENCH(fn, file)                                               \
     void fn(benchmark::State& state) {                                       \
