@@ -3,9 +3,9 @@
 // analysis settings.
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QPushButton>
