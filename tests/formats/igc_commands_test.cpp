@@ -22,7 +22,10 @@ using tracora::testing::ScriptedHost;
 class RawIgcSave : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() / "tracora-raw-igc-save";
+        // One folder per test: ctest runs the tests of this file side by side.
+        folder = std::filesystem::temp_directory_path() /
+                 ("tracora-igc-save-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         // As a download from a recorder that delivers IGC text leaves the log.

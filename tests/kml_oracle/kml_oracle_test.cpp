@@ -122,10 +122,14 @@ TEST(KmlOracle, TripDocumentWellFormedAndTrackReadBackByGpsbabel) {
 }
 
 TEST(KmlOracle, AnimationTrackValidatesAgainstKml22gxSchema) {
+    const std::filesystem::path schemaPath = kShared / "data" / "schemas" / "kml22gx.xsd";
+    if (!std::filesystem::exists(schemaPath)) {
+        GTEST_SKIP() << "no schema at " << schemaPath;
+    }
+    const std::string schema = schemaPath.string();
     const std::vector<TrackPoint> points = IgcPoints("marcourt.igc");
     for (const bool utc : {true, false}) {
         const auto path = TempFile("anim.kml", AnimationTrackDocument(points, utc));
-        const std::string schema = (kShared / "data" / "schemas" / "kml22gx.xsd").string();
         const ToolRun lint =
             Command("xmllint --noout --nonet --schema '" + schema + "' '" + path.string() + "'");
         EXPECT_EQ(lint.status, 0) << lint.output.substr(0, 2000);
