@@ -745,7 +745,6 @@ void MainWindow::SaveRawIgc() {
                                            : igc::IgcNameStyle::kNone;
         return igc::SaveRawIgcLog(state_, host_, request) != igc::RawIgcSaveOutcome::kFieldError;
     });
-    UpdateTitle();
 }
 
 void MainWindow::LoopFlightGap() {
