@@ -19,6 +19,7 @@
 #include "app_test_support.hpp"
 #include "core/angles.hpp"
 #include "core/strings.hpp"
+#include "core/test_files.hpp"
 
 namespace tracora::app {
 namespace {
@@ -27,6 +28,7 @@ using test_support::Click;
 using test_support::OnNextModal;
 using test_support::WaitUntil;
 using test_support::WindowTest;
+using tracora::testing::CountOccurrences;
 
 std::filesystem::path TempFolder(const std::string& name) {
     const std::filesystem::path folder =
@@ -40,14 +42,6 @@ std::string ReadText(const std::filesystem::path& path) {
     std::string text;
     EXPECT_EQ(ReadWholeFile(path, text), FileReadStatus::kOk) << path;
     return text;
-}
-
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++n;
-    }
-    return n;
 }
 
 TEST_F(WindowTest, StatisticsDialogShowsTheFlightAndSavesItIntoTheLogbook) {
@@ -98,7 +92,7 @@ TEST_F(WindowTest, StatisticsDialogShowsTheFlightAndSavesItIntoTheLogbook) {
     EXPECT_EQ(proposed, "2021-03-06_10-34");
     const std::string book = ReadText(folder / "flights.kml");
     EXPECT_NE(book.find("Marcourt &lt;first&gt; flight"), std::string::npos);
-    EXPECT_EQ(Count(book, "<name>Trip</name>"), 1u);
+    EXPECT_EQ(CountOccurrences(book, "<name>Trip</name>"), 1u);
     EXPECT_EQ(std::system(("xmllint --noout " + (folder / "flights.kml").string()).c_str()), 0);
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(),
@@ -231,8 +225,8 @@ TEST_F(WindowTest, AnimationTrackAndBatchConversionFromTheMenu) {
     window->List().selectAll();
     EXPECT_TRUE(window->RunCommand(40188));
     const std::string animation = ReadText(folder / "anim.kml");
-    EXPECT_EQ(Count(animation, "<when>"), 221u);
-    EXPECT_EQ(Count(animation, "<gx:coord>"), 221u);
+    EXPECT_EQ(CountOccurrences(animation, "<when>"), 221u);
+    EXPECT_EQ(CountOccurrences(animation, "<gx:coord>"), 221u);
 
     std::filesystem::copy_file(test_support::Fixture("marcourt.igc"), folder / "one.igc");
     std::filesystem::copy_file(test_support::Fixture("xctrack-2022-04-07.igc"), folder / "two.igc");

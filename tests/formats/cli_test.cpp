@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/test_files.hpp"
 #include "formats/formats_support.hpp"
 
 namespace tracora::testing {
@@ -21,13 +22,7 @@ struct CliRun {
 
 class CliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("tracora-cli-igc-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
+    void SetUp() override { folder = FreshTestFolder("tracora-cli-igc"); }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
     CliRun Cli(const std::string& arguments) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/scripted_host.hpp"
+#include "core/test_files.hpp"
 #include "formats/formats_support.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_security.hpp"
@@ -22,12 +23,7 @@ using tracora::testing::ScriptedHost;
 class RawIgcSave : public ::testing::Test {
 protected:
     void SetUp() override {
-        // One folder per test: ctest runs the tests of this file side by side.
-        folder = std::filesystem::temp_directory_path() /
-                 ("tracora-igc-save-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        folder = tracora::testing::FreshTestFolder("tracora-igc-save");
         // As a download from a recorder that delivers IGC text leaves the log.
         state.trackLog.rawIgc.text = ReadFixture(FixturePath("igc/marcourt.igc"));
         state.trackLog.points.resize(3);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "core/null_host.hpp"
+#include "core/test_files.hpp"
 #include "core/time_base.hpp"
 #include "formats/kml/kml_writer.hpp"
 
@@ -368,14 +369,6 @@ std::filesystem::path TempDir(const std::string& name) {
     return dir;
 }
 
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 TEST(Logbook, AppendKeepsEarlierFlightsOverwriteAndCancel) {
     const auto dir = TempDir("logbook");
     LogbookHost host;
@@ -401,9 +394,9 @@ TEST(Logbook, AppendKeepsEarlierFlightsOverwriteAndCancel) {
         TripAnalysis a = TripOf(5, 100);
         EXPECT_EQ(SaveLogbookFile(host, settings, a, s.description, std::nullopt), s.status);
         const std::string file = ReadFile(host.path);
-        EXPECT_EQ(Count(file, "<Folder>"), s.folders);
-        EXPECT_EQ(Count(file, "<Document>"), 1u);
-        EXPECT_EQ(Count(file, "<open>1</open>\r\n"), 1u + s.folders);
+        EXPECT_EQ(tracora::testing::CountOccurrences(file, "<Folder>"), s.folders);
+        EXPECT_EQ(tracora::testing::CountOccurrences(file, "<Document>"), 1u);
+        EXPECT_EQ(tracora::testing::CountOccurrences(file, "<open>1</open>\r\n"), 1u + s.folders);
         EXPECT_TRUE(file.starts_with(std::string(kDocumentHead)));
         EXPECT_TRUE(file.ends_with("  </Folder>\r\n</Document>\r\n"));
         std::size_t at = 0;

@@ -11,11 +11,13 @@
 
 #include "analysis/flight_statistics.hpp"
 #include "core/scripted_host.hpp"
+#include "core/test_files.hpp"
 #include "formats/igc/igc_reader.hpp"
 
 namespace tracora::kml {
 namespace {
 
+using tracora::testing::CountOccurrences;
 using tracora::testing::ScriptedHost;
 
 std::filesystem::path Fixture(const std::string& name) {
@@ -29,22 +31,10 @@ std::string Read(const std::filesystem::path& path) {
     return text.str();
 }
 
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 class TripCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("tracora-trip-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        folder = tracora::testing::FreshTestFolder("tracora-trip");
         state.settings = DefaultSettings();
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
@@ -69,7 +59,7 @@ TEST_F(TripCommands, ConvertsEveryReadableFileAndCountsThem) {
     EXPECT_EQ(ConvertIgcFilesToKml(state, host), 1);
     EXPECT_EQ(host.fileDialogs.at(0).title, "Convert .igc files to .kml");
     const std::string kml = Read(folder / "marcourt.kml");
-    EXPECT_EQ(Count(kml, "<name>Trip</name>"), 1u);
+    EXPECT_EQ(CountOccurrences(kml, "<name>Trip</name>"), 1u);
     // A file of unknown origin: no hash; 221 fixes, 5 coordinates a line.
     EXPECT_EQ(kml.find("hash="), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder / "broken.kml"));
@@ -143,7 +133,7 @@ TEST_F(TripCommands, LogbookOfAnInstrumentsFlightIsSignedAndMarksTheLogSaved) {
     EXPECT_EQ(host.buttonLabels[0].yes, "&Append");
     EXPECT_EQ(host.buttonLabels[0].no, "&Overwrite");
     EXPECT_EQ(host.buttonLabels[0].cancel, "&Cancel");
-    EXPECT_EQ(Count(Read(folder / "book.kml"), "<name>Trip</name>"), 2u);
+    EXPECT_EQ(CountOccurrences(Read(folder / "book.kml"), "<name>Trip</name>"), 2u);
     EXPECT_TRUE(log.saved);
 }
 
