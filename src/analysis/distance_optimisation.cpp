@@ -806,11 +806,16 @@ bool FillRows(CoarseTables& t, std::size_t first, std::size_t end, std::int32_t*
         const double yi = t.y[i];
         std::int32_t forward = t.bestForward[i];
         std::uint32_t forwardIndex = t.bestForwardIndex[i];
+        // The distances first, in a loop the compiler can vectorise; then the best tables.
+        const double* x = t.x.data();
+        const double* y = t.y.data();
         for (std::size_t j = i + 1; j < n; ++j) {
-            const double dx = t.x[j] - xi;
-            const double dy = t.y[j] - yi;
-            const auto dist = static_cast<std::int32_t>(std::sqrt(dx * dx + dy * dy) + 0.5);
-            row[j] = dist;
+            const double dx = x[j] - xi;
+            const double dy = y[j] - yi;
+            row[j] = static_cast<std::int32_t>(std::sqrt(dx * dx + dy * dy) + 0.5);
+        }
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const std::int32_t dist = row[j];
             if (dist >= forward) {
                 forward = dist;
                 forwardIndex = static_cast<std::uint32_t>(j);
