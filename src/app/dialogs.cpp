@@ -243,19 +243,19 @@ bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& la
     return dialog.exec() == QDialog::Accepted;
 }
 
-void RunRawIgcDialog(QWidget* parent, const RawIgcDialogValues& initial,
-                     const std::function<bool(const RawIgcDialogValues&)>& save) {
+void RunRawIgcDialog(QWidget* parent, const igc::RawIgcSaveRequest& initial,
+                     const std::function<bool(const igc::RawIgcSaveRequest&)>& save) {
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Save IGC track log from GPS"));
     auto* form = new QFormLayout(&dialog);
-    auto* flight = new QLineEdit(initial.flightNumber, &dialog);
+    auto* flight = new QLineEdit(ToQString(initial.flightNumber), &dialog);
     flight->setObjectName(QStringLiteral("flight"));
     flight->setMaxLength(10);
     form->addRow(QStringLiteral("Flight # (1-35)"), flight);
     auto* longName = new QCheckBox(QStringLiteral("Save with IGC long file name"), &dialog);
     auto* shortName = new QCheckBox(QStringLiteral("Save with IGC short file name"), &dialog);
-    longName->setChecked(initial.longName);
-    shortName->setChecked(initial.shortName && !initial.longName);
+    longName->setChecked(initial.style == igc::IgcNameStyle::kLong);
+    shortName->setChecked(initial.style == igc::IgcNameStyle::kShort);
     // At most one of the two names.
     QObject::connect(longName, &QCheckBox::toggled, shortName, [shortName](bool on) {
         if (on) {
@@ -273,7 +273,8 @@ void RunRawIgcDialog(QWidget* parent, const RawIgcDialogValues& initial,
     buttons->addButton(QStringLiteral("&Save"), QDialogButtonBox::AcceptRole);
     form->addRow(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        if (save({flight->text(), longName->isChecked(), shortName->isChecked()})) {
+        if (save({ToStdString(flight->text()),
+                  igc::NameStyleOf(longName->isChecked(), shortName->isChecked())})) {
             dialog.accept();
         }
     });
@@ -281,14 +282,14 @@ void RunRawIgcDialog(QWidget* parent, const RawIgcDialogValues& initial,
     dialog.exec();
 }
 
-void RunIgcFileDialog(QWidget* parent, const IgcFileDialogValues& values,
-                      const std::function<bool(const IgcFileDialogValues&)>& save) {
+void RunIgcFileDialog(QWidget* parent, const igc::IgcFileParameters& values,
+                      const std::function<bool(const igc::IgcFileParameters&)>& save) {
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("IGC File Format"));
     auto* form = new QFormLayout(&dialog);
-    const auto field = [&](const QString& label, const QString& name, const QString& text,
+    const auto field = [&](const QString& label, const QString& name, const std::string& text,
                            int length) {
-        auto* edit = new QLineEdit(text, &dialog);
+        auto* edit = new QLineEdit(ToQString(text), &dialog);
         edit->setObjectName(name);
         edit->setMaxLength(length);
         form->addRow(label, edit);
@@ -319,10 +320,17 @@ void RunIgcFileDialog(QWidget* parent, const IgcFileDialogValues& values,
     buttons->addButton(QStringLiteral("&Save"), QDialogButtonBox::AcceptRole);
     form->addRow(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        const IgcFileDialogValues edited{
-            pilot->text(),          flight->text(),  serial->text(),      gliderType->text(),
-            gliderId->text(),       site->text(),    gliderClass->text(), longName->isChecked(),
-            shortName->isChecked(), enl->isChecked()};
+        igc::IgcFileParameters edited;
+        edited.pilot = ToStdString(pilot->text());
+        edited.flightNumber = ToStdString(flight->text());
+        edited.frSerial = ToStdString(serial->text());
+        edited.gliderType = ToStdString(gliderType->text());
+        edited.gliderId = ToStdString(gliderId->text());
+        edited.site = ToStdString(site->text());
+        edited.gliderClass = ToStdString(gliderClass->text());
+        edited.longName = longName->isChecked();
+        edited.shortName = shortName->isChecked();
+        edited.addEnl = enl->isChecked();
         if (save(edited)) {
             dialog.accept();
         }

@@ -12,6 +12,7 @@
 #include "core/host.hpp"
 #include "core/track_log.hpp"
 #include "device/port_names.hpp"
+#include "formats/igc/igc_commands.hpp"
 
 namespace tracora::app {
 
@@ -34,24 +35,13 @@ bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& la
 // "Save IGC track log from GPS": the flight number and the name style (long, short, or none:
 // the two boxes exclude each other). `save` runs on Save and returns false to keep the dialog
 // open after a refused value.
-struct RawIgcDialogValues {
-    QString flightNumber;
-    bool longName = true;
-    bool shortName = false;
-};
-void RunRawIgcDialog(QWidget* parent, const RawIgcDialogValues& initial,
-                     const std::function<bool(const RawIgcDialogValues&)>& save);
+void RunRawIgcDialog(QWidget* parent, const igc::RawIgcSaveRequest& initial,
+                     const std::function<bool(const igc::RawIgcSaveRequest&)>& save);
 
 // The "IGC File Format" dialog over `values`; `save` runs on Save with the edited values and
 // returns false to keep the dialog open.
-struct IgcFileDialogValues {
-    QString pilot, flightNumber, frSerial, gliderType, gliderId, site, gliderClass;
-    bool longName = false;
-    bool shortName = false;
-    bool addEnl = false;
-};
-void RunIgcFileDialog(QWidget* parent, const IgcFileDialogValues& values,
-                      const std::function<bool(const IgcFileDialogValues&)>& save);
+void RunIgcFileDialog(QWidget* parent, const igc::IgcFileParameters& values,
+                      const std::function<bool(const igc::IgcFileParameters&)>& save);
 
 // The position converter (`distance` false) or the distance calculator: typed positions in,
 // the result shown in the dialog until it is closed.

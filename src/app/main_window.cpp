@@ -676,35 +676,15 @@ void MainWindow::WriteIgc(const Command& command) {
     if (igc::PrepareIgcPoints(state_, host_, rows, points) != 0) {
         return;
     }
-    const igc::IgcFileParameters defaults = igc::IgcFileDefaults(state_.settings, igcSerial_);
-    const IgcFileDialogValues values{ToQString(defaults.pilot),
-                                     ToQString(defaults.flightNumber),
-                                     ToQString(defaults.frSerial),
-                                     ToQString(defaults.gliderType),
-                                     ToQString(defaults.gliderId),
-                                     ToQString(defaults.site),
-                                     ToQString(defaults.gliderClass),
-                                     defaults.longName,
-                                     defaults.shortName,
-                                     defaults.addEnl};
-    RunIgcFileDialog(this, values, [this, &points](const IgcFileDialogValues& edited) {
-        igc::IgcFileParameters p;
-        p.pilot = ToStdString(edited.pilot);
-        p.flightNumber = ToStdString(edited.flightNumber);
-        p.frSerial = ToStdString(edited.frSerial);
-        p.gliderType = ToStdString(edited.gliderType);
-        p.gliderId = ToStdString(edited.gliderId);
-        p.site = ToStdString(edited.site);
-        p.gliderClass = ToStdString(edited.gliderClass);
-        p.longName = edited.longName;
-        p.shortName = edited.shortName;
-        p.addEnl = edited.addEnl;
-        const igc::IgcWriteOutcome outcome = igc::WriteIgcTrackLogFile(state_, host_, points, p);
-        if (outcome == igc::IgcWriteOutcome::kWritten) {
-            igcSerial_ = p.frSerial;
-        }
-        return outcome != igc::IgcWriteOutcome::kStayOpen;
-    });
+    RunIgcFileDialog(this, igc::IgcFileDefaults(state_.settings, igcSerial_),
+                     [this, &points](const igc::IgcFileParameters& p) {
+                         const igc::IgcWriteOutcome outcome =
+                             igc::WriteIgcTrackLogFile(state_, host_, points, p);
+                         if (outcome == igc::IgcWriteOutcome::kWritten) {
+                             igcSerial_ = p.frSerial;
+                         }
+                         return outcome != igc::IgcWriteOutcome::kStayOpen;
+                     });
 }
 
 void MainWindow::FlightStatistics(const Command& command) {
@@ -733,18 +713,11 @@ void MainWindow::SaveRawIgc() {
         host_.ShowMessage(igc::kSaveIgcLogTitle, igc::kNoRawIgcLog);
         return;
     }
-    const igc::RawIgcSaveRequest defaults = igc::RawIgcSaveDefaults(state_.settings);
-    RawIgcDialogValues initial{ToQString(defaults.flightNumber),
-                               defaults.style == igc::IgcNameStyle::kLong,
-                               defaults.style == igc::IgcNameStyle::kShort};
-    RunRawIgcDialog(this, initial, [this](const RawIgcDialogValues& values) {
-        igc::RawIgcSaveRequest request;
-        request.flightNumber = ToStdString(values.flightNumber);
-        request.style = values.longName    ? igc::IgcNameStyle::kLong
-                        : values.shortName ? igc::IgcNameStyle::kShort
-                                           : igc::IgcNameStyle::kNone;
-        return igc::SaveRawIgcLog(state_, host_, request) != igc::RawIgcSaveOutcome::kFieldError;
-    });
+    RunRawIgcDialog(this, igc::RawIgcSaveDefaults(state_.settings),
+                    [this](const igc::RawIgcSaveRequest& request) {
+                        return igc::SaveRawIgcLog(state_, host_, request) !=
+                               igc::RawIgcSaveOutcome::kFieldError;
+                    });
 }
 
 void MainWindow::LoopFlightGap() {

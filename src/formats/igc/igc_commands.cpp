@@ -16,11 +16,26 @@ namespace {
 constexpr std::int32_t kLongNameBit = 2;
 constexpr std::int32_t kShortNameBit = 4;
 
+// The save dialog of both IGC saves, in the remembered IGC folder.
+SaveFileRequest IgcSaveRequest(const Settings& settings, std::string proposedName) {
+    SaveFileRequest save;
+    save.title = "Save track log";
+    save.filters = {{"IGC track log files (*.igc)", "igc"}};
+    save.folder = settings.igcDir;
+    save.proposedName = std::move(proposedName);
+    return save;
+}
+
 }  // namespace
+
+IgcNameStyle NameStyleOf(bool longName, bool shortName) {
+    return longName ? IgcNameStyle::kLong : shortName ? IgcNameStyle::kShort : IgcNameStyle::kNone;
+}
 
 RawIgcSaveRequest RawIgcSaveDefaults(const Settings& settings) {
     RawIgcSaveRequest request;
     request.flightNumber = settings.igcFlightNo;
+    // The raw save offers one name at a time; a mask from the other dialog may hold both.
     request.style = (settings.igcSaveMask & kShortNameBit) != 0  ? IgcNameStyle::kShort
                     : (settings.igcSaveMask & kLongNameBit) != 0 ? IgcNameStyle::kLong
                                                                  : IgcNameStyle::kNone;
@@ -56,11 +71,8 @@ RawIgcSaveOutcome SaveRawIgcLog(AppState& state, Host& host, const RawIgcSaveReq
         host.ShowMessage(kIgcParameterCheckTitle, problem);
         return RawIgcSaveOutcome::kFieldError;
     }
-    SaveFileRequest save;
-    save.title = "Save track log";
-    save.filters = {{"IGC track log files (*.igc)", "igc"}};
-    save.folder = state.settings.igcDir;
-    save.proposedName = RawIgcProposedName(log, request.style, flight);
+    const SaveFileRequest save =
+        IgcSaveRequest(state.settings, RawIgcProposedName(log, request.style, flight));
     std::filesystem::path folder;
     const auto path = AskSavePath(host, save, &folder);
     if (!path) {
@@ -133,15 +145,10 @@ IgcWriteOutcome WriteIgcTrackLogFile(AppState& state, Host& host,
         host.ShowMessage(kCheckingIgcParametersTitle, problem);
         return IgcWriteOutcome::kStayOpen;
     }
-    const IgcNameStyle style = p.longName    ? IgcNameStyle::kLong
-                               : p.shortName ? IgcNameStyle::kShort
-                                             : IgcNameStyle::kNone;
-    SaveFileRequest save;
-    save.title = "Save track log";
-    save.filters = {{"IGC track log files (*.igc)", "igc"}};
-    save.folder = state.settings.igcDir;
-    save.proposedName =
-        IgcProposedName(style, TimeToCalendar(points.front().time), "XTR", p.frSerial, flight);
+    const SaveFileRequest save =
+        IgcSaveRequest(state.settings, IgcProposedName(NameStyleOf(p.longName, p.shortName),
+                                                       TimeToCalendar(points.front().time), "XTR",
+                                                       p.frSerial, flight));
     std::filesystem::path folder;
     const auto path = AskSavePath(host, save, &folder);
     if (!path) {

@@ -18,6 +18,9 @@ inline constexpr const char* kSaveIgcLogTitle = "Save IGC log";
 inline constexpr const char* kNoRawIgcLog = "No raw IGC log stored";
 inline constexpr const char* kIgcParameterCheckTitle = "IGC file parameter check";
 
+// The name style two check boxes ask for: long wins when both are checked, none when neither.
+IgcNameStyle NameStyleOf(bool longName, bool shortName);
+
 // The "Save IGC track log from GPS" dialog's values.
 struct RawIgcSaveRequest {
     std::string flightNumber;  // as typed

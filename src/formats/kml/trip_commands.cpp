@@ -1,7 +1,6 @@
 #include "formats/kml/trip_commands.hpp"
 
 #include "core/save_file.hpp"
-#include "core/strings.hpp"
 #include "core/text_forms.hpp"
 #include "core/time_base.hpp"
 #include "formats/igc/igc_reader.hpp"
@@ -49,7 +48,7 @@ int SaveStatisticsLogbook(AppState& state, Host& host, std::span<const TrackPoin
     const TrackLog& log = state.trackLog;
     TripAnalysis trip =
         StatisticsTrip(log, points, statistics, optimisation, state.settings.loopFlightGap);
-    const std::string instrument = log.instrumentDescription;
+    const std::string& instrument = log.instrumentDescription;
     const std::optional<std::string_view> instrumentText =
         instrument.empty() ? std::nullopt : std::optional<std::string_view>(instrument);
     if (SaveLogbookFile(host, state.settings, trip, description, instrumentText) != 0) {
