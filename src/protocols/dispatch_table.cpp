@@ -74,6 +74,16 @@ const DispatchTable& GpsDispatchTable() {
     return table;
 }
 
+bool HasWorkingRoutine(AccessFunction function, GpsProtocol protocol) {
+    const int f = static_cast<int>(function);
+    const int p = ProtocolNumber(protocol);
+    if (f < 0 || f >= device::kAccessFunctionCount || p < 0 || p >= kGpsProtocolCount)
+        return false;
+    const JobRoutine routine =
+        GpsDispatchTable()[static_cast<std::size_t>(f)][static_cast<std::size_t>(p)];
+    return routine != nullptr && routine != NotAvailableYet;
+}
+
 const char* AccessFunctionName(AccessFunction function) {
     switch (function) {
         case AccessFunction::kReadWaypoints:

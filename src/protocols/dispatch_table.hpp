@@ -8,6 +8,10 @@ namespace tracora::protocols {
 
 const device::DispatchTable& GpsDispatchTable();
 
+// Whether the pair has a routine that really talks to the instrument (a specified pair whose
+// family has not been written yet only says so). Commands are enabled by this.
+bool HasWorkingRoutine(device::AccessFunction function, GpsProtocol protocol);
+
 // What a job of `function` is called in messages ("Track log download").
 const char* AccessFunctionName(device::AccessFunction function);
 
