@@ -53,7 +53,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40137, M::kReadLog, "Read Leonardo (MLR)\tCtrl+R", A::kNotAvailable, P::kMlrTrackReader},
     {40179, M::kReadLog, "Read Leonardo (New)", A::kNotAvailable, P::kLeonardo, 0},
     {40198, M::kReadLog, "Read Digifly Air", A::kNotAvailable, P::kLeonardo, 1},
-    {40058, M::kReadLog, "Read Graviter (all tracks)", A::kNotAvailable, P::kGraviter},
+    {40058, M::kReadLog, "Read Graviter (all tracks)", A::kDownloadTrackLog, P::kGraviter},
     {40065, M::kReadLog, "Read Magella&n (9600)\tCtrl+N", A::kNotAvailable, P::kMagellan},
     {40126, M::kReadLog, "Read Fl&ymaster\tCtrl+Y", A::kNotAvailable, P::kFlymaster},
     {40148, M::kReadLog, "Read DSX", A::kNotAvailable, P::kDsx},

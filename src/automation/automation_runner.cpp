@@ -12,6 +12,7 @@
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
 #include "formats/kml/trip_commands.hpp"
+#include "protocols/family_registry.hpp"
 
 namespace tracora::automation {
 
@@ -49,11 +50,6 @@ const char* OutputFormat(Action action) {
         default:
             return "output";
     }
-}
-
-// The families whose instruments deliver their own IGC text, which is saved as it came.
-bool DeliversIgcText(GpsType type) {
-    return type == GpsType::kIqCompeo || type == GpsType::kDsx || type == GpsType::kIqBasic;
 }
 
 }  // namespace
@@ -137,6 +133,7 @@ int AutomationRunner::StartJob(AccessFunction function, GpsActionFamily family,
     }
     start.notify = [this](const std::string& text) { NotifyText(text); };
     start.sendLogSeconds = request.sendLogSeconds;
+    start.pilotName = request.pilotName;
     start.chooseFlights = chooser_;
     start.completion = std::move(completion);
     state_.jobFailed = false;
@@ -210,7 +207,12 @@ int AutomationRunner::SaveOutput() {
         return SaveKmlLog();
     }
     if (action == Action::kIgcLog) {
-        return DeliversIgcText(state_.automation->gpsType) ? SaveRawIgcLog() : SaveEncodedIgcLog();
+        // An instrument's own IGC text is saved as it came.
+        const AutomationRequest& request = *state_.automation;
+        const std::optional<GpsJob> job =
+            GpsJobFor(request.gpsType, GpsActionFamily::kIgcTrackLog, request.usb);
+        return job && protocols::DeliversIgcText(job->protocol) ? SaveRawIgcLog()
+                                                                : SaveEncodedIgcLog();
     }
     host_.ShowMessage("File creation", std::string("Saving ") + OutputFormat(action) +
                                            " files is not available yet");

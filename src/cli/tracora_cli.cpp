@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/analysis_report.hpp"
+#include "cli/instruments_command.hpp"
 #include "core/file_io.hpp"
 #include "core/geodesy.hpp"
 #include "core/text_forms.hpp"
@@ -31,6 +32,7 @@ constexpr const char* kUsage =
     "  distance LAT1 LON1 LAT2 LON2   geodesic distance on the WGS-84 ellipsoid\n"
     "  utm LAT LON                    UTM zone, band, easting and northing\n"
     "  ports                          the serial ports of this machine\n"
+    "  instruments                    the instrument families and what works with each\n"
     "  verify FILE.igc                check the file's security record\n"
     "  convert [--force] IN.igc OUT.igc|OUT.kml\n"
     "                                 read a track log and write it as IGC, or as a\n"
@@ -307,6 +309,8 @@ int main(int argc, char** argv) {
     if (command == "ports") {
         return Ports(args);
     }
+    if (command == "instruments")
+        return tracora::cli::Instruments(args);
     if (command == "verify") {
         return Verify(args);
     }

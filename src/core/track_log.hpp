@@ -36,8 +36,19 @@ struct RawIgcLog {
 inline constexpr int kSourceKindFile = 0;
 inline constexpr int kSourceKindMxpTncm = 3;  // keeps the protocol raw buffer
 inline constexpr int kSourceKindFlytec = 5;   // keeps the raw IGC text
+inline constexpr int kSourceKindGraviter = 6;
 inline constexpr int kSourceKindDsx = 9;
 inline constexpr int kSourceKindIqBasic = 11;
+
+// The kinds whose instruments deliver IGC text of their own, which survives the take-over of
+// their download.
+constexpr bool KeepsRawIgc(int kind) {
+    return kind == kSourceKindFlytec || kind == kSourceKindDsx || kind == kSourceKindIqBasic;
+}
+// The kinds that keep the protocol's raw buffer.
+constexpr bool KeepsRawProtocolData(int kind) {
+    return kind == kSourceKindMxpTncm;
+}
 
 struct TrackLog {
     std::vector<TrackPoint> points;

@@ -112,10 +112,9 @@ int TakeOverDownloadedTrackLog(AppState& state, Host& host, int jobResult,
         log.points.clear();
         log.points.shrink_to_fit();
         const int kind = download.sourceKind;
-        if (kind != kSourceKindFlytec && kind != kSourceKindDsx && kind != kSourceKindIqBasic) {
+        if (!KeepsRawIgc(kind))
             log.rawIgc.text.clear();
-        }
-        if (kind != kSourceKindMxpTncm)
+        if (!KeepsRawProtocolData(kind))
             log.rawProtocolData.clear();
 
         std::vector<TrackPoint>& points = download.points;

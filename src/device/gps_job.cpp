@@ -1,5 +1,7 @@
 #include "device/gps_job.hpp"
 
+#include <exception>
+#include <new>
 #include <system_error>
 
 #include "core/text_forms.hpp"
@@ -17,15 +19,21 @@ constexpr int kWriteSlackMs = 500;
 
 const char* const kGpsAccess = "GPS access";
 
+// What a job says when memory runs out, by what it was filling.
+const char* MemoryMessage(AccessFunction function) {
+    switch (function) {
+        case AccessFunction::kReadTrackLog:
+            return "E201 Track log memory allocation";
+        case AccessFunction::kReadWaypoints:
+            return "E300 Waypoint memory allocation";
+        default:
+            return "Memory allocation error";
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- the job's tools
-
-bool GpsAccessJob::Pause(int milliseconds) {
-    if (AbortRequested())
-        return false;
-    return !wake_.Wait(milliseconds) && !AbortRequested();
-}
 
 int GpsAccessJob::OpenComPort(int baud, bool flowControl) {
     const std::string title = "Connecting to GPS on " + portName;
@@ -35,20 +43,20 @@ int GpsAccessJob::OpenComPort(int baud, bool flowControl) {
             Status("Transfer aborted");
             return -1;
         }
-        if (!portPath.empty() && port.Open(portPath) == 0) {
+        if (transport && !portPath.empty() && transport->Open(portPath) == 0) {
             everOpened = true;
             if (!Pause(kSettlePauseMs)) {
-                port.Close();
+                transport->Close();
                 Status("Transfer aborted");
                 return -1;
             }
-            if (port.Configure(baud, flowControl) != 0 || port.Purge() != 0) {
-                port.Close();
+            if (transport->Configure({baud, flowControl}) != 0 || transport->Purge() != 0) {
+                transport->Close();
                 break;
             }
             baud_ = baud;
             if (!Pause(kSettlePauseMs)) {
-                port.Close();
+                transport->Close();
                 Status("Transfer aborted");
                 return -1;
             }
@@ -68,19 +76,16 @@ int GpsAccessJob::OpenComPort(int baud, bool flowControl) {
 
 int GpsAccessJob::SetComBaud(int baud) {
     const std::string title = "Initialising COM port";
-    if (!port.IsOpen()) {
+    if (!transport || !transport->IsOpen()) {
         Error("Error getting COM port state", title);
         return -1;
     }
-    // These families keep XON/XOFF flow control at every speed.
-    const bool flowControl =
-        protocol == GpsProtocol::kFlytec || protocol == GpsProtocol::kXcTrainer ||
-        protocol == GpsProtocol::kXcTrainerMxp || protocol == GpsProtocol::kReadAllFlytec;
-    if (port.Configure(baud, flowControl) != 0) {
+    // Families with flow control keep it at every speed.
+    if (transport->Configure({baud, keepsXonXoff_}) != 0) {
         Error("Error setting COM port state", title);
         return -1;
     }
-    if (port.Purge() != 0) {
+    if (transport->Purge() != 0) {
         Error("Error purging COM port buffers", title);
         return -1;
     }
@@ -94,36 +99,30 @@ int GpsAccessJob::WriteTimeoutMs(std::size_t bytes) const {
 }
 
 int GpsAccessJob::WriteBytes(std::span<const std::uint8_t> bytes) {
-    trace_->Hex(bytes);
-    return port.Write(bytes, WriteTimeoutMs(bytes.size()), &wake_) >= 0 ? 0 : -1;
+    Trace().Hex(bytes);
+    if (!transport)
+        return -1;
+    return transport->Write(bytes, WriteTimeoutMs(bytes.size()), &Wake()) >= 0 ? 0 : -1;
 }
 
 int GpsAccessJob::WriteText(std::string_view text) {
-    trace_->Text(text);
-    return port.Write(text, WriteTimeoutMs(text.size()), &wake_) >= 0 ? 0 : -1;
+    Trace().Text(text);
+    if (!transport)
+        return -1;
+    return transport->Write(text, WriteTimeoutMs(text.size()), &Wake()) >= 0 ? 0 : -1;
 }
 
 int GpsAccessJob::ReadBytes(std::span<std::uint8_t> buffer, int timeoutMs) {
     if (AbortRequested())
         return kIoAborted;
-    return port.Read(buffer, timeoutMs, &wake_);
+    if (!transport)
+        return kIoNotOpen;
+    return transport->Read(buffer, timeoutMs, &Wake());
 }
 
-void GpsAccessJob::Error(const std::string& text, const std::string& title) {
-    sink_->JobError(text, title);
-}
-
-void GpsAccessJob::Status(const std::string& text) {
-    sink_->JobStatus(text);
-}
-
-void GpsAccessJob::Status2(const std::string& text) {
-    sink_->JobStatus2(text);
-}
-
-void GpsAccessJob::Notify(const std::string& text) {
-    if (notify)
-        notify(text);
+void GpsAccessJob::CloseTransport() {
+    if (transport)
+        transport->Close();
 }
 
 // ---------------------------------------------------------------- the layer
@@ -185,14 +184,17 @@ int JobLayer::StartGpsJob(JobStart start) {
     job->compSpecial = start.compSpecial;
     job->sendLogSeconds = start.sendLogSeconds;
     job->chooseFlights = std::move(start.chooseFlights);
+    job->pilotName = std::move(start.pilotName);
     job->openAttempts = openAttempts_;
-    job->sink_ = &sink;
-    job->trace_ = &trace_;
+    job->Attach(sink, trace_);
+    const ProtocolLink& link = table_.links[static_cast<std::size_t>(p)];
+    job->keepsXonXoff_ = link.xonXoff;
+    job->transport = transports_(link.transport);
     if (start.protocol != GpsProtocol::kGarminUsb) {
         job->portName = portName_.substr(0, 80);
         job->portPath = ResolvePortName(job->portName, portTable_);
     }
-    if (!job->wake_.Valid()) {
+    if (!job->WakeValid()) {
         sink.JobError("Creating wait event", kGpsAccess);
         return -1;
     }
@@ -212,11 +214,31 @@ int JobLayer::StartGpsJob(JobStart start) {
 }
 
 void JobLayer::RunWorker(GpsAccessJob* job, JobRoutine routine) {
-    job->result = routine(*job);
-    if (job->completion)
-        job->completion(*job);
-    // Release: the port closes with the job.
-    job->port.Close();
+    // A routine that throws must not end the process: the job fails with a message, and the
+    // completion routine and the release run as for any other failure.
+    try {
+        job->result = routine(*job);
+    } catch (const std::bad_alloc&) {
+        job->Error(MemoryMessage(job->function), kGpsAccess);
+        job->result = -1;
+    } catch (const std::exception& error) {
+        job->Error(std::string("Unexpected error: ") + error.what(), kGpsAccess);
+        job->result = -1;
+    } catch (...) {
+        job->Error("Unexpected error", kGpsAccess);
+        job->result = -1;
+    }
+    if (job->completion) {
+        try {
+            job->completion(*job);
+        } catch (const std::exception& error) {
+            job->Error(std::string("Unexpected error: ") + error.what(), kGpsAccess);
+        } catch (...) {
+            job->Error("Unexpected error", kGpsAccess);
+        }
+    }
+    // Release: the transport closes with the job.
+    job->CloseTransport();
     {
         std::lock_guard lock(mutex_);
         current_.reset();
@@ -231,8 +253,7 @@ int JobLayer::AbortGpsJob() {
         return -1;
     }
     current_->Status("Aborting transfer");
-    current_->abort_ = true;
-    current_->wake_.Set();
+    current_->RequestAbort();
     return 0;
 }
 
@@ -250,10 +271,8 @@ void JobLayer::Join() {
 void JobLayer::WaitForJobEnd() {
     {
         std::lock_guard lock(mutex_);
-        if (current_) {
-            current_->abort_ = true;
-            current_->wake_.Set();
-        }
+        if (current_)
+            current_->RequestAbort();
     }
     Join();
 }

@@ -1,11 +1,13 @@
 // Device jobs: one conversation with an instrument at a time, on a worker thread of its own,
 // with status and progress reports, an abort that ends every wait at once, and a completion
-// routine that hands the result to the store.
+// routine that hands the result to the store. A job talks through a transport (serial, USB,
+// HID or a test's fake) that the layer makes from the family's transport kind.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,9 +21,9 @@
 #include "core/debug_trace.hpp"
 #include "core/gps_types.hpp"
 #include "core/track_store.hpp"
+#include "device/job_context.hpp"
 #include "device/port_names.hpp"
-#include "device/serial_port.hpp"
-#include "device/wake_event.hpp"
+#include "device/transport.hpp"
 
 namespace tracora::device {
 
@@ -40,31 +42,6 @@ enum class AccessFunction : int {
 };
 inline constexpr int kAccessFunctionCount = 10;
 
-// Where a job's reports go: the main window (through the host), a remote client, or a test.
-// Called on the job's worker thread.
-class JobSink {
-public:
-    virtual ~JobSink() = default;
-    virtual void JobError(const std::string& text, const std::string& title) = 0;
-    virtual void JobStatus(const std::string& text) = 0;
-    virtual void JobStatus2(const std::string& text) = 0;
-};
-
-// Reports to the host's message boxes and status lines. The host accepts these calls from the
-// worker thread.
-class HostJobSink : public JobSink {
-public:
-    explicit HostJobSink(Host& host) : host_(host) {}
-    void JobError(const std::string& text, const std::string& title) override {
-        host_.ShowMessage(title, text);
-    }
-    void JobStatus(const std::string& text) override { host_.SetStatus(text); }
-    void JobStatus2(const std::string& text) override { host_.SetProductLine(text); }
-
-private:
-    Host& host_;
-};
-
 // The instrument's flight list: start times (receiver seconds, 0 = empty slot) and durations
 // of slots 0-254, and the slots chosen for download.
 struct FlightList {
@@ -82,12 +59,28 @@ class GpsAccessJob;
 // A protocol's worker routine: talks to the instrument and returns the job's result (0 or a
 // count on success, negative on failure).
 using JobRoutine = int (*)(GpsAccessJob& job);
-// Worker routines by access function and protocol; an empty cell is an unsupported pair.
-using DispatchTable = std::array<std::array<JobRoutine, kGpsProtocolCount>, kAccessFunctionCount>;
+
+// How the jobs of one protocol reach the instrument.
+struct ProtocolLink {
+    TransportKind transport = TransportKind::kSerial;
+    // Whether the link keeps XON/XOFF flow control when a routine changes its speed.
+    bool xonXoff = false;
+};
+
+// Worker routines by access function and protocol (an empty cell is an unsupported pair), and
+// the link of each protocol.
+struct DispatchTable {
+    using Row = std::array<JobRoutine, kGpsProtocolCount>;
+    std::array<Row, kAccessFunctionCount> routines{};
+    std::array<ProtocolLink, kGpsProtocolCount> links{};
+
+    Row& operator[](std::size_t function) { return routines[function]; }
+    const Row& operator[](std::size_t function) const { return routines[function]; }
+};
 
 // One device job. The layer owns it from the start until the worker releases it; the protocol
 // routine fills the result fields.
-class GpsAccessJob {
+class GpsAccessJob : public JobContext {
 public:
     AccessFunction function = AccessFunction::kReadTrackLog;
     GpsProtocol protocol = GpsProtocol::kGarmin;
@@ -104,6 +97,8 @@ public:
     // Asks for the flights when none were selected beforehand; empty when nobody can be asked
     // (a run without a terminal), and the protocol then takes the newest flight.
     FlightChooser chooseFlights;
+    // Pilot data uploads: the name to store in the instrument.
+    std::string pilotName;
 
     // Results.
     int result = 0;
@@ -119,43 +114,31 @@ public:
 
     // The end of the job, on the worker thread, after the result is set.
     std::function<void(GpsAccessJob&)> completion;
-    // Selected progress texts also go to the command line's caller.
-    std::function<void(const std::string&)> notify;
 
-    SerialPort port;
-
-    bool AbortRequested() const { return abort_.load(); }
-    // Waits on the job's wait event; false when the job was aborted meanwhile.
-    bool Pause(int milliseconds);
+    // What the job talks through; made by the layer for the protocol's transport kind, opened
+    // by OpenComPort.
+    std::unique_ptr<Transport> transport;
 
     // Opens the configured port with the given line settings, retrying once a second; see
     // the .cpp for the messages. 0 or -1 (the job has reported why).
     int OpenComPort(int baud, bool flowControl);
     // Changes the line speed mid-conversation. 0 or -1 (reported).
     int SetComBaud(int baud);
-    // Writes to the port and to the debug trace. 0 or -1.
+    // Writes to the transport and to the debug trace. 0 or -1.
     int WriteBytes(std::span<const std::uint8_t> bytes);
     int WriteText(std::string_view text);
     // Reads what arrives within timeoutMs: a count, 0 on silence, or a negative I/O status
     // (kIoAborted when the job is aborted, kIoLinkLost when the cable is gone).
     int ReadBytes(std::span<std::uint8_t> buffer, int timeoutMs);
-
-    void Error(const std::string& text, const std::string& title);
-    void Status(const std::string& text);
-    void Status2(const std::string& text);
-    void Notify(const std::string& text);
-
-    DebugTrace& Trace() { return *trace_; }
+    // Closes the transport; safe when it is closed or absent.
+    void CloseTransport();
 
 private:
     friend class JobLayer;
     int WriteTimeoutMs(std::size_t bytes) const;
 
-    std::atomic<bool> abort_{false};
-    WakeEvent wake_;
     int baud_ = 0;
-    JobSink* sink_ = nullptr;
-    DebugTrace* trace_ = nullptr;
+    bool keepsXonXoff_ = false;
 };
 
 // What a command gives to start a job.
@@ -171,6 +154,7 @@ struct JobStart {
     bool compSpecial = false;
     int sendLogSeconds = 0;
     FlightChooser chooseFlights;
+    std::string pilotName;
     JobSink* sink = nullptr;  // the layer's default sink when absent
 };
 
@@ -192,9 +176,12 @@ public:
     // Open attempts of the next jobs: the command line's TIMEOUT when positive, else 30.
     void SetOpenAttempts(int attempts) { openAttempts_ = attempts > 0 ? attempts : 30; }
 
+    // What jobs talk through; the system's back ends unless a test gives its own.
+    void SetTransportFactory(TransportFactory factory) { transports_ = factory; }
+
     // Starts a job. 0, or -1 after reporting why ("Bad access type", "Bad protocol type",
-    // "Unsupported access function", "Port/USB is being used", ...). The caller sets the busy
-    // mark on success.
+    // "Unsupported access function", "Port/USB is being used", ...). Sets the busy mark on
+    // success; the worker clears it when the job has ended.
     int StartGpsJob(JobStart start);
     // Asks the running job to stop. 0, or -1 with "Port not in use".
     int AbortGpsJob();
@@ -219,6 +206,7 @@ private:
     std::string portName_ = "COM1";
     PortTable portTable_;
     int openAttempts_ = 30;
+    TransportFactory transports_ = MakeSystemTransport;
 
     mutable std::mutex mutex_;  // guards current_
     std::unique_ptr<GpsAccessJob> current_;

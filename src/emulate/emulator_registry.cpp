@@ -2,26 +2,22 @@
 
 #include <termios.h>
 
-#include "emulate/flytec_instrument.hpp"
 #include "emulate/line_probe.hpp"
 
 namespace tracora::emulate {
 
 namespace {
 
-constexpr EmulatorEntry kEmulators[] = {
-    {"probe", "a generic instrument: logs the line settings and every line it receives",
-     "  --echo           send every received line back\n"
-     "  --reply TEXT     answer every received line with TEXT (CR LF appended)\n"
-     "  --silent         receive but never answer\n"
-     "  --garbage TEXT   send TEXT before the first answer\n"
-     "  --cut-after N    cut the cable after N received lines\n",
-     RunLineProbe},
-    {"flytec",
-     "a Flytec/Brauniger instrument: product data, flight list, IGC track logs, waypoints "
-     "and waypoint uploads",
-     kFlytecUsage, RunFlytecInstrument},
-};
+constexpr std::string_view kProbeFaults[] = {"silence", "garbage", "cut"};
+
+constexpr EmulatorEntry kProbe = {
+    "probe", "a generic instrument: logs the line settings and every line it receives",
+    "  --echo           send every received line back\n"
+    "  --reply TEXT     answer every received line with TEXT (CR LF appended)\n"
+    "  --silent         receive but never answer\n"
+    "  --garbage TEXT   send TEXT before the first answer\n"
+    "  --cut-after N    cut the cable after N received lines\n",
+    RunLineProbe, kProbeFaults};
 
 struct SpeedName {
     speed_t speed;
@@ -35,14 +31,20 @@ constexpr SpeedName kSpeeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4
 
 }  // namespace
 
-std::span<const EmulatorEntry> Emulators() {
-    return kEmulators;
+// Made from the families' build lines (family_emulators.cpp in the build folder).
+extern const EmulatorEntry* const kFamilyEmulators[];
+extern const std::size_t kFamilyEmulatorCount;
+
+std::vector<const EmulatorEntry*> Emulators() {
+    std::vector<const EmulatorEntry*> all{&kProbe};
+    all.insert(all.end(), kFamilyEmulators, kFamilyEmulators + kFamilyEmulatorCount);
+    return all;
 }
 
 const EmulatorEntry* FindEmulator(std::string_view name) {
-    for (const EmulatorEntry& entry : kEmulators) {
-        if (entry.name == name)
-            return &entry;
+    for (const EmulatorEntry* entry : Emulators()) {
+        if (entry->name == name)
+            return entry;
     }
     return nullptr;
 }

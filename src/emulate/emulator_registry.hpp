@@ -26,13 +26,16 @@ struct EmulatorSession {
 using EmulatorMain = int (*)(EmulatorSession& session);
 
 struct EmulatorEntry {
-    std::string_view name;
+    std::string_view name;  // a family's emulator is named after the family's id
     std::string_view summary;
-    std::string_view usage;  // the emulator's own options
+    std::string_view usage;  // the emulator's own options (the kit's are listed once)
     EmulatorMain run;
+    // The faults it can inject (--fault STEP:FAULT takes these as FAULT).
+    std::span<const std::string_view> faults;
 };
 
-std::span<const EmulatorEntry> Emulators();
+// The line probe first, then every family's emulator in the order of the families.
+std::vector<const EmulatorEntry*> Emulators();
 const EmulatorEntry* FindEmulator(std::string_view name);
 
 // The line settings the session has set on the cable, as text: "57600 8N1 xon/xoff".

@@ -14,6 +14,7 @@
 #include "core/version.hpp"
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "emulate/emulator_kit.hpp"
 #include "emulate/emulator_registry.hpp"
 
 namespace {
@@ -34,11 +35,12 @@ void PrintUsage(std::FILE* out) {
 }
 
 void ListEmulators() {
-    for (const tracora::emulate::EmulatorEntry& entry : tracora::emulate::Emulators()) {
-        std::printf("%.*s: %.*s\n%.*s", static_cast<int>(entry.name.size()), entry.name.data(),
-                    static_cast<int>(entry.summary.size()), entry.summary.data(),
-                    static_cast<int>(entry.usage.size()), entry.usage.data());
+    for (const tracora::emulate::EmulatorEntry* entry : tracora::emulate::Emulators()) {
+        std::printf("%.*s: %.*s\n%.*s", static_cast<int>(entry->name.size()), entry->name.data(),
+                    static_cast<int>(entry->summary.size()), entry->summary.data(),
+                    static_cast<int>(entry->usage.size()), entry->usage.data());
     }
+    std::printf("\n%s", tracora::emulate::kKitUsage);
 }
 
 }  // namespace

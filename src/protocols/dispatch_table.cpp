@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "protocols/flytec/flytec_session.hpp"
+#include "protocols/family_registry.hpp"
 
 namespace tracora::protocols {
 
@@ -22,52 +22,66 @@ int NotAvailableYet(GpsAccessJob& job) {
     return -1;
 }
 
-// Protocols with a routine, per access function (the rest of each row is unsupported).
+// The pairs the program offers, per access function (the rest of each row is unsupported).
+// A pair whose family has not been written yet answers that it is not available.
 struct Row {
     AccessFunction function;
     std::initializer_list<int> protocols;
 };
 
-constexpr int kAllProtocols[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9, 10,
-                                 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+const Row kSpecifiedRows[] = {
+    {AccessFunction::kReadWaypoints, {0, 1, 2, 4, 6, 7, 8, 12, 14, 16, 17, 20}},
+    {AccessFunction::kReadTrackLog,
+     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}},
+    {AccessFunction::kReadProductData, {3}},
+    {AccessFunction::kWriteWaypoints, {0, 1, 2, 4, 6, 7, 8, 12, 14, 16, 17, 20}},
+    {AccessFunction::kEraseTrackLogs, {3, 15, 19}},
+    {AccessFunction::kWritePilotData, {3, 5, 12, 13}},
+    {AccessFunction::kWriteWaypointsAsTrack, {0, 8}},
+    {AccessFunction::kWriteAirspace, {0, 4, 8}},
+    {AccessFunction::kReadAirspace, {4}},
+    {AccessFunction::kReadFlightList, {4, 12, 16, 17, 19, 20}},
+};
 
 DispatchTable BuildTable() {
     DispatchTable table{};
-    const Row rows[] = {
-        {AccessFunction::kReadWaypoints, {0, 1, 2, 4, 6, 7, 8, 12, 14, 16, 17, 20}},
-        {AccessFunction::kReadProductData, {3}},
-        {AccessFunction::kWriteWaypoints, {0, 1, 2, 4, 6, 7, 8, 12, 14, 16, 17, 20}},
-        {AccessFunction::kEraseTrackLogs, {3, 15, 19}},
-        {AccessFunction::kWritePilotData, {3, 5, 12, 13}},
-        {AccessFunction::kWriteWaypointsAsTrack, {0, 8}},
-        {AccessFunction::kWriteAirspace, {0, 4, 8}},
-        {AccessFunction::kReadAirspace, {4}},
-        {AccessFunction::kReadFlightList, {4, 12, 16, 17, 19, 20}},
-    };
-    for (const Row& row : rows) {
+    for (const Row& row : kSpecifiedRows) {
         for (int protocol : row.protocols) {
             table[static_cast<std::size_t>(row.function)][static_cast<std::size_t>(protocol)] =
                 NotAvailableYet;
         }
     }
-    for (int protocol : kAllProtocols) {
-        table[static_cast<std::size_t>(AccessFunction::kReadTrackLog)]
-             [static_cast<std::size_t>(protocol)] = NotAvailableYet;
+    // The families fill their cells and say how their instruments are reached. A routine for
+    // a pair the program does not offer is a mistake of the family's record; the registry test
+    // names it.
+    for (const InstrumentFamily* family : Families()) {
+        for (const GpsProtocol protocol : family->protocols) {
+            table.links[static_cast<std::size_t>(ProtocolNumber(protocol))] = {family->transport,
+                                                                               family->xonXoff};
+        }
+        for (const FamilyRoutine& cell : family->routines) {
+            if (IsSpecified(cell.function, cell.protocol)) {
+                table[static_cast<std::size_t>(cell.function)]
+                     [static_cast<std::size_t>(ProtocolNumber(cell.protocol))] = cell.routine;
+            }
+        }
     }
-
-    const auto cell = [&table](AccessFunction function, GpsProtocol protocol) -> JobRoutine& {
-        return table[static_cast<std::size_t>(function)]
-                    [static_cast<std::size_t>(ProtocolNumber(protocol))];
-    };
-    cell(AccessFunction::kReadTrackLog, GpsProtocol::kFlytec) = flytec::FlytecReadTrackLog;
-    cell(AccessFunction::kReadFlightList, GpsProtocol::kFlytec) = flytec::FlytecReadFlightList;
-    cell(AccessFunction::kReadWaypoints, GpsProtocol::kFlytec) = flytec::FlytecReadWaypoints;
-    cell(AccessFunction::kWriteWaypoints, GpsProtocol::kFlytec) = flytec::FlytecWriteWaypoints;
-    cell(AccessFunction::kReadTrackLog, GpsProtocol::kReadAllFlytec) = flytec::FlytecReadAllTracks;
     return table;
 }
 
 }  // namespace
+
+bool IsSpecified(AccessFunction function, GpsProtocol protocol) {
+    for (const Row& row : kSpecifiedRows) {
+        if (row.function != function)
+            continue;
+        for (int p : row.protocols) {
+            if (p == ProtocolNumber(protocol))
+                return true;
+        }
+    }
+    return false;
+}
 
 const DispatchTable& GpsDispatchTable() {
     static const DispatchTable table = BuildTable();

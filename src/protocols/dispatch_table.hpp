@@ -6,7 +6,12 @@
 
 namespace tracora::protocols {
 
+// The routines of every family in the cells the program offers, and each protocol's link.
 const device::DispatchTable& GpsDispatchTable();
+
+// Whether the program offers `function` for `protocol` at all (a fixed table; a family may
+// fill only these cells).
+bool IsSpecified(device::AccessFunction function, GpsProtocol protocol);
 
 // Whether the pair has a routine that really talks to the instrument (a specified pair whose
 // family has not been written yet only says so). Commands are enabled by this.

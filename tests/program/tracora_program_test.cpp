@@ -19,6 +19,7 @@
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
+#include "protocols/graviter/graviter_emulator.hpp"
 
 extern char** environ;
 
@@ -309,6 +310,69 @@ INSTANTIATE_TEST_SUITE_P(
                                 protocols::flytec::FlytecFault::kCutConnection,
                                 "Read GPS track log: E203 COM port read error"}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// The Graviter family from the command line: a track log saved as KML.
+class ProgramWithGraviter : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::graviter::GraviterEmulator> instrument;
+    std::size_t points = 0;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        protocols::graviter::GraviterEmulatorConfig config;
+        config.flights.emplace_back();
+        ASSERT_TRUE(protocols::graviter::FlightFromIgc(flight, config.flights.back()));
+        points = config.flights.back().size();
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::graviter::GraviterEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    Outcome Download(const fs::path& kml) {
+        instrument->Start();
+        return Run({"/GPS=GRAVITER", "/COM=" + pty.SlavePath(), "/TIMEOUT=5",
+                    "/KML_LOG=" + kml.string(), "/EXIT"});
+    }
+};
+
+TEST_F(ProgramWithGraviter, DownloadIsSavedAsKml) {
+    const fs::path kml = home / "out" / "graviter.kml";
+    const Outcome outcome = Download(kml);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(kml, text), FileReadStatus::kOk) << outcome.err;
+    EXPECT_NE(text.find("<kml"), std::string::npos);
+    EXPECT_NE(text.find("Graviter G2 SN00417 SW1.08"), std::string::npos);
+    EXPECT_NE(outcome.err.find(std::to_string(points) + " points received"), std::string::npos)
+        << outcome.err;
+}
+
+TEST_F(ProgramWithGraviter, CutCableEndsWithExitCode1AndNoFile) {
+    instrument->ArmFault(protocols::graviter::GraviterStep::kPage,
+                         protocols::graviter::GraviterFault::kCutConnection);
+    const Outcome outcome = Download(home / "out" / "graviter.kml");
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Read GPS track log: E103 COM port read error"), std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+TEST_F(ProgramWithGraviter, IgcOutputIsRefused) {
+    const Outcome outcome = Run({"/GPS=GRAVITER", "/COM=" + pty.SlavePath(),
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.err.find("Unsupported GPS for IGC track log download"), std::string::npos)
+        << outcome.err;
+}
 
 }  // namespace
 }  // namespace tracora

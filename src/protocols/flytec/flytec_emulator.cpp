@@ -5,16 +5,14 @@
 
 #include "device/io_status.hpp"
 #include "device/serial_port.hpp"
+#include "emulate/emulator_kit.hpp"
 #include "protocols/common/nmea.hpp"
 
 namespace tracora::protocols::flytec {
 
 namespace {
 
-constexpr int kWriteTimeoutMs = 60'000;
 constexpr int kRequestPollMs = 1000;
-// Paced answers go out in blocks this large.
-constexpr std::size_t kPaceBlock = 64;
 
 bool Digits(std::string_view text, std::size_t offset, std::size_t count, int& value) {
     if (offset + count > text.size()) {
@@ -340,37 +338,10 @@ bool FlytecEmulator::Answer(FlytecStep step, std::string answer) {
 }
 
 bool FlytecEmulator::Send(std::string_view bytes) {
-    if (config_.lineRateBaud <= 0) {
-        if (link_.Write(bytes, kWriteTimeoutMs) < 0) {
-            return false;
-        }
+    return emulate::SendPaced(link_, bytes, config_.lineRateBaud, [this](std::size_t count) {
         std::lock_guard lock(mutex_);
-        bytesSent_ += bytes.size();
-        return true;
-    }
-    // 10 bits a byte (start, 8 data, stop): block k may leave only when the line has had the
-    // time to carry the blocks before it.
-    const auto start = std::chrono::steady_clock::now();
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const auto due = start + std::chrono::microseconds(static_cast<long long>(done) * 10 *
-                                                           1'000'000 / config_.lineRateBaud);
-        while (std::chrono::steady_clock::now() < due) {
-            if (link_.IsStopped() || link_.IsDropped()) {
-                return false;
-            }
-            std::this_thread::sleep_until(
-                std::min(due, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
-        }
-        const std::size_t length = std::min(kPaceBlock, bytes.size() - done);
-        if (link_.Write(bytes.substr(done, length), kWriteTimeoutMs) < 0) {
-            return false;
-        }
-        done += length;
-        std::lock_guard lock(mutex_);
-        bytesSent_ += length;
-    }
-    return true;
+        bytesSent_ += count;
+    });
 }
 
 void FlytecEmulator::ArmFault(FlytecStep step, FlytecFault fault) {

@@ -1,5 +1,4 @@
-#include "emulate/flytec_instrument.hpp"
-
+// tracora-emulate's "flytec" instrument: the Flytec/Brauniger emulator with its options.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,46 +7,35 @@
 
 #include "core/file_io.hpp"
 #include "core/text_forms.hpp"
+#include "emulate/emulator_kit.hpp"
+#include "emulate/emulator_registry.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 
-namespace tracora::emulate {
+namespace tracora::protocols::flytec {
 
-using protocols::flytec::EmulatedWaypoint;
-using protocols::flytec::FlytecEmulator;
-using protocols::flytec::FlytecEmulatorConfig;
-using protocols::flytec::FlytecFault;
-using protocols::flytec::FlytecStep;
+extern const emulate::EmulatorEntry kEmulator;
 
 namespace {
 
-struct Named {
-    std::string_view name;
-    int value;
-};
+using emulate::EmulatorSession;
 
-constexpr Named kSteps[] = {{"product", static_cast<int>(FlytecStep::kProductData)},
-                            {"list", static_cast<int>(FlytecStep::kTrackList)},
-                            {"track", static_cast<int>(FlytecStep::kTrack)},
-                            {"waypoints", static_cast<int>(FlytecStep::kWaypoints)}};
+// The answers a fault can hit and the faults, in the order of FlytecStep and FlytecFault.
+constexpr std::string_view kSteps[] = {"product", "list", "track", "waypoints"};
+constexpr std::string_view kFaults[] = {"silence",     "checksum",      "garbage", "long-line",
+                                        "record-type", "b-before-date", "cut"};
 
-constexpr Named kFaults[] = {{"silence", static_cast<int>(FlytecFault::kSilence)},
-                             {"checksum", static_cast<int>(FlytecFault::kBadChecksum)},
-                             {"garbage", static_cast<int>(FlytecFault::kGarbage)},
-                             {"long-line", static_cast<int>(FlytecFault::kLineTooLong)},
-                             {"record-type", static_cast<int>(FlytecFault::kBadRecordType)},
-                             {"b-before-date", static_cast<int>(FlytecFault::kBRecordBeforeDate)},
-                             {"cut", static_cast<int>(FlytecFault::kCutConnection)}};
-
-template <std::size_t N>
-bool Lookup(const Named (&table)[N], std::string_view name, int& value) {
-    for (const Named& entry : table) {
-        if (entry.name == name) {
-            value = entry.value;
-            return true;
-        }
-    }
-    return false;
-}
+constexpr std::string_view kUsage =
+    "  --model NAME[:SW]     product text and software version (default COMPEO+:1.22);\n"
+    "                        COMPETINO:1.13 and COMPEO:2.19 have no flight list\n"
+    "  --user NAME           the pilot name of the product data (default TEST PILOT)\n"
+    "  --serial TEXT         the serial number (default 1234)\n"
+    "  --no-track-list       answer no flight-list request whatever the model\n"
+    "  --waypoints FILE      waypoints, one a line: latitude,longitude,short,long,altitude\n"
+    "                        (decimal degrees, negative south/west); built-in ones otherwise\n"
+    "  --no-g                leave the G records out of the IGC texts\n"
+    "  --fault STEP:FAULT    STEP product, list, track or waypoints; FAULT silence,\n"
+    "                        checksum, garbage, long-line, record-type, b-before-date or\n"
+    "                        cut\n";
 
 std::int32_t MilliMinutes(double degrees) {
     const double value = degrees * 60000.0;
@@ -99,28 +87,31 @@ int ReadWaypointFile(const std::string& path, std::vector<EmulatedWaypoint>& out
     return 0;
 }
 
-}  // namespace
-
 int RunFlytecInstrument(EmulatorSession& session) {
     FlytecEmulatorConfig config;
-    config.waypoints = protocols::flytec::BuiltInWaypoints();
+    config.waypoints = BuiltInWaypoints();
     bool forceNoTrackList = false;
+    emulate::KitOptions kit;
+    if (emulate::ParseKitOptions("flytec", session.args, kit) != 0)
+        return 2;
+    config.flights = std::move(kit.igcTexts);
+    config.lineRateBaud = kit.rateBaud;
     std::vector<std::pair<FlytecStep, FlytecFault>> faults;
-    const std::vector<std::string>& args = session.args;
+    for (const auto& [stepName, faultName] : kit.faults) {
+        const int step = emulate::IndexOf(kSteps, stepName);
+        const int fault = emulate::IndexOf(kFaults, faultName);
+        if (step < 0 || fault < 0) {
+            std::fprintf(stderr, "tracora-emulate flytec: bad fault '%s:%s'\n", stepName.c_str(),
+                         faultName.c_str());
+            return 2;
+        }
+        faults.emplace_back(static_cast<FlytecStep>(step), static_cast<FlytecFault>(fault));
+    }
+    const std::vector<std::string>& args = kit.rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (arg == "--igc" && hasValue) {
-            while (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
-                std::string igc;
-                const std::string& path = args[++i];
-                if (ReadWholeFile(path, igc) != FileReadStatus::kOk) {
-                    std::fprintf(stderr, "tracora-emulate flytec: cannot read %s\n", path.c_str());
-                    return 2;
-                }
-                config.flights.push_back(std::move(igc));
-            }
-        } else if (arg == "--model" && hasValue) {
+        if (arg == "--model" && hasValue) {
             const std::string& value = args[++i];
             const std::size_t colon = value.find(':');
             config.product.product = value.substr(0, colon);
@@ -138,29 +129,16 @@ int RunFlytecInstrument(EmulatorSession& session) {
             if (ReadWaypointFile(args[++i], config.waypoints) != 0) {
                 return 2;
             }
-        } else if (arg == "--rate" && hasValue) {
-            config.lineRateBaud = std::atoi(args[++i].c_str());
         } else if (arg == "--no-g") {
             config.stripGRecords = true;
-        } else if (arg == "--fault" && hasValue) {
-            const std::string& value = args[++i];
-            const std::size_t colon = value.find(':');
-            int step = 0;
-            int fault = 0;
-            if (colon == std::string::npos || !Lookup(kSteps, value.substr(0, colon), step) ||
-                !Lookup(kFaults, std::string_view(value).substr(colon + 1), fault)) {
-                std::fprintf(stderr, "tracora-emulate flytec: bad fault '%s'\n", value.c_str());
-                return 2;
-            }
-            faults.emplace_back(static_cast<FlytecStep>(step), static_cast<FlytecFault>(fault));
         } else {
             std::fprintf(stderr, "tracora-emulate flytec: unknown option '%s'\n", arg.c_str());
             return 2;
         }
     }
     // The instrument's firmware decides whether it keeps a flight list.
-    config.hasTrackList = !forceNoTrackList && protocols::flytec::HasTrackList(
-                                                   config.product.product, config.product.software);
+    config.hasTrackList =
+        !forceNoTrackList && HasTrackList(config.product.product, config.product.software);
     std::fprintf(session.log, "flytec: %s SW%s, %zu flights, %zu waypoints%s\n",
                  config.product.product.c_str(), config.product.software.c_str(),
                  config.flights.size(), config.waypoints.size(),
@@ -178,4 +156,12 @@ int RunFlytecInstrument(EmulatorSession& session) {
     return rc == 0 ? 0 : 1;
 }
 
-}  // namespace tracora::emulate
+}  // namespace
+
+const emulate::EmulatorEntry kEmulator = {
+    "flytec",
+    "a Flytec/Brauniger instrument: product data, flight list, IGC track logs, waypoints "
+    "and waypoint uploads",
+    kUsage, RunFlytecInstrument, kFaults};
+
+}  // namespace tracora::protocols::flytec

@@ -1,0 +1,25 @@
+#include "device/transport.hpp"
+
+#include "device/serial_transport.hpp"
+
+namespace tracora::device {
+
+const char* TransportKindName(TransportKind kind) {
+    switch (kind) {
+        case TransportKind::kSerial:
+            return "serial";
+        case TransportKind::kUsb:
+            return "USB";
+        case TransportKind::kHid:
+            return "USB HID";
+    }
+    return "unknown";
+}
+
+std::unique_ptr<Transport> MakeSystemTransport(TransportKind kind) {
+    if (kind == TransportKind::kSerial)
+        return std::make_unique<SerialTransport>();
+    return nullptr;
+}
+
+}  // namespace tracora::device

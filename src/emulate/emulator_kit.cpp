@@ -1,0 +1,104 @@
+#include "emulate/emulator_kit.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "device/emulator_link.hpp"
+
+#include "core/file_io.hpp"
+#include "core/text_forms.hpp"
+
+namespace tracora::emulate {
+
+const char* const kKitUsage =
+    "Every instrument also takes:\n"
+    "  --igc FILE...         flights to hold (IGC files, converted into the instrument's\n"
+    "                        memory format), the first is flight 0\n"
+    "  --fault STEP:FAULT    break the next answer of STEP with FAULT (repeatable)\n"
+    "  --rate BAUD           pace the answers at this line rate (10 bits a byte)\n";
+
+int ParseKitOptions(std::string_view who, const std::vector<std::string>& args, KitOptions& out) {
+    const std::string name(who);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--igc" && hasValue) {
+            while (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
+                const std::string& path = args[++i];
+                std::string text;
+                if (ReadWholeFile(path, text) != FileReadStatus::kOk) {
+                    std::fprintf(stderr, "tracora-emulate %s: cannot read %s\n", name.c_str(),
+                                 path.c_str());
+                    return 2;
+                }
+                out.igcPaths.push_back(path);
+                out.igcTexts.push_back(std::move(text));
+            }
+        } else if (arg == "--fault" && hasValue) {
+            const std::string& value = args[++i];
+            const std::size_t colon = value.find(':');
+            if (colon == std::string::npos || colon == 0 || colon + 1 == value.size()) {
+                std::fprintf(stderr, "tracora-emulate %s: bad fault '%s'\n", name.c_str(),
+                             value.c_str());
+                return 2;
+            }
+            out.faults.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+        } else if (arg == "--rate" && hasValue) {
+            long long rate = 0;
+            if (ParseIntegerField(args[++i], rate) != 0 || rate < 0 || rate > 10000000) {
+                std::fprintf(stderr, "tracora-emulate %s: bad rate '%s'\n", name.c_str(),
+                             args[i].c_str());
+                return 2;
+            }
+            out.rateBaud = static_cast<int>(rate);
+        } else {
+            out.rest.push_back(arg);
+        }
+    }
+    return 0;
+}
+
+bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
+               const std::function<void(std::size_t)>& sent) {
+    constexpr int kWriteTimeoutMs = 60'000;
+    constexpr std::size_t kPaceBlock = 64;
+    if (rateBaud <= 0) {
+        if (link.Write(bytes, kWriteTimeoutMs) < 0)
+            return false;
+        if (sent)
+            sent(bytes.size());
+        return true;
+    }
+    // Block k may leave only when the line has had the time to carry the blocks before it.
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto due = start + std::chrono::microseconds(static_cast<long long>(done) * 10 *
+                                                           1'000'000 / rateBaud);
+        while (std::chrono::steady_clock::now() < due) {
+            if (link.IsStopped() || link.IsDropped())
+                return false;
+            std::this_thread::sleep_until(
+                std::min(due, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+        }
+        const std::size_t length = std::min(kPaceBlock, bytes.size() - done);
+        if (link.Write(bytes.substr(done, length), kWriteTimeoutMs) < 0)
+            return false;
+        done += length;
+        if (sent)
+            sent(length);
+    }
+    return true;
+}
+
+int IndexOf(std::span<const std::string_view> names, std::string_view name) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+}  // namespace tracora::emulate

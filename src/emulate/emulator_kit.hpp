@@ -1,0 +1,47 @@
+// What every instrument emulator shares: the options of the kit (the real flights it holds,
+// the faults it injects, the pace of its answers), read before the emulator's own options.
+#pragma once
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tracora::device {
+class EmulatorLink;
+}
+
+namespace tracora::emulate {
+
+struct KitOptions {
+    // --igc FILE...: the flights the instrument holds, as IGC text, in the order given.
+    std::vector<std::string> igcPaths;
+    std::vector<std::string> igcTexts;
+    // --fault STEP:FAULT (repeatable): STEP names an answer of the emulator, FAULT one of its
+    // fault table.
+    std::vector<std::pair<std::string, std::string>> faults;
+    // --rate BAUD: answers are paced at this line rate; 0 sends as fast as the line takes.
+    int rateBaud = 0;
+    // Every other argument, in order, for the emulator itself.
+    std::vector<std::string> rest;
+};
+
+// The kit's options in the help text.
+extern const char* const kKitUsage;
+
+// Takes the kit's options out of `args`. 0, or 2 after printing why to stderr (a file that
+// cannot be read, a fault without STEP:FAULT, a bad rate); `who` names the emulator there.
+int ParseKitOptions(std::string_view who, const std::vector<std::string>& args, KitOptions& out);
+
+// Sends one answer over `link`, paced at `rateBaud` (10 bits a byte) when it is positive, so
+// that the session sees the timing of a real line. `sent` (may be null) is called with the
+// size of every block that went out. False when the link is gone.
+bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
+               const std::function<void(std::size_t)>& sent = {});
+
+// Index of `name` in `names`, -1 when absent.
+int IndexOf(std::span<const std::string_view> names, std::string_view name);
+
+}  // namespace tracora::emulate

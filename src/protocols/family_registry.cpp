@@ -1,0 +1,45 @@
+#include "protocols/family_registry.hpp"
+
+#include <algorithm>
+
+#include "protocols/flytec/flytec_family.hpp"
+#include "protocols/graviter/graviter_family.hpp"
+
+namespace tracora::protocols {
+
+namespace {
+
+// One line per family.
+constexpr const InstrumentFamily* kFamilies[] = {
+    &flytec::kFamily,
+    &graviter::kFamily,
+};
+
+}  // namespace
+
+std::span<const InstrumentFamily* const> Families() {
+    return kFamilies;
+}
+
+const InstrumentFamily* FamilyOfProtocol(GpsProtocol protocol) {
+    for (const InstrumentFamily* family : kFamilies) {
+        if (std::ranges::find(family->protocols, protocol) != family->protocols.end())
+            return family;
+    }
+    return nullptr;
+}
+
+const InstrumentFamily* FindFamily(std::string_view id) {
+    for (const InstrumentFamily* family : kFamilies) {
+        if (family->id == id)
+            return family;
+    }
+    return nullptr;
+}
+
+bool DeliversIgcText(GpsProtocol protocol) {
+    const InstrumentFamily* family = FamilyOfProtocol(protocol);
+    return family != nullptr && family->deliversIgcText;
+}
+
+}  // namespace tracora::protocols
