@@ -350,7 +350,7 @@ TEST_F(ProgramWithGraviter, DownloadIsSavedAsKml) {
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
     std::string text;
     ASSERT_EQ(ReadWholeFile(kml, text), FileReadStatus::kOk) << outcome.err;
-    EXPECT_NE(text.find("<kml"), std::string::npos);
+    EXPECT_NE(text.find("<Document>"), std::string::npos);
     EXPECT_NE(text.find("Graviter G2 SN00417 SW1.08"), std::string::npos);
     EXPECT_NE(outcome.err.find(std::to_string(points) + " points received"), std::string::npos)
         << outcome.err;
