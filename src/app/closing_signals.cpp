@@ -5,6 +5,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace tracora::app {
 
 ClosingSignals::ClosingSignals(OpenDescriptor open) {
@@ -19,6 +21,7 @@ ClosingSignals::ClosingSignals(OpenDescriptor open) {
     pthread_sigmask(SIG_BLOCK, &closing, &previous);
     fd_ = open(-1, &closing, SFD_CLOEXEC | SFD_NONBLOCK);
     if (fd_ < 0) {
+        error_ = errno;
         // Nobody would ever read them: they must reach the program as before.
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }

@@ -22,11 +22,14 @@ public:
 
     // The readable descriptor, or -1 when there is none (the signals are then not blocked).
     int Descriptor() const { return fd_; }
+    // Why there is no descriptor (an errno value), 0 when there is one.
+    int Error() const { return error_; }
     // Reads the pending signals off the descriptor.
     void Drain() const;
 
 private:
     int fd_ = -1;
+    int error_ = 0;
 };
 
 }  // namespace tracora::app

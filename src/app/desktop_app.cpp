@@ -4,7 +4,9 @@
 #include <QIcon>
 #include <QSocketNotifier>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "app/closing_signals.hpp"
@@ -32,6 +34,13 @@ int RunDesktop(int argc, char** argv) {
     // settings are saved). They are blocked before any thread starts and read from a
     // descriptor in the event loop.
     const ClosingSignals closingSignals;
+    if (closingSignals.Descriptor() < 0) {
+        // The signals keep their default action: they end the program at once.
+        std::fprintf(stderr,
+                     "tracora: SIGINT and SIGTERM will end the program at once, without saving "
+                     "the settings (signalfd: %s)\n",
+                     std::strerror(closingSignals.Error()));
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tracora"));

@@ -37,6 +37,7 @@ TEST_F(ClosingSignalsTest, SignalsAreBlockedAndReadFromADescriptor) {
     ASSERT_FALSE(Blocked(SIGTERM));
     const ClosingSignals signalsToRead;
     EXPECT_GE(signalsToRead.Descriptor(), 0);
+    EXPECT_EQ(signalsToRead.Error(), 0);
     EXPECT_TRUE(Blocked(SIGINT));
     EXPECT_TRUE(Blocked(SIGTERM));
 }
@@ -48,6 +49,7 @@ TEST_F(ClosingSignalsTest, WithoutADescriptorTheSignalsAreNotLeftBlocked) {
     ASSERT_FALSE(Blocked(SIGTERM));
     const ClosingSignals signalsToRead(&FailingSignalFd);
     EXPECT_EQ(signalsToRead.Descriptor(), -1);
+    EXPECT_EQ(signalsToRead.Error(), EMFILE);
     EXPECT_FALSE(Blocked(SIGINT));
     EXPECT_FALSE(Blocked(SIGTERM));
 }
