@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "protocols/dispatch_table.hpp"
+
 namespace tracora::app {
 
 namespace {
@@ -11,9 +13,20 @@ namespace {
 using A = Action;
 using M = Menu;
 using P = GpsProtocol;
+using device::AccessFunction;
 
-// Every command of the window. Instrument families other than the Flytec/Brauniger family
-// have no device routines yet, so their commands are listed as not available.
+constexpr DeviceJob ReadLog(GpsProtocol protocol, int parameter = 0) {
+    return {AccessFunction::kReadTrackLog, protocol, parameter};
+}
+constexpr DeviceJob ReadWaypoints(GpsProtocol protocol, int parameter = 0) {
+    return {AccessFunction::kReadWaypoints, protocol, parameter};
+}
+constexpr DeviceJob WriteWaypoints(GpsProtocol protocol, int parameter = 0) {
+    return {AccessFunction::kWriteWaypoints, protocol, parameter};
+}
+
+// Every command of the window. An instrument command names its device job; whether it can be
+// used follows from the dispatch table (see CommandJobWorks), not from this list.
 constexpr auto kCommands = std::to_array<Command>({
     // File
     {40117, M::kFile, "&Open log...", A::kReadTrackLogFile},
@@ -23,7 +36,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40043, M::kFile, "Save log in &IGC format\tCtrl+I", A::kWriteIgcFile},
     {40072, M::kFile, "Save IGC log from &GPS", A::kSaveRawIgc},
     {40073, M::kFile, "&Verify IGC log...", A::kVerifyIgc},
-    {40139, M::kFile, "Add IGC to competition output", A::kNotAvailable, P::kGarmin, 0, true},
+    {40139, M::kFile, "Add IGC to competition output", A::kNotAvailable, {}, true},
     {40047, M::kFile, "Open &waypoints...", A::kNotAvailable},
     {40118, M::kFile, "Save waypoin&ts...", A::kNotAvailable},
     {40143, M::kFile, "Pilot list as .csv...", A::kNotAvailable},
@@ -33,83 +46,118 @@ constexpr auto kCommands = std::to_array<Command>({
     {40019, M::kFile, "E&xit", A::kExit},
 
     // Track log downloads
-    {40029, M::kReadLog, "Read &Garmin\tCtrl+G", A::kNotAvailable, P::kGarmin},
-    {40075, M::kReadLog, "Read Garmin &USB\tCtrl+U", A::kNotAvailable, P::kGarminUsb},
-    {40054, M::kReadLog, "Read &Compeo/Competino\tCtrl+E", A::kDownloadTrackLog, P::kFlytec},
-    {40085, M::kReadLog, "Read Flytec 50xx/60xx\tCtrl+F", A::kDownloadTrackLog, P::kFlytec},
-    {40119, M::kReadLog, "Read all &IQ Tracks", A::kDownloadTrackLog, P::kReadAllFlytec},
-    {40120, M::kReadLog, "Read all &Flytec Tracks", A::kDownloadTrackLog, P::kReadAllFlytec},
-    {40091, M::kReadLog, "Read XC Trainer (MXP at 57600)", A::kNotAvailable, P::kXcTrainerMxp,
-     57600},
-    {40071, M::kReadLog, "Read XC Trainer (57600)", A::kNotAvailable, P::kXcTrainer, 57600},
-    {40090, M::kReadLog, "Read Top Nav (MXP at 57600)", A::kNotAvailable, P::kTopNavigatorMxp,
-     57600},
-    {40039, M::kReadLog, "Read Top Navigator (TNCM)", A::kNotAvailable, P::kTopNavigator},
-    {40010, M::kReadLog, "Read Log It (57600)", A::kNotAvailable, P::kLogIt, 57600},
-    {40011, M::kReadLog, "Read Log It (38400)", A::kNotAvailable, P::kLogIt, 38400},
-    {40012, M::kReadLog, "Read Log It (19200)", A::kNotAvailable, P::kLogIt, 19200},
-    {40069, M::kReadLog, "Read Tracklogger (115200)", A::kNotAvailable, P::kLogIt, 115200},
-    {40004, M::kReadLog, "Read &MLR\tCtrl+M", A::kNotAvailable, P::kMlr},
-    {40137, M::kReadLog, "Read Leonardo (MLR)\tCtrl+R", A::kNotAvailable, P::kMlrTrackReader},
-    {40179, M::kReadLog, "Read Leonardo (New)", A::kNotAvailable, P::kLeonardo, 0},
-    {40198, M::kReadLog, "Read Digifly Air", A::kNotAvailable, P::kLeonardo, 1},
-    {40058, M::kReadLog, "Read Graviter (all tracks)", A::kDownloadTrackLog, P::kGraviter},
-    {40065, M::kReadLog, "Read Magella&n (9600)\tCtrl+N", A::kNotAvailable, P::kMagellan},
-    {40126, M::kReadLog, "Read Fl&ymaster\tCtrl+Y", A::kNotAvailable, P::kFlymaster},
-    {40148, M::kReadLog, "Read DSX", A::kNotAvailable, P::kDsx},
-    {40193, M::kReadLog, "Read MTK/Pentagram (38400)", A::kNotAvailable, P::kMtk, 38400},
-    {40154, M::kReadLog, "Read MTK/Pentagram (115200)", A::kNotAvailable, P::kMtk, 115200},
-    {40155, M::kReadLog, "Read IQ Basic / Flytec 6015", A::kNotAvailable, P::kIqBasic},
-    {40196, M::kReadLog, "Read Ascent", A::kNotAvailable, P::kAscent},
-    {40204, M::kReadLog, "Read Syride SYS'Nav", A::kNotAvailable, P::kSyride},
+    {40029, M::kReadLog, "Read &Garmin\tCtrl+G", A::kDownloadTrackLog, ReadLog(P::kGarmin)},
+    {40075, M::kReadLog, "Read Garmin &USB\tCtrl+U", A::kDownloadTrackLog, ReadLog(P::kGarminUsb)},
+    {40054, M::kReadLog, "Read &Compeo/Competino\tCtrl+E", A::kDownloadTrackLog,
+     ReadLog(P::kFlytec)},
+    {40085, M::kReadLog, "Read Flytec 50xx/60xx\tCtrl+F", A::kDownloadTrackLog,
+     ReadLog(P::kFlytec)},
+    {40119, M::kReadLog, "Read all &IQ Tracks", A::kDownloadTrackLog, ReadLog(P::kReadAllFlytec)},
+    {40120, M::kReadLog, "Read all &Flytec Tracks", A::kDownloadTrackLog,
+     ReadLog(P::kReadAllFlytec)},
+    {40091, M::kReadLog, "Read XC Trainer (MXP at 57600)", A::kDownloadTrackLog,
+     ReadLog(P::kXcTrainerMxp, 57600)},
+    {40071, M::kReadLog, "Read XC Trainer (57600)", A::kDownloadTrackLog,
+     ReadLog(P::kXcTrainer, 57600)},
+    {40090, M::kReadLog, "Read Top Nav (MXP at 57600)", A::kDownloadTrackLog,
+     ReadLog(P::kTopNavigatorMxp, 57600)},
+    {40039, M::kReadLog, "Read Top Navigator (TNCM)", A::kDownloadTrackLog,
+     ReadLog(P::kTopNavigator)},
+    {40010, M::kReadLog, "Read Log It (57600)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 57600)},
+    {40011, M::kReadLog, "Read Log It (38400)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 38400)},
+    {40012, M::kReadLog, "Read Log It (19200)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 19200)},
+    {40069, M::kReadLog, "Read Tracklogger (115200)", A::kDownloadTrackLog,
+     ReadLog(P::kLogIt, 115200)},
+    {40004, M::kReadLog, "Read &MLR\tCtrl+M", A::kDownloadTrackLog, ReadLog(P::kMlr)},
+    {40137, M::kReadLog, "Read Leonardo (MLR)\tCtrl+R", A::kDownloadTrackLog,
+     ReadLog(P::kMlrTrackReader)},
+    {40179, M::kReadLog, "Read Leonardo (New)", A::kDownloadTrackLog, ReadLog(P::kLeonardo)},
+    {40198, M::kReadLog, "Read Digifly Air", A::kDownloadTrackLog, ReadLog(P::kLeonardo, 1)},
+    {40058, M::kReadLog, "Read Graviter (all tracks)", A::kDownloadTrackLog, ReadLog(P::kGraviter)},
+    {40065, M::kReadLog, "Read Magella&n (9600)\tCtrl+N", A::kDownloadTrackLog,
+     ReadLog(P::kMagellan)},
+    {40126, M::kReadLog, "Read Fl&ymaster\tCtrl+Y", A::kDownloadTrackLog, ReadLog(P::kFlymaster)},
+    {40148, M::kReadLog, "Read DSX", A::kDownloadTrackLog, ReadLog(P::kDsx)},
+    {40193, M::kReadLog, "Read MTK/Pentagram (38400)", A::kDownloadTrackLog,
+     ReadLog(P::kMtk, 38400)},
+    {40154, M::kReadLog, "Read MTK/Pentagram (115200)", A::kDownloadTrackLog,
+     ReadLog(P::kMtk, 115200)},
+    {40155, M::kReadLog, "Read IQ Basic / Flytec 6015", A::kDownloadTrackLog, ReadLog(P::kIqBasic)},
+    {40196, M::kReadLog, "Read Ascent", A::kDownloadTrackLog, ReadLog(P::kAscent)},
+    {40204, M::kReadLog, "Read Syride SYS'Nav", A::kDownloadTrackLog, ReadLog(P::kSyride)},
 
     // Waypoint downloads
-    {40027, M::kReadWaypoints, "Garmin (RS232)", A::kNotAvailable, P::kGarmin},
-    {40078, M::kReadWaypoints, "Garmin (USB)", A::kNotAvailable, P::kGarminUsb},
-    {40055, M::kReadWaypoints, "Compeo/Competino", A::kDownloadWaypoints, P::kFlytec},
-    {40086, M::kReadWaypoints, "Flytec 50xx/60xx", A::kDownloadWaypoints, P::kFlytec},
-    {40158, M::kReadWaypoints, "IQ Basic / Flytec 6015", A::kNotAvailable, P::kIqBasic},
-    {40033, M::kReadWaypoints, "MLR (NMEA)", A::kNotAvailable, P::kMlr},
-    {40150, M::kReadWaypoints, "MLR (fast)", A::kNotAvailable, P::kMlrFast},
-    {40066, M::kReadWaypoints, "Magellan", A::kNotAvailable, P::kMagellan},
-    {40053, M::kReadWaypoints, "Top Navigator", A::kNotAvailable, P::kTopNavigator},
-    {40076, M::kReadWaypoints, "XC Trainer", A::kNotAvailable, P::kXcTrainer},
-    {40167, M::kReadWaypoints, "Flymaster", A::kNotAvailable, P::kFlymaster},
-    {40205, M::kReadWaypoints, "Syride SYS'Nav", A::kNotAvailable, P::kSyride},
-    {40181, M::kReadWaypoints, "Leonardo Pro (user)", A::kNotAvailable, P::kLeonardo, 0},
-    {40186, M::kReadWaypoints, "Leonardo Pro (comp.)", A::kNotAvailable, P::kLeonardo, 2},
-    {40199, M::kReadWaypoints, "Digifly Air (user)", A::kNotAvailable, P::kLeonardo, 1},
-    {40200, M::kReadWaypoints, "Digifly Air (comp.)", A::kNotAvailable, P::kLeonardo, 3},
+    {40027, M::kReadWaypoints, "Garmin (RS232)", A::kDownloadWaypoints, ReadWaypoints(P::kGarmin)},
+    {40078, M::kReadWaypoints, "Garmin (USB)", A::kDownloadWaypoints, ReadWaypoints(P::kGarminUsb)},
+    {40055, M::kReadWaypoints, "Compeo/Competino", A::kDownloadWaypoints,
+     ReadWaypoints(P::kFlytec)},
+    {40086, M::kReadWaypoints, "Flytec 50xx/60xx", A::kDownloadWaypoints,
+     ReadWaypoints(P::kFlytec)},
+    {40158, M::kReadWaypoints, "IQ Basic / Flytec 6015", A::kDownloadWaypoints,
+     ReadWaypoints(P::kIqBasic)},
+    {40033, M::kReadWaypoints, "MLR (NMEA)", A::kDownloadWaypoints, ReadWaypoints(P::kMlr)},
+    {40150, M::kReadWaypoints, "MLR (fast)", A::kDownloadWaypoints, ReadWaypoints(P::kMlrFast)},
+    {40066, M::kReadWaypoints, "Magellan", A::kDownloadWaypoints, ReadWaypoints(P::kMagellan)},
+    {40053, M::kReadWaypoints, "Top Navigator", A::kDownloadWaypoints,
+     ReadWaypoints(P::kTopNavigator)},
+    {40076, M::kReadWaypoints, "XC Trainer", A::kDownloadWaypoints, ReadWaypoints(P::kXcTrainer)},
+    {40167, M::kReadWaypoints, "Flymaster", A::kDownloadWaypoints, ReadWaypoints(P::kFlymaster)},
+    {40205, M::kReadWaypoints, "Syride SYS'Nav", A::kDownloadWaypoints, ReadWaypoints(P::kSyride)},
+    {40181, M::kReadWaypoints, "Leonardo Pro (user)", A::kDownloadWaypoints,
+     ReadWaypoints(P::kLeonardo)},
+    {40186, M::kReadWaypoints, "Leonardo Pro (comp.)", A::kDownloadWaypoints,
+     ReadWaypoints(P::kLeonardo, 2)},
+    {40199, M::kReadWaypoints, "Digifly Air (user)", A::kDownloadWaypoints,
+     ReadWaypoints(P::kLeonardo, 1)},
+    {40200, M::kReadWaypoints, "Digifly Air (comp.)", A::kDownloadWaypoints,
+     ReadWaypoints(P::kLeonardo, 3)},
 
     // Waypoint uploads
-    {40021, M::kWriteWaypoints, "Garmin (RS232)", A::kNotAvailable, P::kGarmin},
-    {40022, M::kWriteWaypoints, "Garmin (USB)", A::kNotAvailable, P::kGarminUsb},
-    {40007, M::kWriteWaypoints, "MLR", A::kNotAvailable, P::kMlr},
-    {40008, M::kWriteWaypoints, "Magellan", A::kNotAvailable, P::kMagellan},
-    {40009, M::kWriteWaypoints, "Top Navigator", A::kNotAvailable, P::kTopNavigator},
-    {40013, M::kWriteWaypoints, "XC Trainer", A::kNotAvailable, P::kXcTrainer},
-    {40138, M::kWriteWaypoints, "MLR (Leonardo)", A::kNotAvailable, P::kMlrTrackReader},
-    {40206, M::kWriteWaypoints, "Syride SYS'Nav", A::kNotAvailable, P::kSyride},
-    {40018, M::kWriteWaypoints, "Compeo/Competino (Only Name)", A::kNotAvailable, P::kFlytec},
-    {40023, M::kWriteWaypoints, "Flytec 50xx/60xx (Only Name)", A::kNotAvailable, P::kFlytec},
-    {40159, M::kWriteWaypoints, "IQ Basic / Flytec 6015 (Only Name)", A::kNotAvailable,
-     P::kIqBasic},
-    {40163, M::kWriteWaypoints, "Flymaster (Only Name)", A::kNotAvailable, P::kFlymaster},
-    {40096, M::kWriteWaypoints, "Compeo/Competino (ID+Name)", A::kNotAvailable, P::kFlytec},
-    {40097, M::kWriteWaypoints, "Flytec 50xx/60xx (ID+Name)", A::kNotAvailable, P::kFlytec},
-    {40162, M::kWriteWaypoints, "IQ Basic / Flytec 6015 (ID+Name)", A::kNotAvailable, P::kIqBasic},
-    {40164, M::kWriteWaypoints, "Flymaster (ID+Name)", A::kNotAvailable, P::kFlymaster},
-    {40134, M::kWriteWaypoints, "Compeo/Competino (Only ID)", A::kNotAvailable, P::kFlytec},
-    {40135, M::kWriteWaypoints, "Flytec 50xx/60xx (Only ID)", A::kNotAvailable, P::kFlytec},
-    {40161, M::kWriteWaypoints, "IQ Basic / Flytec 6015 (OnlyID)", A::kNotAvailable, P::kIqBasic},
-    {40165, M::kWriteWaypoints, "Flymaster (Only ID)", A::kNotAvailable, P::kFlymaster},
-    {40182, M::kWriteWaypoints, "Leonardo Pro (user)", A::kNotAvailable, P::kLeonardo, 0},
-    {40184, M::kWriteWaypoints, "Leonardo Pro (comp.)", A::kNotAvailable, P::kLeonardo, 2},
-    {40201, M::kWriteWaypoints, "Digifly Air (user)", A::kNotAvailable, P::kLeonardo, 1},
-    {40202, M::kWriteWaypoints, "Digifly Air (comp.)", A::kNotAvailable, P::kLeonardo, 3},
+    {40021, M::kWriteWaypoints, "Garmin (RS232)", A::kUploadWaypoints, WriteWaypoints(P::kGarmin)},
+    {40022, M::kWriteWaypoints, "Garmin (USB)", A::kUploadWaypoints, WriteWaypoints(P::kGarminUsb)},
+    {40007, M::kWriteWaypoints, "MLR", A::kUploadWaypoints, WriteWaypoints(P::kMlr)},
+    {40008, M::kWriteWaypoints, "Magellan", A::kUploadWaypoints, WriteWaypoints(P::kMagellan)},
+    {40009, M::kWriteWaypoints, "Top Navigator", A::kUploadWaypoints,
+     WriteWaypoints(P::kTopNavigator)},
+    {40013, M::kWriteWaypoints, "XC Trainer", A::kUploadWaypoints, WriteWaypoints(P::kXcTrainer)},
+    {40138, M::kWriteWaypoints, "MLR (Leonardo)", A::kUploadWaypoints,
+     WriteWaypoints(P::kMlrTrackReader)},
+    {40206, M::kWriteWaypoints, "Syride SYS'Nav", A::kUploadWaypoints, WriteWaypoints(P::kSyride)},
+    {40018, M::kWriteWaypoints, "Compeo/Competino (Only Name)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlytec)},
+    {40023, M::kWriteWaypoints, "Flytec 50xx/60xx (Only Name)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlytec)},
+    {40159, M::kWriteWaypoints, "IQ Basic / Flytec 6015 (Only Name)", A::kUploadWaypoints,
+     WriteWaypoints(P::kIqBasic)},
+    {40163, M::kWriteWaypoints, "Flymaster (Only Name)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlymaster)},
+    {40096, M::kWriteWaypoints, "Compeo/Competino (ID+Name)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlytec)},
+    {40097, M::kWriteWaypoints, "Flytec 50xx/60xx (ID+Name)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlytec)},
+    {40162, M::kWriteWaypoints, "IQ Basic / Flytec 6015 (ID+Name)", A::kUploadWaypoints,
+     WriteWaypoints(P::kIqBasic)},
+    {40164, M::kWriteWaypoints, "Flymaster (ID+Name)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlymaster)},
+    {40134, M::kWriteWaypoints, "Compeo/Competino (Only ID)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlytec)},
+    {40135, M::kWriteWaypoints, "Flytec 50xx/60xx (Only ID)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlytec)},
+    {40161, M::kWriteWaypoints, "IQ Basic / Flytec 6015 (OnlyID)", A::kUploadWaypoints,
+     WriteWaypoints(P::kIqBasic)},
+    {40165, M::kWriteWaypoints, "Flymaster (Only ID)", A::kUploadWaypoints,
+     WriteWaypoints(P::kFlymaster)},
+    {40182, M::kWriteWaypoints, "Leonardo Pro (user)", A::kUploadWaypoints,
+     WriteWaypoints(P::kLeonardo)},
+    {40184, M::kWriteWaypoints, "Leonardo Pro (comp.)", A::kUploadWaypoints,
+     WriteWaypoints(P::kLeonardo, 2)},
+    {40201, M::kWriteWaypoints, "Digifly Air (user)", A::kUploadWaypoints,
+     WriteWaypoints(P::kLeonardo, 1)},
+    {40202, M::kWriteWaypoints, "Digifly Air (comp.)", A::kUploadWaypoints,
+     WriteWaypoints(P::kLeonardo, 3)},
     {40017, M::kWriteWaypoints, "Send waypoints as Garmin log (RS232)", A::kNotAvailable},
     {40092, M::kWriteWaypoints, "Send waypoints as Garmin log (USB)", A::kNotAvailable},
-    {40144, M::kWriteWaypoints, "Power off after transfer", A::kNotAvailable, P::kGarmin, 0, true},
+    {40144, M::kWriteWaypoints, "Power off after transfer", A::kNotAvailable, {}, true},
     {40142, M::kWriteWaypoints, "Check waypoints in USB competition mode", A::kNotAvailable},
 
     // Airspace
@@ -150,7 +198,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40166, M::kInstrument, "Flymaster IDs...", A::kNotAvailable},
     {40145, M::kInstrument, "Flymaster name...", A::kNotAvailable},
     {40157, M::kInstrument, "Flymaster altitude alarm...", A::kNotAvailable},
-    {40146, M::kInstrument, "Power off after log read", A::kNotAvailable, P::kGarmin, 0, true},
+    {40146, M::kInstrument, "Power off after log read", A::kNotAvailable, {}, true},
     {40153, M::kInstrument, "DSX pilot data...", A::kNotAvailable},
     {40185, M::kInstrument, "UTC offset for Top Navigator...", A::kNotAvailable},
 
@@ -164,19 +212,16 @@ constexpr auto kCommands = std::to_array<Command>({
 
     // Options
     {40006, M::kOptions, "Set &COM port", A::kSetComPort},
-    {40121, M::kOptions, "Competition mode", A::kNotAvailable, P::kGarmin, 0, true},
-    {40130, M::kOptions, "Compact title", A::kCompactTitle, P::kGarmin, 0, true},
+    {40121, M::kOptions, "Competition mode", A::kCompetitionMode, {}, true},
+    {40130, M::kOptions, "Compact title", A::kCompactTitle, {}, true},
     {40203, M::kOptions, "FTP...", A::kNotAvailable},
     {40173, M::kOptions, "Server...", A::kNotAvailable},
     {40151, M::kOptions, "Loop flight gap...", A::kLoopFlightGap},
     {40136, M::kOptions, "Track gap time...", A::kTrackGapTime},
-    {40088, M::kOptions, "Track log filter (&speed analysis)", A::kSpeedFilter, P::kGarmin, 0,
-     true},
-    {40172, M::kOptions, "Set vario filter (&height analysis)", A::kVarioFilter, P::kGarmin, 0,
-     true},
-    {40191, M::kOptions, "Timestamp filter (&time analysis)", A::kTimestampFilter, P::kGarmin, 0,
-     true},
-    {40192, M::kOptions, "Use filter(s) during download", A::kDownloadFilter, P::kGarmin, 0, true},
+    {40088, M::kOptions, "Track log filter (&speed analysis)", A::kSpeedFilter, {}, true},
+    {40172, M::kOptions, "Set vario filter (&height analysis)", A::kVarioFilter, {}, true},
+    {40191, M::kOptions, "Timestamp filter (&time analysis)", A::kTimestampFilter, {}, true},
+    {40192, M::kOptions, "Use filter(s) during download", A::kDownloadFilter, {}, true},
 
     // View
     {40025, M::kView, "&Track log\tCtrl+1", A::kViewTrackLog},
@@ -230,6 +275,11 @@ const Command* FindCommand(int id) {
     const auto it = std::find_if(kCommands.begin(), kCommands.end(),
                                  [id](const Command& command) { return command.id == id; });
     return it == kCommands.end() ? nullptr : &*it;
+}
+
+bool CommandJobWorks(const Command& command) {
+    return !command.job ||
+           protocols::HasWorkingRoutine(command.job->function, command.job->protocol);
 }
 
 std::string_view CommandLabel(const Command& command) {

@@ -1,12 +1,16 @@
 // The main window's commands: one constant table of command identifiers, menu texts (with '&'
-// mnemonics and, after a tab, the shortcut), the menu that holds them and what they do. The
-// window walks the table to build its menus and to dispatch.
+// mnemonics and, after a tab, the shortcut), the menu that holds them, what they do and, for
+// an instrument command, the device job it starts. The window walks the table to build its
+// menus; its handler table says how each action is carried out.
 #pragma once
 
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/gps_types.hpp"
+#include "device/gps_job.hpp"
 
 namespace tracora::app {
 
@@ -29,6 +33,8 @@ enum class Action {
     kNotAvailable,  // the feature does not exist yet: shown disabled
     kDownloadTrackLog,
     kDownloadWaypoints,
+    kUploadWaypoints,
+    kCompetitionMode,
     kAbort,
     kExit,
     kReadTrackLogFile,
@@ -69,18 +75,29 @@ enum class Action {
     kSpeedFilter,
 };
 
+// The device job an instrument command starts: what it does, with which instrument family,
+// and the baud rate or variant.
+struct DeviceJob {
+    device::AccessFunction function = device::AccessFunction::kReadTrackLog;
+    GpsProtocol protocol = GpsProtocol::kGarmin;
+    int parameter = 0;
+};
+
 struct Command {
     int id;
     Menu menu;
     std::string_view text;  // "Read &Garmin\tCtrl+G"
     Action action;
-    GpsProtocol protocol = GpsProtocol::kGarmin;  // device jobs only
-    int parameter = 0;                            // baud rate or variant of a device job
+    std::optional<DeviceJob> job = std::nullopt;  // instrument commands only
     bool checkable = false;
 };
 
 std::span<const Command> CommandTable();
 const Command* FindCommand(int id);
+
+// Whether the command's device job has a routine that really talks to the instrument (true
+// for a command without a job). The window offers an instrument command only then.
+bool CommandJobWorks(const Command& command);
 
 // The menu text without the shortcut, and the shortcut ("Ctrl+G") or empty.
 std::string_view CommandLabel(const Command& command);

@@ -1,22 +1,18 @@
 #include "app/desktop_app.hpp"
 
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
+#include "app/closing_signals.hpp"
 #include "app/main_window.hpp"
 #include "app/qt_host.hpp"
-#include "core/app_state.hpp"
-#include "core/settings.hpp"
-#include "device/gps_job.hpp"
-#include "protocols/dispatch_table.hpp"
+#include "automation/program_core.hpp"
 
 namespace tracora::app {
 
@@ -37,51 +33,40 @@ int RunDesktop(int argc, char** argv) {
     // SIGINT and SIGTERM close the window as the Exit command does (the job is aborted and the
     // settings are saved). They are blocked before any thread starts and read from a
     // descriptor in the event loop.
-    sigset_t closing;
-    sigemptyset(&closing);
-    sigaddset(&closing, SIGINT);
-    sigaddset(&closing, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &closing, nullptr);
-    const int signalFd = signalfd(-1, &closing, SFD_CLOEXEC | SFD_NONBLOCK);
+    const ClosingSignals closingSignals;
+    if (closingSignals.Descriptor() < 0) {
+        // The signals keep their default action: they end the program at once.
+        std::fprintf(stderr,
+                     "tracora: SIGINT and SIGTERM will end the program at once, without saving "
+                     "the settings (signalfd: %s)\n",
+                     std::strerror(closingSignals.Error()));
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tracora"));
     QApplication::setDesktopFileName(QStringLiteral("tracora"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tracora")));
 
-    AppState state;
     QtHost host;
-    SettingsStore settings(UserSettingsFile(), SystemSettingsFile());
-    settings.Load(state.settings, &host);
-
-    device::HostJobSink sink(host);
-    device::JobLayer jobs(protocols::GpsDispatchTable(), state.trace, sink, state.busy);
-    jobs.SetPortTable(settings.PortTable());
-    jobs.SetPortName(state.settings.portName.empty() ? std::string("COM1")
-                                                     : state.settings.portName);
+    automation::ProgramCore core(host, automation::SettingsFiles::OfThisUser());
 
     int code = 0;
     {
-        MainWindow window(state, host, jobs, &settings);
+        MainWindow window(core, host);
         std::unique_ptr<QSocketNotifier> signalNotifier;
-        if (signalFd >= 0) {
-            signalNotifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
+        if (closingSignals.Descriptor() >= 0) {
+            signalNotifier = std::make_unique<QSocketNotifier>(closingSignals.Descriptor(),
+                                                               QSocketNotifier::Read);
             QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &window,
-                             [&window, signalFd] {
-                                 signalfd_siginfo info{};
-                                 while (::read(signalFd, &info, sizeof info) ==
-                                        static_cast<ssize_t>(sizeof info)) {
-                                 }
+                             [&window, &closingSignals] {
+                                 closingSignals.Drain();
                                  window.close();
                              });
         }
         window.show();
         code = QApplication::exec();
     }
-    jobs.WaitForJobEnd();
-    if (signalFd >= 0) {
-        ::close(signalFd);
-    }
+    core.Jobs().WaitForJobEnd();
     return code;
 }
 

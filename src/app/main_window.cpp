@@ -52,9 +52,13 @@ const TrackFileFormat kTrackFileFormats[] = {
 
 }  // namespace
 
-MainWindow::MainWindow(AppState& state, QtHost& host, device::JobLayer& jobs,
-                       SettingsStore* settings, QWidget* parent)
-    : QMainWindow(parent), state_(state), host_(host), jobs_(jobs), settings_(settings) {
+MainWindow::MainWindow(automation::ProgramCore& core, QtHost& host, QWidget* parent)
+    : QMainWindow(parent),
+      state_(core.State()),
+      host_(host),
+      jobs_(core.Jobs()),
+      settings_(core.Settings()),
+      downloads_(core.Downloads()) {
     models_[ViewIndex(ListView::kTrackLog)] = std::make_unique<TrackLogModel>(state_);
     models_[ViewIndex(ListView::kWaypoints)] = std::make_unique<WaypointModel>(state_);
     models_[ViewIndex(ListView::kPilots)] = std::make_unique<PilotListModel>(state_);
@@ -201,16 +205,13 @@ QPushButton* MainWindow::Button(int id) const {
 }
 
 bool MainWindow::Busy() const {
-    return jobActive_ || state_.busy.load();
+    return downloads_.Waiting() || state_.busy.load();
 }
 
 void MainWindow::UpdateCommandStates() {
     for (const Command& command : CommandTable()) {
         QAction* action = CommandAction(command.id);
-        bool enabled = command.action != Action::kNotAvailable;
-        if (command.action == Action::kAbort) {
-            enabled = Busy();
-        }
+        const bool enabled = command.action == Action::kAbort ? Busy() : Offered(command);
         action->setEnabled(enabled);
         if (command.action == Action::kUtm) {
             action->setCheckable(true);
@@ -232,10 +233,8 @@ void MainWindow::UpdateCommandStates() {
             case Action::kSpeedFilter:
                 action->setChecked(state_.settings.logFilter != 0);
                 break;
-            case Action::kNotAvailable:
-                if (command.id == 40121) {
-                    action->setChecked(state_.settings.compMode != 0);
-                }
+            case Action::kCompetitionMode:
+                action->setChecked(state_.settings.compMode != 0);
                 break;
             default:
                 break;
@@ -308,249 +307,221 @@ bool MainWindow::RunCommand(int id) {
     return true;
 }
 
-bool MainWindow::CheckList(const Command& command, ListView needed) {
-    const std::string title = CommandTitle(command);
-    if (Busy()) {
-        host_.ShowMessage(title, std::string(kBusyGpsDriver));
-        return false;
-    }
-    if (view_ != needed) {
-        host_.ShowMessage(title, std::string(kIncorrectViewMode));
-        return false;
-    }
-    return true;
+std::span<const CommandHandler> MainWindow::Handlers() {
+    using W = MainWindow;
+    using C = const Command&;
+    constexpr auto kRuns = WhileBusy::kRuns;
+    constexpr auto kRefused = WhileBusy::kRefused;
+    constexpr std::optional<ListView> kAnyView;
+    constexpr std::optional<ListView> kTrack = ListView::kTrackLog;
+    constexpr std::optional<ListView> kWaypoints = ListView::kWaypoints;
+    static constexpr CommandHandler kHandlers[] = {
+        // Device jobs and the window itself.
+        {Action::kDownloadTrackLog, kRefused, kAnyView, [](W& w, C c) { w.StartDownload(c); }},
+        {Action::kDownloadWaypoints, kRefused, kAnyView, [](W& w, C c) { w.StartDownload(c); }},
+        // The busy mark stays until the worker has ended; the abort only asks it to stop.
+        {Action::kAbort, kRuns, kAnyView,
+         [](W& w, C) {
+             if (w.jobs_.Running()) {
+                 w.jobs_.AbortGpsJob();
+             }
+         }},
+        {Action::kExit, kRuns, kAnyView, [](W& w, C) { w.Exit(); }},
+        {Action::kSetComPort, kRuns, kAnyView, [](W& w, C) { w.SetComPort(); }},
+        {Action::kAbout, kRuns, kAnyView, [](W& w, C) { w.About(); }},
+        {Action::kDumpDebug, kRuns, kAnyView, [](W& w, C c) { w.DumpDebug(c); }},
+        {Action::kClearDebug, kRuns, kAnyView, [](W& w, C) { w.state_.trace.Clear(); }},
+
+        // Files.
+        {Action::kReadTrackLogFile, kRefused, kAnyView,
+         [](W& w, C) { w.ReadTrackLogFileCommand(); }},
+        {Action::kVerifyIgc, kRuns, kAnyView,
+         [](W& w, C) { igc::VerifyIgcLog(w.host_, w.state_.settings.igcDir); }},
+        {Action::kWriteIgcFile, kRefused, kTrack, [](W& w, C) { w.WriteIgc(); }},
+        {Action::kFlightStatistics, kRefused, kTrack, [](W& w, C) { w.FlightStatistics(); }},
+        {Action::kSaveAnimation, kRefused, kTrack, [](W& w, C) { w.SaveAnimation(); }},
+        {Action::kSaveRawIgc,
+         kRefused,
+         kAnyView,
+         [](W& w, C) { w.SaveRawIgc(); },
+         {},
+         igc::kSaveIgcLogTitle},
+        {Action::kConvertIgcToKml, kRuns, kAnyView,
+         [](W& w, C) { kml::ConvertIgcFilesToKml(w.state_, w.host_); }},
+
+        // The lists.
+        {Action::kWaypointNew, kRefused, kWaypoints, [](W& w, C) { w.WaypointNew(); }},
+        {Action::kWaypointEdit, kRefused, kWaypoints, [](W& w, C) { w.WaypointEdit(); },
+         "Select one waypoint"},
+        {Action::kWaypointDelete, kRefused, kWaypoints, [](W& w, C) { w.WaypointDelete(); }},
+        {Action::kSelectAll, kRefused, kWaypoints, [](W& w, C) { w.list_->selectAll(); }},
+        {Action::kCopyTrack, kRefused, kTrack, [](W& w, C) { w.CopyTrack(); }},
+        {Action::kRotateTrack, kRefused, kTrack, [](W& w, C) { w.RotateTrack(); }},
+        {Action::kShowTrack, kRefused, kTrack, [](W& w, C c) { w.ShowTrack(c); }},
+        {Action::kConvertPosition, kRuns, kAnyView,
+         [](W& w, C) { RunPositionToolDialog(&w, false); }},
+        {Action::kCalculateDistance, kRuns, kAnyView,
+         [](W& w, C) { RunPositionToolDialog(&w, true); }},
+
+        // Options.
+        {Action::kTrackGapTime, kRuns, kAnyView, [](W& w, C) { w.TrackGapTime(); }},
+        {Action::kLoopFlightGap, kRuns, kAnyView, [](W& w, C) { w.LoopFlightGap(); }},
+        {Action::kTimestampFilter, kRuns, kAnyView,
+         [](W& w, C) { w.ToggleSetting(w.state_.settings.timestampFilter); }},
+        {Action::kDownloadFilter, kRuns, kAnyView,
+         [](W& w, C) { w.ToggleSetting(w.state_.settings.downloadFilter); }},
+        {Action::kSpeedFilter, kRuns, kAnyView,
+         [](W& w, C) { w.ToggleSetting(w.state_.settings.logFilter); }},
+        {Action::kVarioFilter, kRuns, kAnyView,
+         [](W& w, C) {
+             w.VarioFilterLimit();
+             w.UpdateCommandStates();
+         }},
+        {Action::kCompactTitle, kRuns, kAnyView,
+         [](W& w, C) {
+             w.compactTitle_ = !w.compactTitle_;
+             w.UpdateTitle();
+             w.UpdateCommandStates();
+         }},
+
+        // View.
+        {Action::kViewTrackLog, kRuns, kAnyView, [](W& w, C) { w.SetView(ListView::kTrackLog); }},
+        {Action::kViewWaypoints, kRuns, kAnyView, [](W& w, C) { w.SetView(ListView::kWaypoints); }},
+        {Action::kViewPilots, kRuns, kAnyView, [](W& w, C) { w.SetView(ListView::kPilots); }},
+        {Action::kViewAirspace, kRuns, kAnyView, [](W& w, C) { w.SetView(ListView::kAirspace); }},
+        {Action::kUtm, kRuns, kAnyView, [](W& w, C) { w.ToggleUtm(); }},
+        {Action::kListSmall, kRuns, kAnyView, [](W& w, C) { w.SetListSize(-1); }},
+        {Action::kListDefault, kRuns, kAnyView, [](W& w, C) { w.SetListSize(0); }},
+        {Action::kListLarge, kRuns, kAnyView, [](W& w, C) { w.SetListSize(1); }},
+        {Action::kListFont, kRuns, kAnyView, [](W& w, C) { w.ListFont(); }},
+    };
+    return kHandlers;
+}
+
+const CommandHandler* MainWindow::FindHandler(Action action) {
+    const auto handlers = Handlers();
+    const auto it = std::find_if(handlers.begin(), handlers.end(),
+                                 [action](const CommandHandler& h) { return h.action == action; });
+    return it == handlers.end() ? nullptr : &*it;
+}
+
+bool MainWindow::Offered(const Command& command) {
+    return FindHandler(command.action) != nullptr && CommandJobWorks(command);
 }
 
 void MainWindow::Dispatch(const Command& command) {
-    switch (command.action) {
-        case Action::kNotAvailable:
-            break;
-        case Action::kDownloadTrackLog:
-        case Action::kDownloadWaypoints:
-            StartDownload(command);
-            break;
-        case Action::kAbort:
-            // The busy mark stays until the worker has ended; the abort only asks it to stop.
-            if (jobs_.Running()) {
-                jobs_.AbortGpsJob();
-            }
-            break;
-        case Action::kExit:
-            Exit();
-            break;
-        case Action::kReadTrackLogFile:
-            if (Busy()) {
-                host_.ShowMessage(CommandTitle(command), std::string(kBusyGpsDriver));
-                break;
-            }
-            if (ReadTrackLogFile(state_, host_, kTrackFileFormats) > 0) {
-                RefreshLists();
-                SetView(ListView::kTrackLog);
-            }
-            break;
-        case Action::kVerifyIgc:
-            igc::VerifyIgcLog(host_, state_.settings.igcDir);
-            break;
-        case Action::kWriteIgcFile:
-            WriteIgc(command);
-            break;
-        case Action::kWaypointNew:
-            if (CheckList(command, ListView::kWaypoints)) {
-                WaypointNew();
-            }
-            break;
-        case Action::kWaypointEdit:
-            if (CheckList(command, ListView::kWaypoints)) {
-                WaypointEdit();
-            }
-            break;
-        case Action::kWaypointDelete:
-            if (CheckList(command, ListView::kWaypoints)) {
-                WaypointDelete();
-            }
-            break;
-        case Action::kSelectAll:
-            if (CheckList(command, ListView::kWaypoints)) {
-                list_->selectAll();
-            }
-            break;
-        case Action::kCopyTrack:
-            if (CheckList(command, ListView::kTrackLog)) {
-                const auto rows = SelectedRows();
-                CopyTrackToClipboard(state_, host_, rows, true);
-            }
-            break;
-        case Action::kRotateTrack:
-            if (CheckList(command, ListView::kTrackLog)) {
-                const auto rows = SelectedRows();
-                if (RotateTrackLog(state_, host_, rows) == 1) {
-                    RefreshLists();
-                }
-            }
-            break;
-        case Action::kSetComPort:
-            SetComPort();
-            break;
-        case Action::kTrackGapTime:
-            TrackGapTime();
-            break;
-        case Action::kConvertPosition:
-            RunPositionToolDialog(this, false);
-            break;
-        case Action::kCalculateDistance:
-            RunPositionToolDialog(this, true);
-            break;
-        case Action::kTimestampFilter:
-            state_.settings.timestampFilter = state_.settings.timestampFilter != 0 ? 0 : 1;
-            UpdateCommandStates();
-            break;
-        case Action::kDownloadFilter:
-            state_.settings.downloadFilter = state_.settings.downloadFilter != 0 ? 0 : 1;
-            UpdateCommandStates();
-            break;
-        case Action::kCompactTitle:
-            compactTitle_ = !compactTitle_;
-            UpdateTitle();
-            UpdateCommandStates();
-            break;
-        case Action::kViewTrackLog:
-            SetView(ListView::kTrackLog);
-            break;
-        case Action::kViewWaypoints:
-            SetView(ListView::kWaypoints);
-            break;
-        case Action::kViewPilots:
-            SetView(ListView::kPilots);
-            break;
-        case Action::kViewAirspace:
-            SetView(ListView::kAirspace);
-            break;
-        case Action::kUtm:
-            Model(view_).SetUtm(!Model(view_).Utm());
-            ApplyColumnWidths();
-            UpdateCommandStates();
-            break;
-        case Action::kShowTrack:
-            ShowTrack(command);
-            break;
-        case Action::kListSmall:
-            SetListSize(-1);
-            break;
-        case Action::kListDefault:
-            SetListSize(0);
-            break;
-        case Action::kListLarge:
-            SetListSize(1);
-            break;
-        case Action::kListFont: {
-            bool ok = false;
-            const QFont font = QFontDialog::getFont(&ok, list_->font(), this);
-            if (ok) {
-                list_->setFont(font);
-                listSizeStep_ = 0;
-                ApplyColumnWidths();
-            }
-            break;
-        }
-        case Action::kFlightStatistics:
-            FlightStatistics(command);
-            break;
-        case Action::kSaveAnimation:
-            if (CheckList(command, ListView::kTrackLog)) {
-                const auto rows = SelectedRows();
-                kml::SaveAnimationTrack(state_, host_, rows, true);
-            }
-            break;
-        case Action::kSaveRawIgc:
-            SaveRawIgc();
-            break;
-        case Action::kConvertIgcToKml:
-            kml::ConvertIgcFilesToKml(state_, host_);
-            break;
-        case Action::kLoopFlightGap:
-            LoopFlightGap();
-            break;
-        case Action::kVarioFilter:
-            VarioFilterLimit();
-            UpdateCommandStates();
-            break;
-        case Action::kSpeedFilter:
-            state_.settings.logFilter = state_.settings.logFilter != 0 ? 0 : 1;
-            UpdateCommandStates();
-            break;
-        case Action::kAbout:
-            About();
-            break;
-        case Action::kDumpDebug:
-            DumpDebug(command);
-            break;
-        case Action::kClearDebug:
-            state_.trace.Clear();
-            break;
+    const CommandHandler* handler = FindHandler(command.action);
+    if (handler == nullptr) {
+        return;
     }
+    if (handler->whileBusy == WhileBusy::kRefused && Busy()) {
+        host_.ShowMessage(
+            handler->busyTitle.empty() ? CommandTitle(command) : std::string(handler->busyTitle),
+            std::string(kBusyGpsDriver));
+        return;
+    }
+    if (handler->view && view_ != *handler->view) {
+        host_.ShowMessage(CommandTitle(command), std::string(kIncorrectViewMode));
+        return;
+    }
+    if (!handler->oneRowRefusal.empty() && SelectedRows().size() != 1) {
+        host_.ShowMessage(CommandTitle(command), std::string(handler->oneRowRefusal));
+        return;
+    }
+    handler->run(*this, command);
 }
 
 void MainWindow::StartDownload(const Command& command) {
-    const std::string title = CommandTitle(command);
-    if (Busy()) {
-        host_.ShowMessage(title, std::string(kBusyGpsDriver));
+    if (!command.job) {
         return;
     }
     device::JobStart start;
-    start.protocol = command.protocol;
-    start.parameter = command.parameter;
+    start.protocol = command.job->protocol;
+    start.parameter = command.job->parameter;
     start.competitionMode = state_.settings.compMode != 0;
     start.compSpecial = state_.settings.compSpecial != 0;
-    if (command.action == Action::kDownloadTrackLog) {
-        if (!PrepareTrackLogDownload(state_, host_)) {
-            return;
-        }
-        // The log was cleared; the list shows nothing until the job has ended.
-        Model(ListView::kTrackLog).Detach();
-        SetView(ListView::kTrackLog);
-        start.function = device::AccessFunction::kReadTrackLog;
-        // Runs on the worker while the busy mark is set, so the store changes under it.
-        start.completion = [this](device::GpsAccessJob& done) {
-            TakeOverDownloadedTrackLog(state_, host_, done.result, std::move(done.track));
-        };
-    } else {
-        // The waypoint list is being filled: its view shows nothing until the job has ended.
-        Model(ListView::kWaypoints).Detach();
-        start.function = device::AccessFunction::kReadWaypoints;
-        start.completion = [this](device::GpsAccessJob& done) {
-            if (done.result >= 0) {
-                state_.waypoints.items = std::move(done.waypoints);
-            }
-        };
-    }
+    automation::DownloadHooks hooks;
     // The end reaches the window through the main thread's queue.
-    auto completion = std::move(start.completion);
     QPointer<MainWindow> self(this);
-    start.completion = [this, self, completion](device::GpsAccessJob& done) {
-        completion(done);
+    hooks.ended = [this, self](device::GpsAccessJob&) {
         host_.PostToMain([self] {
             if (self) {
                 self->OnJobEnd();
             }
         });
     };
-    state_.jobFailed = false;
-    if (jobs_.StartGpsJob(std::move(start)) != 0) {
-        RefreshLists();
-        return;
+    automation::StartOutcome outcome = automation::StartOutcome::kRefused;
+    if (command.job->function == device::AccessFunction::kReadTrackLog) {
+        // The log was cleared; the list shows nothing until the job has ended.
+        hooks.starting = [this] {
+            Model(ListView::kTrackLog).Detach();
+            SetView(ListView::kTrackLog);
+        };
+        outcome = downloads_.StartTrackLogDownload(std::move(start), std::move(hooks));
+    } else if (command.job->function == device::AccessFunction::kReadWaypoints) {
+        // The waypoint list is being filled: its view shows nothing until the job has ended.
+        hooks.starting = [this] { Model(ListView::kWaypoints).Detach(); };
+        outcome = downloads_.StartWaypointDownload(std::move(start), std::move(hooks));
     }
-    jobActive_ = true;
-    UpdateCommandStates();
+    if (outcome == automation::StartOutcome::kFailed) {
+        RefreshLists();
+    } else if (outcome == automation::StartOutcome::kStarted) {
+        UpdateCommandStates();
+    }
 }
 
 void MainWindow::OnJobEnd() {
     // The worker has posted this as its last act; wait for it to be gone before the store is
     // used again.
-    jobs_.Join();
-    jobActive_ = false;
+    downloads_.JobTaken();
     RefreshLists();
     UpdateCommandStates();
     emit JobEnded();
+}
+
+void MainWindow::ReadTrackLogFileCommand() {
+    if (ReadTrackLogFile(state_, host_, kTrackFileFormats) > 0) {
+        RefreshLists();
+        SetView(ListView::kTrackLog);
+    }
+}
+
+void MainWindow::ToggleSetting(std::int32_t& value) {
+    value = value != 0 ? 0 : 1;
+    UpdateCommandStates();
+}
+
+void MainWindow::ToggleUtm() {
+    Model(view_).SetUtm(!Model(view_).Utm());
+    ApplyColumnWidths();
+    UpdateCommandStates();
+}
+
+void MainWindow::ListFont() {
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, list_->font(), this);
+    if (ok) {
+        list_->setFont(font);
+        listSizeStep_ = 0;
+        ApplyColumnWidths();
+    }
+}
+
+void MainWindow::CopyTrack() {
+    const auto rows = SelectedRows();
+    CopyTrackToClipboard(state_, host_, rows, true);
+}
+
+void MainWindow::RotateTrack() {
+    const auto rows = SelectedRows();
+    if (RotateTrackLog(state_, host_, rows) == 1) {
+        RefreshLists();
+    }
+}
+
+void MainWindow::SaveAnimation() {
+    const auto rows = SelectedRows();
+    kml::SaveAnimationTrack(state_, host_, rows, true);
 }
 
 void MainWindow::SetListSize(int step) {
@@ -596,10 +567,6 @@ void MainWindow::WaypointNew() {
 
 void MainWindow::WaypointEdit() {
     const auto rows = SelectedRows();
-    if (rows.size() != 1) {
-        host_.ShowMessage("Edit waypoint", "Select one waypoint");
-        return;
-    }
     Waypoint waypoint = state_.waypoints.items[rows.front()];
     if (!RunWaypointDialog(this, QStringLiteral("Edit waypoint"), waypoint)) {
         return;
@@ -620,9 +587,6 @@ void MainWindow::WaypointDelete() {
 }
 
 void MainWindow::ShowTrack(const Command& command) {
-    if (!CheckList(command, ListView::kTrackLog)) {
-        return;
-    }
     const auto& points = state_.trackLog.points;
     std::vector<TrackPoint> chosen;
     const auto rows = SelectedRows();
@@ -667,8 +631,8 @@ void MainWindow::DumpDebug(const Command& command) {
     }
 }
 
-void MainWindow::WriteIgc(const Command& command) {
-    if (!CheckList(command, ListView::kTrackLog) || !state_.trackLog.Loaded()) {
+void MainWindow::WriteIgc() {
+    if (!state_.trackLog.Loaded()) {
         return;
     }
     std::vector<TrackPoint> points;
@@ -687,8 +651,8 @@ void MainWindow::WriteIgc(const Command& command) {
                      });
 }
 
-void MainWindow::FlightStatistics(const Command& command) {
-    if (!CheckList(command, ListView::kTrackLog) || !state_.trackLog.Loaded()) {
+void MainWindow::FlightStatistics() {
+    if (!state_.trackLog.Loaded()) {
         return;
     }
     analysis::StatisticsInput input;
@@ -705,10 +669,6 @@ void MainWindow::FlightStatistics(const Command& command) {
 }
 
 void MainWindow::SaveRawIgc() {
-    if (Busy()) {
-        host_.ShowMessage(igc::kSaveIgcLogTitle, std::string(kBusyGpsDriver));
-        return;
-    }
     if (state_.trackLog.rawIgc.Empty()) {
         host_.ShowMessage(igc::kSaveIgcLogTitle, igc::kNoRawIgcLog);
         return;
@@ -766,7 +726,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
             jobs_.AbortGpsJob();
         }
         jobs_.WaitForJobEnd();
-        jobActive_ = false;
+        downloads_.JobTaken();
         if (trackView_) {
             trackView_->close();
         }

@@ -10,6 +10,9 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "app/command_table.hpp"
@@ -17,6 +20,8 @@
 #include "app/qt_host.hpp"
 #include "app/statistics_dialog.hpp"
 #include "app/track_view.hpp"
+#include "automation/download_controller.hpp"
+#include "automation/program_core.hpp"
 #include "core/app_state.hpp"
 #include "core/settings.hpp"
 #include "device/gps_job.hpp"
@@ -28,13 +33,39 @@ namespace tracora::app {
 
 enum class ListView { kTrackLog = 0, kWaypoints = 1, kPilots = 2, kAirspace = 3 };
 
+class MainWindow;
+
+// Whether a command may run while a device job runs (or its end has not reached the window).
+enum class WhileBusy { kRuns, kRefused };
+
+// How the window carries out one action of the command table, and the rules checked first, in
+// this order: the busy rule ("Busy GPS driver"), the list view the command works on
+// ("Incorrect view mode") and the selection it needs.
+struct CommandHandler {
+    Action action;
+    WhileBusy whileBusy;
+    std::optional<ListView> view;
+    void (*run)(MainWindow& window, const Command& command);
+    // When not empty, the command needs exactly one selected row and refuses with this text.
+    std::string_view oneRowRefusal = {};
+    // The title of the busy refusal when it is not the command's own.
+    std::string_view busyTitle = {};
+};
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // `settings` may be null (nothing is saved at exit); it is never saved under a command line.
-    MainWindow(AppState& state, QtHost& host, device::JobLayer& jobs, SettingsStore* settings,
-               QWidget* parent = nullptr);
+    // The window works through `core`, whose host `host` is. The settings are saved at exit
+    // when the core has a settings store and no command line drives the run.
+    MainWindow(automation::ProgramCore& core, QtHost& host, QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The handler table: one entry for every action the window can carry out.
+    static std::span<const CommandHandler> Handlers();
+    static const CommandHandler* FindHandler(Action action);
+    // Whether the window offers the command: it has a handler and, for an instrument command,
+    // the device job has a working routine. (The abort is offered only while a job runs.)
+    static bool Offered(const Command& command);
 
     // Runs a command as its menu item would. False when the command is unknown or disabled.
     bool RunCommand(int id);
@@ -68,10 +99,13 @@ private:
     void BuildMenus();
     void BuildCentral();
     void UpdateCommandStates();
+    // Checks the handler's rules and runs it.
     void Dispatch(const Command& command);
-    // The busy and view rules of the commands that work on a list. True when it may go on.
-    bool CheckList(const Command& command, ListView needed);
     void StartDownload(const Command& command);
+    void ReadTrackLogFileCommand();
+    void ToggleSetting(std::int32_t& value);
+    void ToggleUtm();
+    void ListFont();
     void OnJobEnd();
     void SetListSize(int step);
     void ApplyColumnWidths();
@@ -80,10 +114,13 @@ private:
     void WaypointNew();
     void WaypointEdit();
     void WaypointDelete();
+    void CopyTrack();
+    void RotateTrack();
+    void SaveAnimation();
     void ShowTrack(const Command& command);
     void DumpDebug(const Command& command);
-    void WriteIgc(const Command& command);
-    void FlightStatistics(const Command& command);
+    void WriteIgc();
+    void FlightStatistics();
     void SaveRawIgc();
     void LoopFlightGap();
     void VarioFilterLimit();
@@ -94,10 +131,10 @@ private:
     QtHost& host_;
     device::JobLayer& jobs_;
     SettingsStore* settings_;
+    automation::DownloadController& downloads_;
 
     std::array<std::unique_ptr<StoreTableModel>, 4> models_;
     ListView view_ = ListView::kTrackLog;
-    bool jobActive_ = false;
     bool compactTitle_ = false;
     bool exiting_ = false;
     int listSizeStep_ = 0;

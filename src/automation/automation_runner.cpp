@@ -58,7 +58,16 @@ AutomationRunner::AutomationRunner(AppState& state, Host& host, device::JobLayer
     : state_(state),
       host_(host),
       jobs_(jobs),
+      ownDownloads_(std::in_place, state, host, jobs),
+      downloads_(*ownDownloads_),
       notify_(state.automation ? NotifySender::ForRequest(*state.automation) : NotifySender()) {}
+
+AutomationRunner::AutomationRunner(ProgramCore& core)
+    : state_(core.State()),
+      host_(core.GetHost()),
+      jobs_(core.Jobs()),
+      downloads_(core.Downloads()),
+      notify_(state_.automation ? NotifySender::ForRequest(*state_.automation) : NotifySender()) {}
 
 void AutomationRunner::NotifyText(std::string_view text) const {
     if (notify_.Active())
@@ -114,32 +123,27 @@ int AutomationRunner::Run() {
     }
 }
 
-int AutomationRunner::StartJob(AccessFunction function, GpsActionFamily family,
-                               const std::string& refusalTitle, const std::string& refusal,
-                               std::function<void(device::GpsAccessJob&)> completion) {
+int AutomationRunner::StartJob(GpsActionFamily family, const std::string& refusalTitle,
+                               const std::string& refusal,
+                               const std::function<StartOutcome(device::JobStart)>& start) {
     const AutomationRequest& request = *state_.automation;
     const std::optional<GpsJob> job = GpsJobFor(request.gpsType, family, request.usb);
     if (!job) {
         return Fail(refusalTitle, refusal);
     }
-    device::JobStart start;
-    start.function = function;
-    start.protocol = job->protocol;
-    start.parameter = job->parameter;
+    device::JobStart jobStart;
+    jobStart.protocol = job->protocol;
+    jobStart.parameter = job->parameter;
     for (int slot : request.trackList) {
         if (slot >= 0 && slot < device::FlightList::kSlots) {
-            start.selectedFlights.set(static_cast<std::size_t>(slot));
+            jobStart.selectedFlights.set(static_cast<std::size_t>(slot));
         }
     }
-    start.notify = [this](const std::string& text) { NotifyText(text); };
-    start.sendLogSeconds = request.sendLogSeconds;
-    start.pilotName = request.pilotName;
-    start.chooseFlights = chooser_;
-    start.completion = std::move(completion);
-    state_.jobFailed = false;
-    if (jobs_.StartGpsJob(std::move(start)) != 0) {
-        // A transfer that could not even start must not end as a success.
-        state_.jobFailed = true;
+    jobStart.notify = [this](const std::string& text) { NotifyText(text); };
+    jobStart.sendLogSeconds = request.sendLogSeconds;
+    jobStart.pilotName = request.pilotName;
+    jobStart.chooseFlights = chooser_;
+    if (start(std::move(jobStart)) != StartOutcome::kStarted) {
         return request.exitWhenDone ? -1 : 0;
     }
     waiting_ = true;
@@ -154,37 +158,30 @@ int AutomationRunner::StartTrackDownload() {
     if (!GpsJobFor(request.gpsType, family, request.usb)) {
         return Fail("Download track log", "Unsupported GPS for track log download");
     }
-    if (!PrepareTrackLogDownload(state_, host_)) {
-        return request.exitWhenDone ? -1 : 0;
-    }
-    return StartJob(
-        AccessFunction::kReadTrackLog, family, "", "", [this](device::GpsAccessJob& done) {
-            TakeOverDownloadedTrackLog(state_, host_, done.result, std::move(done.track));
-        });
+    return StartJob(family, "", "", [this](device::JobStart start) {
+        return downloads_.StartTrackLogDownload(std::move(start));
+    });
 }
 
 int AutomationRunner::StartWaypointDownload() {
-    return StartJob(AccessFunction::kReadWaypoints, GpsActionFamily::kWaypointDownload,
-                    "Download waypoints", "Unsupported GPS for waypoint download",
-                    [this](device::GpsAccessJob& done) {
-                        const bool success = done.result >= 0;
-                        if (success) {
-                            state_.waypoints.items = std::move(done.waypoints);
-                        } else {
-                            state_.jobFailed = true;
-                        }
-                        PostJobEnd(state_, host_, success, false);
+    return StartJob(GpsActionFamily::kWaypointDownload, "Download waypoints",
+                    "Unsupported GPS for waypoint download", [this](device::JobStart start) {
+                        return downloads_.StartWaypointDownload(std::move(start));
                     });
 }
 
 int AutomationRunner::StartReportingJob(AccessFunction function, GpsActionFamily family) {
-    return StartJob(function, family, "GPS access", "Unsupported GPS for this transfer",
-                    [this](device::GpsAccessJob& done) {
-                        const bool success = done.result >= 0;
-                        if (!success) {
-                            state_.jobFailed = true;
-                        }
-                        PostJobEnd(state_, host_, success, false);
+    return StartJob(family, "GPS access", "Unsupported GPS for this transfer",
+                    [this, function](device::JobStart start) {
+                        start.function = function;
+                        start.completion = [this](device::GpsAccessJob& done) {
+                            const bool success = done.result >= 0;
+                            if (!success) {
+                                state_.jobFailed = true;
+                            }
+                            PostJobEnd(state_, host_, success, false);
+                        };
+                        return downloads_.Start(std::move(start));
                     });
 }
 
@@ -433,7 +430,7 @@ bool AutomationRunner::Complete(bool success) {
     if (!state_.automation)
         return false;
     // The worker has handed its result over; wait for it to be gone before anything else.
-    jobs_.Join();
+    downloads_.JobTaken();
     if (success && SaveOutput() != 0) {
         state_.jobFailed = true;
         success = false;

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "automation/download_controller.hpp"
+#include "automation/program_core.hpp"
 #include "core/app_state.hpp"
 #include "core/automation_parser.hpp"
 #include "core/host.hpp"
@@ -20,6 +23,8 @@ class AutomationRunner {
 public:
     // `state.automation` holds the request.
     AutomationRunner(AppState& state, Host& host, device::JobLayer& jobs);
+    // Works through the program's own core and its download controller.
+    explicit AutomationRunner(ProgramCore& core);
 
     // Starts what the request asks for. 0 when the program goes on (a job runs, or the request
     // is done and the program stays open); -1 when the program must end now.
@@ -46,10 +51,11 @@ private:
     int StartWaypointDownload();
     // A job that only reports (uploads, the flight list, the user name).
     int StartReportingJob(device::AccessFunction function, GpsActionFamily family);
-    // Maps the request's GPS type to the job of `family` and starts it; 0 or -1 (Run's rule).
-    int StartJob(device::AccessFunction function, GpsActionFamily family,
-                 const std::string& refusalTitle, const std::string& refusal,
-                 std::function<void(device::GpsAccessJob&)> completion);
+    // Maps the request's GPS type to the job of `family` and has `start` start it; 0 or -1
+    // (Run's rule).
+    int StartJob(GpsActionFamily family, const std::string& refusalTitle,
+                 const std::string& refusal,
+                 const std::function<StartOutcome(device::JobStart)>& start);
     int Fail(const std::string& title, const std::string& text);
     int SaveOutput();
     int SaveRawIgcLog();
@@ -71,6 +77,8 @@ private:
     AppState& state_;
     Host& host_;
     device::JobLayer& jobs_;
+    std::optional<DownloadController> ownDownloads_;
+    DownloadController& downloads_;
     NotifySender notify_;
     bool waiting_ = false;
     device::FlightChooser chooser_;

@@ -12,19 +12,17 @@
 #include <string>
 #include <thread>
 
-#include "analysis/track_filters.hpp"
 #include "automation/automation_runner.hpp"
+#include "automation/program_core.hpp"
 #include "core/app_state.hpp"
 #include "core/automation_parser.hpp"
 #include "core/null_host.hpp"
-#include "core/settings.hpp"
 #include "core/version.hpp"
 #include "device/gps_job.hpp"
 #include "headless/main_loop.hpp"
 #include "headless/terminal_host.hpp"
 #include "program/command_line_text.hpp"
 #include "program/terminal_flight_chooser.hpp"
-#include "protocols/dispatch_table.hpp"
 #ifdef TRACORA_HAS_DESKTOP
 #include "app/desktop_app.hpp"
 #endif
@@ -146,7 +144,6 @@ int main(int argc, char** argv) {
     SignalWatcher signals;
     tracora::headless::MainLoop loop;
     tracora::headless::TerminalHost host(loop, tracora::headless::TerminalStreams::FromProcess());
-    tracora::AppState state;
 
     if (!request) {
 #ifdef TRACORA_HAS_DESKTOP
@@ -164,17 +161,11 @@ int main(int argc, char** argv) {
     }
 
     // A run driven by a command line reads the settings and never writes them.
-    tracora::SettingsStore settings(tracora::UserSettingsFile(), tracora::SystemSettingsFile());
-    settings.Load(state.settings, &host);
+    tracora::automation::ProgramCore core(host, tracora::automation::SettingsFiles::OfThisUser());
+    tracora::AppState& state = core.State();
+    tracora::device::JobLayer& jobs = core.Jobs();
     state.automation = std::move(request);
-    // The filters a downloaded track log goes through when the settings ask for them.
-    state.downloadFilters = tracora::analysis::MakeDownloadFilters(host);
-
-    tracora::device::HostJobSink sink(host);
-    tracora::device::JobLayer jobs(tracora::protocols::GpsDispatchTable(), state.trace, sink,
-                                   state.busy);
-    jobs.SetPortTable(settings.PortTable());
-    tracora::automation::AutomationRunner runner(state, host, jobs);
+    tracora::automation::AutomationRunner runner(core);
     // On a terminal the user chooses the flights; a script's run takes the newest.
     if (::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1) {
         runner.SetFlightChooser(tracora::TerminalFlightChooser(stdin, stderr));

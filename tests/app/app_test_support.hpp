@@ -1,4 +1,4 @@
-// What the desktop tests share: a window over its own state, host and device layer, the
+// What the desktop tests share: a window over the program's core and its own host, the
 // messages it showed, and waits that let the event loop run until a condition holds.
 #pragma once
 
@@ -21,6 +21,7 @@
 
 #include "app/main_window.hpp"
 #include "app/qt_host.hpp"
+#include "automation/program_core.hpp"
 #include "core/app_state.hpp"
 #include "core/file_io.hpp"
 #include "device/gps_job.hpp"
@@ -102,7 +103,7 @@ protected:
             questions.push_back({title, text});
             return answer;
         };
-        window = std::make_unique<MainWindow>(state, host, jobs, nullptr);
+        window = std::make_unique<MainWindow>(core, host);
     }
 
     void TearDown() override {
@@ -122,10 +123,11 @@ protected:
         window->RefreshLists();
     }
 
-    AppState state;
     QtHost host;
-    device::HostJobSink sink{host};
-    device::JobLayer jobs{protocols::GpsDispatchTable(), state.trace, sink, state.busy};
+    // The desktop's own wiring, without settings files (nothing is read or saved).
+    automation::ProgramCore core{host, std::nullopt};
+    AppState& state = core.State();
+    device::JobLayer& jobs = core.Jobs();
     std::unique_ptr<MainWindow> window;
     std::vector<Message> messages;
     std::vector<Message> questions;

@@ -5,38 +5,16 @@
 #include <string>
 
 #include "app/command_table.hpp"
+#include "app/main_window.hpp"
+#include "protocols/dispatch_table.hpp"
 
 namespace tracora::app {
 namespace {
 
-// Every command of the window, as the menus and buttons must offer them.
-constexpr int kExpectedIds[] = {
-    40029, 40075, 40054, 40085, 40119, 40120, 40091, 40071, 40090, 40039, 40010, 40011, 40012,
-    40069, 40004, 40137, 40179, 40198, 40058, 40065, 40126, 40148, 40193, 40154, 40155, 40196,
-    40204, 40027, 40078, 40055, 40086, 40158, 40033, 40150, 40066, 40053, 40076, 40167, 40205,
-    40181, 40186, 40199, 40200, 40021, 40022, 40007, 40008, 40009, 40013, 40138, 40206, 40018,
-    40023, 40159, 40163, 40096, 40097, 40162, 40164, 40134, 40135, 40161, 40165, 40182, 40184,
-    40201, 40202, 40098, 40099, 40106, 40107, 40109, 40110, 40100, 40108, 40195, 40104, 40105,
-    40111, 40190, 40112, 40149, 40189, 40115, 1315,  40116, 40117, 40188, 40118, 40047, 40043,
-    40072, 40073, 40139, 40143, 40170, 40171, 40019, 1010,  40038, 40030, 40031, 40042, 40032,
-    40028, 40006, 40121, 40124, 40203, 40173, 40151, 40136, 40088, 40172, 40191, 40192, 40197,
-    40014, 40015, 40016, 40156, 40194, 40166, 40145, 40157, 40146, 40017, 40092, 40144, 40142,
-    40153, 40185, 40095, 40094, 40187, 40025, 40024, 40129, 40101, 40141, 40175, 40176, 40178,
-    40177, 40131, 40132, 40133, 40174, 40005, 40079, 40080, 40083, 1102,  1018,  40130,
-};
-
-TEST(CommandTable, IdsAreUniqueAndComplete) {
+TEST(CommandTable, IdsAreUnique) {
     std::set<int> ids;
     for (const Command& command : CommandTable()) {
         EXPECT_TRUE(ids.insert(command.id).second) << "twice: " << command.id;
-    }
-    const std::set<int> expected(std::begin(kExpectedIds), std::end(kExpectedIds));
-    EXPECT_EQ(expected.size(), std::size(kExpectedIds)) << "the expected list repeats an id";
-    for (int id : expected) {
-        EXPECT_TRUE(ids.count(id)) << "missing: " << id;
-    }
-    for (int id : ids) {
-        EXPECT_TRUE(expected.count(id)) << "unknown: " << id;
     }
 }
 
@@ -102,21 +80,74 @@ TEST(CommandTable, QuotedTextsAreKeptExactly) {
     }
 }
 
-TEST(CommandTable, OnlyTheFlytecFamilyDownloadsForNow) {
+// An instrument command's action, menu and device job tell the same story.
+TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
+    const struct {
+        Menu menu;
+        Action action;
+        device::AccessFunction function;
+    } menus[] = {
+        {Menu::kReadLog, Action::kDownloadTrackLog, device::AccessFunction::kReadTrackLog},
+        {Menu::kReadWaypoints, Action::kDownloadWaypoints, device::AccessFunction::kReadWaypoints},
+        {Menu::kWriteWaypoints, Action::kUploadWaypoints, device::AccessFunction::kWriteWaypoints},
+    };
     for (const Command& command : CommandTable()) {
-        if (command.action == Action::kDownloadTrackLog ||
-            command.action == Action::kDownloadWaypoints) {
-            EXPECT_TRUE(command.protocol == GpsProtocol::kFlytec ||
-                        command.protocol == GpsProtocol::kReadAllFlytec)
+        for (const auto& m : menus) {
+            if (command.action == m.action) {
+                EXPECT_EQ(command.menu, m.menu) << command.id;
+                ASSERT_TRUE(command.job.has_value()) << command.id;
+                EXPECT_EQ(command.job->function, m.function) << command.id;
+            }
+        }
+        if (command.job) {
+            EXPECT_TRUE(command.action == Action::kDownloadTrackLog ||
+                        command.action == Action::kDownloadWaypoints ||
+                        command.action == Action::kUploadWaypoints)
                 << command.id;
         }
     }
-    EXPECT_EQ(FindCommand(40029)->action, Action::kNotAvailable);
-    EXPECT_EQ(FindCommand(40054)->action, Action::kDownloadTrackLog);
-    EXPECT_EQ(FindCommand(40120)->protocol, GpsProtocol::kReadAllFlytec);
     // The position converter and the distance calculator work without an instrument.
-    EXPECT_EQ(FindCommand(40032)->action, Action::kConvertPosition);
-    EXPECT_EQ(FindCommand(40028)->action, Action::kCalculateDistance);
+    EXPECT_FALSE(FindCommand(40032)->job.has_value());
+    EXPECT_FALSE(FindCommand(40028)->job.has_value());
+}
+
+// Instrument commands are offered exactly when the dispatch table has a working routine for
+// their family and access function (and the window can start a job of that function).
+TEST(CommandTable, InstrumentCommandsAreOfferedExactlyWhenTheirRoutineWorks) {
+    int offered = 0;
+    for (const Command& command : CommandTable()) {
+        if (!command.job) {
+            continue;
+        }
+        const bool works =
+            protocols::HasWorkingRoutine(command.job->function, command.job->protocol);
+        if (MainWindow::Offered(command)) {
+            ++offered;
+            EXPECT_TRUE(works) << command.id << " is offered without a working routine";
+        }
+        if (works && MainWindow::FindHandler(command.action) != nullptr) {
+            EXPECT_TRUE(MainWindow::Offered(command)) << command.id << " works but is not offered";
+        }
+        if (MainWindow::FindHandler(command.action) == nullptr) {
+            EXPECT_FALSE(MainWindow::Offered(command)) << command.id;
+        }
+    }
+    EXPECT_GT(offered, 0);
+}
+
+TEST(CommandTable, EveryHandlerNamesAnExistingCommandOnce) {
+    std::set<Action> handled;
+    for (const CommandHandler& handler : MainWindow::Handlers()) {
+        EXPECT_TRUE(handled.insert(handler.action).second)
+            << "two handlers for action " << static_cast<int>(handler.action);
+        EXPECT_NE(handler.run, nullptr);
+        const auto commands = CommandTable();
+        EXPECT_TRUE(std::any_of(
+            commands.begin(), commands.end(),
+            [&handler](const Command& command) { return command.action == handler.action; }))
+            << "no command for action " << static_cast<int>(handler.action);
+    }
+    EXPECT_EQ(MainWindow::FindHandler(Action::kNotAvailable), nullptr);
 }
 
 TEST(CommandTable, TitlesOfDeviceJobsAndButtons) {

@@ -11,6 +11,7 @@
 
 #include <thread>
 
+#include "analysis/track_filters.hpp"
 #include "app/track_view.hpp"
 #include "app_test_support.hpp"
 #include "device/emulator_link.hpp"
@@ -28,11 +29,13 @@ TEST_F(WindowTest, EveryCommandIsAnActionAndOnlyExistingFeaturesAreEnabled) {
     for (const Command& command : CommandTable()) {
         QAction* action = window->CommandAction(command.id);
         ASSERT_NE(action, nullptr) << command.id;
-        if (command.action == Action::kNotAvailable || command.action == Action::kAbort) {
-            EXPECT_FALSE(action->isEnabled()) << command.id;
-        } else {
-            EXPECT_TRUE(action->isEnabled()) << command.id;
-        }
+        // Enabled: a command the window has a handler for whose device job, if any, has a
+        // working routine; the abort only while a job runs.
+        const bool expected = command.action != Action::kAbort &&
+                              MainWindow::FindHandler(command.action) != nullptr &&
+                              (!command.job || protocols::HasWorkingRoutine(command.job->function,
+                                                                            command.job->protocol));
+        EXPECT_EQ(action->isEnabled(), expected) << command.id;
         const std::string_view shortcut = CommandShortcut(command);
         EXPECT_EQ(action->shortcut().toString().toStdString(), std::string(shortcut)) << command.id;
     }
@@ -340,6 +343,52 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     EXPECT_FALSE(window->CommandAction(1102)->isEnabled());
     EXPECT_TRUE(messages.empty());
 }
+
+struct FilterCase {
+    std::int32_t downloadFilter;
+    std::int32_t varioFilter;
+    std::int32_t speedFilter;
+};
+
+void PrintTo(const FilterCase& c, std::ostream* out) {
+    *out << "download filter " << c.downloadFilter << ", vario " << c.varioFilter << ", speed "
+         << c.speedFilter;
+}
+
+class WindowDownloadFilterTest : public WindowJobTest,
+                                 public testing::WithParamInterface<FilterCase> {};
+
+// The desktop's downloads go through the download filters exactly when "Use filter(s) during
+// download" is on: what arrives is what the filters make of the flight.
+TEST_P(WindowDownloadFilterTest, DownloadFromTheMenuIsFilteredWhenTheSettingIsOn) {
+    const FilterCase& c = GetParam();
+    state.settings.downloadFilter = c.downloadFilter;
+    state.settings.varioFilter = c.varioFilter;
+    state.settings.logFilter = c.speedFilter;
+    igc::IgcParseResult parsed;
+    ASSERT_EQ(igc::ParseIgc(test_support::ReadFixture("marcourt.igc"), parsed), 221);
+    std::string note;
+    const std::size_t removed =
+        c.downloadFilter != 0 ? analysis::ApplyDownloadFilters(parsed.points, state.settings, note)
+                              : 0;
+    if (c.downloadFilter != 0) {
+        ASSERT_GT(removed, 0u) << "the case must remove points to show anything";
+    }
+
+    StartEmulator("marcourt.igc", 0);
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    window->CommandAction(40054)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+
+    EXPECT_EQ(state.trackLog.points.size(), 221u - removed);
+    EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), static_cast<int>(221u - removed));
+    EXPECT_TRUE(messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, WindowDownloadFilterTest,
+                         testing::Values(FilterCase{1, 1, 0}, FilterCase{1, 2, 1},
+                                         FilterCase{0, 1, 1}));
 
 TEST_F(WindowJobTest, WaypointDownloadFillsTheWaypointList) {
     StartEmulator("marcourt.igc", 0);
