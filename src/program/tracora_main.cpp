@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "analysis/track_filters.hpp"
+#include "automation/automation_parser.hpp"
 #include "automation/automation_runner.hpp"
 #include "core/app_state.hpp"
-#include "core/automation_parser.hpp"
 #include "core/null_host.hpp"
 #include "core/settings.hpp"
 #include "core/version.hpp"
