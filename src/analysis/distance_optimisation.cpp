@@ -8,9 +8,8 @@
 
 namespace tracora::analysis {
 
+namespace detail {
 namespace {
-
-using namespace detail;
 
 void Report(const ProgressFn& progress, const char* text) {
     if (progress) {
@@ -90,6 +89,7 @@ int RunStages(std::span<const TrackPoint> points, TripAnalysis& out,
 }
 
 }  // namespace
+}  // namespace detail
 
 int RunDistanceOptimisation(std::span<const TrackPoint> points, TripAnalysis& out,
                             const OptimisationOptions& options, const ProgressFn& progress,
@@ -97,7 +97,7 @@ int RunDistanceOptimisation(std::span<const TrackPoint> points, TripAnalysis& ou
     const auto started = std::chrono::steady_clock::now();
     out = {};
     try {
-        if (RunStages(points, out, options, progress, cancel) != 0) {
+        if (detail::RunStages(points, out, options, progress, cancel) != 0) {
             out.cancelled = true;
         }
     } catch (const std::bad_alloc&) {
