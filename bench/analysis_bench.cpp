@@ -11,6 +11,7 @@
 
 #include "analysis/analysis_report.hpp"
 #include "analysis/distance_optimisation.hpp"
+#include "analysis/distance_optimisation_detail.hpp"
 #include "core/angles.hpp"
 #include "core/file_io.hpp"
 #include "formats/igc/igc_reader.hpp"
@@ -72,11 +73,11 @@ void BM_Constructed10000(benchmark::State& state) {
 // (FAI much smaller than flat) and one that does not.
 void Triangles(benchmark::State& state, const char* file) {
     const std::vector<tracora::TrackPoint> points = Flight(file);
-    tracora::analysis::CoarseTables tables;
+    tracora::analysis::detail::CoarseTables tables;
     tracora::analysis::CancelFlag cancel{0};
-    tracora::analysis::BuildDistanceMatrix(points, tables, cancel);
+    tracora::analysis::detail::BuildDistanceMatrix(points, tables, cancel);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(tracora::analysis::CoarseTriangleSearch(
+        benchmark::DoNotOptimize(tracora::analysis::detail::CoarseTriangleSearch(
             tables, 800, cancel, static_cast<int>(state.range(0))));
     }
     state.counters["samples"] = static_cast<double>(tables.n);

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "core/automation_parser.hpp"
+#include "automation/automation_parser.hpp"
 #include "core/null_host.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

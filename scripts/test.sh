@@ -18,11 +18,11 @@ for preset in ci headless asan; do
     ctest --preset "$preset" -j "$jobs"
 done
 
-# The threads of device jobs, the main loop, the runner and the instrument sessions with their
-# emulators under the thread sanitizer.
+# The threads of device jobs, the main loop, the notify senders, the runner and the instrument
+# sessions with their emulators under the thread sanitizer.
 echo "== tsan"
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
-for suite in device headless automation protocols; do
+for suite in device headless notify automation protocols; do
     "build/tsan/tests/tracora_${suite}_tests" --gtest_brief=1
 done

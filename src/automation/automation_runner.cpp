@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "core/automation_parser.hpp"
+#include "automation/automation_parser.hpp"
 #include "core/file_io.hpp"
 #include "core/gps_types.hpp"
 #include "core/strings.hpp"
 #include "core/track_store.hpp"
+#include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
@@ -403,7 +404,7 @@ int AutomationRunner::SaveIgcText(const std::string& text, const CalendarTime& d
         return 0;
     }
     // A folder: the first free flight number of the day names the file.
-    for (int flight = 1; flight <= kMaxIgcFlightNumber; ++flight) {
+    for (int flight = 1; flight <= igc::kMaxFlightNumber; ++flight) {
         std::string path;
         if (IgcLogPath(name, kind, date, serial, flight, path) != 0) {
             FileError(title, "Too long file name");

@@ -8,14 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "automation/automation_parser.hpp"
 #include "automation/download_controller.hpp"
 #include "automation/program_core.hpp"
 #include "core/app_state.hpp"
-#include "core/automation_parser.hpp"
 #include "core/host.hpp"
-#include "core/notify.hpp"
 #include "device/gps_job.hpp"
 #include "formats/kml/kml_writer.hpp"
+#include "notify/notify.hpp"
 
 namespace tracora::automation {
 

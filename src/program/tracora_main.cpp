@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
+#include "automation/automation_parser.hpp"
 #include "automation/automation_runner.hpp"
 #include "automation/program_core.hpp"
 #include "core/app_state.hpp"
-#include "core/automation_parser.hpp"
 #include "core/null_host.hpp"
 #include "core/version.hpp"
 #include "device/gps_job.hpp"

@@ -15,8 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/automation_parser.hpp"
-#include "core/notify.hpp"
+#include "notify/notify.hpp"
 
 namespace {
 

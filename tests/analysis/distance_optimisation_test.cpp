@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/distance_optimisation_detail.hpp"
 #include "analysis/reference_search.hpp"
 #include "analysis/track_builder.hpp"
 
@@ -39,24 +40,25 @@ TripAnalysis Optimise(const std::vector<TrackPoint>& points, OptimisationOptions
 }
 
 // Tables from planar positions given directly in metres.
-CoarseTables PlaneTables(const std::vector<std::pair<double, double>>& xy) {
-    CoarseTables t;
+detail::CoarseTables PlaneTables(const std::vector<std::pair<double, double>>& xy) {
+    detail::CoarseTables t;
     for (const auto& [x, y] : xy) {
         t.sampleIndex.push_back(t.x.size());
         t.x.push_back(x);
         t.y.push_back(y);
     }
     CancelFlag cancel{0};
-    EXPECT_TRUE(FillDistanceMatrix(t, cancel));
+    EXPECT_TRUE(detail::FillDistanceMatrix(t, cancel));
     return t;
 }
 
 // The triangle search on one and on two threads against the plain loops.
-void ExpectTrianglesAsPlain(const CoarseTables& t, int gap, const test::ReferenceResults& ref) {
+void ExpectTrianglesAsPlain(const detail::CoarseTables& t, int gap,
+                            const test::ReferenceResults& ref) {
     CancelFlag cancel{0};
     for (int threads : {1, 2}) {
         SCOPED_TRACE("threads " + std::to_string(threads));
-        const CoarseTriangles tri = CoarseTriangleSearch(t, gap, cancel, threads);
+        const detail::CoarseTriangles tri = detail::CoarseTriangleSearch(t, gap, cancel, threads);
         EXPECT_FALSE(tri.cancelled);
         EXPECT_EQ(tri.flat.found, ref.flatFound);
         EXPECT_EQ(tri.fai.found, ref.faiFound);
@@ -161,9 +163,9 @@ class FaiBoundary : public ::testing::TestWithParam<FaiCase> {};
 TEST_P(FaiBoundary, ShortestLegAgainstTwentyEightPercent) {
     const double h = GetParam().apexHeight;
     // Closed at the start; the rotation starting at the second corner is found last.
-    const CoarseTables t = PlaneTables({{0, 0}, {2800, 0}, {1400, h}, {0, 0}});
+    const detail::CoarseTables t = PlaneTables({{0, 0}, {2800, 0}, {1400, h}, {0, 0}});
     CancelFlag cancel{0};
-    const CoarseTriangles r = CoarseTriangleSearch(t, 800, cancel, 2);
+    const detail::CoarseTriangles r = detail::CoarseTriangleSearch(t, 800, cancel, 2);
     ASSERT_TRUE(r.flat.found);
     EXPECT_EQ(r.fai.found, GetParam().fai);
     if (GetParam().fai) {
@@ -199,7 +201,7 @@ TEST_P(TwoLapsAtTheFaiLimit, LaterLapWins) {
     for (std::size_t visit = 0; visit < 7; ++visit) {  // A B C A B C A
         xy.insert(xy.end(), c.wait, corner[visit % 3]);
     }
-    const CoarseTables t = PlaneTables(xy);
+    const detail::CoarseTables t = PlaneTables(xy);
     const auto perimeter = static_cast<long long>(c.ab + c.bc + c.ca);
     // The last samples of the second visit of A and of the later lap's B, C and A.
     const std::uint32_t w = c.wait;
@@ -207,7 +209,7 @@ TEST_P(TwoLapsAtTheFaiLimit, LaterLapWins) {
                                                 7 * w - 1};
     CancelFlag cancel{0};
     for (int threads : {1, 2}) {
-        const CoarseTriangles r = CoarseTriangleSearch(t, 800, cancel, threads);
+        const detail::CoarseTriangles r = detail::CoarseTriangleSearch(t, 800, cancel, threads);
         ASSERT_TRUE(r.flat.found);
         EXPECT_EQ(r.flat.v, laterLap);
         EXPECT_EQ(r.flat.value, perimeter);
@@ -243,9 +245,9 @@ class ClosingGap : public ::testing::TestWithParam<GapCase> {};
 
 TEST_P(ClosingGap, CoarseTriangleNeedsGapBelowLoopFlightGap) {
     const double g = GetParam().endDistance;
-    const CoarseTables t = PlaneTables({{0, 0}, {5000, 0}, {2500, 4330}, {0, g}});
+    const detail::CoarseTables t = PlaneTables({{0, 0}, {5000, 0}, {2500, 4330}, {0, g}});
     CancelFlag cancel{0};
-    const CoarseTriangles r = CoarseTriangleSearch(t, 800, cancel, 1);
+    const detail::CoarseTriangles r = detail::CoarseTriangleSearch(t, 800, cancel, 1);
     EXPECT_EQ(r.flat.found, GetParam().found);
     if (GetParam().found) {
         EXPECT_EQ(r.flat.value, 5000 + 5000 + 5000 - static_cast<long long>(std::lround(g)));
@@ -285,14 +287,14 @@ TEST(DistanceOptimisation, GeodesicClosingGapAroundLoopFlightGap) {
 TEST(CoarseSearch, TiesGoToTheLaterCandidate) {
     // Four samples alternating between two places 1000 m apart: (0,1), (0,3), (1,2) and (2,3)
     // are all 1000 m; the later pair wins.
-    const CoarseTables t = PlaneTables({{0, 0}, {1000, 0}, {0, 0}, {1000, 0}});
-    const CoarsePath open = CoarseOpenDistance(t);
+    const detail::CoarseTables t = PlaneTables({{0, 0}, {1000, 0}, {0, 0}, {1000, 0}});
+    const detail::CoarsePath open = detail::CoarseOpenDistance(t);
     EXPECT_EQ(open.value, 1000);
     EXPECT_EQ(open.v[0], 2u);
     EXPECT_EQ(open.v[1], 3u);
     EXPECT_EQ(t.bestForwardIndex[0], 3u);
     EXPECT_EQ(t.bestBackwardIndex[3], 2u);
-    const CoarsePath three = CoarseThreePoints(t);
+    const detail::CoarsePath three = detail::CoarseThreePoints(t);
     EXPECT_EQ(three.value, 2000);
     EXPECT_EQ(three.v[1], 2u);
 }
@@ -300,10 +302,10 @@ TEST(CoarseSearch, TiesGoToTheLaterCandidate) {
 TEST(CoarseSearch, TriangleTiesGoToTheLaterCandidate) {
     // The same closed triangle flown twice: every rotation of every lap scores the same, the
     // last one (turn points 4, 5, 6, closed from 3) wins.
-    const CoarseTables t =
+    const detail::CoarseTables t =
         PlaneTables({{0, 0}, {3000, 0}, {1500, 2598}, {0, 0}, {3000, 0}, {1500, 2598}, {0, 0}});
     CancelFlag cancel{0};
-    const CoarseTriangles r = CoarseTriangleSearch(t, 800, cancel, 2);
+    const detail::CoarseTriangles r = detail::CoarseTriangleSearch(t, 800, cancel, 2);
     ASSERT_TRUE(r.fai.found);
     EXPECT_EQ(r.fai.v, (std::array<std::uint32_t, 5>{3, 4, 5, 6, 6}));
     EXPECT_EQ(r.flat.v, r.fai.v);
@@ -332,9 +334,9 @@ TEST(CoarseSearch, ClosingGapsAndPairsEqualPlain) {
             xy.emplace_back(track.grid > 0 ? std::round(x / track.grid) * track.grid : x,
                             track.grid > 0 ? std::round(y / track.grid) * track.grid : y);
         }
-        const CoarseTables t = PlaneTables(xy);
+        const detail::CoarseTables t = PlaneTables(xy);
         const test::ReferenceGaps ref = test::ReferenceClosingGaps(t);
-        ClosingGaps gaps;
+        detail::ClosingGaps gaps;
         CancelFlag cancel{0};
         ASSERT_TRUE(gaps.Build(t, track.limit, cancel));
         SCOPED_TRACE("seed " + std::to_string(track.seed));
@@ -342,7 +344,7 @@ TEST(CoarseSearch, ClosingGapsAndPairsEqualPlain) {
         for (std::size_t i = 0; i < t.n; ++i) {
             for (std::size_t k = i + 1; k < t.n; ++k) {
                 if (ref.g[i][k] >= track.limit) {
-                    ASSERT_EQ(gaps.Get(i, k), ClosingGaps::kNone) << i << " " << k;
+                    ASSERT_EQ(gaps.Get(i, k), detail::ClosingGaps::kNone) << i << " " << k;
                     continue;
                 }
                 ++under;
@@ -369,7 +371,7 @@ TEST(CoarseSearch, DistanceMatrixOnOneAndTwoCoresEqualsPlain) {
          {Track{1, 257, 0}, Track{2, 700, 1000}, Track{3, 1001, 0}, Track{4, 400, 3000}}) {
         std::mt19937 random(track.seed);
         std::uniform_real_distribution<double> step(-1500, 1500);
-        CoarseTables t;
+        detail::CoarseTables t;
         double x = 0, y = 0;
         for (std::size_t i = 0; i < track.samples; ++i) {
             x = 0.95 * x + step(random);
@@ -382,7 +384,7 @@ TEST(CoarseSearch, DistanceMatrixOnOneAndTwoCoresEqualsPlain) {
             SCOPED_TRACE("seed " + std::to_string(track.seed) + " threads " +
                          std::to_string(threads));
             CancelFlag cancel{0};
-            ASSERT_TRUE(FillDistanceMatrix(t, cancel, threads));
+            ASSERT_TRUE(detail::FillDistanceMatrix(t, cancel, threads));
             ASSERT_EQ(t.n, track.samples);
             for (std::size_t i = 0; i < t.n; ++i) {
                 for (std::size_t j = i; j < t.n; ++j) {
@@ -406,26 +408,26 @@ TEST(CoarseSearch, DistanceMatrixOnOneAndTwoCoresEqualsPlain) {
 }
 
 TEST(Sampling, TenThousandPointsToTwoThousandWithTheFirst) {
-    const std::vector<std::size_t> s = SampleIndices(10000);
+    const std::vector<std::size_t> s = detail::SampleIndices(10000);
     ASSERT_EQ(s.size(), 2000u);
     EXPECT_EQ(s.front(), 0u);
     for (std::size_t i = 1; i < s.size(); ++i) {
         EXPECT_TRUE(s[i] - s[i - 1] == 5u || s[i] - s[i - 1] == 6u);
     }
-    EXPECT_EQ(SampleIndices(2000).size(), 2000u);
-    EXPECT_EQ(SampleIndices(2000).back(), 1999u);
-    const std::vector<std::size_t> odd = SampleIndices(2001);
+    EXPECT_EQ(detail::SampleIndices(2000).size(), 2000u);
+    EXPECT_EQ(detail::SampleIndices(2000).back(), 1999u);
+    const std::vector<std::size_t> odd = detail::SampleIndices(2001);
     EXPECT_EQ(odd.size(), 2000u);
     EXPECT_EQ(odd.front(), 0u);
-    EXPECT_TRUE(SampleIndices(0).empty());
+    EXPECT_TRUE(detail::SampleIndices(0).empty());
 }
 
 TEST(Cancel, TriangleSearchStopsWithResultsZero) {
-    CoarseTables t;
+    detail::CoarseTables t;
     CancelFlag none{0};
-    ASSERT_TRUE(BuildDistanceMatrix(EquilateralFlight(), t, none));
+    ASSERT_TRUE(detail::BuildDistanceMatrix(EquilateralFlight(), t, none));
     CancelFlag set{1};
-    const CoarseTriangles r = CoarseTriangleSearch(t, 800, set, 2);
+    const detail::CoarseTriangles r = detail::CoarseTriangleSearch(t, 800, set, 2);
     EXPECT_TRUE(r.cancelled);
     EXPECT_FALSE(r.flat.found);
     EXPECT_FALSE(r.fai.found);
@@ -494,33 +496,33 @@ void CheckRandomTracks(unsigned seed, int tracks, std::size_t minSamples, std::s
             xy.emplace_back(grid ? std::round(x / 1000) * 1000 : x,
                             grid ? std::round(y / 1000) * 1000 : y);
         }
-        const CoarseTables t = PlaneTables(xy);
+        const detail::CoarseTables t = PlaneTables(xy);
         const int gap =
             std::array<int, 4>{800, 2000, 5000, 100000}[static_cast<std::size_t>(track % 4)];
         const test::ReferenceResults ref = test::ReferenceSearch(t, gap);
         CancelFlag cancel{0};
         SCOPED_TRACE("track " + std::to_string(track) + " n " + std::to_string(n));
 
-        const CoarsePath open = CoarseOpenDistance(t);
+        const detail::CoarsePath open = detail::CoarseOpenDistance(t);
         EXPECT_EQ(open.value, ref.openValue);
         EXPECT_EQ(open.v[0], ref.open[0]);
         EXPECT_EQ(open.v[1], ref.open[1]);
-        const CoarsePath three = CoarseThreePoints(t);
+        const detail::CoarsePath three = detail::CoarseThreePoints(t);
         EXPECT_EQ(three.value, ref.threeValue);
         for (std::size_t v = 0; v < 3; ++v) {
             EXPECT_EQ(three.v[v], ref.three[v]);
         }
-        const CoarsePath four = CoarseFourPoints(t, cancel);
+        const detail::CoarsePath four = detail::CoarseFourPoints(t, cancel);
         EXPECT_EQ(four.value, ref.fourValue);
         for (std::size_t v = 0; v < 4; ++v) {
             EXPECT_EQ(four.v[v], ref.four[v]);
         }
-        const CoarsePath five = CoarseFivePoints(t, cancel);
+        const detail::CoarsePath five = detail::CoarseFivePoints(t, cancel);
         EXPECT_EQ(five.value, ref.fiveValue);
         for (std::size_t v = 0; v < 5; ++v) {
             EXPECT_EQ(five.v[v], ref.five[v]);
         }
-        const CoarseLoop oar = CoarseOutAndReturn(t, gap, cancel);
+        const detail::CoarseLoop oar = detail::CoarseOutAndReturn(t, gap, cancel);
         EXPECT_EQ(oar.found, ref.oarFound);
         if (ref.oarFound) {
             EXPECT_EQ(oar.value, ref.oarValue);
@@ -591,7 +593,7 @@ TEST_P(LoopTracks, FastTrianglesEqualPlain) {
             }
         }
     }
-    const CoarseTables t = PlaneTables(xy);
+    const detail::CoarseTables t = PlaneTables(xy);
     ExpectTrianglesAsPlain(t, c.gap, test::ReferenceSearch(t, c.gap));
 }
 

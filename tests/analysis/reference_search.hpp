@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/distance_optimisation.hpp"
+#include "analysis/distance_optimisation_detail.hpp"
 
 namespace tracora::analysis::test {
 
@@ -31,7 +32,7 @@ struct ReferenceBests {
     std::vector<int> forwardIndex, backwardIndex;
 };
 
-inline ReferenceBests ReferenceBestForwardBackward(const CoarseTables& t) {
+inline ReferenceBests ReferenceBestForwardBackward(const detail::CoarseTables& t) {
     const int n = static_cast<int>(t.n);
     const auto size = static_cast<std::size_t>(n);
     ReferenceBests r{std::vector<long long>(size, 0), std::vector<long long>(size, 0),
@@ -65,7 +66,7 @@ struct ReferenceGaps {
     std::vector<std::vector<std::uint32_t>> pair;
 };
 
-inline ReferenceGaps ReferenceClosingGaps(const CoarseTables& t) {
+inline ReferenceGaps ReferenceClosingGaps(const detail::CoarseTables& t) {
     const int n = static_cast<int>(t.n);
     auto d = [&](int i, int j) -> long long {
         return t.D(static_cast<std::size_t>(i), static_cast<std::size_t>(j));
@@ -98,7 +99,7 @@ inline ReferenceGaps ReferenceClosingGaps(const CoarseTables& t) {
     return r;
 }
 
-inline ReferenceResults ReferenceSearch(const CoarseTables& t, int gap) {
+inline ReferenceResults ReferenceSearch(const detail::CoarseTables& t, int gap) {
     const int n = static_cast<int>(t.n);
     auto d = [&](int i, int j) -> long long {
         return i <= j ? t.D(static_cast<std::size_t>(i), static_cast<std::size_t>(j))

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "core/automation_parser.hpp"
+#include "automation/automation_parser.hpp"
 #include "core/scripted_host.hpp"
 
 namespace tracora::automation {

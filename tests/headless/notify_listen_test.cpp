@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "core/notify.hpp"
+#include "notify/notify.hpp"
 
 extern char** environ;
 

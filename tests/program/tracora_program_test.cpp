@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "core/file_io.hpp"
-#include "core/notify.hpp"
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "notify/notify.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
 

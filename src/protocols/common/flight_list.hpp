@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/notify.hpp"
+#include "core/notify_texts.hpp"
 #include "core/time_base.hpp"
 #include "device/gps_job.hpp"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "competition/id_waypoint.hpp"
-#include "core/notify.hpp"
+#include "core/notify_texts.hpp"
 #include "core/strings.hpp"
 #include "core/text_forms.hpp"
 #include "device/io_status.hpp"

@@ -43,10 +43,6 @@ int ValidateAutomationRequest(const AutomationRequest& request, std::string_view
 // The GPS transfer family of a device action; nothing for the actions that need no device.
 std::optional<GpsActionFamily> ActionFamily(AutomationAction action);
 
-// Where the NOTIFY value points: a value with '/' is the socket's path, any other names
-// `runtimeDir`/tracora/notify-<name>.sock (/tmp in place of an empty `runtimeDir`).
-std::string NotifySocketPath(std::string_view name, std::string_view runtimeDir);
-
 // Replaces every "$date" in `name` by the date as YYYYMMDD. 0, or -1 when the result would be
 // longer than 260 bytes (`out` is then left as it was).
 int ExpandDateInFileName(std::string_view name, const CalendarTime& date, std::string& out);
@@ -56,7 +52,6 @@ enum class IgcNameKind {
     kRawLog,      // the instrument's own IGC text: "YYYY-MM-DD-xxx-SSS-NN.igc"
     kEncodedLog,  // a log this program encodes: "YYYY-MM-DD-xtr-SSS-NN.igc"
 };
-inline constexpr int kMaxIgcFlightNumber = 35;
 
 std::string IgcLogName(IgcNameKind kind, const CalendarTime& date, std::string_view serial,
                        int flightNumber);

@@ -1,4 +1,4 @@
-#include "core/automation_parser.hpp"
+#include "automation/automation_parser.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -16,6 +16,8 @@
 
 #include "core/gps_types.hpp"
 #include "core/scripted_host.hpp"
+#include "formats/igc/igc_names.hpp"
+#include "notify/notify.hpp"
 
 namespace tracora {
 
@@ -1065,7 +1067,7 @@ TEST(AutomationFileNames, GeneratedIgcNames) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(IgcLogName(c.kind, c.date, c.serial, c.flight), c.name);
     }
-    EXPECT_EQ(kMaxIgcFlightNumber, 35);
+    EXPECT_EQ(igc::kMaxFlightNumber, 35);
 }
 
 TEST(AutomationFileNames, IgcDirectoryAndPathLength) {

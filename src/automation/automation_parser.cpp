@@ -1,4 +1,4 @@
-#include "core/automation_parser.hpp"
+#include "automation/automation_parser.hpp"
 
 #include <array>
 #include <chrono>
@@ -13,6 +13,7 @@
 
 #include "core/strings.hpp"
 #include "core/text_forms.hpp"
+#include "notify/notify.hpp"
 
 namespace tracora {
 
@@ -752,17 +753,6 @@ int ValidateAutomationRequest(const AutomationRequest& request, std::string_view
         return -1;
     }
     return 0;
-}
-
-std::string NotifySocketPath(std::string_view name, std::string_view runtimeDir) {
-    if (name.find('/') != std::string_view::npos) {
-        return std::string(name);
-    }
-    std::string path(runtimeDir.empty() ? std::string_view("/tmp") : runtimeDir);
-    path += "/tracora/notify-";
-    path += name;
-    path += ".sock";
-    return path;
 }
 
 int ExpandDateInFileName(std::string_view name, const CalendarTime& date, std::string& out) {

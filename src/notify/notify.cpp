@@ -1,4 +1,4 @@
-#include "core/notify.hpp"
+#include "notify/notify.hpp"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,9 +14,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "core/angles.hpp"
 #include "core/automation_request.hpp"
-#include "core/strings.hpp"
 
 namespace tracora {
 namespace {
@@ -40,29 +38,21 @@ sockaddr* AsSockaddr(sockaddr_un& address) {
     return reinterpret_cast<sockaddr*>(&address);
 }
 
-int OpenDatagramSocket() {
-    return ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-}
-
-void CloseFd(int& fd) {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
+UniqueFd OpenDatagramSocket() {
+    return UniqueFd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
 }
 
 // Whether a process is bound to the socket file at `address` right now.
 bool SomeoneListens(sockaddr_un& address, socklen_t length) {
-    int probe = OpenDatagramSocket();
-    if (probe < 0) {
+    const UniqueFd probe = OpenDatagramSocket();
+    if (!probe.Valid()) {
         return true;  // cannot tell: treat the file as taken rather than remove it
     }
     int result = 0;
     do {
-        result = ::connect(probe, AsSockaddr(address), length);
+        result = ::connect(probe.Get(), AsSockaddr(address), length);
     } while (result != 0 && errno == EINTR);
     const bool refused = result != 0 && (errno == ECONNREFUSED || errno == ENOENT);
-    CloseFd(probe);
     return !refused;
 }
 
@@ -117,6 +107,17 @@ int DecodeNotifyDatagram(std::string_view datagram, NotifyMessage& out) {
     return 0;
 }
 
+std::string NotifySocketPath(std::string_view name, std::string_view runtimeDir) {
+    if (name.find('/') != std::string_view::npos) {
+        return std::string(name);
+    }
+    std::string path(runtimeDir.empty() ? std::string_view("/tmp") : runtimeDir);
+    path += "/tracora/notify-";
+    path += name;
+    path += ".sock";
+    return path;
+}
+
 std::uint32_t NotifyDwData(const AutomationRequest& request) {
     return request.sessionGiven ? request.sessionNumber : request.notifyTickMs;
 }
@@ -135,7 +136,7 @@ NotifySender::NotifySender(std::string socketPath, std::uint32_t dwData)
     }
     // Never bound: the listener needs no reply address, and nothing is left in the file system.
     fd_ = OpenDatagramSocket();
-    openStatus_ = fd_ >= 0 ? 0 : kNotifyNoSocket;
+    openStatus_ = fd_.Valid() ? 0 : kNotifyNoSocket;
 }
 
 NotifySender NotifySender::ForRequest(const AutomationRequest& request) {
@@ -146,15 +147,14 @@ NotifySender NotifySender::ForRequest(const AutomationRequest& request) {
 }
 
 NotifySender::NotifySender(NotifySender&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : fd_(std::move(other.fd_)),
       openStatus_(std::exchange(other.openStatus_, kNotifyNotOpen)),
       path_(std::move(other.path_)),
       dwData_(other.dwData_) {}
 
 NotifySender& NotifySender::operator=(NotifySender&& other) noexcept {
     if (this != &other) {
-        Close();
-        fd_ = std::exchange(other.fd_, -1);
+        fd_ = std::move(other.fd_);
         openStatus_ = std::exchange(other.openStatus_, kNotifyNotOpen);
         path_ = std::move(other.path_);
         dwData_ = other.dwData_;
@@ -162,16 +162,10 @@ NotifySender& NotifySender::operator=(NotifySender&& other) noexcept {
     return *this;
 }
 
-NotifySender::~NotifySender() {
-    Close();
-}
-
-void NotifySender::Close() {
-    CloseFd(fd_);
-}
+NotifySender::~NotifySender() = default;
 
 int NotifySender::Send(std::string_view text) const {
-    if (fd_ < 0) {
+    if (!fd_.Valid()) {
         return openStatus_ < 0 ? openStatus_ : kNotifyNotOpen;
     }
     sockaddr_un address{};
@@ -187,7 +181,7 @@ int NotifySender::Send(std::string_view text) const {
     do {
         // MSG_DONTWAIT: a full listener costs this message, never the caller's time.
         // MSG_NOSIGNAL: a vanished listener is a status, never a signal.
-        sent = ::sendto(fd_, datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+        sent = ::sendto(fd_.Get(), datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                         AsSockaddr(address), length);
     } while (sent < 0 && errno == EINTR);
     if (sent >= 0) {
@@ -212,70 +206,8 @@ int NotifySender::Send(std::string_view text) const {
     }
 }
 
-bool WaypointCountPacer::Due(std::uint32_t nowMs) {
-    // The signed difference keeps the comparison right across a wrap of the tick counter.
-    const auto ahead = static_cast<std::int32_t>(nowMs - paceTickMs_);
-    if (ahead <= static_cast<std::int32_t>(kIntervalMs)) {
-        return false;
-    }
-    paceTickMs_ += kIntervalMs;
-    return true;
-}
-
-bool PositionPacer::Due(std::uint32_t pointTime) {
-    if (!Enabled() || !IsValidTime(pointTime)) {
-        return false;
-    }
-    if (lastSentTime_.has_value() &&
-        static_cast<std::int64_t>(pointTime) - static_cast<std::int64_t>(*lastSentTime_) <
-            sendLogSeconds_) {
-        return false;
-    }
-    lastSentTime_ = pointTime;
-    return true;
-}
-
-std::optional<std::string> PositionPacer::Offer(const TrackPoint& point) {
-    if (!Due(point.time)) {
-        return std::nullopt;
-    }
-    return PositionText(point);
-}
-
-std::string WaypointCountText(int count) {
-    return StringPrintf("Waypoint count %d", count);
-}
-
-std::string ByteCountText(int count) {
-    return StringPrintf("Byte count %d", count);
-}
-
-std::string PositionText(const TrackPoint& point) {
-    return StringPrintf("Pos=%.6f,%.6f,%d", SemicirclesToDegrees(point.latitude),
-                        SemicirclesToDegrees(point.longitude),
-                        RoundHalfAwayFromZero(point.gpsAltitude / 10.0));
-}
-
-std::string FlightListText(std::span<const FlightListSlot> slots) {
-    std::string text;
-    for (const FlightListSlot& slot : slots) {
-        if (!slot.used) {
-            continue;
-        }
-        if (text.empty()) {
-            text = "Flightlist:\n";
-        }
-        const std::uint32_t d = slot.durationSeconds;
-        text += StringPrintf("%02d.%02d.%02d,%02d:%02d:%02d,%d:%02d:%02d\n", slot.start.year,
-                             slot.start.month, slot.start.day, slot.start.hour, slot.start.minute,
-                             slot.start.second, static_cast<int>(d / 3600),
-                             static_cast<int>(d / 60 % 60), static_cast<int>(d % 60));
-    }
-    return text;
-}
-
 NotifyListener::NotifyListener(NotifyListener&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : fd_(std::move(other.fd_)),
       path_(std::move(other.path_)),
       device_(other.device_),
       inode_(other.inode_) {
@@ -285,7 +217,7 @@ NotifyListener::NotifyListener(NotifyListener&& other) noexcept
 NotifyListener& NotifyListener::operator=(NotifyListener&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = std::exchange(other.fd_, -1);
+        fd_ = std::move(other.fd_);
         path_ = std::move(other.path_);
         other.path_.clear();
         device_ = other.device_;
@@ -299,7 +231,7 @@ NotifyListener::~NotifyListener() {
 }
 
 void NotifyListener::Close() {
-    if (fd_ >= 0 && !path_.empty()) {
+    if (fd_.Valid() && !path_.empty()) {
         // Remove the file only while it is still ours: a later listener may own the name now.
         struct stat info {};
         if (::lstat(path_.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) &&
@@ -308,7 +240,7 @@ void NotifyListener::Close() {
             ::unlink(path_.c_str());
         }
     }
-    CloseFd(fd_);
+    fd_.Reset();
     path_.clear();
 }
 
@@ -332,21 +264,19 @@ int NotifyListener::Open(const std::string& path) {
             return kNotifyPathInUse;
         }
     }
-    int fd = OpenDatagramSocket();
-    if (fd < 0) {
+    UniqueFd fd = OpenDatagramSocket();
+    if (!fd.Valid()) {
         return kNotifyNoSocket;
     }
-    if (::bind(fd, AsSockaddr(address), length) != 0) {
+    if (::bind(fd.Get(), AsSockaddr(address), length) != 0) {
         const int error = errno;
-        CloseFd(fd);
         return error == EADDRINUSE ? kNotifyPathInUse : kNotifyBindFailed;
     }
     struct stat bound {};
     if (::lstat(path.c_str(), &bound) != 0) {
-        CloseFd(fd);
         return kNotifyBindFailed;
     }
-    fd_ = fd;
+    fd_ = std::move(fd);
     path_ = path;
     device_ = static_cast<std::uint64_t>(bound.st_dev);
     inode_ = static_cast<std::uint64_t>(bound.st_ino);
@@ -354,7 +284,7 @@ int NotifyListener::Open(const std::string& path) {
 }
 
 int NotifyListener::Receive(int timeoutMs, NotifyMessage& out) {
-    if (fd_ < 0) {
+    if (!fd_.Valid()) {
         return kNotifyNotOpen;
     }
     using Clock = std::chrono::steady_clock;
@@ -362,7 +292,7 @@ int NotifyListener::Receive(int timeoutMs, NotifyMessage& out) {
     for (;;) {
         // Rounded up, so that a wait never ends just before the deadline and spins.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd entry{fd_, POLLIN, 0};
+        pollfd entry{fd_.Get(), POLLIN, 0};
         const int ready = ::poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
         if (ready < 0 && errno == EINTR) {
             continue;
@@ -374,7 +304,7 @@ int NotifyListener::Receive(int timeoutMs, NotifyMessage& out) {
             return 0;
         }
         // The real size of the next datagram, so that a long flight list is never cut.
-        ssize_t size = ::recv(fd_, nullptr, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+        ssize_t size = ::recv(fd_.Get(), nullptr, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
         if (size < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }
@@ -383,7 +313,7 @@ int NotifyListener::Receive(int timeoutMs, NotifyMessage& out) {
         }
         std::string datagram(static_cast<std::size_t>(size), '\0');
         // A zero-length buffer still consumes an empty datagram.
-        size = ::recv(fd_, datagram.data(), datagram.size(), MSG_DONTWAIT);
+        size = ::recv(fd_.Get(), datagram.data(), datagram.size(), MSG_DONTWAIT);
         if (size < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }

@@ -4,17 +4,15 @@
 //
 // Sending never waits for the listener: a listener that is gone, or whose queue is full, loses
 // that one notification and Send() says so. A NotifySender may be shared between the main thread
-// and a job thread; the pacing helpers belong to the one thread that runs the job.
+// and a job thread. The texts sent and their pacing are in core/notify_texts.hpp.
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
-#include "core/time_base.hpp"
-#include "core/track_log.hpp"
+#include "core/notify_texts.hpp"
+#include "core/unique_fd.hpp"
 
 namespace tracora {
 
@@ -34,11 +32,6 @@ inline constexpr int kNotifyReceiveFailed = -10;  // receiving failed
 inline constexpr int kNotifyMalformed = -11;      // a datagram shorter than its 4-byte header
 inline constexpr int kNotifyNotOpen = -12;        // the object holds no socket
 
-// The texts of a transfer.
-inline constexpr std::string_view kNotifyTransferStarted = "Transfer started";
-inline constexpr std::string_view kNotifyTransferCompleted = "Transfer completed";
-inline constexpr std::string_view kNotifyTransferFailed = "Transfer completed (error)";
-
 // One notification as the listener sees it.
 struct NotifyMessage {
     std::uint32_t dwData = 0;
@@ -51,6 +44,10 @@ struct NotifyMessage {
 std::string EncodeNotifyDatagram(std::uint32_t dwData, std::string_view text);
 // 0, or kNotifyMalformed when `datagram` is shorter than 4 bytes (`out` is then unchanged).
 int DecodeNotifyDatagram(std::string_view datagram, NotifyMessage& out);
+
+// Where a NOTIFY value points: a value with '/' is the socket's path, any other names
+// `runtimeDir`/tracora/notify-<name>.sock (/tmp in place of an empty `runtimeDir`).
+std::string NotifySocketPath(std::string_view name, std::string_view runtimeDir);
 
 // The identification a request's notifications carry: the session number when one was given,
 // else the tick taken when NOTIFY was parsed.
@@ -73,7 +70,7 @@ public:
 
     // 0 when the socket is open, else the reason (kNotifyNotOpen when there is no target).
     int OpenStatus() const { return openStatus_; }
-    bool Active() const { return fd_ >= 0; }
+    bool Active() const { return fd_.Valid(); }
     const std::string& SocketPath() const { return path_; }
     std::uint32_t DwData() const { return dwData_; }
 
@@ -83,65 +80,11 @@ public:
     int Send(std::string_view text) const;
 
 private:
-    void Close();
-
-    int fd_ = -1;
+    UniqueFd fd_;
     int openStatus_ = kNotifyNotOpen;
     std::string path_;
     std::uint32_t dwData_ = 0;
 };
-
-// "Waypoint count %d" at most once a second: a text is due only once the tick has passed the
-// pace tick plus 1000 ms, and the pace tick then moves on by 1000 ms (not to the current tick,
-// so a late call is followed by others until the pace has caught up). Tick arithmetic is
-// modulo 2^32, so a tick counter that wraps around keeps the same pacing.
-class WaypointCountPacer {
-public:
-    // The pace starts at the tick at which the waypoint job starts.
-    explicit WaypointCountPacer(std::uint32_t startTickMs) : paceTickMs_(startTickMs) {}
-    // Whether a notification goes out at `nowMs`; advances the pace when it does.
-    bool Due(std::uint32_t nowMs);
-    std::uint32_t PaceTickMs() const { return paceTickMs_; }
-
-    static constexpr std::uint32_t kIntervalMs = 1000;
-
-private:
-    std::uint32_t paceTickMs_;
-};
-
-// Position notifications of a track download with SENDLOG: a point goes out when its time is
-// at least `sendLogSeconds` after the last point sent (the first point with a time always
-// does). Points without a valid time are never sent and do not move the pace.
-class PositionPacer {
-public:
-    explicit PositionPacer(int sendLogSeconds) : sendLogSeconds_(sendLogSeconds) {}
-    bool Enabled() const { return sendLogSeconds_ > 0; }
-    // Whether a point of time `pointTime` is sent; remembers it when it is.
-    bool Due(std::uint32_t pointTime);
-    // The text for `point` when it is due (see Due()), nothing otherwise.
-    std::optional<std::string> Offer(const TrackPoint& point);
-
-private:
-    int sendLogSeconds_;
-    std::optional<std::uint32_t> lastSentTime_;
-};
-
-std::string WaypointCountText(int count);  // "Waypoint count %d"
-std::string ByteCountText(int count);      // "Byte count %d"
-// "Pos=%.6f,%.6f,%d": latitude and longitude in degrees, GPS altitude in whole metres.
-std::string PositionText(const TrackPoint& point);
-
-// One slot of an instrument's flight list.
-struct FlightListSlot {
-    bool used = false;
-    CalendarTime start;  // date and start time of the flight; the year with its century
-    std::uint32_t durationSeconds = 0;
-};
-
-// "Flightlist:\n" and one "%02d.%02d.%02d,%02d:%02d:%02d,%d:%02d:%02d\n" line per used slot
-// (year, month, day, start time, duration). The year field prints the full year ("2024"),
-// which is what callers read. Empty when no slot is used: nothing is sent then.
-std::string FlightListText(std::span<const FlightListSlot> slots);
 
 // A bound datagram socket that receives notifications: the counterpart for callers and tests.
 class NotifyListener {
@@ -160,17 +103,17 @@ public:
     int Open(const std::string& path);
     void Close();
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_.Valid(); }
     const std::string& Path() const { return path_; }
     // The descriptor for a poll() set (readable when a datagram waits), -1 when closed.
-    int Fd() const { return fd_; }
+    int Fd() const { return fd_.Get(); }
 
     // Waits up to timeoutMs (0: only what is queued) for one datagram. 1 with `out` filled,
     // 0 when the time ran out, or a negative status (kNotifyMalformed consumes the datagram).
     int Receive(int timeoutMs, NotifyMessage& out);
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string path_;
     // The socket file this listener created, so that Close() removes only that one.
     std::uint64_t device_ = 0;
