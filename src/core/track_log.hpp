@@ -36,7 +36,6 @@ struct RawIgcLog {
 inline constexpr int kSourceKindFile = 0;
 inline constexpr int kSourceKindMxpTncm = 3;  // keeps the protocol raw buffer
 inline constexpr int kSourceKindFlytec = 5;   // keeps the raw IGC text
-inline constexpr int kSourceKindGraviter = 6;
 inline constexpr int kSourceKindDsx = 9;
 inline constexpr int kSourceKindIqBasic = 11;
 

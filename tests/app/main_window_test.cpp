@@ -17,6 +17,7 @@
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
+#include "protocols/graviter/graviter_emulator.hpp"
 
 namespace tracora::app {
 namespace {
@@ -342,6 +343,27 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
     EXPECT_FALSE(window->CommandAction(1102)->isEnabled());
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {
+    std::vector<TrackPoint> points;
+    ASSERT_TRUE(
+        protocols::graviter::FlightFromIgc(test_support::ReadFixture("marcourt.igc"), points));
+    protocols::graviter::GraviterEmulatorConfig config;
+    config.flights.push_back(points);
+    protocols::graviter::GraviterEmulator graviter(*link, config);
+    graviter.Start();
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    ASSERT_TRUE(window->CommandAction(40058)->isEnabled());
+    window->CommandAction(40058)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    graviter.Stop();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window->ProductText(), QStringLiteral("Graviter G2, SN00417, SW1.08"));
+    EXPECT_EQ(state.trackLog.points.size(), points.size());
+    EXPECT_EQ(state.trackLog.productName, "Graviter");
+    EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), static_cast<int>(points.size()));
 }
 
 struct FilterCase {

@@ -235,7 +235,7 @@ TEST_F(GraviterSessionTest, DownloadDeliversEveryFlightAsASegment) {
         ASSERT_EQ(a.gpsAltitude, b.gpsAltitude) << i;
         ASSERT_EQ(a.pressureAltitude, b.pressureAltitude) << i;
     }
-    EXPECT_EQ(out.track.sourceKind, kSourceKindGraviter);
+    EXPECT_EQ(out.track.sourceKind, 6);  // the Graviter source kind
     EXPECT_EQ(out.track.protocol, 5);
     EXPECT_TRUE(out.track.timeIsUtc);
     EXPECT_TRUE(out.track.gRecordEligible);

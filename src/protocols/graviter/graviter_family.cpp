@@ -29,7 +29,7 @@ const InstrumentFamily kFamily{
     .prefixByte = -1,
     .routines = kRoutines,
     .deliversIgcText = false,
-    .sourceKind = kSourceKindGraviter,
+    .sourceKind = kSourceKind,
 };
 
 }  // namespace tracora::protocols::graviter

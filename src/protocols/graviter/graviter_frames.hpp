@@ -16,6 +16,8 @@
 namespace tracora::protocols::graviter {
 
 inline constexpr int kBaud = 38400;
+// The source kind of a Graviter track log.
+inline constexpr int kSourceKind = 6;
 inline constexpr std::size_t kPageSize = 256;
 inline constexpr std::size_t kRecordSize = 16;
 inline constexpr std::size_t kMaxFlights = 24;

@@ -174,7 +174,7 @@ int GraviterReadTrackLog(GpsAccessJob& job) {
     job.Status(FormatCount("% points received", static_cast<long long>(points.size())));
     DownloadedTrackLog& track = job.track;
     track.points = std::move(points);
-    track.sourceKind = kSourceKindGraviter;
+    track.sourceKind = kSourceKind;
     track.protocol = ProtocolNumber(job.protocol);
     track.timeIsUtc = true;
     track.gRecordEligible = true;
