@@ -5,6 +5,8 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,14 @@ int WaitForAbort(GpsAccessJob& job) {
     return -1;
 }
 
+int RunsOutOfMemory(GpsAccessJob&) {
+    throw std::bad_alloc();
+}
+
+int Throws(GpsAccessJob&) {
+    throw std::runtime_error("decoder state lost");
+}
+
 constexpr auto kReadTrack = AccessFunction::kReadTrackLog;
 constexpr auto kReadWaypoints = AccessFunction::kReadWaypoints;
 constexpr auto kReadProduct = AccessFunction::kReadProductData;
@@ -73,6 +83,9 @@ DispatchTable MakeTable() {
     cell(kReadTrack, GpsProtocol::kFlytec) = OpenAndGreet;
     cell(kReadTrack, GpsProtocol::kMlr) = OpenAndReadUntilCut;
     cell(kReadWaypoints, GpsProtocol::kFlytec) = WaitForAbort;
+    cell(kReadTrack, GpsProtocol::kGraviter) = RunsOutOfMemory;
+    cell(kReadWaypoints, GpsProtocol::kGraviter) = RunsOutOfMemory;
+    cell(kReadTrack, GpsProtocol::kDsx) = Throws;
     return table;
 }
 
@@ -94,6 +107,31 @@ protected:
         return start;
     }
 };
+
+TEST_F(JobLayerTest, RoutineThatThrowsFailsTheJobWithAMessage) {
+    struct Case {
+        AccessFunction function;
+        GpsProtocol protocol;
+        const char* message;
+    };
+    const Case cases[] = {
+        {kReadTrack, GpsProtocol::kGraviter, "E201 Track log memory allocation"},
+        {kReadWaypoints, GpsProtocol::kGraviter, "E300 Waypoint memory allocation"},
+        {kReadTrack, GpsProtocol::kDsx, "Unexpected error: decoder state lost"},
+    };
+    for (const Case& c : cases) {
+        completedResult = 999;
+        ASSERT_EQ(layer.StartGpsJob(Start(c.function, c.protocol)), 0);
+        layer.Join();
+        ASSERT_FALSE(sink.Errors().empty());
+        EXPECT_EQ(sink.Errors().back().text, c.message);
+        EXPECT_EQ(sink.Errors().back().title, "GPS access");
+        // The completion routine still ran with the failure, and the layer is free again.
+        EXPECT_EQ(completedResult, -1);
+        EXPECT_FALSE(busy);
+        EXPECT_FALSE(layer.Running());
+    }
+}
 
 TEST_F(JobLayerTest, MissingPortCountsDownTheAttemptsThenGivesUp) {
     layer.SetPortName("/nonexistent/ttyTRACORA");
