@@ -19,7 +19,9 @@ const char* const kKitUsage =
     "  --fault STEP:FAULT    break the next answer of STEP with FAULT (repeatable)\n"
     "  --rate BAUD           pace the answers at this line rate (10 bits a byte)\n";
 
-int ParseKitOptions(std::string_view who, const std::vector<std::string>& args, KitOptions& out) {
+int ParseKitOptions(std::string_view who, const std::vector<std::string>& args,
+                    std::span<const std::string_view> steps,
+                    std::span<const std::string_view> faults, KitOptions& out) {
     const std::string name(who);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -39,12 +41,18 @@ int ParseKitOptions(std::string_view who, const std::vector<std::string>& args, 
         } else if (arg == "--fault" && hasValue) {
             const std::string& value = args[++i];
             const std::size_t colon = value.find(':');
-            if (colon == std::string::npos || colon == 0 || colon + 1 == value.size()) {
+            const int step = colon == std::string::npos
+                                 ? -1
+                                 : IndexOf(steps, std::string_view(value).substr(0, colon));
+            const int fault = colon == std::string::npos
+                                  ? -1
+                                  : IndexOf(faults, std::string_view(value).substr(colon + 1));
+            if (step < 0 || fault < 0) {
                 std::fprintf(stderr, "tracora-emulate %s: bad fault '%s'\n", name.c_str(),
                              value.c_str());
                 return 2;
             }
-            out.faults.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+            out.faults.emplace_back(step, fault);
         } else if (arg == "--rate" && hasValue) {
             long long rate = 0;
             if (ParseIntegerField(args[++i], rate) != 0 || rate < 0 || rate > 10000000) {

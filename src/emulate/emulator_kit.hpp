@@ -20,8 +20,8 @@ struct KitOptions {
     std::vector<std::string> igcPaths;
     std::vector<std::string> igcTexts;
     // --fault STEP:FAULT (repeatable): STEP names an answer of the emulator, FAULT one of its
-    // fault table.
-    std::vector<std::pair<std::string, std::string>> faults;
+    // fault table; kept as the indexes of the two names in the emulator's tables.
+    std::vector<std::pair<int, int>> faults;
     // --rate BAUD: answers are paced at this line rate; 0 sends as fast as the line takes.
     int rateBaud = 0;
     // Every other argument, in order, for the emulator itself.
@@ -31,9 +31,12 @@ struct KitOptions {
 // The kit's options in the help text.
 extern const char* const kKitUsage;
 
-// Takes the kit's options out of `args`. 0, or 2 after printing why to stderr (a file that
-// cannot be read, a fault without STEP:FAULT, a bad rate); `who` names the emulator there.
-int ParseKitOptions(std::string_view who, const std::vector<std::string>& args, KitOptions& out);
+// Takes the kit's options out of `args`; `steps` and `faults` are the emulator's tables of the
+// answers a fault can hit and of its faults. 0, or 2 after printing why to stderr (a file that
+// cannot be read, a fault not in the tables, a bad rate); `who` names the emulator there.
+int ParseKitOptions(std::string_view who, const std::vector<std::string>& args,
+                    std::span<const std::string_view> steps,
+                    std::span<const std::string_view> faults, KitOptions& out);
 
 // Sends one answer over `link`, paced at `rateBaud` (10 bits a byte) when it is positive, so
 // that the session sees the timing of a real line. `sent` (may be null) is called with the

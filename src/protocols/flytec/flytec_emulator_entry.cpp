@@ -92,21 +92,10 @@ int RunFlytecInstrument(EmulatorSession& session) {
     config.waypoints = BuiltInWaypoints();
     bool forceNoTrackList = false;
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("flytec", session.args, kit) != 0)
+    if (emulate::ParseKitOptions("flytec", session.args, kSteps, kFaults, kit) != 0)
         return 2;
     config.flights = std::move(kit.igcTexts);
     config.lineRateBaud = kit.rateBaud;
-    std::vector<std::pair<FlytecStep, FlytecFault>> faults;
-    for (const auto& [stepName, faultName] : kit.faults) {
-        const int step = emulate::IndexOf(kSteps, stepName);
-        const int fault = emulate::IndexOf(kFaults, faultName);
-        if (step < 0 || fault < 0) {
-            std::fprintf(stderr, "tracora-emulate flytec: bad fault '%s:%s'\n", stepName.c_str(),
-                         faultName.c_str());
-            return 2;
-        }
-        faults.emplace_back(static_cast<FlytecStep>(step), static_cast<FlytecFault>(fault));
-    }
     const std::vector<std::string>& args = kit.rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -145,8 +134,8 @@ int RunFlytecInstrument(EmulatorSession& session) {
                  config.hasTrackList ? "" : ", no flight list");
     std::fflush(session.log);
     FlytecEmulator emulator(session.link, std::move(config), session.log);
-    for (const auto& [step, fault] : faults) {
-        emulator.ArmFault(step, fault);
+    for (const auto& [step, fault] : kit.faults) {
+        emulator.ArmFault(static_cast<FlytecStep>(step), static_cast<FlytecFault>(fault));
     }
     const int rc = emulator.Run();
     for (const std::string& sentence : emulator.UploadSentences()) {

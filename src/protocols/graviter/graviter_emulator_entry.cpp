@@ -27,7 +27,7 @@ constexpr std::string_view kUsage =
 
 int RunGraviterInstrument(emulate::EmulatorSession& session) {
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("graviter", session.args, kit) != 0)
+    if (emulate::ParseKitOptions("graviter", session.args, kSteps, kFaults, kit) != 0)
         return 2;
     GraviterEmulatorConfig config;
     config.lineRateBaud = kit.rateBaud;
@@ -39,17 +39,6 @@ int RunGraviterInstrument(emulate::EmulatorSession& session) {
             return 2;
         }
         config.flights.push_back(std::move(points));
-    }
-    std::vector<std::pair<GraviterStep, GraviterFault>> faults;
-    for (const auto& [stepName, faultName] : kit.faults) {
-        const int step = emulate::IndexOf(kSteps, stepName);
-        const int fault = emulate::IndexOf(kFaults, faultName);
-        if (step < 0 || fault < 0) {
-            std::fprintf(stderr, "tracora-emulate graviter: bad fault '%s:%s'\n", stepName.c_str(),
-                         faultName.c_str());
-            return 2;
-        }
-        faults.emplace_back(static_cast<GraviterStep>(step), static_cast<GraviterFault>(fault));
     }
     const std::vector<std::string>& args = kit.rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -81,8 +70,8 @@ int RunGraviterInstrument(emulate::EmulatorSession& session) {
                  config.product.model.c_str(), config.product.serial.c_str(),
                  config.product.firmware.c_str(), config.flights.size(), emulator.Image().size());
     std::fflush(session.log);
-    for (const auto& [step, fault] : faults)
-        emulator.ArmFault(step, fault);
+    for (const auto& [step, fault] : kit.faults)
+        emulator.ArmFault(static_cast<GraviterStep>(step), static_cast<GraviterFault>(fault));
     emulator.Run();
     std::fprintf(session.log, "pilot name %s\n", emulator.PilotName().c_str());
     std::fflush(session.log);
