@@ -24,12 +24,13 @@
 #include "core/track_store.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
-#include "formats/igc/igc_commands.hpp"
+#include "documents/igc_commands.hpp"
+#include "documents/igc_files.hpp"
+#include "documents/kml_commands.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
-#include "formats/kml/trip_commands.hpp"
 
 namespace tracora::app {
 

@@ -11,7 +11,7 @@
 
 #include "core/strings.hpp"
 #include "core/time_base.hpp"
-#include "formats/kml/trip_commands.hpp"
+#include "documents/kml_commands.hpp"
 
 namespace tracora::app {
 

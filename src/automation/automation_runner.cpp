@@ -8,10 +8,12 @@
 #include "core/gps_types.hpp"
 #include "core/strings.hpp"
 #include "core/track_store.hpp"
+#include "documents/igc_files.hpp"
+#include "documents/kml_commands.hpp"
+#include "documents/trip_record.hpp"
+#include "formats/format_registry.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
-#include "formats/kml/kml_writer.hpp"
-#include "formats/kml/trip_commands.hpp"
 
 namespace tracora::automation {
 

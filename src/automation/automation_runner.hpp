@@ -12,7 +12,7 @@
 #include "core/host.hpp"
 #include "core/notify.hpp"
 #include "device/gps_job.hpp"
-#include "formats/kml/kml_writer.hpp"
+#include "documents/trip_record.hpp"
 
 namespace tracora::automation {
 

@@ -1,6 +1,6 @@
 // Saving analysed flights as KML: the statistics dialog's logbook save and the conversion of
 // IGC files.
-#include "formats/kml/trip_commands.hpp"
+#include "documents/kml_commands.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -12,7 +12,7 @@
 #include "analysis/flight_statistics.hpp"
 #include "core/scripted_host.hpp"
 #include "core/test_files.hpp"
-#include "formats/igc/igc_reader.hpp"
+#include "documents/igc_files.hpp"
 
 namespace tracora::kml {
 namespace {
