@@ -27,6 +27,7 @@
 #include "documents/igc_commands.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
+#include "documents/track_documents.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
@@ -45,11 +46,6 @@ std::size_t ViewIndex(ListView view) {
 QString FromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-// The track log file types the open dialog offers.
-const TrackFileFormat kTrackFileFormats[] = {
-    {{"IGC files", "igc"}, &igc::ReadIgcText},
-};
 
 }  // namespace
 
@@ -344,7 +340,7 @@ void MainWindow::Dispatch(const Command& command) {
                 host_.ShowMessage(CommandTitle(command), std::string(kBusyGpsDriver));
                 break;
             }
-            if (ReadTrackLogFile(state_, host_, kTrackFileFormats) > 0) {
+            if (ReadTrackLogFile(state_, host_, documents::ReadableTrackFormats()) > 0) {
                 RefreshLists();
                 SetView(ListView::kTrackLog);
             }

@@ -31,26 +31,40 @@ bool IsWaypointDownload(Action action) {
     return action == Action::kReadWaypoints || action == Action::kReadGeoWaypoints;
 }
 
-// The name of the file format an action writes, for the message of a writer that is missing.
-const char* OutputFormat(Action action) {
-    switch (action) {
-        case Action::kKmlLog:
-            return "KML";
-        case Action::kOziLog:
-            return "OziExplorer track";
-        case Action::kIgcLog:
-            return "IGC";
-        case Action::kMpsLog:
-            return "MapSource";
-        case Action::kCompetitionLog:
-            return "competition log";
-        case Action::kReadWaypoints:
-            return "OziExplorer waypoint";
-        case Action::kReadGeoWaypoints:
-            return "Geo waypoint";
-        default:
-            return "output";
+// The file format each output action writes: the registry's id, and the name for the message
+// while the registry has no writer for it.
+struct OutputFormat {
+    Action action;
+    std::string_view formatId;
+    const char* name;
+};
+constexpr OutputFormat kOutputFormats[] = {
+    {Action::kKmlLog, "kml", "KML"},
+    {Action::kOziLog, "ozi-track", "OziExplorer track"},
+    {Action::kIgcLog, "igc", "IGC"},
+    {Action::kMpsLog, "mapsource", "MapSource"},
+    {Action::kCompetitionLog, "competition", "competition log"},
+    {Action::kReadWaypoints, "ozi-waypoints", "OziExplorer waypoint"},
+    {Action::kReadGeoWaypoints, "geo-waypoints", "Geo waypoint"},
+};
+
+const OutputFormat* OutputFormatOf(Action action) {
+    for (const OutputFormat& output : kOutputFormats) {
+        if (output.action == action) {
+            return &output;
+        }
     }
+    return nullptr;
+}
+
+// The registry's writer of the action's output; null while there is none.
+const formats::FormatRecord* OutputWriter(Action action) {
+    const OutputFormat* output = OutputFormatOf(action);
+    if (output == nullptr) {
+        return nullptr;
+    }
+    const formats::FormatRecord* format = formats::FindFormat(output->formatId);
+    return format != nullptr && format->directions.write ? format : nullptr;
 }
 
 // The families whose instruments deliver their own IGC text, which is saved as it came.
@@ -208,13 +222,18 @@ int AutomationRunner::SaveOutput() {
     } else {
         return 0;  // uploads, the flight list and the user name only report
     }
-    if (action == Action::kKmlLog) {
-        return SaveKmlLog();
+    if (const formats::FormatRecord* format = OutputWriter(action)) {
+        if (format->id == "kml") {
+            return SaveKmlLog();
+        }
+        if (format->id == "igc") {
+            return DeliversIgcText(state_.automation->gpsType) ? SaveRawIgcLog()
+                                                               : SaveEncodedIgcLog();
+        }
     }
-    if (action == Action::kIgcLog) {
-        return DeliversIgcText(state_.automation->gpsType) ? SaveRawIgcLog() : SaveEncodedIgcLog();
-    }
-    host_.ShowMessage("File creation", std::string("Saving ") + OutputFormat(action) +
+    const OutputFormat* output = OutputFormatOf(action);
+    host_.ShowMessage("File creation", std::string("Saving ") +
+                                           (output != nullptr ? output->name : "output") +
                                            " files is not available yet");
     return -1;
 }
@@ -257,12 +276,14 @@ int AutomationRunner::ReadLogFile() {
         return Fail(title, "Missing track log file extension");
     }
     const std::string extension = name.substr(dot + 1);
+    // The extensions the command line accepts; the registry says which of them can be read.
     static constexpr std::string_view kKnown[] = {"kml", "plt", "dat", "tnc", "mps",
                                                   "log", "igc", "gpx", "csv"};
     if (std::find(std::begin(kKnown), std::end(kKnown), extension) == std::end(kKnown)) {
         return Fail(title, "Unsupported track log file extension");
     }
-    if (extension != "igc") {
+    const formats::FormatRecord* format = formats::FormatForPath(name);
+    if (format == nullptr || !format->directions.read || format->id != "igc") {
         return Fail(title, "Reading ." + extension + " files is not available yet");
     }
     TrackReadResult read;

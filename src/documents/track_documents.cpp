@@ -2,10 +2,49 @@
 
 #include <new>
 
+#include "documents/igc_files.hpp"
 #include "documents/trip_record.hpp"
+#include "formats/format_registry.hpp"
 #include "formats/kml/kml_writer.hpp"
 
 namespace tracora::documents {
+namespace {
+
+// A format's reader with the messages of the track log file read.
+TrackFileReaderFn HostReader(const formats::FormatRecord& format) {
+    if (format.id == "igc") {
+        return &igc::ReadIgcText;
+    }
+    return [&format](Host& host, std::string_view text, TrackReadResult& out) {
+        formats::ReadResult read = format.read(text);
+        if (read.status <= 0) {
+            host.ShowMessage("Read track log file", read.message);
+            return -1;
+        }
+        out.points = std::move(read.track);
+        out.timeIsUtc = read.timesAreUtc;
+        out.hasPressureAltitude = read.pressureAltitudePresent;
+        out.signatureOk = false;
+        return static_cast<int>(out.points.size());
+    };
+}
+
+}  // namespace
+
+std::span<const TrackFileFormat> ReadableTrackFormats() {
+    static const std::vector<TrackFileFormat> formats = [] {
+        std::vector<TrackFileFormat> list;
+        for (const formats::FormatRecord* format : formats::AllFormats()) {
+            if (format->holds.track && format->directions.read) {
+                list.push_back(
+                    {FileFilter{std::string(format->name), std::string(format->DefaultExtension())},
+                     HostReader(*format)});
+            }
+        }
+        return list;
+    }();
+    return formats;
+}
 
 formats::WriteInput ConvertedFileInput(const formats::ReadResult& read,
                                        const CalendarTime& downloadTime) {

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
+#include "core/track_store.hpp"
 #include "formats/format_record.hpp"
 
 namespace tracora::documents {
@@ -21,5 +23,11 @@ formats::WriteInput ConvertedFileInput(const formats::ReadResult& read,
 int BuildTrackDocument(const formats::FormatRecord& format, formats::WriteInput input,
                        std::int32_t loopFlightGapMetres, std::string& document, std::string& title,
                        std::string& message);
+
+// The track log file types the open dialog offers: every format of the registry that reads
+// tracks, in the registry's order, named as the registry names it. Each reader hands the track
+// over as a track log and shows why a file could not be read (the IGC reader also keeps the
+// file's text, for saving the instrument's log as it came).
+std::span<const TrackFileFormat> ReadableTrackFormats();
 
 }  // namespace tracora::documents
