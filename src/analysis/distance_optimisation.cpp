@@ -671,7 +671,7 @@ void FineTriangle(std::span<const TrackPoint> points, const CoarseTables& t, con
     out.score = out.legs[0] + out.legs[1] + out.legs[2] - out.gapMetres;
 }
 
-int RunStages(std::span<const TrackPoint> points, TripAnalysis& out,
+int RunStages(std::span<const TrackPoint> points, OptimisationResults& out,
               const OptimisationOptions& options, const ProgressFn& progress,
               const CancelFlag& cancel) {
     CoarseTables t;
@@ -1278,7 +1278,7 @@ CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetr
     return out;
 }
 
-int RunDistanceOptimisation(std::span<const TrackPoint> points, TripAnalysis& out,
+int RunDistanceOptimisation(std::span<const TrackPoint> points, OptimisationResults& out,
                             const OptimisationOptions& options, const ProgressFn& progress,
                             const CancelFlag& cancel) {
     const auto started = std::chrono::steady_clock::now();

@@ -211,7 +211,7 @@ int SaveAnimationTrack(AppState& state, Host& host, std::span<const std::size_t>
 
 int SaveStatisticsLogbook(AppState& state, Host& host, std::span<const TrackPoint> points,
                           const analysis::FlightStatistics& statistics,
-                          const analysis::TripAnalysis& optimisation,
+                          const analysis::OptimisationResults& optimisation,
                           std::string_view description) {
     const TrackLog& log = state.trackLog;
     TripAnalysis trip =

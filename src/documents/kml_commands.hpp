@@ -52,7 +52,8 @@ int SaveAnimationTrack(AppState& state, Host& host, std::span<const std::size_t>
 // track log saved on success. Returns 0 or -1.
 int SaveStatisticsLogbook(AppState& state, Host& host, std::span<const TrackPoint> points,
                           const analysis::FlightStatistics& statistics,
-                          const analysis::TripAnalysis& optimisation, std::string_view description);
+                          const analysis::OptimisationResults& optimisation,
+                          std::string_view description);
 
 inline constexpr const char* kConvertIgcTitle = "Convert .igc files to .kml";
 

@@ -44,7 +44,7 @@ DistanceResult FromPath(const analysis::PathResult<N>& p) {
 
 TripAnalysis MakeTripAnalysis(std::span<const TrackPoint> points,
                               const analysis::FlightStatistics& statistics,
-                              const analysis::TripAnalysis& optimisation,
+                              const analysis::OptimisationResults& optimisation,
                               std::int32_t loopFlightGapMetres) {
     TripAnalysis a;
     a.points.assign(points.begin(), points.end());
@@ -105,7 +105,7 @@ int AnalyseTrip(std::span<const TrackPoint> points, const GoogleEarthOptions& op
     }
     try {
         const analysis::FlightStatistics statistics = analysis::ComputeFlightStatistics(points);
-        analysis::TripAnalysis optimisation;
+        analysis::OptimisationResults optimisation;
         analysis::OptimisationOptions optimise;
         optimise.loopFlightGapMetres = options.loopFlightGapMetres;
         optimise.threads = options.threads;
@@ -162,7 +162,7 @@ GoogleEarthOptions IgcConversionOptions(std::int32_t loopFlightGapMetres) {
 
 TripAnalysis StatisticsTrip(const TrackLog& log, std::span<const TrackPoint> points,
                             const analysis::FlightStatistics& statistics,
-                            const analysis::TripAnalysis& optimisation,
+                            const analysis::OptimisationResults& optimisation,
                             std::int32_t loopFlightGapMetres) {
     TripAnalysis trip = MakeTripAnalysis(points, statistics, optimisation, loopFlightGapMetres);
     trip.hashWanted = log.gRecordEligible;

@@ -20,7 +20,7 @@ namespace tracora::kml {
 // not held by the optimisation result are measured on the ellipsoid.
 TripAnalysis MakeTripAnalysis(std::span<const TrackPoint> points,
                               const analysis::FlightStatistics& statistics,
-                              const analysis::TripAnalysis& optimisation,
+                              const analysis::OptimisationResults& optimisation,
                               std::int32_t loopFlightGapMetres);
 
 struct GoogleEarthOptions {
@@ -53,7 +53,7 @@ GoogleEarthOptions IgcConversionOptions(std::int32_t loopFlightGapMetres);
 // time base). The keyed hash marks a log that came straight from an instrument.
 TripAnalysis StatisticsTrip(const TrackLog& log, std::span<const TrackPoint> points,
                             const analysis::FlightStatistics& statistics,
-                            const analysis::TripAnalysis& optimisation,
+                            const analysis::OptimisationResults& optimisation,
                             std::int32_t loopFlightGapMetres);
 
 }  // namespace tracora::kml

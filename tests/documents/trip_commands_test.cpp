@@ -97,7 +97,7 @@ TEST_F(TripCommands, LogbookOfAnInstrumentsFlightIsSignedAndMarksTheLogSaved) {
 
     analysis::StatisticsInput input;
     ASSERT_EQ(analysis::PrepareFlightStatistics(state, host, {}, input), 0);
-    analysis::TripAnalysis optimisation;
+    analysis::OptimisationResults optimisation;
     analysis::CancelFlag cancel{0};
     ASSERT_EQ(analysis::RunDistanceOptimisation(input.points, optimisation, {}, {}, cancel), 0);
 
