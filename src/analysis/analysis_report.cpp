@@ -102,7 +102,7 @@ std::string ReportText(const AnalysisReport& report) {
     for (const auto& [name, value] : StatisticsLines(report.statistics)) {
         text += StringPrintf("%-22s %s\n", name.c_str(), value.c_str());
     }
-    const TripAnalysis& t = report.trip;
+    const OptimisationResults& t = report.trip;
     text += PathText("Open distance", t.open);
     text += PathText("3 points", t.three);
     text += PathText("4 points", t.four);
@@ -122,7 +122,7 @@ std::string ReportText(const AnalysisReport& report) {
 
 std::string ReportJson(const AnalysisReport& report) {
     const FlightStatistics& s = report.statistics;
-    const TripAnalysis& t = report.trip;
+    const OptimisationResults& t = report.trip;
     std::string warnings;
     for (const std::string& w : report.warnings) {
         warnings += (warnings.empty() ? "" : ", ") + JsonString(w);

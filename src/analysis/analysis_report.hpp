@@ -17,7 +17,7 @@ struct AnalysisReport {
     std::size_t pointsRead = 0;
     std::vector<std::string> warnings;
     FlightStatistics statistics;
-    TripAnalysis trip;
+    OptimisationResults trip;
 };
 
 // Filters a copy of `points` as for the statistics, then the figures and the optimisation.

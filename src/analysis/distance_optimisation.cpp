@@ -17,7 +17,7 @@ void Report(const ProgressFn& progress, const char* text) {
     }
 }
 
-int RunStages(std::span<const TrackPoint> points, TripAnalysis& out,
+int RunStages(std::span<const TrackPoint> points, OptimisationResults& out,
               const OptimisationOptions& options, const ProgressFn& progress,
               const CancelFlag& cancel) {
     CoarseTables t;
@@ -91,7 +91,7 @@ int RunStages(std::span<const TrackPoint> points, TripAnalysis& out,
 }  // namespace
 }  // namespace detail
 
-int RunDistanceOptimisation(std::span<const TrackPoint> points, TripAnalysis& out,
+int RunDistanceOptimisation(std::span<const TrackPoint> points, OptimisationResults& out,
                             const OptimisationOptions& options, const ProgressFn& progress,
                             const CancelFlag& cancel) {
     const auto started = std::chrono::steady_clock::now();

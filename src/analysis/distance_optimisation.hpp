@@ -44,7 +44,9 @@ struct TriangleResult {
     double score = 0;                    // BC + CD + DB - AE; 0: nothing found
 };
 
-struct TripAnalysis {
+// The results of the distance optimisation: the greatest distances, the best out-and-return and
+// the best triangles, as track indices with their legs.
+struct OptimisationResults {
     PathResult<2> open;
     PathResult<3> three;
     PathResult<4> four;
@@ -64,7 +66,7 @@ struct OptimisationOptions {
 
 // Runs the whole optimisation. Returns 0 with the results filled and `done` set, or -1 when
 // the working arrays cannot be allocated (the caller reports kMemoryAllocationError).
-int RunDistanceOptimisation(std::span<const TrackPoint> points, TripAnalysis& out,
+int RunDistanceOptimisation(std::span<const TrackPoint> points, OptimisationResults& out,
                             const OptimisationOptions& options, const ProgressFn& progress,
                             const CancelFlag& cancel);
 

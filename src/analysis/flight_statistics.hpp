@@ -90,14 +90,14 @@ public:
     // 0 when the results may be used (saved), else -1 with kStatisticsNotFinished.
     int CheckFinished(std::string& message) const;
     // Valid after Join() or once Finished().
-    const TripAnalysis& Result() const { return result_; }
+    const OptimisationResults& Result() const { return result_; }
 
 private:
     std::vector<TrackPoint> points_;
     OptimisationOptions options_;
     ProgressFn progress_;
     std::function<void()> onFinished_;
-    TripAnalysis result_;
+    OptimisationResults result_;
     CancelFlag cancel_{0};
     std::atomic<bool> finished_{false};
     int status_ = 0;

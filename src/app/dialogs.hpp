@@ -12,7 +12,7 @@
 #include "core/host.hpp"
 #include "core/track_log.hpp"
 #include "device/port_names.hpp"
-#include "formats/igc/igc_commands.hpp"
+#include "documents/igc_commands.hpp"
 
 namespace tracora::app {
 

@@ -24,12 +24,14 @@
 #include "core/track_store.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
-#include "formats/igc/igc_commands.hpp"
+#include "documents/igc_commands.hpp"
+#include "documents/igc_files.hpp"
+#include "documents/kml_commands.hpp"
+#include "documents/track_documents.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
-#include "formats/kml/trip_commands.hpp"
 
 namespace tracora::app {
 
@@ -44,11 +46,6 @@ std::size_t ViewIndex(ListView view) {
 QString FromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-// The track log file types the open dialog offers.
-const TrackFileFormat kTrackFileFormats[] = {
-    {{"IGC files", "igc"}, &igc::ReadIgcText},
-};
 
 }  // namespace
 
@@ -480,7 +477,7 @@ void MainWindow::OnJobEnd() {
 }
 
 void MainWindow::ReadTrackLogFileCommand() {
-    if (ReadTrackLogFile(state_, host_, kTrackFileFormats) > 0) {
+    if (ReadTrackLogFile(state_, host_, documents::ReadableTrackFormats()) > 0) {
         RefreshLists();
         SetView(ListView::kTrackLog);
     }

@@ -11,7 +11,7 @@
 
 #include "core/strings.hpp"
 #include "core/time_base.hpp"
-#include "formats/kml/trip_commands.hpp"
+#include "documents/kml_commands.hpp"
 
 namespace tracora::app {
 
@@ -140,7 +140,7 @@ void StatisticsDialog::OnFinished() {
 }
 
 void StatisticsDialog::ShowResults() {
-    const analysis::TripAnalysis& t = worker_.Result();
+    const analysis::OptimisationResults& t = worker_.Result();
     const double values[] = {t.open.sum,           t.three.sum,  t.four.sum, t.five.sum,
                              t.outAndReturn.score, t.flat.score, t.fai.score};
     for (std::size_t i = 0; i < std::size(kResultNames); ++i) {

@@ -8,11 +8,13 @@
 #include "core/gps_types.hpp"
 #include "core/strings.hpp"
 #include "core/track_store.hpp"
+#include "documents/igc_files.hpp"
+#include "documents/kml_commands.hpp"
+#include "documents/trip_record.hpp"
+#include "formats/format_registry.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
-#include "formats/kml/kml_writer.hpp"
-#include "formats/kml/trip_commands.hpp"
 #include "protocols/family_registry.hpp"
 
 namespace tracora::automation {
@@ -31,26 +33,40 @@ bool IsWaypointDownload(Action action) {
     return action == Action::kReadWaypoints || action == Action::kReadGeoWaypoints;
 }
 
-// The name of the file format an action writes, for the message of a writer that is missing.
-const char* OutputFormat(Action action) {
-    switch (action) {
-        case Action::kKmlLog:
-            return "KML";
-        case Action::kOziLog:
-            return "OziExplorer track";
-        case Action::kIgcLog:
-            return "IGC";
-        case Action::kMpsLog:
-            return "MapSource";
-        case Action::kCompetitionLog:
-            return "competition log";
-        case Action::kReadWaypoints:
-            return "OziExplorer waypoint";
-        case Action::kReadGeoWaypoints:
-            return "Geo waypoint";
-        default:
-            return "output";
+// The file format each output action writes: the registry's id, and the name for the message
+// while the registry has no writer for it.
+struct OutputFormat {
+    Action action;
+    std::string_view formatId;
+    const char* name;
+};
+constexpr OutputFormat kOutputFormats[] = {
+    {Action::kKmlLog, "kml", "KML"},
+    {Action::kOziLog, "ozi-track", "OziExplorer track"},
+    {Action::kIgcLog, "igc", "IGC"},
+    {Action::kMpsLog, "mapsource", "MapSource"},
+    {Action::kCompetitionLog, "competition", "competition log"},
+    {Action::kReadWaypoints, "ozi-waypoints", "OziExplorer waypoint"},
+    {Action::kReadGeoWaypoints, "geo-waypoints", "Geo waypoint"},
+};
+
+const OutputFormat* OutputFormatOf(Action action) {
+    for (const OutputFormat& output : kOutputFormats) {
+        if (output.action == action) {
+            return &output;
+        }
     }
+    return nullptr;
+}
+
+// The registry's writer of the action's output; null while there is none.
+const formats::FormatRecord* OutputWriter(Action action) {
+    const OutputFormat* output = OutputFormatOf(action);
+    if (output == nullptr) {
+        return nullptr;
+    }
+    const formats::FormatRecord* format = formats::FindFormat(output->formatId);
+    return format != nullptr && format->directions.write ? format : nullptr;
 }
 
 }  // namespace
@@ -201,18 +217,22 @@ int AutomationRunner::SaveOutput() {
     } else {
         return 0;  // uploads, the flight list and the user name only report
     }
-    if (action == Action::kKmlLog) {
-        return SaveKmlLog();
+    if (const formats::FormatRecord* format = OutputWriter(action)) {
+        if (format->id == "kml") {
+            return SaveKmlLog();
+        }
+        if (format->id == "igc") {
+            // An instrument's own IGC text is saved as it came.
+            const AutomationRequest& request = *state_.automation;
+            const std::optional<GpsJob> job =
+                GpsJobFor(request.gpsType, GpsActionFamily::kIgcTrackLog, request.usb);
+            return job && protocols::DeliversIgcText(job->protocol) ? SaveRawIgcLog()
+                                                                    : SaveEncodedIgcLog();
+        }
     }
-    if (action == Action::kIgcLog) {
-        // An instrument's own IGC text is saved as it came.
-        const AutomationRequest& request = *state_.automation;
-        const std::optional<GpsJob> job =
-            GpsJobFor(request.gpsType, GpsActionFamily::kIgcTrackLog, request.usb);
-        return job && protocols::DeliversIgcText(job->protocol) ? SaveRawIgcLog()
-                                                                : SaveEncodedIgcLog();
-    }
-    host_.ShowMessage("File creation", std::string("Saving ") + OutputFormat(action) +
+    const OutputFormat* output = OutputFormatOf(action);
+    host_.ShowMessage("File creation", std::string("Saving ") +
+                                           (output != nullptr ? output->name : "output") +
                                            " files is not available yet");
     return -1;
 }
@@ -255,12 +275,14 @@ int AutomationRunner::ReadLogFile() {
         return Fail(title, "Missing track log file extension");
     }
     const std::string extension = name.substr(dot + 1);
+    // The extensions the command line accepts; the registry says which of them can be read.
     static constexpr std::string_view kKnown[] = {"kml", "plt", "dat", "tnc", "mps",
                                                   "log", "igc", "gpx", "csv"};
     if (std::find(std::begin(kKnown), std::end(kKnown), extension) == std::end(kKnown)) {
         return Fail(title, "Unsupported track log file extension");
     }
-    if (extension != "igc") {
+    const formats::FormatRecord* format = formats::FormatForPath(name);
+    if (format == nullptr || !format->directions.read || format->id != "igc") {
         return Fail(title, "Reading ." + extension + " files is not available yet");
     }
     TrackReadResult read;

@@ -14,7 +14,7 @@
 #include "core/app_state.hpp"
 #include "core/host.hpp"
 #include "device/gps_job.hpp"
-#include "formats/kml/kml_writer.hpp"
+#include "documents/trip_record.hpp"
 #include "notify/notify.hpp"
 
 namespace tracora::automation {

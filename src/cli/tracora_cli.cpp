@@ -14,11 +14,10 @@
 #include "core/text_forms.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
+#include "documents/track_documents.hpp"
+#include "formats/format_registry.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_security.hpp"
-#include "formats/igc/igc_writer.hpp"
-#include "formats/kml/kml_writer.hpp"
-#include "formats/kml/trip_commands.hpp"
 
 namespace {
 
@@ -34,9 +33,14 @@ constexpr const char* kUsage =
     "  ports                          the serial ports of this machine\n"
     "  instruments                    the instrument families and what works with each\n"
     "  verify FILE.igc                check the file's security record\n"
-    "  convert [--force] IN.igc OUT.igc|OUT.kml\n"
-    "                                 read a track log and write it as IGC, or as a\n"
-    "                                 KML trip document with its analysis\n"
+    "  formats                        the file formats: id, name, extensions, what\n"
+    "                                 they hold, whether they read and write\n"
+    "  convert [--force] [--from NAME] [--to NAME] IN OUT\n"
+    "                                 read IN in one format and write OUT in another;\n"
+    "                                 the extensions choose the formats, --from and\n"
+    "                                 --to (a format's id) where they do not. A track\n"
+    "                                 written as KML is the trip document with the\n"
+    "                                 flight's analysis. --force replaces OUT\n"
     "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
     "                                 flight statistics and distance optimisation\n"
     "\n"
@@ -48,7 +52,8 @@ constexpr const char* kUsage =
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
-    "Exit status: 0 on success, 1 when the command failed, 2 on a usage error.\n";
+    "Exit status: 0 on success, 1 when the command failed (also when a format cannot\n"
+    "be read or written), 2 on a usage error.\n";
 
 int UsageError(const char* text) {
     std::fprintf(stderr, "tracora-cli: %s\nTry 'tracora-cli --help'.\n", text);
@@ -118,21 +123,6 @@ int Ports(const std::vector<const char*>& args) {
     return 0;
 }
 
-bool HasExtension(std::string_view path, std::string_view extension) {
-    if (path.size() < extension.size()) {
-        return false;
-    }
-    const std::string_view tail = path.substr(path.size() - extension.size());
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        const char c = tail[i];
-        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != extension[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The whole file, or an error on stderr.
 bool ReadFile(const char* path, std::string& text) {
     int errorNumber = 0;
@@ -168,68 +158,133 @@ int Verify(const std::vector<const char*>& args) {
     return 1;
 }
 
+// The format a --from/--to NAME or the file's extension names: the format, or a usage error
+// (exit 2) when neither names a known one.
+const tracora::formats::FormatRecord* ChooseFormat(const char* name, const char* path,
+                                                   const char* option, std::string& error) {
+    if (name != nullptr) {
+        const tracora::formats::FormatRecord* format = tracora::formats::FindFormat(name);
+        if (format == nullptr) {
+            error = "unknown format '" + std::string(name) + "' ('tracora-cli formats' lists them)";
+        }
+        return format;
+    }
+    const tracora::formats::FormatRecord* format = tracora::formats::FormatForPath(path);
+    if (format == nullptr) {
+        error = std::string(path) + ": the extension names no format; give " + option + " NAME";
+    }
+    return format;
+}
+
 int Convert(const std::vector<const char*>& arguments) {
     std::vector<const char*> args;
     bool force = false;
-    for (const char* arg : arguments) {
-        if (std::string_view(arg) == "--force" || std::string_view(arg) == "-f") {
+    const char* from = nullptr;
+    const char* to = nullptr;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view arg = arguments[i];
+        if (arg == "--force" || arg == "-f") {
             force = true;
+        } else if (arg == "--from" || arg == "--to") {
+            if (i + 1 >= arguments.size()) {
+                return UsageError((std::string(arg) + " needs a format NAME").c_str());
+            }
+            (arg == "--from" ? from : to) = arguments[++i];
         } else {
-            args.push_back(arg);
+            args.push_back(arguments[i]);
         }
     }
     if (args.size() != 2) {
         return UsageError("convert needs IN and OUT");
     }
-    if (!HasExtension(args[0], ".igc")) {
-        return UsageError("convert reads .igc files");
+    std::string error;
+    const tracora::formats::FormatRecord* in = ChooseFormat(from, args[0], "--from", error);
+    if (in == nullptr) {
+        return UsageError(error.c_str());
     }
-    const bool toKml = HasExtension(args[1], ".kml");
-    if (!toKml && !HasExtension(args[1], ".igc")) {
-        return UsageError("convert writes .igc and .kml files");
+    const tracora::formats::FormatRecord* out = ChooseFormat(to, args[1], "--to", error);
+    if (out == nullptr) {
+        return UsageError(error.c_str());
+    }
+    if (!in->directions.read) {
+        std::fprintf(stderr, "tracora-cli: %s: %.*s cannot be read\n", args[0],
+                     static_cast<int>(in->name.size()), in->name.data());
+        return 1;
+    }
+    if (!out->directions.write) {
+        std::fprintf(stderr, "tracora-cli: %s: %.*s cannot be written\n", args[1],
+                     static_cast<int>(out->name.size()), out->name.data());
+        return 1;
+    }
+    const bool shared = (in->holds.track && out->holds.track) ||
+                        (in->holds.waypoints && out->holds.waypoints) ||
+                        (in->holds.airspace && out->holds.airspace);
+    if (!shared) {
+        std::fprintf(stderr, "tracora-cli: %s: %.*s holds nothing %.*s holds\n", args[1],
+                     static_cast<int>(out->name.size()), out->name.data(),
+                     static_cast<int>(in->name.size()), in->name.data());
+        return 1;
     }
     std::string text;
     if (!ReadFile(args[0], text)) {
         return 1;
     }
-    tracora::igc::IgcParseResult parsed;
-    if (tracora::igc::ParseIgc(text, parsed) <= 0) {
-        std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], parsed.error.c_str());
+    const tracora::formats::ReadResult read = in->read(text);
+    if (read.status <= 0) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], read.message.c_str());
         return 1;
     }
-    std::string out;
-    if (toKml) {
-        // The trip document, as the desktop's conversion writes it beside the IGC file.
-        const tracora::kml::GoogleEarthOptions options =
-            tracora::kml::IgcConversionOptions(tracora::DefaultSettings().loopFlightGap);
-        std::string title;
-        std::string message;
-        if (tracora::kml::BuildGoogleEarthDocument(parsed.points, options, out, title, message) !=
-            0) {
-            std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], message.c_str());
-            return 1;
-        }
-    } else {
-        tracora::igc::IgcEncodeOptions options;
-        options.downloadTime = tracora::CurrentCalendarTime();
-        bool securityWritten = false;
-        if (tracora::igc::EncodeIgc(parsed.points, {}, options, out, securityWritten) <= 0) {
-            std::fprintf(stderr, "tracora-cli: Memory allocation error\n");
-            return 1;
-        }
+    std::string document;
+    std::string title;
+    std::string message;
+    if (tracora::documents::BuildTrackDocument(
+            *out, tracora::documents::ConvertedFileInput(read, tracora::CurrentCalendarTime()),
+            tracora::DefaultSettings().loopFlightGap, document, title, message) != 0) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], message.c_str());
+        return 1;
     }
-    const int error = force ? tracora::ReplaceFileAtomically(args[1], out)
-                            : tracora::CreateFileAtomically(args[1], out);
-    if (error == EEXIST) {
+    const int written = force ? tracora::ReplaceFileAtomically(args[1], document)
+                              : tracora::CreateFileAtomically(args[1], document);
+    if (written == EEXIST) {
         std::fprintf(stderr, "tracora-cli: %s: File already exists (--force replaces it)\n",
                      args[1]);
         return 1;
     }
-    if (error != 0) {
-        std::fprintf(stderr, "tracora-cli: %s: %s\n", args[1], std::strerror(error));
+    if (written != 0) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", args[1], std::strerror(written));
         return 1;
     }
-    std::fprintf(stderr, "%zu positions written\n", parsed.points.size());
+    std::fprintf(stderr, "%zu positions written\n", read.track.size());
+    return 0;
+}
+
+// The registry: one line per format.
+int Formats(const std::vector<const char*>& args) {
+    if (!args.empty()) {
+        return UsageError("formats takes no arguments");
+    }
+    std::printf("%-6s %-16s %-12s %-26s %s\n", "ID", "NAME", "EXTENSIONS", "HOLDS", "DIRECTIONS");
+    for (const tracora::formats::FormatRecord* format : tracora::formats::AllFormats()) {
+        std::string extensions;
+        for (const std::string_view extension : format->extensions) {
+            extensions += (extensions.empty() ? "." : ",.") + std::string(extension);
+        }
+        std::string holds;
+        const auto add = [](std::string& list, bool on, const char* word) {
+            if (on) {
+                list += (list.empty() ? "" : ",") + std::string(word);
+            }
+        };
+        add(holds, format->holds.track, "track");
+        add(holds, format->holds.waypoints, "waypoints");
+        add(holds, format->holds.airspace, "airspace");
+        std::string directions;
+        add(directions, format->directions.read, "read");
+        add(directions, format->directions.write, "write");
+        std::printf("%-6.*s %-16.*s %-12s %-26s %s\n", static_cast<int>(format->id.size()),
+                    format->id.data(), static_cast<int>(format->name.size()), format->name.data(),
+                    extensions.c_str(), holds.c_str(), directions.c_str());
+    }
     return 0;
 }
 
@@ -316,6 +371,9 @@ int main(int argc, char** argv) {
     }
     if (command == "convert") {
         return Convert(args);
+    }
+    if (command == "formats") {
+        return Formats(args);
     }
     if (command == "analyse") {
         return Analyse(args);

@@ -1,7 +1,9 @@
 #include "core/debug_trace.hpp"
 
-#include <fstream>
+#include <filesystem>
 #include <system_error>
+
+#include "core/file_io.hpp"
 
 namespace tracora {
 
@@ -77,26 +79,15 @@ int DebugTrace::SaveTo(const std::filesystem::path& path) const {
     if (contents.empty()) {
         return -1;
     }
-    // Written beside the target and renamed over it at the end, so that a failed write
-    // never leaves a truncated log in place of an earlier one.
-    std::filesystem::path partial = path;
-    partial += ".part";
+    // Written through a temporary file renamed over the target, so that a failed write never
+    // leaves a truncated log in place of an earlier one. The log goes into an existing folder
+    // only.
     std::error_code error;
-    {
-        std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            return -2;
-        }
-        file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-        file.close();
-        if (!file) {
-            std::filesystem::remove(partial, error);
-            return -2;
-        }
+    if (!std::filesystem::is_directory(path.parent_path().empty() ? "." : path.parent_path(),
+                                       error)) {
+        return -2;
     }
-    std::filesystem::rename(partial, path, error);
-    if (error) {
-        std::filesystem::remove(partial, error);
+    if (ReplaceFileAtomically(path, contents) != 0) {
         return -2;
     }
     return 0;

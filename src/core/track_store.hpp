@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,7 +45,8 @@ struct TrackReadResult {
 
 // A track log file reader: the whole file's text in, points out. Returns 0 or the count
 // read; a negative value after it has shown its own message.
-using TrackFileReaderFn = int (*)(Host& host, std::string_view text, TrackReadResult& out);
+using TrackFileReaderFn =
+    std::function<int(Host& host, std::string_view text, TrackReadResult& out)>;
 
 struct TrackFileFormat {
     FileFilter filter;

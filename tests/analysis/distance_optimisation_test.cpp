@@ -26,9 +26,10 @@ constexpr double kAB = 9999.9784;
 constexpr double kBC = 9999.9837;
 constexpr double kCA = 9999.9540;
 
-TripAnalysis Optimise(const std::vector<TrackPoint>& points, OptimisationOptions options = {},
-                      std::vector<std::string>* texts = nullptr) {
-    TripAnalysis out;
+OptimisationResults Optimise(const std::vector<TrackPoint>& points,
+                             OptimisationOptions options = {},
+                             std::vector<std::string>* texts = nullptr) {
+    OptimisationResults out;
     CancelFlag cancel{0};
     ProgressFn progress;
     if (texts != nullptr) {
@@ -89,7 +90,7 @@ TEST(DistanceOptimisation, EquilateralTriangleFlownAndClosedIsFlatAndFai) {
     // Corners A (points 0-2 and 302-304), B (102) and C (202). Every rotation of the closed
     // triangle scores the same; the last one, turn points B, C and A at the end, wins.
     const std::vector<TrackPoint> points = EquilateralFlight();
-    const TripAnalysis r = Optimise(points);
+    const OptimisationResults r = Optimise(points);
     for (const TriangleResult& tri : {r.flat, r.fai}) {
         EXPECT_LE(tri.index[0], 102u);
         EXPECT_EQ(tri.index[1], 102u);
@@ -125,7 +126,7 @@ TEST(DistanceOptimisation, ProgressTextsInOrder) {
 TEST(DistanceOptimisation, StraightLineOpenDistanceEqualsFivePoints) {
     // 46N 7E to 46.5N 7E: GeodSolve gives 55578.1008 m.
     const std::vector<TrackPoint> points = Polyline({{46.0, 7.0}, {46.5, 7.0}}, 500);
-    const TripAnalysis r = Optimise(points);
+    const OptimisationResults r = Optimise(points);
     EXPECT_EQ(r.open.index[0], 0u);
     EXPECT_EQ(r.open.index[1], points.size() - 1);
     EXPECT_NEAR(r.open.sum, 55578.1008, 0.05);
@@ -142,7 +143,7 @@ TEST(DistanceOptimisation, LoopSearchesOffWithGapZeroOrNoLoopOpt) {
     OptimisationOptions noLoop;
     noLoop.noLoopOpt = true;
     for (const OptimisationOptions& options : {zero, noLoop}) {
-        const TripAnalysis r = Optimise(EquilateralFlight(), options);
+        const OptimisationResults r = Optimise(EquilateralFlight(), options);
         EXPECT_EQ(r.outAndReturn.score, 0.0);
         EXPECT_EQ(r.flat.score, 0.0);
         EXPECT_EQ(r.fai.score, 0.0);
@@ -272,7 +273,7 @@ TEST(DistanceOptimisation, GeodesicClosingGapAroundLoopFlightGap) {
         }
         points.insert(points.end(), legs.begin() + 1, legs.end());
         test::Wait(points, {kA.latitude + dLat, kA.longitude}, 2);
-        const TripAnalysis r = Optimise(points);
+        const OptimisationResults r = Optimise(points);
         if (gap < 800) {
             EXPECT_EQ(r.flat.index[0], 0u);
             EXPECT_NEAR(r.flat.gapMetres, gap, 1.0);
@@ -435,7 +436,7 @@ TEST(Cancel, TriangleSearchStopsWithResultsZero) {
 
 TEST(Cancel, DuringTheTriangleSearchTheRunStillFinishes) {
     const std::vector<TrackPoint> points = EquilateralFlight();
-    TripAnalysis out;
+    OptimisationResults out;
     CancelFlag cancel{0};
     std::vector<std::string> texts;
     const ProgressFn progress = [&](const std::string& text) {
@@ -454,7 +455,7 @@ TEST(Cancel, DuringTheTriangleSearchTheRunStillFinishes) {
 }
 
 TEST(Cancel, EarlierStagesStopToo) {
-    TripAnalysis out;
+    OptimisationResults out;
     CancelFlag cancel{1};
     ASSERT_EQ(RunDistanceOptimisation(EquilateralFlight(), out, {}, {}, cancel), 0);
     EXPECT_TRUE(out.done);
@@ -469,7 +470,7 @@ TEST(DistanceOptimisation, TinyTracks) {
             points.push_back(test::MakePoint({46.0 + 0.01 * static_cast<double>(i), 7.0},
                                              static_cast<std::uint32_t>(1000 + i)));
         }
-        const TripAnalysis r = Optimise(points);
+        const OptimisationResults r = Optimise(points);
         if (count >= 2) {
             EXPECT_GT(r.open.sum, 0.0) << count;
         }

@@ -75,7 +75,8 @@ TEST_F(CliTest, Failures) {
         {"verify " + (folder / "absent.igc").string(), 1, "cannot read"},
         {"convert " + broken + " " + (folder / "x.igc").string(), 1, "Missing date line"},
         {"convert " + broken + " " + (folder / "x.kml").string(), 1, "Missing date line"},
-        {"convert " + broken + " " + (folder / "x.gpx").string(), 2, "writes .igc and .kml"},
+        {"convert " + broken + " " + (folder / "x.gpx").string(), 2,
+         "the extension names no format; give --to NAME"},
         {"convert " + broken, 2, "convert needs IN and OUT"},
     };
     for (const Case& c : cases) {
@@ -100,6 +101,63 @@ TEST_F(CliTest, ConvertToKmlWritesTheTripDocument) {
     EXPECT_EQ(kml.find("hash="), std::string::npos);
     EXPECT_NE(kml.find("<PressureAltitude>"), std::string::npos);
     EXPECT_TRUE(kml.ends_with("</Document>\r\n"));
+}
+
+TEST_F(CliTest, FormatsListsTheRegistry) {
+    const CliRun run = Cli("formats");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "ID     NAME             EXTENSIONS   HOLDS                      DIRECTIONS\n"
+              "igc    IGC files        .igc         track                      read,write\n"
+              "kml    KML files        .kml         track,waypoints            write\n");
+    EXPECT_EQ(Cli("formats igc").status, 2);
+}
+
+// The formats come from the extensions, or from --from and --to where those do not say.
+TEST_F(CliTest, ConvertChoosesFormatsByExtensionOrName) {
+    const std::string igc = FixturePath("igc/marcourt.igc").string();
+    const std::string dat = (folder / "flight.dat").string();
+    std::filesystem::copy_file(igc, dat);
+    struct Case {
+        std::string arguments;  // OUT is appended
+        std::string outName;
+        int status;
+        std::string err;         // a part of stderr
+        std::string startsWith;  // the written file's first bytes; empty: none written
+    };
+    const std::string kXml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Document>";
+    const Case cases[] = {
+        {igc, "a.kml", 0, "221 positions written", kXml},
+        {igc, "b.IGC", 0, "221 positions written", "AXTR"},
+        {"--to kml " + igc, "c.txt", 0, "", kXml},
+        {"--to IGC " + igc, "d", 0, "", "AXTR"},
+        {"--from igc " + dat, "e.kml", 0, "", kXml},
+        {"--from igc --to kml " + dat, "f.out", 0, "", kXml},
+        {dat, "g.kml", 2, "flight.dat: the extension names no format; give --from NAME", ""},
+        {igc, "h.gpx", 2, "h.gpx: the extension names no format; give --to NAME", ""},
+        {"--from gpx " + dat, "i.kml", 2, "unknown format 'gpx' ('tracora-cli formats'", ""},
+        {"--to nothing " + igc, "j.kml", 2, "unknown format 'nothing'", ""},
+        {igc + " --to", "", 2, "--to needs a format NAME", ""},
+        {"--from kml " + igc, "k.igc", 1, "KML files cannot be read", ""},
+        {"--to kml --from kml " + igc, "l.kml", 1, "KML files cannot be read", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string target = c.outName.empty() ? "" : (folder / c.outName).string();
+        const CliRun run = Cli("convert " + c.arguments + (target.empty() ? "" : " " + target));
+        EXPECT_EQ(run.status, c.status) << c.arguments << ": " << run.err;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.arguments << ": " << run.err;
+        if (target.empty()) {
+            continue;
+        }
+        if (c.startsWith.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(target)) << c.arguments;
+        } else {
+            EXPECT_TRUE(ReadFixture(target).starts_with(c.startsWith)) << c.arguments;
+        }
+    }
+    // The same document whichever way the format was named.
+    EXPECT_EQ(ReadFixture(folder / "c.txt"), ReadFixture(folder / "a.kml"));
+    EXPECT_EQ(ReadFixture(folder / "f.out"), ReadFixture(folder / "e.kml"));
 }
 
 }  // namespace

@@ -23,7 +23,6 @@ namespace {
 
 using testing::FixturePath;
 using testing::ReadFixture;
-using testing::RecordingHost;
 
 // Seconds from the UNIX epoch to the receiver epoch, 1989-12-31 00:00:00 UTC.
 constexpr std::int64_t kUnixToReceiver = 631065600;
@@ -190,14 +189,8 @@ TEST(IgcReader, ErrorTexts) {
     }
 }
 
-TEST(IgcReader, ReadIgcTextKeepsTheTextOrShowsTheError) {
-    RecordingHost host;
-    TrackReadResult read;
+TEST(IgcReader, RawIgcDetails) {
     const std::string text = ReadFixture(FixturePath("igc/marcourt.igc"));
-    ASSERT_EQ(ReadIgcText(host, text, read), 221);
-    EXPECT_EQ(read.rawIgc.text, text);
-    EXPECT_TRUE(read.timeIsUtc);
-    EXPECT_TRUE(read.hasPressureAltitude);
     RawIgcDetails details;
     ASSERT_EQ(ReadRawIgcDetails(text, details), 0);
     EXPECT_EQ(details.manufacturer, "XSX");  // AXSX004 SKYTRAXX
@@ -205,14 +198,6 @@ TEST(IgcReader, ReadIgcTextKeepsTheTextOrShowsTheError) {
     // HFDTE060321, first fix 10:34:11 UTC: UNIX 1615026851.
     EXPECT_EQ(details.firstTime, 1615026851 - kUnixToReceiver);
     EXPECT_EQ(ReadRawIgcDetails("AXTR\r\n", details), -1);
-    EXPECT_TRUE(host.messages.empty());
-
-    TrackReadResult failed;
-    EXPECT_EQ(ReadIgcText(host, "AXTR\r\n", failed), -1);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Reading IGC log file");
-    EXPECT_EQ(host.messages[0].text, "No positions found");
-    EXPECT_TRUE(failed.rawIgc.Empty());
 }
 
 TrackPoint Point(int hour, int minute, int second, std::int32_t latitude, std::int32_t longitude,
@@ -388,25 +373,6 @@ TEST(IgcWriter, ReadBackByOurReader) {
     EXPECT_EQ(result.serial, "AB1");
     EXPECT_EQ(result.points[1].pressureAltitude, 1001);
     EXPECT_EQ(result.points[1].gpsAltitude, 10510);
-}
-
-TEST(IgcVerify, FileMessages) {
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / "tracora-verify-test.igc";
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << SignedSample();
-    }
-    RecordingHost host;
-    EXPECT_EQ(VerifyIgcFile(host, path), kSecurityPassed);
-    EXPECT_EQ(VerifyIgcFile(host, FixturePath("igc/marcourt.igc")), kSecurityFailed);
-    EXPECT_EQ(VerifyIgcFile(host, path.string() + ".absent"), -2);
-    ASSERT_EQ(host.messages.size(), 3u);
-    EXPECT_EQ(host.messages[0].title, "Security check");
-    EXPECT_EQ(host.messages[0].text, "Security check PASSED");
-    EXPECT_EQ(host.messages[1].text, "Security check FAILED");
-    EXPECT_EQ(host.messages[2].text.rfind("Error opening track log file\n", 0), 0u);
-    std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "core/angles.hpp"
+#include "documents/trip_record.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/kml/kml_writer.hpp"
 

@@ -1,18 +1,14 @@
 #include "formats/kml/kml_writer.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "core/angles.hpp"
-#include "core/file_io.hpp"
 #include "core/geodesy.hpp"
-#include "core/save_file.hpp"
 #include "core/text_forms.hpp"
 #include "core/time_base.hpp"
-#include "core/track_store.hpp"
 #include "core/version.hpp"
 #include "formats/common/sha1.hpp"
 #include "formats/common/xml_escape.hpp"
@@ -336,46 +332,15 @@ void WriteTrackPlacemark(KmlOutput& out, const TripAnalysis& a, bool withHeights
     Line(out, 4, "</Placemark>");
 }
 
-double MetresBetween(const TrackPoint& a, const TrackPoint& b) {
-    double metres = 0;
-    if (GeoDistance({SemicirclesToRadians(a.latitude), SemicirclesToRadians(a.longitude)},
-                    {SemicirclesToRadians(b.latitude), SemicirclesToRadians(b.longitude)},
-                    metres) != 0) {
-        return 0;
-    }
-    return metres;
+}  // namespace
+
+std::int32_t KmlHeightMetres(const TrackPoint& p) {
+    return HeightMetres(p);
 }
 
-template <std::size_t N>
-DistanceResult FromPath(const analysis::PathResult<N>& p) {
-    DistanceResult r;
-    for (std::size_t i = 0; i < N; ++i) {
-        r.index[i] = p.index[i];
-    }
-    for (std::size_t i = 0; i + 1 < N; ++i) {
-        r.legMetres[i] = p.legs[i];
-    }
-    r.sumMetres = p.sum;
-    return r;
-}
-
-bool ValidIndices(const DistanceResult& r, std::size_t count) {
+bool ResultWithinTrack(const DistanceResult& r, std::size_t count) {
     return std::all_of(r.index.begin(), r.index.end(), [&](std::size_t i) { return i < count; });
 }
-
-int WriteFileAs(const std::filesystem::path& path, std::string_view content, bool overwrite) {
-    return overwrite ? ReplaceFileAtomically(path, content) : CreateFileAtomically(path, content);
-}
-
-std::string ProposedName(std::uint32_t time) {
-    const CalendarTime c = TimeToCalendar(time);
-    char name[64];
-    std::snprintf(name, sizeof name, "%d-%02d-%02d_%02d-%02d", c.year, c.month, c.day, c.hour,
-                  c.minute);
-    return name;
-}
-
-}  // namespace
 
 std::array<char, 18> FsInfoHashKey() {
     std::array<char, 18> key{};
@@ -445,60 +410,6 @@ int AppendDescriptionText(std::string& out, std::string_view text) {
     return 0;
 }
 
-TripAnalysis MakeTripAnalysis(std::span<const TrackPoint> points,
-                              const analysis::FlightStatistics& statistics,
-                              const analysis::TripAnalysis& optimisation,
-                              std::int32_t loopFlightGapMetres) {
-    TripAnalysis a;
-    a.points.assign(points.begin(), points.end());
-    if (!points.empty()) {
-        a.firstTime = points.front().time;
-        a.lastTime = points.back().time;
-        a.durationSeconds = a.lastTime >= a.firstTime ? a.lastTime - a.firstTime : 0;
-    }
-    a.minHeightMetres = statistics.lowestMetres;
-    a.maxHeightMetres = statistics.highestMetres;
-    a.totalMetres = statistics.totalMetres;
-    a.topSpeedKmh = statistics.topSpeedKmh;
-    a.maxMeanSpeedKmh = statistics.bestMeanSpeedKmh;
-    a.meanSpeedKmh = statistics.meanSpeedKmh;
-    a.minClimbMps = statistics.lowestClimbMps;
-    a.maxClimbMps = statistics.highestClimbMps;
-    a.loopFlightGapMetres = loopFlightGapMetres;
-
-    auto& r = a.results;
-    r[static_cast<std::size_t>(DistanceKind::kFivePoint)] = FromPath(optimisation.five);
-    r[static_cast<std::size_t>(DistanceKind::kFourPoint)] = FromPath(optimisation.four);
-    r[static_cast<std::size_t>(DistanceKind::kThreePoint)] = FromPath(optimisation.three);
-    r[static_cast<std::size_t>(DistanceKind::kOpen)] = FromPath(optimisation.open);
-
-    DistanceResult outAndReturn;
-    const analysis::OutAndReturnResult& o = optimisation.outAndReturn;
-    outAndReturn.index = {o.start, o.turn, o.ret, 0, 0};
-    outAndReturn.sumMetres = o.score;
-    if (o.score > 0 && ValidIndices(outAndReturn, points.size())) {
-        outAndReturn.legMetres[0] = o.outMetres;
-        outAndReturn.legMetres[1] = MetresBetween(points[o.turn], points[o.ret]);
-    }
-    r[static_cast<std::size_t>(DistanceKind::kOutAndReturn)] = outAndReturn;
-
-    const auto triangle = [&](const analysis::TriangleResult& t) {
-        DistanceResult d;
-        d.index = t.index;
-        d.sumMetres = t.score;
-        if (t.score > 0 && ValidIndices(d, points.size())) {
-            d.legMetres[0] = MetresBetween(points[t.index[0]], points[t.index[1]]);
-            d.legMetres[1] = t.legs[0];
-            d.legMetres[2] = t.legs[1];
-            d.legMetres[3] = MetresBetween(points[t.index[3]], points[t.index[4]]);
-        }
-        return d;
-    };
-    r[static_cast<std::size_t>(DistanceKind::kFlatTriangle)] = triangle(optimisation.flat);
-    r[static_cast<std::size_t>(DistanceKind::kFaiTriangle)] = triangle(optimisation.fai);
-    return a;
-}
-
 const char* TripFolderError(int status) {
     return status == kTripConversionError ? "Wide character conversion error"
                                           : "Memory allocation error";
@@ -533,7 +444,7 @@ int WriteTripFolder(KmlOutput& output, TripAnalysis& analysis, std::string_view 
         // Vertex indices outside the points would read past the track: such a result is
         // written as not found.
         for (DistanceResult& r : analysis.results) {
-            if (!ValidIndices(r, analysis.points.size())) {
+            if (!ResultWithinTrack(r, analysis.points.size())) {
                 r = DistanceResult{};
             }
         }
@@ -565,81 +476,31 @@ int WriteTripFolder(KmlOutput& output, TripAnalysis& analysis, std::string_view 
     }
 }
 
-int BuildGoogleEarthDocument(std::span<const TrackPoint> points, const GoogleEarthOptions& options,
-                             std::string& document, std::string& title, std::string& message) {
-    if (points.size() < 5) {
-        title = "Write GoogleEarth file";
-        message = "Too few track positions";
+int WriteTripDocument(KmlOutput& output, TripAnalysis& analysis,
+                      const std::optional<std::string_view>& instrument, std::string& message) {
+    if (analysis.points.empty()) {
+        message = TripFolderError(kTripMemoryError);
         return -1;
     }
     try {
-        const analysis::FlightStatistics statistics = analysis::ComputeFlightStatistics(points);
-        analysis::TripAnalysis optimisation;
-        analysis::OptimisationOptions optimise;
-        optimise.loopFlightGapMetres = options.loopFlightGapMetres;
-        optimise.threads = options.threads;
-        const analysis::CancelFlag never{0};
-        if (analysis::RunDistanceOptimisation(points, optimisation, optimise, {}, never) != 0) {
-            title = "Analysing track";
-            message = "Memory allocation error";
-            return -1;
-        }
-        TripAnalysis trip =
-            MakeTripAnalysis(points, statistics, optimisation, options.loopFlightGapMetres);
-        auto [low, high] = std::minmax_element(
-            points.begin(), points.end(),
-            [](const TrackPoint& x, const TrackPoint& y) { return x.gpsAltitude < y.gpsAltitude; });
-        trip.minHeightMetres = HeightMetres(*low);
-        trip.maxHeightMetres = HeightMetres(*high);
-        trip.hashWanted = options.hashWanted;
-        trip.timesAreUtc = options.timesAreUtc;
-        trip.pressureAltitudePresent = options.pressureAltitudePresent;
-
-        const CalendarTime c = TimeToCalendar(points.front().time);
+        // The description is the date of the first position, before any renumbering.
+        const CalendarTime c = TimeToCalendar(analysis.points.front().time);
         char date[32];
         std::snprintf(date, sizeof date, "%d-%02d-%02d", c.year, c.month, c.day);
         KmlOutput folder;
-        const int status = WriteTripFolder(folder, trip, date, options.instrument);
+        const int status = WriteTripFolder(folder, analysis, date, instrument);
         if (status != 0) {
-            title = "Making GoogleEarth track folder";
             message = TripFolderError(status);
             return -1;
         }
-        document.assign(kDocumentHead);
-        document += folder.View();
-        document += kDocumentTail;
+        output.Append(kDocumentHead);
+        output.Append(folder.View());
+        output.Append(kDocumentTail);
         return 0;
     } catch (const std::bad_alloc&) {
-        title = "Making GoogleEarth track folder";
         message = "Memory allocation error";
         return -1;
     }
-}
-
-int WriteGoogleEarthFile(Host& host, const std::filesystem::path& basePath,
-                         std::span<const TrackPoint> points, const GoogleEarthOptions& options) {
-    const std::string kTitle = "Write GoogleEarth file";
-    std::filesystem::path path = basePath;
-    path += ".kml";
-    if (path.native().size() > kMaxSavePathLength) {
-        host.ShowMessage(kTitle, "File name too long");
-        return -1;
-    }
-    std::string document, title, message;
-    if (BuildGoogleEarthDocument(points, options, document, title, message) != 0) {
-        host.ShowMessage(title, message);
-        return -1;
-    }
-    const int error = WriteFileAs(path, document, options.overwrite);
-    if (error == EEXIST && !options.overwrite) {
-        host.ShowMessage(kTitle, "File already exists");
-        return -1;
-    }
-    if (error != 0) {
-        host.ShowMessage(kTitle, std::string("File creation error\n") + std::strerror(error));
-        return -1;
-    }
-    return 0;
 }
 
 int AppendToLogbook(std::string_view existing, std::string_view folder, std::string& document) {
@@ -683,76 +544,6 @@ int AppendToLogbook(std::string_view existing, std::string_view folder, std::str
     return 0;
 }
 
-int SaveLogbookFile(Host& host, Settings& settings, TripAnalysis& analysis,
-                    std::string_view description,
-                    const std::optional<std::string_view>& instrument) {
-    const std::string kTitle = "Save Logbook file";
-    if (analysis.points.empty()) {
-        return -1;
-    }
-    KmlOutput folder;
-    const int status = WriteTripFolder(folder, analysis, description, instrument);
-    if (status != 0) {
-        host.ShowMessage("Make GoogleEarth track folder", TripFolderError(status));
-        return -1;
-    }
-    SaveFileRequest request;
-    request.title = "Save track for Flybook";
-    request.filters = {{"Flybook files (*.kml)", "kml"}, {"All Files", "*"}};
-    request.folder = settings.googleDir;
-    request.proposedName = ProposedName(analysis.points.front().time);
-    std::filesystem::path chosenFolder;
-    const std::optional<std::filesystem::path> path = AskSavePath(host, request, &chosenFolder);
-    if (!path) {
-        return -1;
-    }
-    settings.googleDir = chosenFolder.string();
-
-    std::string document;
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(*path, ec);
-    bool append = false;
-    if (exists) {
-        const Answer answer =
-            host.AskLabelled(kTitle, "File already exists", QuestionButtons::kYesNoCancel,
-                             {"&Append", "&Overwrite", "&Cancel"});
-        if (answer == Answer::kCancel) {
-            return -1;
-        }
-        append = answer == Answer::kYes;
-    }
-    if (append) {
-        std::string existing;
-        const FileReadStatus read = ReadWholeFile(*path, existing);
-        if (read != FileReadStatus::kOk) {
-            const char* text = read == FileReadStatus::kEmpty      ? "Existing file is empty"
-                               : read == FileReadStatus::kNoMemory ? "File buffer memory allocation"
-                               : read == FileReadStatus::kReadError ? "Error reading existing file"
-                                                                    : "Error opening existing file";
-            host.ShowMessage(kTitle, text);
-            return -1;
-        }
-        if (AppendToLogbook(existing, folder.View(), document) != 0) {
-            host.ShowMessage(kTitle, "Error(s) parsing existing file");
-            return -1;
-        }
-    } else {
-        document.assign(kDocumentHead);
-        document += folder.View();
-        document += kDocumentTail;
-    }
-    const int error = WriteFileAs(*path, document, exists);
-    if (error != 0) {
-        host.ShowMessage(
-            kTitle, std::string(exists ? "Error opening file" : "Error opening new file") + "\n" +
-                        std::strerror(error));
-        return -1;
-    }
-    host.ShowMessage("Save Flybook track", analysis.hashWanted ? "Track saved (Signature OK)"
-                                                               : "Track saved (NO signature)");
-    return 0;
-}
-
 std::string KmlWaypointDocument(std::span<const Waypoint> waypoints) {
     KmlOutput out;
     out.AppendLine("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
@@ -779,24 +570,6 @@ std::string KmlWaypointDocument(std::span<const Waypoint> waypoints) {
     out.AppendLine("  </Document>");
     out.AppendLine("</kml>");
     return out.Take();
-}
-
-int WriteKmlWaypointFile(Host& host, const std::filesystem::path& path,
-                         std::span<const Waypoint> waypoints, bool overwrite) {
-    const std::string kTitle = "Save GoogleEarth waypoint file";
-    std::string document;
-    try {
-        document = KmlWaypointDocument(waypoints);
-    } catch (const std::bad_alloc&) {
-        host.ShowMessage(kTitle, "Memory allocation error");
-        return -1;
-    }
-    const int error = WriteFileAs(path, document, overwrite);
-    if (error != 0) {
-        host.ShowMessage(kTitle, std::string("File write error\n") + std::strerror(error));
-        return -1;
-    }
-    return 0;
 }
 
 std::string AnimationTrackDocument(std::span<const TrackPoint> points, bool timesAreUtc) {
@@ -864,62 +637,6 @@ std::string AnimationTrackDocument(std::span<const TrackPoint> points, bool time
     }
     out.Append("    </gx:Track>\r\n  </Placemark>\r\n</Document>\r\n</kml>\r\n");
     return out.Take();
-}
-
-int SaveAnimationTrack(AppState& state, Host& host, std::span<const std::size_t> selection,
-                       bool trackViewShown) {
-    const std::string kTitle = "Save track animation file";
-    if (state.busy.load()) {
-        return -1;
-    }
-    if (!trackViewShown) {
-        host.ShowMessage(kTitle, std::string(kIncorrectViewMode));
-        return -1;
-    }
-    if (!state.trackLog.Loaded()) {
-        return 0;
-    }
-    std::vector<TrackPoint> points;
-    const long long count = CopySelection(state, host, selection, points);
-    if (count < 0) {
-        host.ShowMessage(kTitle, "Memory allocation error");
-        return -1;
-    }
-    if (count < 2) {
-        host.ShowMessage(kTitle, "Less than 2 positions selected");
-        return -1;
-    }
-    std::string document;
-    try {
-        document = AnimationTrackDocument(points, state.trackLog.timeIsUtc);
-    } catch (const std::bad_alloc&) {
-        host.ShowMessage(kTitle, "Memory allocation error");
-        return -1;
-    }
-    SaveFileRequest request;
-    request.title = "Save kml animation track";
-    request.filters = {{"GoogleEarth files (*.kml)", "kml"}, {"All Files", "*"}};
-    request.folder = state.settings.googleDir;
-    request.proposedName = ProposedName(points.front().time);
-    std::filesystem::path chosenFolder;
-    const std::optional<std::filesystem::path> path = AskSavePath(host, request, &chosenFolder);
-    if (!path) {
-        return -1;
-    }
-    state.settings.googleDir = chosenFolder.string();
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(*path, ec);
-    if (exists && host.Ask(kTitle, "File already exists, delete ?", QuestionButtons::kYesNo) !=
-                      Answer::kYes) {
-        return -1;
-    }
-    const int error = WriteFileAs(*path, document, exists);
-    if (error != 0) {
-        host.ShowMessage(kTitle, std::string("Could not create file\n") + std::strerror(error));
-        return -1;
-    }
-    host.SetStatus(path->filename().string() + " written");
-    return 0;
 }
 
 }  // namespace tracora::kml

@@ -1,4 +1,4 @@
-#include "formats/igc/igc_commands.hpp"
+#include "documents/igc_commands.hpp"
 
 #include "analysis/track_filters.hpp"
 #include "core/save_file.hpp"

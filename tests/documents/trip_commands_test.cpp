@@ -1,6 +1,6 @@
 // Saving analysed flights as KML: the statistics dialog's logbook save and the conversion of
 // IGC files.
-#include "formats/kml/trip_commands.hpp"
+#include "documents/kml_commands.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -12,7 +12,7 @@
 #include "analysis/flight_statistics.hpp"
 #include "core/scripted_host.hpp"
 #include "core/test_files.hpp"
-#include "formats/igc/igc_reader.hpp"
+#include "documents/igc_files.hpp"
 
 namespace tracora::kml {
 namespace {
@@ -97,7 +97,7 @@ TEST_F(TripCommands, LogbookOfAnInstrumentsFlightIsSignedAndMarksTheLogSaved) {
 
     analysis::StatisticsInput input;
     ASSERT_EQ(analysis::PrepareFlightStatistics(state, host, {}, input), 0);
-    analysis::TripAnalysis optimisation;
+    analysis::OptimisationResults optimisation;
     analysis::CancelFlag cancel{0};
     ASSERT_EQ(analysis::RunDistanceOptimisation(input.points, optimisation, {}, {}, cancel), 0);
 

@@ -1,5 +1,5 @@
 // "Save IGC log from GPS": the raw text byte for byte under the recorder's own name.
-#include "formats/igc/igc_commands.hpp"
+#include "documents/igc_commands.hpp"
 
 #include <filesystem>
 #include <fstream>

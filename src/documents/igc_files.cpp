@@ -1,0 +1,122 @@
+#include "documents/igc_files.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "core/file_io.hpp"
+#include "core/strings.hpp"
+#include "formats/igc/igc_reader.hpp"
+#include "formats/igc/igc_security.hpp"
+
+namespace tracora::igc {
+namespace {
+
+std::string WithSystemError(const char* text, int errorNumber) {
+    return std::string(text) + "\n" + std::strerror(errorNumber);
+}
+
+}  // namespace
+
+int ReadIgcText(Host& host, std::string_view text, TrackReadResult& out) {
+    IgcParseResult parsed;
+    if (ParseIgc(text, parsed) <= 0) {
+        host.ShowMessage(kReadingIgcTitle, parsed.error);
+        return -1;
+    }
+    out.points = std::move(parsed.points);
+    out.timeIsUtc = true;
+    out.hasPressureAltitude = false;
+    for (const TrackPoint& point : out.points) {
+        if (point.pressureAltitude != 0) {
+            out.hasPressureAltitude = true;
+            break;
+        }
+    }
+    out.signatureOk = false;
+    try {
+        out.rawIgc.text.assign(text);
+    } catch (const std::bad_alloc&) {
+        out.rawIgc.text.clear();  // the points are still returned
+    }
+    return static_cast<int>(out.points.size());
+}
+
+int ReadIgcFile(Host& host, const std::filesystem::path& path, TrackReadResult& out) {
+    constexpr std::size_t kMaxPath = 256;
+    if (path.native().size() > kMaxPath) {
+        host.ShowMessage(kReadingIgcTitle, "File name too long");
+        return -1;
+    }
+    std::string text;
+    int errorNumber = 0;
+    switch (ReadWholeFile(path, text, &errorNumber)) {
+        case FileReadStatus::kOk:
+            break;
+        case FileReadStatus::kEmpty:
+            host.ShowMessage(kReadingIgcTitle, "File is empty");
+            return -1;
+        case FileReadStatus::kNoMemory:
+        case FileReadStatus::kTooLarge:
+            host.ShowMessage(kReadingIgcTitle, WithSystemError("Memory allocation error", ENOMEM));
+            return -1;
+        case FileReadStatus::kReadError:
+            host.ShowMessage(kReadingIgcTitle,
+                             WithSystemError("IGC track log file read error", errorNumber));
+            return -1;
+        case FileReadStatus::kAbsent:
+        case FileReadStatus::kCannotOpen:
+            host.ShowMessage(
+                kReadingIgcTitle,
+                WithSystemError("Error opening file", errorNumber != 0 ? errorNumber : ENOENT));
+            return -1;
+    }
+    return ReadIgcText(host, text, out);
+}
+
+int VerifyIgcFile(Host& host, const std::filesystem::path& path) {
+    std::string text;
+    int errorNumber = 0;
+    switch (ReadWholeFile(path, text, &errorNumber)) {
+        case FileReadStatus::kOk:
+            break;
+        case FileReadStatus::kEmpty:
+            host.ShowMessage("Reading track log file", "File is empty");
+            return -2;
+        case FileReadStatus::kNoMemory:
+        case FileReadStatus::kTooLarge:
+            host.ShowMessage("Read track log",
+                             WithSystemError("File buffer memory allocation", ENOMEM));
+            return -2;
+        case FileReadStatus::kReadError:
+            host.ShowMessage("Read track log",
+                             WithSystemError("Track log file read error", errorNumber));
+            return -2;
+        case FileReadStatus::kAbsent:
+        case FileReadStatus::kCannotOpen:
+            host.ShowMessage("Read track log",
+                             WithSystemError("Error opening track log file",
+                                             errorNumber != 0 ? errorNumber : ENOENT));
+            return -2;
+    }
+    const int result = VerifyIgcSecurity(text);
+    host.ShowMessage(kSecurityCheckTitle, result == kSecurityPassed     ? kSecurityPassedText
+                                          : result == kSecurityNoRecord ? kNoSecurityRecordText
+                                                                        : kSecurityFailedText);
+    return result;
+}
+
+int VerifyIgcLog(Host& host, const std::filesystem::path& folder) {
+    FileDialogRequest request;
+    request.title = "Read track log";
+    request.filters = {FileFilter{"IGC track log files", "igc"}};
+    request.folder = folder;
+    const std::optional<FileDialogResult> chosen = host.OpenFileDialog(request);
+    if (!chosen) {
+        return -3;
+    }
+    return VerifyIgcFile(host, chosen->path);
+}
+
+}  // namespace tracora::igc

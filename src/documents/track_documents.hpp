@@ -1,0 +1,33 @@
+// A track written in any format of the registry: the flight analysed first for the formats
+// whose documents carry the analysis.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "core/track_store.hpp"
+#include "formats/format_record.hpp"
+
+namespace tracora::documents {
+
+// What a file converted from another file is known to be: of unknown origin (no security record,
+// no hash), local times, pressure altitudes kept; as the desktop's IGC-to-KML conversion writes
+// it. `downloadTime`: the time of the conversion.
+formats::WriteInput ConvertedFileInput(const formats::ReadResult& read,
+                                       const CalendarTime& downloadTime);
+
+// The document of `format` for `input` into `document`. For a format that writes the analysis,
+// the track is analysed first (statistics, distance optimisation with `loopFlightGapMetres`).
+// Returns 0, or -1 with `title` and `message` set.
+int BuildTrackDocument(const formats::FormatRecord& format, formats::WriteInput input,
+                       std::int32_t loopFlightGapMetres, std::string& document, std::string& title,
+                       std::string& message);
+
+// The track log file types the open dialog offers: every format of the registry that reads
+// tracks, in the registry's order, named as the registry names it. Each reader hands the track
+// over as a track log and shows why a file could not be read (the IGC reader also keeps the
+// file's text, for saving the instrument's log as it came).
+std::span<const TrackFileFormat> ReadableTrackFormats();
+
+}  // namespace tracora::documents

@@ -1,0 +1,64 @@
+#include "formats/format_registry.hpp"
+
+#include <array>
+#include <string>
+
+#include "formats/igc/igc_format.hpp"
+#include "formats/kml/kml_format.hpp"
+
+namespace tracora::formats {
+namespace {
+
+// One line per format.
+constexpr std::array<const FormatRecord*, 2> kFormats = {
+    &igc::kIgcFormat,
+    &kml::kKmlFormat,
+};
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) {
+            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::span<const FormatRecord* const> AllFormats() {
+    return kFormats;
+}
+
+const FormatRecord* FindFormat(std::string_view id) {
+    for (const FormatRecord* format : kFormats) {
+        if (SameIgnoringCase(format->id, id)) {
+            return format;
+        }
+    }
+    return nullptr;
+}
+
+const FormatRecord* FormatForPath(const std::filesystem::path& path) {
+    const std::string extension = path.extension().string();
+    if (extension.size() < 2) {
+        return nullptr;
+    }
+    const std::string_view bare = std::string_view(extension).substr(1);
+    for (const FormatRecord* format : kFormats) {
+        for (const std::string_view known : format->extensions) {
+            if (SameIgnoringCase(known, bare)) {
+                return format;
+            }
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace tracora::formats
