@@ -775,30 +775,8 @@ int ExpandDateInFileName(std::string_view name, const CalendarTime& date, std::s
     return 0;
 }
 
-std::string IgcLogName(IgcNameKind kind, const CalendarTime& date, std::string_view serial,
-                       int flightNumber) {
-    const int serialLength = static_cast<int>(serial.size());
-    if (kind == IgcNameKind::kRawLog) {
-        return StringPrintf("%d-%02d-%02d-xxx-%.*s-%02d.igc", date.year, date.month, date.day,
-                            serialLength, serial.data(), flightNumber);
-    }
-    return StringPrintf("%d-%02d-%02d-xtr-%.*s-%02d.igc", date.year, date.month, date.day,
-                        serialLength, serial.data(), flightNumber);
-}
-
 bool NamesDirectory(std::string_view name) {
     return !name.empty() && (name.back() == '/' || name.back() == '\\');
-}
-
-int IgcLogPath(std::string_view directory, IgcNameKind kind, const CalendarTime& date,
-               std::string_view serial, int flightNumber, std::string& out) {
-    std::string path(directory);
-    path += IgcLogName(kind, date, serial, flightNumber);
-    if (path.size() >= kFileNameMax) {
-        return -1;
-    }
-    out = std::move(path);
-    return 0;
 }
 
 }  // namespace tracora

@@ -47,19 +47,7 @@ std::optional<GpsActionFamily> ActionFamily(AutomationAction action);
 // longer than 260 bytes (`out` is then left as it was).
 int ExpandDateInFileName(std::string_view name, const CalendarTime& date, std::string& out);
 
-// The names generated for an IGC log saved into a directory.
-enum class IgcNameKind {
-    kRawLog,      // the instrument's own IGC text: "YYYY-MM-DD-xxx-SSS-NN.igc"
-    kEncodedLog,  // a log this program encodes: "YYYY-MM-DD-xtr-SSS-NN.igc"
-};
-
-std::string IgcLogName(IgcNameKind kind, const CalendarTime& date, std::string_view serial,
-                       int flightNumber);
 // Whether an IGC_LOG value names a directory (it ends in a path separator).
 bool NamesDirectory(std::string_view name);
-// `directory` followed by the generated name. 0, or -1 when the path would be 260 bytes or
-// longer ("Too long file name").
-int IgcLogPath(std::string_view directory, IgcNameKind kind, const CalendarTime& date,
-               std::string_view serial, int flightNumber, std::string& out);
 
 }  // namespace tracora

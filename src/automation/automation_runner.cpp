@@ -386,7 +386,7 @@ int AutomationRunner::SaveEncodedIgcLog() {
         return -1;
     }
     const CalendarTime date = TimeToCalendar(points.front().time);
-    const int written = SaveIgcText(text, date, IgcNameKind::kEncodedLog, "000");
+    const int written = SaveIgcText(text, date, igc::IgcNameKind::kEncodedLog, "000");
     if (written == 0) {
         host_.SetStatus(StringPrintf("%lld positions written", count));
     }
@@ -405,12 +405,12 @@ int AutomationRunner::SaveRawIgcLog() {
         details.serial = "000";
         details.firstTime = log.points.front().time;
     }
-    return SaveIgcText(log.rawIgc.text, TimeToCalendar(details.firstTime), IgcNameKind::kRawLog,
-                       details.serial);
+    return SaveIgcText(log.rawIgc.text, TimeToCalendar(details.firstTime),
+                       igc::IgcNameKind::kRawLog, details.serial);
 }
 
 int AutomationRunner::SaveIgcText(const std::string& text, const CalendarTime& date,
-                                  IgcNameKind kind, const std::string& serial) {
+                                  igc::IgcNameKind kind, const std::string& serial) {
     const std::string title = "Save IGC log";
     AutomationRequest& request = *state_.automation;
     std::string name;
@@ -428,7 +428,7 @@ int AutomationRunner::SaveIgcText(const std::string& text, const CalendarTime& d
     // A folder: the first free flight number of the day names the file.
     for (int flight = 1; flight <= igc::kMaxFlightNumber; ++flight) {
         std::string path;
-        if (IgcLogPath(name, kind, date, serial, flight, path) != 0) {
+        if (igc::IgcLogPath(name, kind, date, serial, flight, path) != 0) {
             FileError(title, "Too long file name");
             return -1;
         }

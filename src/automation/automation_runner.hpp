@@ -15,6 +15,7 @@
 #include "core/host.hpp"
 #include "device/gps_job.hpp"
 #include "documents/trip_record.hpp"
+#include "formats/igc/igc_names.hpp"
 #include "notify/notify.hpp"
 
 namespace tracora::automation {
@@ -62,7 +63,7 @@ private:
     int SaveEncodedIgcLog();
     // Writes IGC text under the request's name, or under the first free flight number when
     // the request names a folder. 0 or -1 (reported).
-    int SaveIgcText(const std::string& text, const CalendarTime& date, IgcNameKind kind,
+    int SaveIgcText(const std::string& text, const CalendarTime& date, igc::IgcNameKind kind,
                     const std::string& serial);
     int ReadLogFile();
     int SaveKmlLog();

@@ -92,4 +92,27 @@ const char* CheckIgcParameters(std::string_view pilot, std::string_view flightNu
     return nullptr;
 }
 
+std::string IgcLogName(IgcNameKind kind, const CalendarTime& date, std::string_view serial,
+                       int flightNumber) {
+    const int serialLength = static_cast<int>(serial.size());
+    if (kind == IgcNameKind::kRawLog) {
+        return StringPrintf("%d-%02d-%02d-xxx-%.*s-%02d.igc", date.year, date.month, date.day,
+                            serialLength, serial.data(), flightNumber);
+    }
+    return StringPrintf("%d-%02d-%02d-xtr-%.*s-%02d.igc", date.year, date.month, date.day,
+                        serialLength, serial.data(), flightNumber);
+}
+
+int IgcLogPath(std::string_view directory, IgcNameKind kind, const CalendarTime& date,
+               std::string_view serial, int flightNumber, std::string& out) {
+    // The longest path the program writes, as the command line's other file names.
+    constexpr std::size_t kPathMax = 260;
+    std::string path(directory);
+    path += IgcLogName(kind, date, serial, flightNumber);
+    if (path.size() >= kPathMax)
+        return -1;
+    out = std::move(path);
+    return 0;
+}
+
 }  // namespace tracora::igc

@@ -19,6 +19,19 @@ char Base36Digit(int value);
 std::string IgcProposedName(IgcNameStyle style, const CalendarTime& date,
                             std::string_view manufacturer, std::string_view serial, int flight);
 
+// The names generated for an IGC log saved into a directory by a command line.
+enum class IgcNameKind {
+    kRawLog,      // the instrument's own IGC text: "YYYY-MM-DD-xxx-SSS-NN.igc"
+    kEncodedLog,  // a log this program encodes: "YYYY-MM-DD-xtr-SSS-NN.igc"
+};
+
+std::string IgcLogName(IgcNameKind kind, const CalendarTime& date, std::string_view serial,
+                       int flightNumber);
+// `directory` followed by the generated name. 0, or -1 when the path would be 260 bytes or
+// longer ("Too long file name").
+int IgcLogPath(std::string_view directory, IgcNameKind kind, const CalendarTime& date,
+               std::string_view serial, int flightNumber, std::string& out);
+
 // Leading blanks dropped, runs of blanks reduced to one, a trailing blank dropped.
 std::string NormaliseBlanks(std::string_view text);
 
