@@ -364,6 +364,13 @@ TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {
     EXPECT_EQ(state.trackLog.points.size(), points.size());
     EXPECT_EQ(state.trackLog.productName, "Graviter");
     EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), static_cast<int>(points.size()));
+    // For the eye: the window after the download.
+    window->resize(1000, 640);
+    window->show();
+    QCoreApplication::processEvents();
+    const QDir folder(QStringLiteral(TRACORA_SCREENSHOT_DIR));
+    ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    EXPECT_TRUE(window->grab().save(folder.filePath(QStringLiteral("graviter_download.png"))));
 }
 
 struct FilterCase {
