@@ -19,7 +19,7 @@
 namespace {
 
 std::vector<tracora::TrackPoint> Flight(const char* name) {
-    const std::string path = std::string(TRACORA_SOURCE_DIR "/../shared/data/igc/") + name;
+    const std::string path = std::string(TRACORA_SOURCE_DIR "/tests/fixtures/real/igc/") + name;
     std::string text;
     tracora::igc::IgcParseResult parsed;
     if (tracora::ReadWholeFile(path, text) != tracora::FileReadStatus::kOk ||

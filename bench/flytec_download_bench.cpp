@@ -40,9 +40,10 @@ public:
 
 void BM_FlytecDownloadAtLineRate(benchmark::State& state) {
     const char* chosen = std::getenv("TRACORA_BENCH_IGC");
-    const std::string path = chosen != nullptr ? chosen
-                                               : std::string(TRACORA_SOURCE_DIR) +
-                                                     "/../shared/data/igc/flat-xcontest-106.82.igc";
+    const std::string path =
+        chosen != nullptr
+            ? chosen
+            : std::string(TRACORA_SOURCE_DIR) + "/tests/fixtures/real/igc/flat-xcontest-106.82.igc";
     std::string igc;
     if (ReadWholeFile(path, igc) != FileReadStatus::kOk) {
         state.SkipWithError(("cannot read " + path).c_str());

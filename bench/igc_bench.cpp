@@ -1,5 +1,5 @@
 // IGC reading and writing on the largest real flight. The file is named by TRACORA_IGC_FILE,
-// else the largest of the shared data folder beside the clone. Compare with
+// else the largest of the real flights among the test fixtures. Compare with
 //   gpsbabel -i igc -f FILE -o igc -F /dev/null
 // run on the same file in the same session (see the report of the format's author).
 #include <cstdio>
@@ -19,7 +19,7 @@ const std::string& FlightText() {
         const char* named = std::getenv("TRACORA_IGC_FILE");
         const std::string path = named != nullptr ? named
                                                   : TRACORA_SOURCE_DIR
-                                     "/../shared/data/igc/trifai-xcontest-362.70.igc";
+                                     "/tests/fixtures/real/igc/trifai-xcontest-362.70.igc";
         std::string out;
         if (tracora::ReadWholeFile(path, out) != tracora::FileReadStatus::kOk) {
             std::fprintf(stderr, "cannot read %s\n", path.c_str());

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-    build-essential cmake ninja-build git pkg-config
+    build-essential cmake ninja-build git pkg-config ccache python3 ca-certificates
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev libusb-1.0-0-dev libhidapi-dev libcurl4-openssl-dev
     clang-format

@@ -1,18 +1,40 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tracora and runs every test: the CI build (warnings are
-# errors), the build without Qt, and the unit tests under the address and undefined-behaviour
-# sanitizers. Also checks the formatting of the sources.
+# Installs what is missing, builds Tracora and runs every test: the CI build with Qt (warnings
+# are errors) with every test, the oracle comparisons and a run of every benchmark; the build
+# without Qt under the address and undefined-behaviour sanitizers (warnings are errors) with
+# every test it has; the threads under the thread sanitizer. Also checks the formatting of the
+# sources. Prints the seconds each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-echo "== formatting"
+# Every comparison with an independent program runs: a missing oracle fails its test instead
+# of skipping it.
+export TRACORA_REQUIRE_ORACLES=1
+
+# The compiler cache finds its entries wherever the repository is checked out.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+
+jobs=$(nproc)
+stage_start=$SECONDS
+stage() {  # stage NAME: closes the previous stage with its time and opens the next
+    if [ -n "${stage_name:-}" ]; then
+        echo "== $stage_name: $((SECONDS - stage_start)) s"
+    fi
+    stage_name=${1:-}
+    stage_start=$SECONDS
+    [ -z "$stage_name" ] || echo "== $stage_name"
+}
+
+stage formatting
 files=$(git ls-files -- 'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'bench/*.cpp' 'fuzz/*.cpp')
 clang-format --dry-run --Werror $files
 
-jobs=$(nproc)
-for preset in ci headless asan; do
-    echo "== $preset"
+# ci: with Qt, every test and one run of every benchmark. asan: without Qt, every test it has
+# but the fixture checks that run only independent programs (ci runs those).
+for preset in ci asan; do
+    stage "$preset"
     cmake --preset "$preset"
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
@@ -20,9 +42,11 @@ done
 
 # The threads of device jobs, the main loop, the notify senders, the runner and the instrument
 # sessions with their emulators under the thread sanitizer.
-echo "== tsan"
+stage tsan
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
 for suite in device headless notify automation protocols; do
     "build/tsan/tests/tracora_${suite}_tests" --gtest_brief=1
 done
+stage
+echo "== all passed in $SECONDS s"

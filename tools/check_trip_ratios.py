@@ -8,7 +8,8 @@ optimum. Fails when a result lies above the optimum beyond the scorer's leg roun
 fault: the optimum is an upper bound), or below the expected ratio unless the flight is listed
 in KNOWN_BELOW with the reason.
 
-Usage: tools/check_trip_ratios.py TRACORA_CLI FIXTURE_TSV IGC_DIR
+Usage: tools/check_trip_ratios.py TRACORA_CLI FIXTURE_TSV IGC_DIR...
+A flight found in several folders is read from the first.
 """
 import json
 import os
@@ -40,19 +41,21 @@ KNOWN_BELOW = {
 
 
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) < 4:
         print(__doc__, file=sys.stderr)
         return 2
-    cli, fixture, igc_dir = sys.argv[1:]
-    if not os.path.isdir(igc_dir):
-        print(f"missing flight data: {igc_dir}", file=sys.stderr)
-        return 77
+    cli, fixture, *igc_dirs = sys.argv[1:]
     failures = 0
     print(f"{'flight':34} {'kind':5} {'ours km':>9} {'optimum':>9} {'ratio':>7}")
     with open(fixture) as f:
         rows = [line.rstrip("\n").split("\t") for line in f][1:]
     for name, _fixes, five, flat, fai in rows:
-        out = subprocess.run([cli, "analyse", f"{igc_dir}/{name}", "--json", "--no-filter"],
+        found = [path for path in (os.path.join(d, name) for d in igc_dirs) if os.path.isfile(path)]
+        if not found:
+            print(f"{name}: not found in {' '.join(igc_dirs)}")
+            failures += 1
+            continue
+        out = subprocess.run([cli, "analyse", found[0], "--json", "--no-filter"],
                              capture_output=True, text=True, check=False)
         if out.returncode != 0:
             print(f"{name}: tracora-cli failed: {out.stderr.strip()}")

@@ -13,19 +13,21 @@
 #        tools/make_geodesy_fixtures.sh --check fixture-dir
 # With --check the files are generated into a scratch directory and compared with those in
 # fixture-dir; the exit status is 0 when they are identical, 1 when not, 77 when a tool is
-# missing.
+# missing (1 with TRACORA_REQUIRE_ORACLES set).
 set -euo pipefail
 export LC_ALL=C
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=oracle_tools.sh
+. "$here/oracle_tools.sh"
 check=
 if [ "${1:-}" = "--check" ]; then
     check=${2:?"usage: $0 --check fixture-dir"}
 fi
 
-for tool in GeodSolve GeoConvert awk paste; do
-    command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 77; }
-done
+require_programs GeodSolve "the Debian package geographiclib-tools" \
+    GeoConvert "the Debian package geographiclib-tools" awk "the Debian package mawk" \
+    paste "the Debian package coreutils"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -13,15 +13,17 @@ readers; the altitudes from igc-parser (gpsbabel's text output keeps only one of
 Usage: tools/make_igc_fixtures.py OUTPUT_FILE DATA_DIR...
        tools/make_igc_fixtures.py --check FIXTURE_FILE DATA_DIR...
 A file name found in several folders is read from the first.
---check regenerates into memory and compares: exit 0 identical, 1 different, 77 tool missing.
+--check regenerates into memory and compares: exit 0 identical, 1 different, 77 tool missing
+(1 with TRACORA_REQUIRE_ORACLES set).
 """
 import calendar
 import datetime
 import os
-import shutil
 import subprocess
 import sys
 from xml.etree import ElementTree
+
+import oracle_tools
 
 # The two readers disagree on a step back in time of less than an hour (igc-parser takes it for
 # a new day, gpsbabel does not); the tests check that file against hand-computed values.
@@ -83,19 +85,21 @@ def generate(data_dirs):
     return '\n'.join(lines) + '\n'
 
 
+def check_oracles():
+    """None when gpsbabel and igc-parser can run, else the exit status."""
+    status = oracle_tools.check_programs([oracle_tools.GPSBABEL, oracle_tools.NODE])
+    return status if status is not None else oracle_tools.check_npm_package('igc-parser')
+
+
 def main():
-    for tool in ('gpsbabel', 'node'):
-        if shutil.which(tool) is None:
-            print(f'missing tool: {tool}', file=sys.stderr)
-            return 77
-    if not os.path.isdir(os.path.join(HERE, 'oracles', 'node_modules', 'igc-parser')):
-        print('missing tool: igc-parser (npm ci in tools/oracles)', file=sys.stderr)
-        return 77
+    status = check_oracles()
+    if status is not None:
+        return status
     dirs = sys.argv[3:] if sys.argv[1] == '--check' else sys.argv[2:]
     for data_dir in dirs:
         if not os.path.isdir(data_dir):
             print(f'missing data folder: {data_dir}', file=sys.stderr)
-            return 77
+            return 1
     if sys.argv[1] == '--check':
         text = generate(sys.argv[3:])
         with open(sys.argv[2]) as f:

@@ -3,32 +3,51 @@
 # optimum under the TRIP rules of tools/oracles/score.mjs: 5-point distance, flat and FAI
 # triangles with a closing gap below 0.8 km, score = perimeter - gap, Vincenty distances):
 #   trip_optimum.tsv  file, fixes, 5-point km, flat triangle km, FAI triangle km
-# for every scored flight listed in the shared scores table. Running it twice gives identical
+# for every scored flight listed in the scores table. Running it twice gives identical
 # files; the "oracle" ctest reruns it and compares with the committed copy.
 #
-# Usage: tools/make_trip_oracle_fixtures.sh [output-dir] [igc-dir] [scores.tsv]
-#        tools/make_trip_oracle_fixtures.sh --check fixture-dir [igc-dir] [scores.tsv]
-# Exit status with --check: 0 identical, 1 different, 77 when node, the package or the data
-# are missing.
+# Usage: tools/make_trip_oracle_fixtures.sh [output-dir [scores.tsv [igc-dir...]]]
+#        tools/make_trip_oracle_fixtures.sh --check fixture-dir [scores.tsv [igc-dir...]]
+# The scores table defaults to tests/fixtures/real/scores/expected.tsv, the flights to those of
+# tests/fixtures/igc and tests/fixtures/real/igc; a flight found in several folders is read
+# from the first.
+# Exit status with --check: 0 identical, 1 different, 77 when node or the package are missing
+# (1 with TRACORA_REQUIRE_ORACLES set).
 set -euo pipefail
 export LC_ALL=C
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=oracle_tools.sh
+. "$here/oracle_tools.sh"
+fixtures=$here/../tests/fixtures
 check=
 if [ "${1:-}" = "--check" ]; then
     check=${2:?"usage: $0 --check fixture-dir"}
     shift 2
     out=
 else
-    out=${1:-$here/../tests/fixtures/analysis}
+    out=${1:-$fixtures/analysis}
     shift $(($# > 0 ? 1 : 0))
 fi
-igc=${1:-$here/../../shared/data/igc}
-scores=${2:-$here/../../shared/data/scores/expected.tsv}
+scores=${1:-$fixtures/real/scores/expected.tsv}
+shift $(($# > 0 ? 1 : 0))
+igc_dirs=("$@")
+((${#igc_dirs[@]})) || igc_dirs=("$fixtures/igc" "$fixtures/real/igc")
 
-command -v node >/dev/null || { echo "missing tool: node" >&2; exit 77; }
-[ -d "$here/oracles/node_modules/igc-xc-score" ] || { echo "missing igc-xc-score" >&2; exit 77; }
-[ -f "$scores" ] && [ -d "$igc" ] || { echo "missing flight data" >&2; exit 77; }
+require_programs node "the Debian packages nodejs and npm"
+[ -d "$here/oracles/node_modules/igc-xc-score" ] ||
+    missing_oracle igc-xc-score "npm ci in tools/oracles"
+[ -f "$scores" ] || { echo "missing scores table: $scores" >&2; exit 1; }
+
+flight() {  # flight NAME: its path in the first folder that has it, or nothing
+    local dir
+    for dir in "${igc_dirs[@]}"; do
+        if [ -f "$dir/$1" ]; then
+            printf '%s\n' "$dir/$1"
+            return
+        fi
+    done
+}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -42,11 +61,12 @@ field() {  # field NAME JSON-LINE
 {
     printf 'file\tfixes\tfive_points_km\tflat_km\tfai_km\n'
     for file in $(awk -F'\t' '!/^#/ && NF > 1 { print $1 }' "$scores" | sort -u); do
-        [ -f "$igc/$file" ] || continue
+        path=$(flight "$file")
+        [ -n "$path" ] || { echo "$file: not found in ${igc_dirs[*]}" >&2; exit 1; }
         row=$file
         fixes=
         for kind in od tri fai; do
-            line=$(cd "$here/oracles" && node score.mjs "$igc/$file" "TRIP/$kind" hp)
+            line=$(cd "$here/oracles" && node score.mjs "$path" "TRIP/$kind" hp)
             [ -z "$fixes" ] && fixes=$(field fixes "$line") && row="$row	$fixes"
             row="$row	$(field score "$line")"
         done

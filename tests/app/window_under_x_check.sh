@@ -1,10 +1,13 @@
 #!/bin/bash
 # The desktop window opens under a real X server (Xvfb) with nothing on stderr, and SIGTERM
 # closes it the way Exit does: exit code 0 and the settings written.
-# Usage: window_under_x_check.sh TRACORA_PROGRAM. Exit 77 (skipped) without xvfb-run/xwininfo.
+# Usage: window_under_x_check.sh TRACORA_PROGRAM. Exit 77 (skipped) without xvfb-run/xwininfo,
+# 1 with TRACORA_REQUIRE_ORACLES set.
 set -u
 program=$1
-command -v xvfb-run >/dev/null && command -v xwininfo >/dev/null || exit 77
+# shellcheck source=../../tools/oracle_tools.sh
+. "$(dirname "$0")/../../tools/oracle_tools.sh"
+require_programs xvfb-run "the Debian package xvfb" xwininfo "the Debian package x11-utils"
 
 work=$(mktemp -d)
 trap '[ -n "${KEEP_WORK:-}" ] && echo "$work" || rm -rf "$work"' EXIT

@@ -16,11 +16,16 @@
 #include "documents/trip_record.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/kml/kml_writer.hpp"
+#include "oracle/oracle_tools.hpp"
 
 namespace tracora::kml {
 namespace {
 
-const std::filesystem::path kShared = std::filesystem::path(TRACORA_SOURCE_DIR) / ".." / "shared";
+using oracles::kGpsbabelPackage;
+using oracles::kXmllintPackage;
+using oracles::OracleInstalled;
+
+const std::filesystem::path kFixtures = TRACORA_FIXTURES_DIR;
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -58,13 +63,15 @@ std::filesystem::path TempFile(const std::string& name, const std::string& conte
 
 std::vector<TrackPoint> IgcPoints(const std::string& file) {
     igc::IgcParseResult parsed;
-    EXPECT_GT(igc::ParseIgc(ReadFile(kShared / "data" / "igc" / file), parsed), 0) << file;
+    EXPECT_GT(igc::ParseIgc(ReadFile(kFixtures / "igc" / file), parsed), 0) << file;
     return parsed.points;
 }
 
 const char* const kFlights[] = {"20241007TZN.igc", "marcourt.igc", "xctrack-2022-04-07.igc"};
 
 TEST(KmlOracle, TripDocumentWellFormedAndTrackReadBackByGpsbabel) {
+    ASSERT_TRUE(OracleInstalled("xmllint", kXmllintPackage));
+    ASSERT_TRUE(OracleInstalled("gpsbabel", kGpsbabelPackage));
     for (const char* flight : kFlights) {
         SCOPED_TRACE(flight);
         const std::vector<TrackPoint> points = IgcPoints(flight);
@@ -123,10 +130,9 @@ TEST(KmlOracle, TripDocumentWellFormedAndTrackReadBackByGpsbabel) {
 }
 
 TEST(KmlOracle, AnimationTrackValidatesAgainstKml22gxSchema) {
-    const std::filesystem::path schemaPath = kShared / "data" / "schemas" / "kml22gx.xsd";
-    if (!std::filesystem::exists(schemaPath)) {
-        GTEST_SKIP() << "no schema at " << schemaPath;
-    }
+    ASSERT_TRUE(OracleInstalled("xmllint", kXmllintPackage));
+    const std::filesystem::path schemaPath = kFixtures / "real" / "schemas" / "kml22gx.xsd";
+    ASSERT_TRUE(std::filesystem::exists(schemaPath)) << schemaPath;
     const std::string schema = schemaPath.string();
     const std::vector<TrackPoint> points = IgcPoints("marcourt.igc");
     for (const bool utc : {true, false}) {
@@ -139,6 +145,8 @@ TEST(KmlOracle, AnimationTrackValidatesAgainstKml22gxSchema) {
 }
 
 TEST(KmlOracle, WaypointFileWellFormedWithAwkwardTexts) {
+    ASSERT_TRUE(OracleInstalled("xmllint", kXmllintPackage));
+    ASSERT_TRUE(OracleInstalled("gpsbabel", kGpsbabelPackage));
     std::vector<Waypoint> waypoints(2);
     waypoints[0].SetId("A&B");
     waypoints[0].SetDescription("<top> \"landing\"");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "oracle/oracle_tools.hpp"
 #include "protocols/flytec_harness.hpp"
 
 namespace tracora::protocols {
@@ -95,6 +96,7 @@ class FlytecGpsbabelOracle : public test_support::FlytecSessionTest,
                              public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(FlytecGpsbabelOracle, EveryFixAgrees) {
+    ASSERT_TRUE(oracles::OracleInstalled("gpsbabel", oracles::kGpsbabelPackage));
     const std::string name = GetParam();
     flytec::FlytecEmulatorConfig config;
     config.flights.push_back(ReadFixture(name));
