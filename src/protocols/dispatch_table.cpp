@@ -22,8 +22,9 @@ int NotAvailableYet(GpsAccessJob& job) {
     return -1;
 }
 
-// The pairs the program offers, per access function (the rest of each row is unsupported).
-// A pair whose family has not been written yet answers that it is not available.
+// The pairs the program offers, per access function (the rest of each row is unsupported);
+// every protocol reads track logs. A pair whose family has not been written yet answers that
+// it is not available.
 struct Row {
     AccessFunction function;
     std::initializer_list<int> protocols;
@@ -31,8 +32,6 @@ struct Row {
 
 const Row kSpecifiedRows[] = {
     {AccessFunction::kReadWaypoints, {0, 1, 2, 4, 6, 7, 8, 12, 14, 16, 17, 20}},
-    {AccessFunction::kReadTrackLog,
-     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}},
     {AccessFunction::kReadProductData, {3}},
     {AccessFunction::kWriteWaypoints, {0, 1, 2, 4, 6, 7, 8, 12, 14, 16, 17, 20}},
     {AccessFunction::kEraseTrackLogs, {3, 15, 19}},
@@ -45,10 +44,10 @@ const Row kSpecifiedRows[] = {
 
 DispatchTable BuildTable() {
     DispatchTable table{};
-    for (const Row& row : kSpecifiedRows) {
-        for (int protocol : row.protocols) {
-            table[static_cast<std::size_t>(row.function)][static_cast<std::size_t>(protocol)] =
-                NotAvailableYet;
+    for (int f = 0; f < device::kAccessFunctionCount; ++f) {
+        for (int p = 0; p < kGpsProtocolCount; ++p) {
+            if (IsSpecified(static_cast<AccessFunction>(f), static_cast<GpsProtocol>(p)))
+                table[static_cast<std::size_t>(f)][static_cast<std::size_t>(p)] = NotAvailableYet;
         }
     }
     // The families fill their cells and say how their instruments are reached. A routine for
@@ -72,6 +71,10 @@ DispatchTable BuildTable() {
 }  // namespace
 
 bool IsSpecified(AccessFunction function, GpsProtocol protocol) {
+    if (function == AccessFunction::kReadTrackLog) {
+        const int p = ProtocolNumber(protocol);
+        return p >= 0 && p < kGpsProtocolCount;
+    }
     for (const Row& row : kSpecifiedRows) {
         if (row.function != function)
             continue;
