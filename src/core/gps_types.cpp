@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "core/strings.hpp"
+
 namespace tracora {
 
 namespace {
@@ -127,22 +129,6 @@ constexpr bool TypesInOrder() {
 }
 static_assert(ProtocolsInOrder());
 static_assert(TypesInOrder());
-
-constexpr char ToUpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
-    if (text.size() != upper.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (ToUpperAscii(text[i]) != upper[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 

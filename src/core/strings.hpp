@@ -12,4 +12,7 @@ std::string StringPrintf(const char* format, ...) __attribute__((format(printf, 
 // `text` without the characters of `blanks` at either end.
 std::string_view TrimBlanks(std::string_view text, std::string_view blanks = " \t");
 
+// Whether `a` and `b` are the same text but for the case of ASCII letters.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace tracora

@@ -12,6 +12,19 @@
 
 namespace tracora::emulate {
 
+namespace {
+
+// Index of `name` in `names`, -1 when absent.
+int IndexOf(std::span<const std::string_view> names, std::string_view name) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+}  // namespace
+
 const char* const kKitUsage =
     "Every instrument also takes:\n"
     "  --igc FILE...         flights to hold (IGC files, converted into the instrument's\n"
@@ -101,12 +114,11 @@ bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
     return true;
 }
 
-int IndexOf(std::span<const std::string_view> names, std::string_view name) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == name)
-            return static_cast<int>(i);
-    }
-    return -1;
+void SplitModel(std::string_view value, std::string& name, std::string& version) {
+    const std::size_t colon = value.find(':');
+    name = std::string(value.substr(0, colon));
+    if (colon != std::string_view::npos)
+        version = std::string(value.substr(colon + 1));
 }
 
 }  // namespace tracora::emulate

@@ -44,7 +44,7 @@ int ParseKitOptions(std::string_view who, const std::vector<std::string>& args,
 bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
                const std::function<void(std::size_t)>& sent = {});
 
-// Index of `name` in `names`, -1 when absent.
-int IndexOf(std::span<const std::string_view> names, std::string_view name);
+// "NAME[:VERSION]" of a --model option: `name` is set, `version` only when the value has one.
+void SplitModel(std::string_view value, std::string& name, std::string& version);
 
 }  // namespace tracora::emulate

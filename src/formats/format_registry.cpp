@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "core/strings.hpp"
 #include "formats/igc/igc_format.hpp"
 #include "formats/kml/kml_format.hpp"
 
@@ -15,21 +16,6 @@ constexpr std::array<const FormatRecord*, 2> kFormats = {
     &kml::kKmlFormat,
 };
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 std::span<const FormatRecord* const> AllFormats() {
@@ -38,7 +24,7 @@ std::span<const FormatRecord* const> AllFormats() {
 
 const FormatRecord* FindFormat(std::string_view id) {
     for (const FormatRecord* format : kFormats) {
-        if (SameIgnoringCase(format->id, id)) {
+        if (EqualsIgnoringCase(format->id, id)) {
             return format;
         }
     }
@@ -53,7 +39,7 @@ const FormatRecord* FormatForPath(const std::filesystem::path& path) {
     const std::string_view bare = std::string_view(extension).substr(1);
     for (const FormatRecord* format : kFormats) {
         for (const std::string_view known : format->extensions) {
-            if (SameIgnoringCase(known, bare)) {
+            if (EqualsIgnoringCase(known, bare)) {
                 return format;
             }
         }

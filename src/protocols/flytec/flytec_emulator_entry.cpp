@@ -101,12 +101,7 @@ int RunFlytecInstrument(EmulatorSession& session) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--model" && hasValue) {
-            const std::string& value = args[++i];
-            const std::size_t colon = value.find(':');
-            config.product.product = value.substr(0, colon);
-            if (colon != std::string::npos) {
-                config.product.software = value.substr(colon + 1);
-            }
+            emulate::SplitModel(args[++i], config.product.product, config.product.software);
         } else if (arg == "--user" && hasValue) {
             config.product.userName = args[++i];
         } else if (arg == "--serial" && hasValue) {

@@ -45,11 +45,7 @@ int RunGraviterInstrument(emulate::EmulatorSession& session) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--model" && hasValue) {
-            const std::string& value = args[++i];
-            const std::size_t colon = value.find(':');
-            config.product.model = value.substr(0, colon);
-            if (colon != std::string::npos)
-                config.product.firmware = value.substr(colon + 1);
+            emulate::SplitModel(args[++i], config.product.model, config.product.firmware);
         } else if (arg == "--serial" && hasValue) {
             config.product.serial = args[++i];
         } else if (arg == "--user" && hasValue) {

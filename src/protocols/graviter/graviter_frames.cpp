@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "protocols/common/nmea.hpp"
+
 namespace tracora::protocols::graviter {
 
 namespace {
@@ -12,24 +14,14 @@ constexpr std::size_t kFlightTableOffset = 32;
 constexpr std::uint16_t kFlagPressureAltitude = 1;
 constexpr char kHex[] = "0123456789ABCDEF";
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // The value of `digits` hex digits at text[0..], or -1.
 long HexValue(std::string_view text, std::size_t digits) {
     if (text.size() < digits)
         return -1;
     long value = 0;
     for (std::size_t i = 0; i < digits; ++i) {
-        const int d = HexDigit(text[i]);
-        if (d < 0)
+        int d = 0;
+        if (!HexDigitValue(text[i], d))
             return -1;
         value = value * 16 + d;
     }
