@@ -1,5 +1,7 @@
 #include "automation/automation_parser.hpp"
 
+#include <sys/un.h>
+
 #include <array>
 #include <chrono>
 #include <climits>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -487,6 +490,13 @@ int ParseNotify(ParseContext& context, std::string_view value) {
     request.notifyTickMs = context.environment.tickMs;
     // The target is looked up once, now: only a socket that exists at this moment counts.
     const std::string path = NotifySocketPath(request.notifyName, context.environment.runtimeDir);
+    // A socket address holds only so many bytes; a socket path given longer could never be
+    // reached. (A bare name is cut to its limit and resolved as before.)
+    if (value.find('/') != std::string_view::npos && path.size() >= sizeof(sockaddr_un::sun_path)) {
+        return context.Fail("Notify socket path too long (" + std::to_string(path.size()) +
+                            " bytes, at most " + std::to_string(sizeof(sockaddr_un::sun_path) - 1) +
+                            "): " + path);
+    }
     std::error_code error;
     request.notifySocket = std::filesystem::is_socket(path, error) ? path : std::string();
     return 0;

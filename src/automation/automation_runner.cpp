@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include "automation/automation_parser.hpp"
 #include "core/file_io.hpp"
 #include "core/gps_types.hpp"
+#include "core/save_file.hpp"
 #include "core/strings.hpp"
 #include "core/track_store.hpp"
 #include "documents/igc_files.hpp"
@@ -254,12 +257,16 @@ int AutomationRunner::WriteRequestedFile(const std::string& path, std::string_vi
         if (request.showState == WindowShowState::kHidden ||
             host_.Ask("File creation", "File already exists, overwrite ?",
                       QuestionButtons::kYesNo) != Answer::kYes) {
+            // Never lose a download without a word: say what was not written and why.
+            FileError("File creation", path +
+                                           ": File already exists, not replaced (/OVERWRITE "
+                                           "replaces it); nothing was saved");
             return -1;
         }
         error = ReplaceFileAtomically(path, content);
     }
     if (error != 0) {
-        FileError("File creation", "Error opening file");
+        FileError("File creation", SaveErrorText(kErrorOpeningFile, path, error));
         return -1;
     }
     host_.SetStatus(path);
@@ -418,6 +425,13 @@ int AutomationRunner::SaveIgcText(const std::string& text, const CalendarTime& d
         FileError(title, "Too long file name");
         return -1;
     }
+    // An existing folder is a folder even when the trailing separator was left out.
+    if (!NamesDirectory(name)) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(name, ec)) {
+            name += '/';
+        }
+    }
     if (!NamesDirectory(name)) {
         if (WriteRequestedFile(name, text) != 0) {
             return -1;
@@ -440,7 +454,9 @@ int AutomationRunner::SaveIgcText(const std::string& text, const CalendarTime& d
             return 0;
         }
         if (error != EEXIST) {
-            FileError(title, request.overwrite ? "File open error" : "Error opening file");
+            FileError(title,
+                      SaveErrorText(request.overwrite ? "File open error" : kErrorOpeningFile, path,
+                                    error));
             return -1;
         }
     }

@@ -1,4 +1,6 @@
 // tracora-cli: the command-line tool for scripts and terminal users.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -130,12 +132,8 @@ bool ReadFile(const char* path, std::string& text) {
     if (status == tracora::FileReadStatus::kOk) {
         return true;
     }
-    if (status == tracora::FileReadStatus::kEmpty) {
-        std::fprintf(stderr, "tracora-cli: %s: File is empty\n", path);
-    } else {
-        std::fprintf(stderr, "tracora-cli: %s: cannot read: %s\n", path,
-                     std::strerror(errorNumber != 0 ? errorNumber : EIO));
-    }
+    std::fprintf(stderr, "tracora-cli: %s: %s\n", path,
+                 tracora::FileReadErrorText(status, errorNumber).c_str());
     return false;
 }
 
@@ -223,6 +221,17 @@ int Convert(const std::vector<const char*>& arguments) {
         std::fprintf(stderr, "tracora-cli: %s: %.*s holds nothing %.*s holds\n", args[1],
                      static_cast<int>(out->name.size()), out->name.data(),
                      static_cast<int>(in->name.size()), in->name.data());
+        return 1;
+    }
+    // Never write over the input, also not through another name of the same file.
+    struct stat inputInfo {};
+    struct stat outputInfo {};
+    if (::stat(args[0], &inputInfo) == 0 && ::stat(args[1], &outputInfo) == 0 &&
+        inputInfo.st_dev == outputInfo.st_dev && inputInfo.st_ino == outputInfo.st_ino) {
+        std::fprintf(stderr,
+                     "tracora-cli: %s: this is the input file %s; convert never writes over its "
+                     "input (give another OUT)\n",
+                     args[1], args[0]);
         return 1;
     }
     std::string text;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -64,6 +65,33 @@ FileReadStatus ReadWholeFile(const fs::path& path, std::string& out, int* errorN
         return FileReadStatus::kEmpty;
     out = std::move(text);
     return FileReadStatus::kOk;
+}
+
+std::string FileReadErrorText(FileReadStatus status, int errorNumber) {
+    switch (status) {
+        case FileReadStatus::kOk:
+            return {};
+        case FileReadStatus::kEmpty:
+            return "File is empty";
+        case FileReadStatus::kTooLarge:
+            return "the file is larger than " + std::to_string(kMaxReadFileBytes >> 20) +
+                   " MiB, far beyond any flight log; it was not read";
+        case FileReadStatus::kNoMemory:
+            return "not enough memory to read the file";
+        case FileReadStatus::kAbsent:
+            break;
+        case FileReadStatus::kCannotOpen:
+            if (errorNumber == EISDIR) {
+                return "this is a folder, not a file";
+            }
+            if (errorNumber == EINVAL) {
+                return "not a regular file (a pipe, a device or a socket); give a saved file";
+            }
+            break;
+        case FileReadStatus::kReadError:
+            break;
+    }
+    return std::string("cannot read: ") + std::strerror(errorNumber != 0 ? errorNumber : EIO);
 }
 
 bool WriteAll(int fd, std::string_view data) {

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <limits>
 #include <string>
 #include <string_view>
 
@@ -11,12 +10,20 @@ namespace tracora {
 
 enum class FileReadStatus { kOk, kAbsent, kCannotOpen, kReadError, kEmpty, kNoMemory, kTooLarge };
 
-// Reads the whole of a regular file as bytes. Something else in place of the file (a folder, a
-// pipe, a device) cannot be opened as one, and never blocks. `errorNumber`, when given,
+// Largest file read whole: far beyond any real flight log (a day at one fix a second is a few
+// MiB), small enough that a huge or endless file is refused before it fills the memory.
+inline constexpr std::size_t kMaxReadFileBytes = std::size_t{64} * 1024 * 1024;
+
+// Reads the whole of a regular file as bytes; a file larger than `maxBytes` is refused
+// (kTooLarge) from its size, before anything is read. Something else in place of the file (a
+// folder, a pipe, a device) cannot be opened as one, and never blocks. `errorNumber`, when given,
 // receives the errno behind a failure. `out` is only written on kOk.
 FileReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out,
-                             int* errorNumber = nullptr,
-                             std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
+                             int* errorNumber = nullptr, std::size_t maxBytes = kMaxReadFileBytes);
+
+// Words a pilot understands for a failed ReadWholeFile: "not a regular file (a pipe, a device
+// or a socket)", "larger than 64 MiB, far beyond any flight log", or the system's text.
+std::string FileReadErrorText(FileReadStatus status, int errorNumber);
 
 // Writes `content` to a temporary file beside `target`, flushes it to disk and renames it over
 // `target`, so that a reader sees either the old file or the new one, never a part. The folder

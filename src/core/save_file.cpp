@@ -44,6 +44,10 @@ std::optional<std::filesystem::path> AskSavePath(Host& host, const SaveFileReque
     return path;
 }
 
+std::string SaveErrorText(std::string_view lead, const std::filesystem::path& path, int error) {
+    return std::string(lead) + "\n" + path.string() + ": " + std::strerror(error);
+}
+
 int WriteDocumentFile(Host& host, const std::filesystem::path& path, std::string_view content,
                       ExistingFile existing, const std::string& errorTitle) {
     int error = 0;
@@ -61,7 +65,7 @@ int WriteDocumentFile(Host& host, const std::filesystem::path& path, std::string
         }
     }
     if (error != 0) {
-        host.ShowMessage(errorTitle, std::string(kErrorOpeningFile) + "\n" + std::strerror(error));
+        host.ShowMessage(errorTitle, SaveErrorText(kErrorOpeningFile, path, error));
         return kSaveFailed;
     }
     return kSaveWritten;

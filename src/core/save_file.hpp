@@ -47,6 +47,10 @@ enum class ExistingFile { kAsk, kOverwrite, kRefuse };
 int WriteDocumentFile(Host& host, const std::filesystem::path& path, std::string_view content,
                       ExistingFile existing, const std::string& errorTitle);
 
+// `lead` (e.g. "Error opening file"), then the path that could not be written and the
+// system's reason on the next line.
+std::string SaveErrorText(std::string_view lead, const std::filesystem::path& path, int error);
+
 inline constexpr const char* kFileExistsQuestion = "File already exists, overwrite ?";
 inline constexpr const char* kFileCreationTitle = "File creation";
 inline constexpr const char* kTooLongFileName = "Too long file name";

@@ -279,6 +279,17 @@ int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read, boo
             RemoveBackwardTimes(points);
             read.signatureOk = false;
         }
+    } else if (!interactive) {
+        // No one to ask: the safe answer, said on the status line.
+        const std::size_t backward = CountBackwardTimes(points, firstBackward);
+        if (backward > 0) {
+            RemoveBackwardTimes(points);
+            read.signatureOk = false;
+            host.SetStatus(
+                StringPrintf("%zu position(s) going backwards in time removed (the "
+                             "first at pos. %zu)",
+                             backward, firstBackward + 1));
+        }
     }
 
     TrackLog& log = state.trackLog;

@@ -58,8 +58,11 @@ int ReadIgcFile(Host& host, const std::filesystem::path& path, TrackReadResult& 
             host.ShowMessage(kReadingIgcTitle, "File is empty");
             return -1;
         case FileReadStatus::kNoMemory:
-        case FileReadStatus::kTooLarge:
             host.ShowMessage(kReadingIgcTitle, WithSystemError("Memory allocation error", ENOMEM));
+            return -1;
+        case FileReadStatus::kTooLarge:
+            host.ShowMessage(kReadingIgcTitle, path.string() + ": " +
+                                                   FileReadErrorText(FileReadStatus::kTooLarge, 0));
             return -1;
         case FileReadStatus::kReadError:
             host.ShowMessage(kReadingIgcTitle,
@@ -67,9 +70,12 @@ int ReadIgcFile(Host& host, const std::filesystem::path& path, TrackReadResult& 
             return -1;
         case FileReadStatus::kAbsent:
         case FileReadStatus::kCannotOpen:
-            host.ShowMessage(
-                kReadingIgcTitle,
-                WithSystemError("Error opening file", errorNumber != 0 ? errorNumber : ENOENT));
+            // The path and, for a pipe or a folder, what it is instead of a flight log.
+            host.ShowMessage(kReadingIgcTitle,
+                             std::string("Error opening file\n") + path.string() + ": " +
+                                 (errorNumber == EINVAL || errorNumber == EISDIR
+                                      ? FileReadErrorText(FileReadStatus::kCannotOpen, errorNumber)
+                                      : std::strerror(errorNumber != 0 ? errorNumber : ENOENT)));
             return -1;
     }
     return ReadIgcText(host, text, out);

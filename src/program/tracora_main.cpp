@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -115,6 +116,9 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed pipe on stdout or stderr (`| head`) must not kill a running transfer: the
+    // write fails and the program goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;

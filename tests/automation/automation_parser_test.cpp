@@ -1058,3 +1058,22 @@ TEST(AutomationFileNames, IgcDirectory) {
 
 }  // namespace
 }  // namespace tracora
+
+namespace tracora {
+namespace {
+
+// A notify socket path that a socket address cannot hold is refused when parsed.
+TEST(AutomationNotifyLimit, SocketPathBeyondTheAddressLimitIsRefused) {
+    const std::size_t limit = sizeof(sockaddr_un::sun_path) - 1;
+    const std::string longPath = "/" + std::string(limit, 'n');
+    ExpectFailure(Parse("/NOTIFY=" + longPath + " /GPS=IQBASIC /FLIGHTLIST"),
+                  "Notify socket path too long (" + std::to_string(limit + 1) + " bytes, at most " +
+                      std::to_string(limit) + "): " + longPath);
+    // One that fits is not refused for its length.
+    const Outcome fits =
+        Parse("/NOTIFY=/" + std::string(limit - 1, 'n') + " /GPS=IQBASIC /FLIGHTLIST");
+    EXPECT_EQ(fits.errorText.find("too long"), std::string::npos) << fits.errorText;
+}
+
+}  // namespace
+}  // namespace tracora

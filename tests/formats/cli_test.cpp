@@ -1,6 +1,8 @@
 // tracora-cli verify and convert as a user runs them: exit status and messages.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -158,6 +160,81 @@ TEST_F(CliTest, ConvertChoosesFormatsByExtensionOrName) {
     // The same document whichever way the format was named.
     EXPECT_EQ(ReadFixture(folder / "c.txt"), ReadFixture(folder / "a.kml"));
     EXPECT_EQ(ReadFixture(folder / "f.out"), ReadFixture(folder / "e.kml"));
+}
+
+// convert never writes over its input: not by its name, a symbolic link or a hard link, and
+// not with --force either.
+TEST_F(CliTest, ConvertRefusesToWriteOverItsInput) {
+    const std::filesystem::path in = folder / "flight.igc";
+    std::filesystem::copy_file(FixturePath("igc/marcourt.igc"), in);
+    const std::string original = ReadFixture(in);
+    std::filesystem::create_symlink(in, folder / "link.igc");
+    std::filesystem::create_hard_link(in, folder / "hard.igc");
+    for (const char* name : {"flight.igc", "link.igc", "hard.igc"}) {
+        for (const char* force : {"", "--force "}) {
+            const CliRun run =
+                Cli(std::string("convert ") + force + in.string() + " " + (folder / name).string());
+            EXPECT_EQ(run.status, 1) << name << force;
+            EXPECT_NE(run.err.find("convert never writes over its input"), std::string::npos)
+                << run.err;
+            EXPECT_EQ(ReadFixture(in), original) << name << force;
+        }
+    }
+}
+
+// Something that is not a flight log says what it is instead, and a file far larger than
+// any flight is refused before it is read.
+TEST_F(CliTest, InputsThatAreNotFlightLogsAreNamed) {
+    const std::filesystem::path fifo = folder / "pipe.igc";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::filesystem::path huge = folder / "huge.igc";
+    { std::ofstream(huge) << "AXTR\r\n"; }
+    std::filesystem::resize_file(huge, std::uintmax_t{65} * 1024 * 1024);  // sparse
+    const struct {
+        std::filesystem::path path;
+        std::string err;
+    } cases[] = {
+        {fifo, "not a regular file (a pipe, a device or a socket)"},
+        {folder, "this is a folder, not a file"},
+        {huge, "the file is larger than 64 MiB, far beyond any flight log"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string command : {"analyse ", "verify "}) {
+            const CliRun run = Cli(command + c.path.string());
+            EXPECT_EQ(run.status, 1) << command << c.path;
+            EXPECT_NE(run.err.find(c.path.string() + ": " + c.err), std::string::npos) << run.err;
+        }
+    }
+}
+
+// Times that go backwards are removed before the figures, and the report says how many.
+TEST_F(CliTest, AnalyseRemovesPositionsGoingBackInTime) {
+    // A minute of fixes a second apart, then 2 fixes from a minute earlier, then 2 more.
+    std::string text = "AXYZ123\r\nHFDTE050714\r\n";
+    const auto fix = [&text](int second, int latitude) {
+        char line[64];
+        std::snprintf(line, sizeof line, "B12%02d%02d46%05dN00712345EA0100001050\r\n", second / 60,
+                      second % 60, latitude);
+        text += line;
+    };
+    for (int s = 0; s < 60; ++s) {
+        fix(60 + s, 12345 + 10 * s);
+    }
+    fix(10, 30000);
+    fix(11, 30010);
+    fix(120, 12945);
+    fix(121, 12955);
+    const std::filesystem::path in = folder / "back.igc";
+    std::ofstream(in) << text;
+    const std::string warning =
+        "2 position(s) going backwards in time removed (the first at pos. 61)";
+    CliRun run = Cli("analyse --no-filter " + in.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(warning), std::string::npos) << run.out;
+    run = Cli("analyse --json --no-filter " + in.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"warnings\": [\"" + warning + "\"]"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"points_read\": 64, \"points\": 62"), std::string::npos) << run.out;
 }
 
 }  // namespace

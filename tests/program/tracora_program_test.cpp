@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -371,6 +372,66 @@ TEST_F(ProgramWithGraviter, IgcOutputIsRefused) {
                                  "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
     EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_NE(outcome.err.find("Unsupported GPS for IGC track log download"), std::string::npos)
+        << outcome.err;
+}
+
+// A save that fails never throws the download away without a word: the message names the
+// path and the system's reason, and nothing else is written in its place.
+struct SaveTargetCase {
+    const char* name;
+    const char* target;  // under home; a trailing '/' is kept
+    int exitCode;
+    const char* message;  // a part of stderr after the target's path; empty: none expected
+    const char* savedAs;  // the file that must hold the flight, under home; empty: none
+};
+
+class ProgramSaveTarget : public ProgramWithInstrument,
+                          public ::testing::WithParamInterface<SaveTargetCase> {};
+
+TEST_P(ProgramSaveTarget, SavesOrSaysWhyNot) {
+    const SaveTargetCase& c = GetParam();
+    fs::create_directories(home / "folder");
+    std::ofstream(home / "existing.igc") << "kept\n";
+    std::ofstream(home / "blocker") << "a file, not a folder\n";
+    instrument->Start();
+    const Outcome outcome = Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(),
+                                 "/IGC_LOG=" + (home / c.target).string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err;
+    if (*c.message != '\0') {
+        // The path given (or the file generated in the folder given), then the reason.
+        const std::size_t path = outcome.err.find((home / c.target).string());
+        ASSERT_NE(path, std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.message, path), std::string::npos) << outcome.err;
+    }
+    if (*c.savedAs != '\0') {
+        std::string saved;
+        ASSERT_EQ(ReadWholeFile(home / c.savedAs, saved), FileReadStatus::kOk) << outcome.err;
+        EXPECT_EQ(saved, flight);
+    }
+    std::string existing;
+    ASSERT_EQ(ReadWholeFile(home / "existing.igc", existing), FileReadStatus::kOk);
+    EXPECT_EQ(existing, "kept\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, ProgramSaveTarget,
+    ::testing::Values(
+        SaveTargetCase{"ExistingFile", "existing.igc", 1, "File already exists, not replaced", ""},
+        SaveTargetCase{"FolderWithoutSlash", "folder", 0, "", "folder/2021-03-06-xxx-004-01.igc"},
+        SaveTargetCase{"UnderAFile", "blocker/flight.igc", 1, "Not a directory", ""},
+        SaveTargetCase{"FolderUnderAFile", "blocker/sub/", 1, "Not a directory", ""}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// The same for a conversion: an existing KML is kept and the message says so.
+TEST_F(ProgramTest, ConversionOverAnExistingFileSaysWhy) {
+    const fs::path igc = home / "out" / "marcourt.igc";
+    fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", igc);
+    std::ofstream(home / "out" / "marcourt.kml") << "kept\n";
+    const Outcome outcome = Run({"/IGC2KML=" + igc.string()});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.err.find((home / "out" / "marcourt.kml").string() +
+                               ": File already exists, not replaced"),
+              std::string::npos)
         << outcome.err;
 }
 
