@@ -179,10 +179,51 @@ TEST(IgcReader, ErrorTexts) {
     for (const Case& c : cases) {
         IgcParseResult result;
         const int count = ParseIgc(c.text, result);
-        EXPECT_EQ(result.error, c.error) << c.text;
+        // The specified text, then the detail in words after ": ".
+        if (c.error.empty()) {
+            EXPECT_EQ(result.error, "") << c.text;
+        } else {
+            EXPECT_TRUE(result.error == c.error || result.error.starts_with(c.error + ": "))
+                << c.text << ": " << result.error;
+        }
         EXPECT_EQ(count > 0, c.error.empty()) << c.text;
         if (!c.error.empty()) {
             EXPECT_TRUE(result.points.empty());
+        }
+    }
+}
+
+// The reasons a pilot reads, and line ends of every kind.
+TEST(IgcReader, FaultsSayWhatIsWrongAndLoneCrEndsLines) {
+    const std::string a = "AXTR\r\n";
+    const std::string date = "HFDTE050714\r\n";
+    const std::string b = "B1200004612345N00712345EA0100001050";
+    const struct {
+        std::string text;
+        std::string error;  // exact; empty: read
+    } cases[] = {
+        {a + date + "B1260004612345N00712345EA0100001050\r\n",
+         "Pos. error 4 on line 3: the minutes of the time are above 59"},
+        {a + date + "B1200004612345N00712345XA0100001050\r\n",
+         "Pos. error 16 on line 3: the longitude has no E or W"},
+        {a + b + "\r\n" + date,
+         "Missing date line: the date (HFDTE) line comes after the first position, on line 2; it "
+         "must come before the positions"},
+        {a + b + "\r\n",
+         "Missing date line: the file has no date (HFDTE) line before its first position, on line "
+         "2"},
+        {a + date, "No positions found"},
+        {"AXTR\rHFDTE050714\r" + b + "\r" + b + "\r", ""},
+        {"AXTR\nHFDTE050714\n" + b + "\n" + b, ""},
+        {"AXTR\rHFDTE050714\r" + b + "\rB1260004612345N00712345EA0100001050\r",
+         "Pos. error 4 on line 4: the minutes of the time are above 59"},
+    };
+    for (const auto& c : cases) {
+        IgcParseResult result;
+        const int count = ParseIgc(c.text, result);
+        EXPECT_EQ(result.error, c.error) << c.text;
+        if (c.error.empty()) {
+            EXPECT_EQ(count, 2) << c.text;
         }
     }
 }

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <string>
 
 #include "core/strings.hpp"
 #include "core/time_base.hpp"
@@ -163,6 +165,32 @@ int ParseBRecord(std::string_view line, TrackPoint& point) {
     return 0;
 }
 
+// What a B-record fault code means, in words.
+const char* PositionFaultText(int code) {
+    static constexpr const char* kTexts[] = {
+        "the hour of the time is not a number",
+        "the hour of the time is above 23",
+        "the minutes of the time are not a number",
+        "the minutes of the time are above 59",
+        "the seconds of the time are not a number",
+        "the seconds of the time are above 59",
+        "the latitude's degrees are not a number",
+        "the latitude is above 89 degrees",
+        "the latitude's minutes are not a number",
+        "the latitude's minutes are above 60",
+        "the latitude has no N or S",
+        "the longitude's degrees are not a number",
+        "the longitude is above 179 degrees",
+        "the longitude's minutes are not a number",
+        "the longitude's minutes are above 60",
+        "the longitude has no E or W",
+        "the line ends before the altitudes",
+        "the altitudes are not numbers",
+    };
+    return code >= 1 && code <= static_cast<int>(std::size(kTexts)) ? kTexts[code - 1]
+                                                                    : "the position is unreadable";
+}
+
 int Fail(IgcParseResult& out, std::string text) {
     out.points.clear();
     out.points.shrink_to_fit();
@@ -179,17 +207,18 @@ int Parse(std::string_view text, IgcParseResult& out) {
     std::size_t position = 0;
     int lineNumber = 0;
     while (position < text.size()) {
-        std::size_t end = text.find('\n', position);
+        // Lines end in CR LF, LF or a lone CR (as some old programs write them).
+        std::size_t end = text.find_first_of("\r\n", position);
         if (end == std::string_view::npos) {
             end = text.size();  // a last line without LF is read as well
         }
         std::string_view line = text.substr(position, end - position);
         position = end + 1;
-        ++lineNumber;
-        const std::size_t cr = line.find('\r');
-        if (cr != std::string_view::npos) {
-            line = line.substr(0, cr);
+        if (end < text.size() && text[end] == '\r' && position < text.size() &&
+            text[position] == '\n') {
+            ++position;
         }
+        ++lineNumber;
         if (line.size() > kLineBuffer) {
             line = line.substr(0, kLineBuffer);
         }
@@ -226,12 +255,24 @@ int Parse(std::string_view text, IgcParseResult& out) {
             haveA = true;
         } else if (line[0] == 'B') {
             if (!haveDate) {
-                return Fail(out, "Missing date line");
+                // Say where the date is, if anywhere: the fixes need it before them.
+                const bool dateLater =
+                    text.find("\nHFDTE", position - 1) != std::string_view::npos ||
+                    text.find("\rHFDTE", position - 1) != std::string_view::npos;
+                return Fail(out, dateLater
+                                     ? "Missing date line: the date (HFDTE) line comes after the "
+                                       "first position, on line " +
+                                           std::to_string(lineNumber) +
+                                           "; it must come before the positions"
+                                     : "Missing date line: the file has no date (HFDTE) line "
+                                       "before its first position, on line " +
+                                           std::to_string(lineNumber));
             }
             TrackPoint point;
             const int code = ParseBRecord(line, point);
             if (code != 0) {
-                return Fail(out, StringPrintf("Pos. error %d on line %d", code, lineNumber));
+                return Fail(out, StringPrintf("Pos. error %d on line %d: %s", code, lineNumber,
+                                              PositionFaultText(code)));
             }
             const std::uint32_t timeOfDay = point.time;
             if (!out.points.empty() && previousTimeOfDay >= timeOfDay + kMidnightStepSeconds) {
