@@ -30,7 +30,9 @@ constexpr std::string_view kUnrecognized = "Unrecognized command";
 constexpr std::string_view kMissingTrackLogFile = "Missing track log file name";
 
 constexpr std::size_t kKeyMax = 16;
-constexpr std::size_t kValueMax = 260;
+// The longest value: a path as long as the system allows one.
+constexpr std::size_t kValueMax = kFileNameMax;
+static_assert(kFileNameMax == PATH_MAX - 1);
 
 // Flight-list slots run from 0 to 254.
 constexpr int kMaxTrackSlot = 254;
@@ -296,8 +298,9 @@ int ParseFilterTime(std::string_view text, std::uint32_t& seconds) {
 
 int ParseCom(ParseContext& context, std::string_view value) {
     constexpr std::string_view kBad = "Bad COM port";
-    // A device path names the port directly.
-    if (!value.empty() && value[0] == '/') {
+    // A device path names the port directly, absolute or relative ("./ttyV0").
+    if (!value.empty() &&
+        (value[0] == '/' || value.starts_with("./") || value.starts_with("../"))) {
         context.request.portName = std::string(value);
         return 0;
     }

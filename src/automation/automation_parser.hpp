@@ -44,7 +44,7 @@ int ValidateAutomationRequest(const AutomationRequest& request, std::string_view
 std::optional<GpsActionFamily> ActionFamily(AutomationAction action);
 
 // Replaces every "$date" in `name` by the date as YYYYMMDD. 0, or -1 when the result would be
-// longer than 260 bytes (`out` is then left as it was).
+// longer than a path may be (kFileNameMax) (`out` is then left as it was).
 int ExpandDateInFileName(std::string_view name, const CalendarTime& date, std::string& out);
 
 // Whether an IGC_LOG value names a directory (it ends in a path separator).

@@ -39,7 +39,8 @@ enum class CompetitionFileKind : int { kKml = 0, kIgc = 1 };
 
 // Length limits of the request's texts, in bytes.
 inline constexpr std::size_t kPortNameMax = 16;
-inline constexpr std::size_t kFileNameMax = 260;
+// A path value may be as long as the system allows a path (PATH_MAX, less its NUL).
+inline constexpr std::size_t kFileNameMax = 4095;
 inline constexpr std::size_t kPilotNameMax = 80;
 inline constexpr std::size_t kGliderIdMax = 20;
 inline constexpr std::size_t kNotifyNameMax = 256;

@@ -1,6 +1,7 @@
 #include "documents/igc_files.hpp"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <string>
@@ -44,7 +45,8 @@ int ReadIgcText(Host& host, std::string_view text, TrackReadResult& out) {
 }
 
 int ReadIgcFile(Host& host, const std::filesystem::path& path, TrackReadResult& out) {
-    constexpr std::size_t kMaxPath = 256;
+    // Any path the system can open; its own limit is PATH_MAX.
+    constexpr std::size_t kMaxPath = PATH_MAX - 1;
     if (path.native().size() > kMaxPath) {
         host.ShowMessage(kReadingIgcTitle, "File name too long");
         return -1;

@@ -371,16 +371,17 @@ TEST(AutomationLine, LineErrors) {
         {R"("c:\my tracks\flight 1.igc)", "Bad double apostrophe (\") balance"},
         {R"(")", "Bad double apostrophe (\") balance"},
         {R"("")", "Missing track log file name"},
-        {std::string(261, 'a'), "Error at position 261"},
+        {std::string(kFileNameMax + 1, 'a'),
+         "Error at position " + std::to_string(kFileNameMax + 1)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         ExpectFailure(Parse(c.line), c.message);
     }
-    // A bare name of 260 characters still fits.
-    const Outcome fits = Parse(std::string(260, 'a'));
+    // A bare name as long as the system allows a path still fits.
+    const Outcome fits = Parse(std::string(kFileNameMax, 'a'));
     ASSERT_EQ(fits.status, 0);
-    EXPECT_EQ(fits.request->fileName, std::string(260, 'a'));
+    EXPECT_EQ(fits.request->fileName, std::string(kFileNameMax, 'a'));
 }
 
 // ================================================================ tokenizer
@@ -418,12 +419,13 @@ TEST(AutomationTokenizer, TokensAndValues) {
         {"/EXIT=1", [](AutomationRequest& r) { r.exitWhenDone = true; }},
         // The line ends at a NUL.
         {std::string("/EXIT\0/FOO", 10), [](AutomationRequest& r) { r.exitWhenDone = true; }},
-        // A value of 260 characters fits.
-        {"/LOGFILE=" + std::string(260, 'f'),
+        // A value as long as the system allows a path fits (far beyond 260).
+        {"/LOGFILE=" + std::string(kFileNameMax, 'f'),
          [](AutomationRequest& r) {
              r.action = AutomationAction::kLogFile;
-             r.fileName = std::string(260, 'f');
+             r.fileName = std::string(kFileNameMax, 'f');
          }},
+        {"/COM=./ttyV0", [](AutomationRequest& r) { r.portName = "./ttyV0"; }},
         {"/LOGFILE=\"" + std::string(258, 'f') + " x\"",
          [](AutomationRequest& r) {
              r.action = AutomationAction::kLogFile;
@@ -458,9 +460,12 @@ TEST(AutomationTokenizer, Errors) {
         {"/", "Unrecognized command"},
         {"/=a.kml", "Unrecognized command"},
         {"/EXIT /FOO", "Unrecognized command"},
-        // A value that does not fit 260 characters is refused where it overflows.
-        {"/LOGFILE=" + std::string(261, 'f'), "Error at position 270"},
-        {"/LOGFILE=\"" + std::string(261, 'f') + "\"", "Error at position 271"},
+        // A value longer than a path may be is refused where it overflows.
+        {"/LOGFILE=" + std::string(kFileNameMax + 1, 'f'),
+         "Error at position " + std::to_string(kFileNameMax + 10)},
+        {"/LOGFILE=\"" + std::string(kFileNameMax + 1, 'f') + "\"",
+         "Error at position " + std::to_string(kFileNameMax + 11)},
+        {"/COM=ttyV0", "Bad COM port"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -1030,8 +1035,10 @@ TEST(AutomationFileNames, DateInFileName) {
         {"$DATE.kml", may17, 0, "$DATE.kml"},
         {"$dat.kml", may17, 0, "$dat.kml"},
         {"", may17, 0, ""},
-        {std::string(252, 'a') + "$date", may17, 0, std::string(252, 'a') + "20140517"},
-        {std::string(253, 'a') + "$date", may17, -1, "unchanged"},
+        // The expanded name may be as long as a path (kFileNameMax), not one byte more.
+        {std::string(kFileNameMax - 8, 'a') + "$date", may17, 0,
+         std::string(kFileNameMax - 8, 'a') + "20140517"},
+        {std::string(kFileNameMax - 7, 'a') + "$date", may17, -1, "unchanged"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -435,5 +435,19 @@ TEST_F(ProgramTest, ConversionOverAnExistingFileSaysWhy) {
         << outcome.err;
 }
 
+// Paths far beyond 260 characters are the system's to refuse, not the command line's.
+TEST_F(ProgramTest, LongPathsAreAccepted) {
+    fs::path folder = home / "out";
+    while (folder.native().size() < 600) {
+        folder /= std::string(60, 'd');
+    }
+    fs::create_directories(folder);
+    const fs::path igc = folder / "marcourt.igc";
+    fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", igc);
+    const Outcome outcome = Run({"/IGC2KML=" + igc.string()});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_TRUE(fs::exists(folder / "marcourt.kml")) << outcome.err;
+}
+
 }  // namespace
 }  // namespace tracora
