@@ -385,7 +385,10 @@ int AutomationRunner::SaveEncodedIgcLog() {
     const TrackLog& log = state_.trackLog;
     const igc::IgcHeaderTexts header{request.pilotName,         "",   "", request.gliderId, "", "",
                                      log.instrumentDescription, "000"};
-    const igc::IgcEncodeOptions options{log.gRecordEligible, true, false, log.downloadTime};
+    igc::IgcEncodeOptions options;
+    options.gRecordEligible = log.gRecordEligible;
+    options.wantSecurityRecord = true;
+    options.downloadTime = log.downloadTime;
     std::string text;
     bool signedLog = false;
     if (igc::EncodeIgc(points, header, options, text, signedLog) <= 0) {

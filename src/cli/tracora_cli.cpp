@@ -20,6 +20,7 @@
 #include "formats/format_registry.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_security.hpp"
+#include "formats/igc/igc_writer.hpp"
 
 namespace {
 
@@ -246,9 +247,35 @@ int Convert(const std::vector<const char*>& arguments) {
     std::string document;
     std::string title;
     std::string message;
-    if (tracora::documents::BuildTrackDocument(
-            *out, tracora::documents::ConvertedFileInput(read, tracora::CurrentCalendarTime()),
-            tracora::DefaultSettings().loopFlightGap, document, title, message) != 0) {
+    if (in->id == "igc" && out->id == "igc") {
+        // IGC to IGC keeps the header values and the L records, keeps the source's A record as
+        // an L record, and says it is a conversion. The source's security record cannot cover
+        // a rewritten file and is not copied; none is claimed for the new one.
+        const tracora::igc::IgcSourceHeader source = tracora::igc::ReadIgcSourceHeader(text);
+        tracora::igc::IgcHeaderTexts header;
+        header.pilot = source.pilot;
+        header.gliderType = source.gliderType;
+        header.gliderId = source.gliderId;
+        header.competitionId = source.competitionId;
+        header.gliderClass = source.gliderClass;
+        header.site = source.site;
+        std::vector<std::string> carried;
+        if (!source.aRecord.empty()) {
+            carried.push_back("LXTR Source A record: " + source.aRecord);
+        }
+        carried.insert(carried.end(), source.lRecords.begin(), source.lRecords.end());
+        tracora::igc::IgcEncodeOptions options;
+        options.converted = true;
+        options.carriedLines = carried;
+        bool securityWritten = false;
+        if (tracora::igc::EncodeIgc(read.track, header, options, document, securityWritten) <= 0) {
+            std::fprintf(stderr, "tracora-cli: %s: Memory allocation error\n", args[0]);
+            return 1;
+        }
+    } else if (tracora::documents::BuildTrackDocument(
+                   *out,
+                   tracora::documents::ConvertedFileInput(read, tracora::CurrentCalendarTime()),
+                   tracora::DefaultSettings().loopFlightGap, document, title, message) != 0) {
         std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], message.c_str());
         return 1;
     }

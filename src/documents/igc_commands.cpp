@@ -160,7 +160,11 @@ IgcWriteOutcome WriteIgcTrackLogFile(AppState& state, Host& host,
     const IgcHeaderTexts header{
         pilot,     "", p.gliderType, p.gliderId, p.gliderClass, p.site, log.instrumentDescription,
         p.frSerial};
-    const IgcEncodeOptions options{log.gRecordEligible, true, p.addEnl, log.downloadTime};
+    IgcEncodeOptions options;
+    options.gRecordEligible = log.gRecordEligible;
+    options.wantSecurityRecord = true;
+    options.wantEnl = p.addEnl;
+    options.downloadTime = log.downloadTime;
     std::string text;
     bool securityWritten = false;
     if (EncodeIgc(points, header, options, text, securityWritten) <= 0) {

@@ -237,5 +237,33 @@ TEST_F(CliTest, AnalyseRemovesPositionsGoingBackInTime) {
     EXPECT_NE(run.out.find("\"points_read\": 64, \"points\": 62"), std::string::npos) << run.out;
 }
 
+// IGC to IGC keeps what the source holds: the header values in the written header, the A
+// record and the L records as L records; it claims no download and no security record.
+TEST_F(CliTest, IgcToIgcKeepsHeadersAndLRecords) {
+    const std::filesystem::path in = folder / "source.igc";
+    std::ofstream(in) << "AXSX004 SKYTRAXX\r\nHFDTE060321\r\nHFPLTPILOT:Ludovic Reenaers\r\n"
+                         "HFGTYGLIDERTYPE:Alpha 7\r\nHFGIDGLIDERID:D-1234\r\n"
+                         "HFCIDCOMPETITIONID:42\r\nHFCCLCOMPETITIONCLASS:Sport\r\n"
+                         "HFSITSITE:Marcourt\r\n"
+                         "B1034114612345N00712345EA0100001050\r\n"
+                         "B1034124612346N00712346EA0100101051\r\n"
+                         "LXSX;S1;X0:50.21593,5.51662\r\n"
+                         "GC2BBC4BDCF339F17FB7C0F5AF20AAB23\r\n";
+    const std::filesystem::path out = folder / "copy.igc";
+    const CliRun run = Cli("convert " + in.string() + " " + out.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string text = ReadFixture(out);
+    for (const char* kept :
+         {"HOPLTPILOT: Ludovic Reenaers\r\n", "HOGTYGLIDERTYPE: Alpha 7\r\n",
+          "HOGIDGLIDERID: D-1234\r\n", "HOCIDCOMPETITIONID: 42\r\n",
+          "HOCCLCOMPETITION CLASS: Sport\r\n", "HOSITSite: Marcourt\r\n",
+          "\nLXTR Source A record: AXSX004 SKYTRAXX\r\n", "\nLXSX;S1;X0:50.21593,5.51662\r\n",
+          "\nLXTR Converted from a file, not downloaded", "B1034124612346N00712346EA0100101051"}) {
+        EXPECT_NE(text.find(kept), std::string::npos) << kept << "\n" << text;
+    }
+    EXPECT_EQ(text.find("Downloaded"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\nG"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace tracora::testing

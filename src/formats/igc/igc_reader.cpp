@@ -315,4 +315,46 @@ int ReadRawIgcDetails(std::string_view text, RawIgcDetails& out) {
     return 0;
 }
 
+IgcSourceHeader ReadIgcSourceHeader(std::string_view text) {
+    IgcSourceHeader header;
+    std::size_t position = 0;
+    while (position < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", position);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(position, end - position);
+        position = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        if (line[0] == 'A' && header.aRecord.empty()) {
+            header.aRecord.assign(line);
+        } else if (line[0] == 'L') {
+            header.lRecords.emplace_back(line);
+        } else if (line[0] == 'H' && line.size() >= 5) {
+            const std::string_view code = line.substr(2, 3);
+            const std::size_t colon = line.find(':');
+            if (colon == std::string_view::npos) {
+                continue;
+            }
+            std::string_view value = line.substr(colon + 1);
+            while (!value.empty() && value.front() == ' ') {
+                value.remove_prefix(1);
+            }
+            std::string* field = code == "PLT"   ? &header.pilot
+                                 : code == "GTY" ? &header.gliderType
+                                 : code == "GID" ? &header.gliderId
+                                 : code == "CID" ? &header.competitionId
+                                 : code == "CCL" ? &header.gliderClass
+                                 : code == "SIT" ? &header.site
+                                                 : nullptr;
+            if (field != nullptr && field->empty()) {
+                field->assign(value);
+            }
+        }
+    }
+    return header;
+}
+
 }  // namespace tracora::igc

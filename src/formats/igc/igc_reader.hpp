@@ -30,4 +30,19 @@ struct RawIgcDetails {
 };
 int ReadRawIgcDetails(std::string_view text, RawIgcDetails& out);
 
+// What a conversion carries over from a source file besides its positions: the header values
+// (the text after the first ':' of the HxPLT, HxGTY, HxGID, HxCID, HxCCL and HxSIT lines), the
+// A record and the L records, as they stand.
+struct IgcSourceHeader {
+    std::string pilot;
+    std::string gliderType;
+    std::string gliderId;
+    std::string competitionId;
+    std::string gliderClass;
+    std::string site;
+    std::string aRecord;
+    std::vector<std::string> lRecords;
+};
+IgcSourceHeader ReadIgcSourceHeader(std::string_view text);
+
 }  // namespace tracora::igc

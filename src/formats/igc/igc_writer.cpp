@@ -146,11 +146,20 @@ void Encode(std::span<const TrackPoint> points, const IgcHeaderTexts& header,
     }
 
     Line(buffer, &checksum, "LXTR Tracora version " + IgcVersionText(kVersion));
-    const CalendarTime& d = options.downloadTime;
-    char downloaded[96];
-    std::snprintf(downloaded, sizeof downloaded, "LXTR Downloaded %d-%02d-%02d  %02d:%02d:%02d",
-                  d.year, d.month, d.day, d.hour, d.minute, d.second);
-    Line(buffer, &checksum, downloaded);
+    if (options.converted) {
+        Line(buffer, &checksum,
+             "LXTR Converted from a file, not downloaded: the source's security record does "
+             "not cover this file");
+        for (const std::string& carried : options.carriedLines) {
+            Line(buffer, &checksum, carried);
+        }
+    } else {
+        const CalendarTime& d = options.downloadTime;
+        char downloaded[96];
+        std::snprintf(downloaded, sizeof downloaded, "LXTR Downloaded %d-%02d-%02d  %02d:%02d:%02d",
+                      d.year, d.month, d.day, d.hour, d.minute, d.second);
+        Line(buffer, &checksum, downloaded);
+    }
 
     if (options.wantSecurityRecord && options.gRecordEligible) {
         const std::array<char, 16> digits = SecurityRecordDigits(checksum.Register());

@@ -28,6 +28,11 @@ struct IgcEncodeOptions {
     bool wantSecurityRecord = false;
     bool wantEnl = false;
     CalendarTime downloadTime;
+    // A conversion of a file, not a download: no "Downloaded" line (none happened), a line
+    // that says so in its place, then `carriedLines` (the source's A record, kept as an L
+    // record, and its L records) as they stand.
+    bool converted = false;
+    std::span<const std::string> carriedLines;
 };
 
 // Writes the IGC text of `points` into `out`. Returns its length in bytes, or -1 when there
