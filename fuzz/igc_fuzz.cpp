@@ -37,5 +37,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tracora::igc::VerifyIgcSecurity(written) != tracora::igc::kSecurityPassed) {
         std::abort();
     }
+    // A conversion carries the source's header values and L records over; the result reads
+    // back (or says why not).
+    const tracora::igc::IgcSourceHeader source = tracora::igc::ReadIgcSourceHeader(text);
+    tracora::igc::IgcHeaderTexts header;
+    header.pilot = source.pilot;
+    header.site = source.site;
+    tracora::igc::IgcEncodeOptions converted;
+    converted.converted = true;
+    converted.carriedLines = source.lRecords;
+    if (tracora::igc::EncodeIgc(parsed.points, header, converted, written, securityWritten) <= 0) {
+        std::abort();
+    }
+    tracora::igc::IgcParseResult again;
+    if (tracora::igc::ParseIgc(written, again) <= 0 && again.error.empty()) {
+        std::abort();
+    }
     return 0;
 }
