@@ -449,5 +449,36 @@ TEST_F(ProgramTest, LongPathsAreAccepted) {
     EXPECT_TRUE(fs::exists(folder / "marcourt.kml")) << outcome.err;
 }
 
+// A closed pipe on stderr (`2>&1 | head` that ended) must not kill the program: its writes
+// fail and it goes on to the end with its own exit code.
+TEST_F(ProgramTest, ClosedStderrPipeDoesNotKillTheProgram) {
+    const fs::path igc = home / "out" / "marcourt.igc";
+    fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", igc);
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    ::close(errPipe[0]);  // no reader: every write to stderr meets a closed pipe
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    std::string program = TRACORA_PROGRAM;
+    std::string argument = "/IGC2KML=" + igc.string();
+    std::string config = "TRACORA_CONFIG_DIR=" + (home / "config").string();
+    std::string runtime = "XDG_RUNTIME_DIR=" + (home / "run").string();
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    char* env[] = {config.data(), runtime.data(), nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, TRACORA_PROGRAM, &actions, nullptr, argv, env);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(errPipe[1]);
+    ASSERT_EQ(spawned, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_TRUE(fs::exists(home / "out" / "marcourt.kml"));
+}
+
 }  // namespace
 }  // namespace tracora
