@@ -39,14 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // A conversion carries the source's header values and L records over; the result reads
     // back (or says why not).
-    const tracora::igc::IgcSourceHeader source = tracora::igc::ReadIgcSourceHeader(text);
-    tracora::igc::IgcHeaderTexts header;
-    header.pilot = source.pilot;
-    header.site = source.site;
-    tracora::igc::IgcEncodeOptions converted;
-    converted.converted = true;
-    converted.carriedLines = source.lRecords;
-    if (tracora::igc::EncodeIgc(parsed.points, header, converted, written, securityWritten) <= 0) {
+    if (tracora::igc::EncodeConvertedIgc(text, parsed.points, written) <= 0) {
         std::abort();
     }
     tracora::igc::IgcParseResult again;

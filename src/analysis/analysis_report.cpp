@@ -1,5 +1,7 @@
 #include "analysis/analysis_report.hpp"
 
+#include <utility>
+
 #include "analysis/track_filters.hpp"
 #include "core/strings.hpp"
 #include "core/track_store.hpp"
@@ -83,13 +85,8 @@ int AnalyseTrack(const std::vector<TrackPoint>& points, const Settings& settings
     report.points = points;
     // Times that go backwards give impossible figures; as in the window, the safe answer is
     // to remove those positions, and the report says so.
-    std::size_t firstBackward = 0;
-    if (const std::size_t backward = CountBackwardTimes(report.points, firstBackward);
-        backward > 0) {
-        RemoveBackwardTimes(report.points);
-        report.warnings.push_back(
-            StringPrintf("%zu position(s) going backwards in time removed (the first at pos. %zu)",
-                         backward, firstBackward + 1));
+    if (std::string notice = RemoveBackwardTimesWithNotice(report.points); !notice.empty()) {
+        report.warnings.push_back(std::move(notice));
     }
     if (FilterForStatistics(report.points, settings, report.warnings, error) != 0) {
         return -1;

@@ -248,27 +248,8 @@ int Convert(const std::vector<const char*>& arguments) {
     std::string title;
     std::string message;
     if (in->id == "igc" && out->id == "igc") {
-        // IGC to IGC keeps the header values and the L records, keeps the source's A record as
-        // an L record, and says it is a conversion. The source's security record cannot cover
-        // a rewritten file and is not copied; none is claimed for the new one.
-        const tracora::igc::IgcSourceHeader source = tracora::igc::ReadIgcSourceHeader(text);
-        tracora::igc::IgcHeaderTexts header;
-        header.pilot = source.pilot;
-        header.gliderType = source.gliderType;
-        header.gliderId = source.gliderId;
-        header.competitionId = source.competitionId;
-        header.gliderClass = source.gliderClass;
-        header.site = source.site;
-        std::vector<std::string> carried;
-        if (!source.aRecord.empty()) {
-            carried.push_back("LXTR Source A record: " + source.aRecord);
-        }
-        carried.insert(carried.end(), source.lRecords.begin(), source.lRecords.end());
-        tracora::igc::IgcEncodeOptions options;
-        options.converted = true;
-        options.carriedLines = carried;
-        bool securityWritten = false;
-        if (tracora::igc::EncodeIgc(read.track, header, options, document, securityWritten) <= 0) {
+        // IGC to IGC keeps what the source holds and says it is a conversion.
+        if (tracora::igc::EncodeConvertedIgc(text, read.track, document) <= 0) {
             std::fprintf(stderr, "tracora-cli: %s: Memory allocation error\n", args[0]);
             return 1;
         }

@@ -201,6 +201,16 @@ std::size_t RemoveBackwardTimes(std::vector<TrackPoint>& points) {
     return kept;
 }
 
+std::string RemoveBackwardTimesWithNotice(std::vector<TrackPoint>& points) {
+    std::size_t firstBackward = 0;
+    const std::size_t backward = CountBackwardTimes(points, firstBackward);
+    if (backward == 0)
+        return {};
+    RemoveBackwardTimes(points);
+    return StringPrintf("%zu position(s) going backwards in time removed (the first at pos. %zu)",
+                        backward, firstBackward + 1);
+}
+
 int ReadTrackLogFile(AppState& state, Host& host, std::span<const TrackFileFormat> formats) {
     if (RefuseWhenBusy(state, host, "Read track log file"))
         return 0;
@@ -281,14 +291,9 @@ int InstallReadTrackLog(AppState& state, Host& host, TrackReadResult&& read, boo
         }
     } else if (!interactive) {
         // No one to ask: the safe answer, said on the status line.
-        const std::size_t backward = CountBackwardTimes(points, firstBackward);
-        if (backward > 0) {
-            RemoveBackwardTimes(points);
+        if (std::string notice = RemoveBackwardTimesWithNotice(points); !notice.empty()) {
             read.signatureOk = false;
-            host.SetStatus(
-                StringPrintf("%zu position(s) going backwards in time removed (the "
-                             "first at pos. %zu)",
-                             backward, firstBackward + 1));
+            host.SetStatus(notice);
         }
     }
 

@@ -70,6 +70,10 @@ void PostJobEnd(AppState& state, Host& host, bool success, bool trackLogJob);
 std::size_t CountBackwardTimes(std::span<const TrackPoint> points, std::size_t& firstIndex);
 // Keeps the first point and every point not older than the last kept one. Returns the count.
 std::size_t RemoveBackwardTimes(std::vector<TrackPoint>& points);
+// The safe answer where no one can be asked: removes the points going backwards in time and
+// returns what was done in words ("N position(s) going backwards in time removed (the first at
+// pos. K)"), or an empty text when every time goes forward.
+std::string RemoveBackwardTimesWithNotice(std::vector<TrackPoint>& points);
 
 // "Read track log file": dialog, whole-file read, the reader of the chosen type, then
 // InstallReadTrackLog. Returns 1 when a log was installed, 0 when nothing changed.

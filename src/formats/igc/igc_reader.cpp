@@ -191,6 +191,23 @@ const char* PositionFaultText(int code) {
                                                                     : "the position is unreadable";
 }
 
+// The next line of `text` from `position`, without its end: lines end in CR LF, LF or a lone
+// CR (as some old programs write them), and a last line without an end is read as well.
+// `position` moves past the line's end.
+std::string_view NextLine(std::string_view text, std::size_t& position) {
+    std::size_t end = text.find_first_of("\r\n", position);
+    if (end == std::string_view::npos) {
+        end = text.size();
+    }
+    const std::string_view line = text.substr(position, end - position);
+    position = end + 1;
+    if (end < text.size() && text[end] == '\r' && position < text.size() &&
+        text[position] == '\n') {
+        ++position;
+    }
+    return line;
+}
+
 int Fail(IgcParseResult& out, std::string text) {
     out.points.clear();
     out.points.shrink_to_fit();
@@ -207,17 +224,7 @@ int Parse(std::string_view text, IgcParseResult& out) {
     std::size_t position = 0;
     int lineNumber = 0;
     while (position < text.size()) {
-        // Lines end in CR LF, LF or a lone CR (as some old programs write them).
-        std::size_t end = text.find_first_of("\r\n", position);
-        if (end == std::string_view::npos) {
-            end = text.size();  // a last line without LF is read as well
-        }
-        std::string_view line = text.substr(position, end - position);
-        position = end + 1;
-        if (end < text.size() && text[end] == '\r' && position < text.size() &&
-            text[position] == '\n') {
-            ++position;
-        }
+        std::string_view line = NextLine(text, position);
         ++lineNumber;
         if (line.size() > kLineBuffer) {
             line = line.substr(0, kLineBuffer);
@@ -319,12 +326,7 @@ IgcSourceHeader ReadIgcSourceHeader(std::string_view text) {
     IgcSourceHeader header;
     std::size_t position = 0;
     while (position < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", position);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string_view line = text.substr(position, end - position);
-        position = end + 1;
+        const std::string_view line = NextLine(text, position);
         if (line.empty()) {
             continue;
         }

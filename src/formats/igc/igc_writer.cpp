@@ -4,10 +4,13 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "core/version.hpp"
 #include "formats/common/coordinate_text.hpp"
 #include "formats/common/text_buffer.hpp"
+#include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_security.hpp"
 
 namespace tracora::igc {
@@ -209,6 +212,28 @@ long long EncodeIgc(std::span<const TrackPoint> points, const IgcHeaderTexts& he
         return -1;
     }
     return static_cast<long long>(out.size());
+}
+
+long long EncodeConvertedIgc(std::string_view sourceText, std::span<const TrackPoint> points,
+                             std::string& out) {
+    const IgcSourceHeader source = ReadIgcSourceHeader(sourceText);
+    IgcHeaderTexts header;
+    header.pilot = source.pilot;
+    header.gliderType = source.gliderType;
+    header.gliderId = source.gliderId;
+    header.competitionId = source.competitionId;
+    header.gliderClass = source.gliderClass;
+    header.site = source.site;
+    std::vector<std::string> carried;
+    if (!source.aRecord.empty()) {
+        carried.push_back("LXTR Source A record: " + source.aRecord);
+    }
+    carried.insert(carried.end(), source.lRecords.begin(), source.lRecords.end());
+    IgcEncodeOptions options;
+    options.converted = true;
+    options.carriedLines = carried;
+    bool securityWritten = false;
+    return EncodeIgc(points, header, options, out, securityWritten);
 }
 
 }  // namespace tracora::igc

@@ -41,6 +41,13 @@ struct IgcEncodeOptions {
 long long EncodeIgc(std::span<const TrackPoint> points, const IgcHeaderTexts& header,
                     const IgcEncodeOptions& options, std::string& out, bool& securityWritten);
 
+// Writes `points`, read from the IGC text `sourceText`, as a conversion of that file: its header
+// values, its A record (kept as an L record) and its L records carried over, no download
+// claimed and no security record (the source's cannot cover the rewritten file). Returns as
+// EncodeIgc.
+long long EncodeConvertedIgc(std::string_view sourceText, std::span<const TrackPoint> points,
+                             std::string& out);
+
 // The B-record of one point, without its line end.
 std::string IgcBRecord(const TrackPoint& point, bool withEnl);
 
