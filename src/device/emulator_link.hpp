@@ -68,6 +68,9 @@ public:
     // emulator thread down).
     void Stop();
 
+    // Waits timeoutMs doing nothing; false when the link was stopped or dropped meanwhile.
+    bool Hold(int timeoutMs) const { return !wake_.Wait(timeoutMs); }
+
     bool IsDropped() const;
     bool IsStopped() const;
 

@@ -1,5 +1,10 @@
 #include "device/gps_job.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <system_error>
@@ -31,28 +36,84 @@ const char* MemoryMessage(AccessFunction function) {
     }
 }
 
+// Why a port could not be opened or set up, in words, from the I/O status and the system's
+// error number.
+std::string OpenFailureReason(int status, int error) {
+    if (status == kIoBusy) {
+        return "in use by another program";
+    }
+    switch (error) {
+        case ENOTTY:
+            return "not a serial port (not a terminal device)";
+        case EISDIR:
+            return "a folder, not a serial port";
+        case EACCES:
+        case EPERM:
+            return std::string(std::strerror(error)) +
+                   " (the port's group, usually dialout, must include your user)";
+        default:
+            break;
+    }
+    if (error != 0) {
+        return std::strerror(error);
+    }
+    return status == kIoNotFound ? "no such device" : "could not be opened";
+}
+
+// Whether another attempt can open the port: one in use may be released, a device that is
+// missing or refused may appear when the instrument is plugged in (and gets its group a moment
+// later). A path that is a folder, a regular file or another device that is not a terminal stays
+// what it is.
+bool OpenRetryCanHelp(int status, int error) {
+    if (status == kIoBusy || status == kIoNotFound) {
+        return true;
+    }
+    switch (error) {
+        case ENOTTY:
+        case EISDIR:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+        case EINVAL:
+            return false;
+        default:
+            return true;
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- the job's tools
 
 int GpsAccessJob::OpenComPort(int baud, bool flowControl) {
     const std::string title = "Connecting to GPS on " + portName;
-    bool everOpened = false;
+    int status = kIoNotFound;
+    int error = 0;
     for (int left = openAttempts; left > 0; --left) {
         if (AbortRequested()) {
             Status("Transfer aborted");
             return -1;
         }
-        if (transport && !portPath.empty() && transport->Open(portPath) == 0) {
-            everOpened = true;
+        if (portPath.empty()) {
+            Error("Could not open serial port (sure it's the right one ?)\n" + portName +
+                      ": not a port name (COM and a number, or a device path)",
+                  title);
+            return -1;
+        }
+        status = transport ? transport->Open(portPath) : kIoNotFound;
+        if (status == 0) {
             if (!Pause(kSettlePauseMs)) {
                 transport->Close();
                 Status("Transfer aborted");
                 return -1;
             }
             if (transport->Configure({baud, flowControl}) != 0 || transport->Purge() != 0) {
+                error = transport->LastErrno();
                 transport->Close();
-                break;
+                Error("Error while initialising port\n" + PortDescription() + ": " +
+                          OpenFailureReason(kIoError, error),
+                      title);
+                return -1;
             }
             baud_ = baud;
             if (!Pause(kSettlePauseMs)) {
@@ -62,16 +123,65 @@ int GpsAccessJob::OpenComPort(int baud, bool flowControl) {
             }
             return 0;
         }
+        error = transport ? transport->LastErrno() : 0;
+        if (!OpenRetryCanHelp(status, error)) {
+            break;
+        }
         Status(FormatCount("Connecting to GPS (%)", left));
         if (!Pause(kOpenRetryPauseMs)) {
             Status("Transfer aborted");
             return -1;
         }
     }
-    Error(everOpened ? "Error while initialising port"
-                     : "Could not open serial port (sure it's the right one ?)",
+    Error("Could not open serial port (sure it's the right one ?)\n" + PortDescription() + ": " +
+              OpenFailureReason(status, error),
           title);
     return -1;
+}
+
+std::string GpsAccessJob::PortDescription() const {
+    if (portPath.empty() || portPath == portName) {
+        return portName;
+    }
+    return portName + " (" + portPath + ")";
+}
+
+int GpsAccessJob::DiscardStaleInput(int quietMs, int maxMs) {
+    if (!transport) {
+        return 0;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto limit = start + std::chrono::milliseconds(std::max(maxMs, 0));
+    std::array<std::uint8_t, 512> block{};
+    bool told = false;
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= limit) {
+            break;
+        }
+        const int wait = static_cast<int>(std::min<long long>(
+            quietMs,
+            std::chrono::duration_cast<std::chrono::milliseconds>(limit - now).count() + 1));
+        const int got = transport->Read(block, wait, &Wake());
+        if (got == kIoAborted || AbortRequested()) {
+            Status("Transfer aborted");
+            return -1;
+        }
+        if (got <= 0) {
+            break;  // quiet, or a failure the exchange that follows reports
+        }
+        Trace().Hex(std::span<const std::uint8_t>(block.data(), static_cast<std::size_t>(got)));
+        if (!told) {
+            Status("Waiting for the instrument to finish sending");
+            told = true;
+        }
+    }
+    transport->Purge();
+    return 0;
+}
+
+int GpsAccessJob::DiscardInput() {
+    return transport && transport->Purge() == 0 ? 0 : -1;
 }
 
 int GpsAccessJob::SetComBaud(int baud) {

@@ -119,9 +119,18 @@ public:
     // by OpenComPort.
     std::unique_ptr<Transport> transport;
 
-    // Opens the configured port with the given line settings, retrying once a second; see
-    // the .cpp for the messages. 0 or -1 (the job has reported why).
+    // Opens the configured port with the given line settings, retrying once a second while a
+    // retry can help (a port in use, a device not plugged in yet); see the .cpp for the
+    // messages, which carry the system's reason. 0 or -1 (the job has reported why).
     int OpenComPort(int baud, bool flowControl);
+    // Throws away what an instrument still sends of an earlier conversation (after an abort it
+    // goes on with the rest of the flight for as long as that takes): reads until the line has
+    // been quiet for quietMs, for at most maxMs, then purges. Call it before a job's first
+    // request. 0, or -1 when the job was aborted meanwhile ("Transfer aborted" shown); a line
+    // that never goes quiet is left to the exchange that follows.
+    int DiscardStaleInput(int quietMs, int maxMs);
+    // Purges what was received and not read yet. 0 or -1.
+    int DiscardInput();
     // Changes the line speed mid-conversation. 0 or -1 (reported).
     int SetComBaud(int baud);
     // Writes to the transport and to the debug trace. 0 or -1.
@@ -136,6 +145,8 @@ public:
 private:
     friend class JobLayer;
     int WriteTimeoutMs(std::size_t bytes) const;
+    // The port as messages name it: "COM3 (/dev/ttyUSB0)", or the device path alone.
+    std::string PortDescription() const;
 
     int baud_ = 0;
     bool keepsXonXoff_ = false;

@@ -143,7 +143,8 @@ std::string ResolvePortName(std::string_view name, const PortTable& table) {
     if (name.empty()) {
         return {};
     }
-    if (name.front() == '/') {
+    // A path, absolute or relative to the working folder ("./port" of an emulator).
+    if (name.find('/') != std::string_view::npos) {
         return std::string(name);
     }
     constexpr std::string_view kDeviceNamespace = "\\\\.\\";

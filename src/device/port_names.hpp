@@ -13,10 +13,10 @@ namespace tracora::device {
 // The user's port table: COM number -> device path.
 using PortTable = std::map<int, std::string>;
 
-// The device path for a port name. A name beginning with '/' is a device path and is kept as
-// it is. "COMn" or "\\.\COMn" (any letter case, n >= 1, surrounding blanks ignored) is the
-// table's path for n when the table has one (an entry that is not an absolute path is
-// ignored), else /dev/ttyS(n-1). Anything else gives an empty string.
+// The device path for a port name. A name with a '/' is a device path (absolute, or relative
+// to the working folder) and is kept as it is. "COMn" or "\\.\COMn" (any letter case, n >= 1,
+// surrounding blanks ignored) is the table's path for n when the table has one (an entry that is
+// not an absolute path is ignored), else /dev/ttyS(n-1). Anything else gives an empty string.
 std::string ResolvePortName(std::string_view name, const PortTable& table);
 
 struct SerialPortInfo {

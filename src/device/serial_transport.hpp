@@ -22,6 +22,7 @@ public:
     using Transport::Write;
     void Close() override { port_.Close(); }
     bool IsOpen() const override { return port_.IsOpen(); }
+    int LastErrno() const override { return port_.LastErrno(); }
 
     SerialPort& Port() { return port_; }
 

@@ -55,6 +55,8 @@ public:
                       const WakeEvent* wake) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // The system's error number of the last call that failed, 0 when the back end keeps none.
+    virtual int LastErrno() const { return 0; }
 
     int Write(std::string_view text, int timeoutMs, const WakeEvent* wake) {
         return Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),

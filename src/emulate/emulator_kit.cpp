@@ -30,7 +30,8 @@ const char* const kKitUsage =
     "  --igc FILE...         flights to hold (IGC files, converted into the instrument's\n"
     "                        memory format), the first is flight 0\n"
     "  --fault STEP:FAULT    break the next answer of STEP with FAULT (repeatable)\n"
-    "  --rate BAUD           pace the answers at this line rate (10 bits a byte)\n";
+    "  --rate BAUD           pace the answers at this line rate (10 bits a byte)\n"
+    "  --stall-seconds N     how long a stall fault freezes the instrument (default 20)\n";
 
 int ParseKitOptions(std::string_view who, const std::vector<std::string>& args,
                     std::span<const std::string_view> steps,
@@ -74,6 +75,14 @@ int ParseKitOptions(std::string_view who, const std::vector<std::string>& args,
                 return 2;
             }
             out.rateBaud = static_cast<int>(rate);
+        } else if (arg == "--stall-seconds" && hasValue) {
+            long long seconds = 0;
+            if (ParseIntegerField(args[++i], seconds) != 0 || seconds < 0 || seconds > 86400) {
+                std::fprintf(stderr, "tracora-emulate %s: bad stall time '%s'\n", name.c_str(),
+                             args[i].c_str());
+                return 2;
+            }
+            out.stallMs = static_cast<int>(seconds * 1000);
         } else {
             out.rest.push_back(arg);
         }
@@ -112,6 +121,32 @@ bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
             sent(length);
     }
     return true;
+}
+
+std::size_t StallPoint(std::string_view answer, bool atLineEnd) {
+    const std::size_t half = answer.size() / 2;
+    if (!atLineEnd) {
+        return half;
+    }
+    const std::size_t after = answer.find('\n', half);
+    const std::size_t before = half == 0 ? std::string_view::npos : answer.rfind('\n', half - 1);
+    if (before == std::string_view::npos) {
+        return after == std::string_view::npos ? answer.size() : after + 1;
+    }
+    if (after == std::string_view::npos || half - before <= after - half) {
+        return before + 1;
+    }
+    return after + 1;
+}
+
+bool SendWithStall(device::EmulatorLink& link, std::string_view bytes, std::size_t splitAt,
+                   int holdMs, int rateBaud, const std::function<void(std::size_t)>& sent) {
+    splitAt = std::min(splitAt, bytes.size());
+    if (!SendPaced(link, bytes.substr(0, splitAt), rateBaud, sent))
+        return false;
+    if (!link.Hold(holdMs))
+        return false;
+    return SendPaced(link, bytes.substr(splitAt), rateBaud, sent);
 }
 
 void SplitModel(std::string_view value, std::string& name, std::string& version) {

@@ -2,6 +2,7 @@
 // the faults it injects, the pace of its answers), read before the emulator's own options.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <span>
 #include <string>
@@ -15,6 +16,10 @@ class EmulatorLink;
 
 namespace tracora::emulate {
 
+// How long a stalled instrument stays frozen unless --stall-seconds says otherwise: longer than
+// any silence a session waits out, short enough to show the next download working.
+inline constexpr int kDefaultStallMs = 20'000;
+
 struct KitOptions {
     // --igc FILE...: the flights the instrument holds, as IGC text, in the order given.
     std::vector<std::string> igcPaths;
@@ -24,6 +29,8 @@ struct KitOptions {
     std::vector<std::pair<int, int>> faults;
     // --rate BAUD: answers are paced at this line rate; 0 sends as fast as the line takes.
     int rateBaud = 0;
+    // --stall-seconds N: how long a "stall" fault freezes the instrument.
+    int stallMs = kDefaultStallMs;
     // Every other argument, in order, for the emulator itself.
     std::vector<std::string> rest;
 };
@@ -43,6 +50,17 @@ int ParseKitOptions(std::string_view who, const std::vector<std::string>& args,
 // size of every block that went out. False when the link is gone.
 bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
                const std::function<void(std::size_t)>& sent = {});
+
+// Where a stall fault cuts an answer: after half of its bytes (mostly in the middle of a line),
+// or (atLineEnd) after the line end nearest to that.
+std::size_t StallPoint(std::string_view answer, bool atLineEnd);
+
+// Sends an answer as an instrument that freezes after its first `splitAt` bytes: the line then
+// stays silent for holdMs, during which the emulator reads nothing (requests wait in the line),
+// and the rest follows, as a unit stopped and continued again (a frozen display, a loose contact
+// that does not hang up) does. False when the link is gone or stopped.
+bool SendWithStall(device::EmulatorLink& link, std::string_view bytes, std::size_t splitAt,
+                   int holdMs, int rateBaud, const std::function<void(std::size_t)>& sent = {});
 
 // "NAME[:VERSION]" of a --model option: `name` is set, `version` only when the value has one.
 void SplitModel(std::string_view value, std::string& name, std::string& version);

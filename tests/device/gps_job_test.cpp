@@ -4,17 +4,20 @@
 #include <termios.h>
 
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "core/file_io.hpp"
 #include "device/emulator_link.hpp"
 #include "device/io_status.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "device/pty_fixture.hpp"
 #include "device/recording_sink.hpp"
+#include "device/serial_port.hpp"
 
 namespace tracora::device {
 namespace {
@@ -133,20 +136,55 @@ TEST_F(JobLayerTest, RoutineThatThrowsFailsTheJobWithAMessage) {
     }
 }
 
-TEST_F(JobLayerTest, MissingPortCountsDownTheAttemptsThenGivesUp) {
-    layer.SetPortName("/nonexistent/ttyTRACORA");
-    layer.SetOpenAttempts(2);
-    ASSERT_EQ(layer.StartGpsJob(Start(kReadTrack, GpsProtocol::kFlytec)), 0);
-    EXPECT_TRUE(busy);
-    layer.Join();
-    EXPECT_EQ(sink.Statuses(),
-              (std::vector<std::string>{"Connecting to GPS (2)", "Connecting to GPS (1)"}));
-    ASSERT_EQ(sink.Errors().size(), 1u);
-    EXPECT_EQ(sink.Errors()[0].text, "Could not open serial port (sure it's the right one ?)");
-    EXPECT_EQ(sink.Errors()[0].title, "Connecting to GPS on /nonexistent/ttyTRACORA");
-    EXPECT_EQ(completedResult, -1);
-    EXPECT_FALSE(busy);
-    EXPECT_FALSE(layer.Running());
+// A port that does not open says why after the specified text. Retrying goes on only where it
+// can help: a port in use may be released, a device may be plugged in; a folder, a regular file
+// or a device that is no terminal fails at the first attempt.
+TEST_F(JobLayerTest, PortThatDoesNotOpenSaysWhyAndRetriesOnlyWhereThatHelps) {
+    const std::filesystem::path dir =
+        std::filesystem::path(::testing::TempDir()) / "tracora-open-failures";
+    std::filesystem::create_directories(dir);
+    const std::string regular = (dir / "flight.igc").string();
+    ASSERT_EQ(ReplaceFileAtomically(regular, "AXXX\r\n"), 0);
+    PseudoTerminal pty;
+    ASSERT_EQ(pty.Open(), 0);
+    SerialPort holder;  // another program holding the port
+    ASSERT_EQ(holder.Open(pty.SlavePath()), 0);
+
+    struct Case {
+        std::string path;
+        bool retried;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"/nonexistent/ttyTRACORA", true, "No such file or directory"},
+        {pty.SlavePath(), true, "in use by another program"},
+        {regular, false, "not a serial port (not a terminal device)"},
+        {"/dev/null", false, "not a serial port (not a terminal device)"},
+        {dir.string(), false, "a folder, not a serial port"},
+        {"COM0", false, "not a port name (COM and a number, or a device path)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        RecordingSink caseSink;
+        layer.SetPortName(c.path);
+        layer.SetOpenAttempts(2);
+        auto start = Start(kReadTrack, GpsProtocol::kFlytec);
+        start.sink = &caseSink;
+        completedResult = 999;
+        ASSERT_EQ(layer.StartGpsJob(std::move(start)), 0);
+        layer.Join();
+        const std::vector<std::string> countdown = {"Connecting to GPS (2)",
+                                                    "Connecting to GPS (1)"};
+        EXPECT_EQ(caseSink.Statuses(), c.retried ? countdown : std::vector<std::string>{});
+        ASSERT_EQ(caseSink.Errors().size(), 1u);
+        EXPECT_EQ(
+            caseSink.Errors()[0].text,
+            "Could not open serial port (sure it's the right one ?)\n" + c.path + ": " + c.reason);
+        EXPECT_EQ(caseSink.Errors()[0].title, "Connecting to GPS on " + c.path);
+        EXPECT_EQ(completedResult, -1);
+        EXPECT_FALSE(busy);
+        EXPECT_FALSE(layer.Running());
+    }
 }
 
 TEST_F(JobLayerTest, AbortDuringTheOpenPausesEndsTheJobPromptly) {

@@ -24,6 +24,8 @@ TEST(ResolvePortNameTest, NamesResolveToDevicePaths) {
     const Case cases[] = {
         {"/dev/ttyUSB0", "/dev/ttyUSB0"},
         {"/tmp/odd path", "/tmp/odd path"},
+        {"./port", "./port"},
+        {"../emulator/port", "../emulator/port"},
         {"COM1", "/dev/ttyS0"},
         {"com3", "/dev/ttyS2"},
         {"Com10", "/dev/ttyS9"},

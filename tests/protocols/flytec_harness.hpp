@@ -43,6 +43,15 @@ inline std::string ReadFixture(const std::string& name) {
     return text;
 }
 
+// A real flight of tests/fixtures/real/igc.
+inline std::string ReadRealIgc(const std::string& name) {
+    std::string text;
+    EXPECT_EQ(ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + "/real/igc/" + name, text),
+              FileReadStatus::kOk)
+        << name;
+    return text;
+}
+
 // What the job handed to its completion routine.
 struct JobOutcome {
     int result = 999;

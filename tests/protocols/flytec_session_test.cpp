@@ -20,6 +20,7 @@ using flytec::FlytecStep;
 using test_support::FlytecSessionTest;
 using test_support::kPromptMs;
 using test_support::ReadFixture;
+using test_support::ReadRealIgc;
 
 // Receiver seconds (since 1989-12-31 00:00 UTC) of the first fixes, from the files' HFDTE and B
 // records, converted with Python's calendar.timegm.
@@ -466,8 +467,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "COM port read error", "Reading product data", nullptr},
         FaultCase{"ListBadChecksum", kTrack, FlytecStep::kTrackList, FlytecFault::kBadChecksum,
                   "NMEA line parse error", "Read GPS track list", nullptr},
-        FaultCase{"ListSilence", kTrack, FlytecStep::kTrackList, FlytecFault::kSilence, nullptr,
-                  nullptr, "0 tracks in track list found"},
+        FaultCase{"ListSilence", kTrack, FlytecStep::kTrackList, FlytecFault::kSilence,
+                  "No answer to the flight list request: the instrument stopped answering, or it "
+                  "holds no flight",
+                  "Read GPS track list", "0 tracks in track list found"},
         FaultCase{"ListCut", kTrack, FlytecStep::kTrackList, FlytecFault::kCutConnection,
                   "E503 COM port read error", "Read GPS track list", nullptr},
         FaultCase{"TrackSilence", kTrack, FlytecStep::kTrack, FlytecFault::kSilence,
@@ -523,6 +526,130 @@ TEST_F(FlytecSessionTest, AbortDuringTheUploadStopsSending) {
     EXPECT_LT(emu.Uploads().size(), 200u);
     const std::string last = sink.Statuses().back();
     EXPECT_TRUE(last.ends_with(" waypoints sent")) << last;
+}
+
+// An instrument that freezes in the middle of an answer (a hung unit, a loose contact that does
+// not hang up) ends it by falling silent, as a whole answer ends. At every stage the job must
+// fail with a message that says so and deliver nothing; once the unit goes on, the next job on
+// the same port must work at its first try, whatever the frozen unit still sends.
+struct StallCase {
+    const char* name;
+    device::AccessFunction function;
+    FlytecStep step;
+    FlytecFault fault;
+    int skip;           // answers of the step that go out whole first
+    int openAttempts;   // the first job's time in seconds
+    const char* error;  // the start of the message
+    const char* title;
+};
+
+class FlytecStallTest : public FlytecSessionTest,
+                        public ::testing::WithParamInterface<StallCase> {};
+
+TEST_P(FlytecStallTest, FailsWithoutDeliveringAndTheNextJobWorks) {
+    const StallCase& c = GetParam();
+    auto config = Flights({"20241007TZN.igc", "marcourt.igc"});
+    config.stallMs = 6'000;
+    auto& emu = StartEmulator(std::move(config));
+    emu.ArmFault(c.step, c.fault, c.skip);
+    layer.SetOpenAttempts(c.openAttempts);
+    const auto& first = Run(Select(Start(c.function), {0, 1}));
+    EXPECT_LT(first.result, 0);
+    const auto errors = sink.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].text.starts_with(c.error)) << errors[0].text;
+    EXPECT_EQ(errors[0].title, c.title);
+    EXPECT_TRUE(first.track.points.empty());
+    EXPECT_TRUE(first.track.rawIgc.Empty());
+    EXPECT_TRUE(first.waypoints.empty());
+
+    // Straight on, while the unit is still frozen: the job waits for it within its time.
+    outcome = {};
+    layer.SetOpenAttempts(60);
+    const auto& next = Run(Select(Start(c.function), {0, 1}));
+    EXPECT_EQ(sink.Errors().size(), 1u) << sink.Errors().back().text;
+    if (c.function == AccessFunction::kReadWaypoints) {
+        EXPECT_EQ(next.result, 0);
+        EXPECT_EQ(next.waypoints.size(), 4u);
+    } else {
+        EXPECT_EQ(next.result, 1);
+        EXPECT_EQ(next.track.points.size(), 221u + 199u);
+        EXPECT_EQ(next.track.rawIgc.text,
+                  ReadFixture("20241007TZN.igc") + ReadFixture("marcourt.igc"));
+    }
+}
+
+constexpr const char* kTrackTitle = "Read GPS track log";
+constexpr const char* kCutLine =
+    "E208 Incomplete transfer: the instrument stopped sending in the middle of a line, after ";
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStage, FlytecStallTest,
+    ::testing::Values(
+        StallCase{"ProductData", kTrack, FlytecStep::kProductData, FlytecFault::kStall, 0, 2,
+                  "No valid response from GPS", "Get GPS product data"},
+        StallCase{"FlightList", kTrack, FlytecStep::kTrackList, FlytecFault::kStall, 0, 30,
+                  "The instrument stopped answering in the middle of its flight list",
+                  "Read GPS track list"},
+        StallCase{"FlightListBetweenLines", kTrack, FlytecStep::kTrackList,
+                  FlytecFault::kStallAtLineEnd, 0, 30,
+                  "The instrument stopped answering in the middle of its flight list (1 of 2 "
+                  "flights received)",
+                  "Read GPS track list"},
+        StallCase{"FirstTrack", kTrack, FlytecStep::kTrack, FlytecFault::kStall, 0, 30, kCutLine,
+                  kTrackTitle},
+        StallCase{"SecondTrack", kTrack, FlytecStep::kTrack, FlytecFault::kStall, 1, 30, kCutLine,
+                  kTrackTitle},
+        StallCase{"Waypoints", kWaypoints, FlytecStep::kWaypoints, FlytecFault::kStall, 0, 30,
+                  "The instrument stopped answering in the middle of its waypoint list",
+                  "Read GPS waypoints"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Cut at a line end, a track looks whole line by line; the flight list still tells. d3p.igc
+// lasts 3 h 31 min 10 s (13:53:15 to 17:24:25); cut halfway, it falls short by far more than the
+// tolerance of 5 minutes.
+TEST_F(FlytecSessionTest, TrackCutBetweenLinesFallsShortOfItsListedDuration) {
+    auto config = FlytecEmulatorConfig{};
+    config.flights.push_back(ReadRealIgc("d3p.igc"));
+    config.stallMs = 120'000;  // frozen until the test ends
+    auto& emu = StartEmulator(std::move(config));
+    emu.ArmFault(FlytecStep::kTrack, FlytecFault::kStallAtLineEnd);
+    const auto& out = Run(Start(AccessFunction::kReadTrackLog));
+    EXPECT_LT(out.result, 0);
+    const auto errors = sink.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].text.starts_with(
+        "E208 Incomplete transfer: the instrument stopped sending after "))
+        << errors[0].text;
+    EXPECT_NE(errors[0].text.find(" min before the end of the flight in its list"),
+              std::string::npos)
+        << errors[0].text;
+    EXPECT_TRUE(out.track.points.empty());
+}
+
+// After an abort the instrument goes on sending the rest of the flight. The next download, started
+// at once, waits until the line is quiet and then works at its first try, its text free of the
+// aborted flight's bytes.
+TEST_F(FlytecSessionTest, DownloadRightAfterAnAbortWorksAtOnce) {
+    auto config = Flights({"marcourt.igc"});
+    config.lineRateBaud = 9600;  // the 8.7 kB take 9 s
+    auto& emu = StartEmulator(std::move(config));
+    layer.SetOpenAttempts(30);
+    ASSERT_EQ(layer.StartGpsJob(Start(AccessFunction::kReadTrackLog)), 0);
+    ASSERT_TRUE(sink.WaitForStatus("Receiving track log", test_support::kJobDeadlineMs));
+    ASSERT_EQ(layer.AbortGpsJob(), 0);
+    layer.Join();
+    ASSERT_LT(outcome.result, 0);
+    const std::uint64_t sentAtAbort = emu.BytesSent();
+
+    outcome = {};
+    const auto& next = Run(Start(AccessFunction::kReadTrackLog));
+    EXPECT_EQ(next.result, 1);
+    EXPECT_TRUE(sink.Errors().empty()) << sink.Errors().front().text;
+    EXPECT_TRUE(sink.SawStatus("Waiting for the instrument to finish sending"));
+    EXPECT_GT(emu.BytesSent(), sentAtAbort);
+    EXPECT_EQ(next.track.rawIgc.text, ReadFixture("marcourt.igc"));
+    EXPECT_EQ(next.track.points.size(), 221u);
 }
 
 }  // namespace

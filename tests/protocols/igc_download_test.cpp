@@ -181,5 +181,46 @@ TEST(IgcReceiver, FormatErrorCarriesTheCode) {
     EXPECT_EQ(receiver.FormatCode(), 25);
 }
 
+// A track that ended on silence: whole, or cut off by a frozen unit. The flight below spans
+// 10:00:00 to 10:20:00 (1,200 s); the tolerance against the listed duration is 300 s.
+TEST(IgcReceiver, TrackEndedBySilenceIsWholeOrSaysWhereItWasCut) {
+    const std::string flight =
+        "AXXXABC\r\nHFDTE150619\r\n"
+        "B1000004616358N01328371EA013080141600505\r\n"
+        "B1020004616358N01328371EA013080141600505\r\n";
+    struct Case {
+        const char* name;
+        std::string tail;      // bytes after the flight
+        std::uint32_t listed;  // listed duration, 0 = no list
+        const char* expected;  // the start of the text, or "" for whole
+    };
+    const Case cases[] = {
+        {"whole, no list", "", 0, ""},
+        {"whole, as listed", "", 1200, ""},
+        {"listed 5 min longer", "", 1500, ""},
+        {"listed 5 min 1 s longer", "", 1501,
+         "Incomplete transfer: the instrument stopped sending after 2 positions, the last at "
+         "10:20:00 UTC, 6 min before the end of the flight in its list. Nothing was saved"},
+        {"cut in a B record", "B10200146", 0,
+         "Incomplete transfer: the instrument stopped sending in the middle of a line, after 2 "
+         "positions, the last at 10:20:00 UTC. Nothing was saved"},
+        {"cut before the LF", "LXXX comment\r", 1200,
+         "Incomplete transfer: the instrument stopped sending in the middle of a line"},
+        {"G record without its line end", "G0A1B2C3D4E5F", 1200, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        IgcReceiver receiver;
+        receiver.StartTrack();
+        for (const char ch : flight + c.tail) {
+            ASSERT_NE(receiver.Feed(static_cast<std::uint8_t>(ch)),
+                      IgcReceiver::Event::kFormatError);
+        }
+        const std::string text = IncompleteTrackText(receiver, c.listed);
+        EXPECT_TRUE(text.starts_with(c.expected)) << text;
+        EXPECT_EQ(text.empty(), std::string_view(c.expected).empty()) << text;
+    }
+}
+
 }  // namespace
 }  // namespace tracora::protocols

@@ -1,6 +1,7 @@
 #include "protocols/common/igc_download.hpp"
 
 #include "core/angles.hpp"
+#include "core/strings.hpp"
 #include "core/time_base.hpp"
 
 namespace tracora::protocols {
@@ -274,6 +275,42 @@ IgcReceiver::Event IgcReceiver::Feed(std::uint8_t byte) {
         return Event::kFormatError;
     }
     return Event::kLineParsed;
+}
+
+namespace {
+
+// "302 positions, the last at 10:41:07 UTC" (or without positions).
+std::string ReceivedText(const IgcDownloadState& state) {
+    if (state.points.empty()) {
+        return "before the first position";
+    }
+    const std::uint32_t t = state.points.back().time % 86400;
+    return StringPrintf("after %zu position%s, the last at %02u:%02u:%02u UTC", state.points.size(),
+                        state.points.size() == 1 ? "" : "s", t / 3600, t / 60 % 60, t % 60);
+}
+
+}  // namespace
+
+std::string IncompleteTrackText(const IgcReceiver& receiver, std::uint32_t listedDurationSeconds) {
+    const IgcDownloadState& state = receiver.State();
+    std::string why;
+    if (receiver.InsideLine() && receiver.PendingLine().front() != 'G') {
+        why = "in the middle of a line, " + ReceivedText(state);
+    } else if (listedDurationSeconds > 0 && !state.points.empty()) {
+        const std::uint32_t span = state.points.back().time - state.points.front().time;
+        if (span + kListedDurationToleranceSeconds < listedDurationSeconds) {
+            const std::uint32_t missing = (listedDurationSeconds - span + 59) / 60;
+            why = ReceivedText(state) + ", " +
+                  (missing < 60 ? StringPrintf("%u min", missing)
+                                : StringPrintf("%u h %02u min", missing / 60, missing % 60)) +
+                  " before the end of the flight in its list";
+        }
+    }
+    if (why.empty()) {
+        return why;
+    }
+    return "Incomplete transfer: the instrument stopped sending " + why +
+           ". Nothing was saved; check the cable and download again.";
 }
 
 }  // namespace tracora::protocols

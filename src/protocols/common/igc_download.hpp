@@ -58,6 +58,11 @@ public:
     // One received byte (the flow-control bytes already dropped).
     Event Feed(std::uint8_t byte);
 
+    // Whether the last line fed has not ended yet (bytes since the last LF).
+    bool InsideLine() const { return !line_.empty(); }
+    // The line not ended yet, as received so far.
+    const std::string& PendingLine() const { return line_; }
+
     int FormatCode() const { return formatCode_; }
     std::uint8_t BadByte() const { return badByte_; }
     int LineFeeds() const { return lineFeeds_; }
@@ -75,5 +80,17 @@ private:
     std::uint8_t badByte_ = 0;
     int lineFeeds_ = 1;
 };
+
+// A track that an instrument ends by falling silent may have been cut off by a frozen unit or a
+// loose cable just as well. It counts as whole when its last line ended, and, where the
+// instrument's flight list gave the flight's duration, when its fixes span that duration to
+// within this tolerance: instruments close a flight in their list some time after the last fix
+// they log (landing detection, logging intervals of up to a minute), never minutes later.
+inline constexpr std::uint32_t kListedDurationToleranceSeconds = 300;
+
+// Why the track in `receiver` is not whole, in words a pilot understands, or empty when it is.
+// A last line that is a G record without its line end is taken as whole: the flight data is
+// complete, and the security check judges the record. `listedDurationSeconds` 0 = no list.
+std::string IncompleteTrackText(const IgcReceiver& receiver, std::uint32_t listedDurationSeconds);
 
 }  // namespace tracora::protocols

@@ -12,6 +12,8 @@ namespace tracora::protocols {
 namespace {
 
 constexpr std::string_view kAborted = "Transfer aborted";
+// A line without a byte for this long has finished what it was sending.
+constexpr int kQuietLineMs = 500;
 
 int ReadFailed(device::GpsAccessJob& job, int status) {
     if (IsAbort(status)) {
@@ -27,6 +29,11 @@ int ReadFailed(device::GpsAccessJob& job, int status) {
 int ExchangeProductData(device::GpsAccessJob& job, const ProductDataRequest& request,
                         std::vector<std::string>& fields) {
     const int totalSeconds = job.openAttempts >= 1 ? job.openAttempts : 30;
+    // What an aborted conversation left on the line would otherwise be taken for the answers
+    // of this one; the instrument gets the job's time to finish it.
+    if (job.DiscardStaleInput(kQuietLineMs, totalSeconds * 1000) != 0) {
+        return -1;
+    }
     SerialReceiver receiver(job);
     NmeaLineCollector collector(request.maxLineChars);
     for (int usedSeconds = 0; usedSeconds < totalSeconds; usedSeconds += kProductAttemptMs / 1000) {

@@ -20,7 +20,9 @@ struct ProductDataRequest {
 
 inline constexpr int kProductAttemptMs = 2000;
 
-// Sends the request and collects the answer; the port must be open. The job's time is its
+// Discards what the instrument still sends of an earlier conversation (until the line is
+// quiet, within the job's time), then sends the request and collects the answer; the port
+// must be open. The job's time is its
 // open-attempt count in seconds (the command line's TIMEOUT, else 30), 2 s per attempt. A
 // sentence with a bad checksum, too few fields or another identifier counts as no answer: the
 // rest of the attempt's 2 s is waited out. 0 with the answer's first `fieldCount` fields, or -1

@@ -54,6 +54,8 @@ public:
     // Feed().
     bool Feed(std::uint8_t byte);
     const std::string& Line() const { return line_; }
+    // Whether a sentence has begun and not ended yet.
+    bool InsideLine() const { return state_ == State::kCollecting || state_ == State::kAfterCr; }
     void Reset();
 
 private:

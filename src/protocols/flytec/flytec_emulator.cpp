@@ -302,6 +302,10 @@ bool FlytecEmulator::TakeFault(FlytecStep step, FlytecFault& fault) {
     if (it == faults_.end()) {
         return false;
     }
+    if (it->skip > 0) {
+        --it->skip;
+        return false;
+    }
     fault = it->fault;
     faults_.erase(it);
     return true;
@@ -328,6 +332,16 @@ bool FlytecEmulator::Answer(FlytecStep step, std::string answer) {
             link_.DropLink();
             return sent;
         }
+        case FlytecFault::kStall:
+        case FlytecFault::kStallAtLineEnd: {
+            Log("  fault: the unit freezes in the middle of the answer");
+            const std::size_t at =
+                emulate::StallPoint(answer, fault == FlytecFault::kStallAtLineEnd);
+            const bool sent = emulate::SendWithStall(link_, answer, at, config_.stallMs,
+                                                     config_.lineRateBaud, Counter());
+            Log("  fault: the unit goes on");
+            return sent;
+        }
         case FlytecFault::kLineTooLong:
         case FlytecFault::kBadRecordType:
         case FlytecFault::kBRecordBeforeDate:
@@ -338,15 +352,19 @@ bool FlytecEmulator::Answer(FlytecStep step, std::string answer) {
 }
 
 bool FlytecEmulator::Send(std::string_view bytes) {
-    return emulate::SendPaced(link_, bytes, config_.lineRateBaud, [this](std::size_t count) {
-        std::lock_guard lock(mutex_);
-        bytesSent_ += count;
-    });
+    return emulate::SendPaced(link_, bytes, config_.lineRateBaud, Counter());
 }
 
-void FlytecEmulator::ArmFault(FlytecStep step, FlytecFault fault) {
+std::function<void(std::size_t)> FlytecEmulator::Counter() {
+    return [this](std::size_t count) {
+        std::lock_guard lock(mutex_);
+        bytesSent_ += count;
+    };
+}
+
+void FlytecEmulator::ArmFault(FlytecStep step, FlytecFault fault, int skip) {
     std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault});
+    faults_.push_back({step, fault, skip});
 }
 
 std::vector<std::string> FlytecEmulator::Requests() const {

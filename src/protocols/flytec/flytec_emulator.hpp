@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -38,6 +39,8 @@ enum class FlytecFault {
     kBadRecordType,      // an IGC line starting with '1' after the first line
     kBRecordBeforeDate,  // the first B record moved in front of the date header
     kCutConnection,      // the cable is cut halfway through the answer
+    kStall,              // the unit freezes halfway through the answer (see stallMs)
+    kStallAtLineEnd,     // the same at the line end nearest halfway
 };
 
 struct FlytecEmulatorConfig {
@@ -52,6 +55,9 @@ struct FlytecEmulatorConfig {
     int lineRateBaud = 0;
     // G records are left out of the IGC texts sent.
     bool stripGRecords = false;
+    // How long a stall fault freezes the unit: nothing is read or sent meanwhile, then the
+    // rest of the answer follows.
+    int stallMs = 20'000;
 };
 
 // The flight-list entry the emulator derives from an IGC text: the date header and the first
@@ -83,8 +89,9 @@ public:
     int Run();
 
     // The next answer of `step` gets `fault` (once; several faults may wait, each for its own
-    // answer of that step, in the order armed).
-    void ArmFault(FlytecStep step, FlytecFault fault);
+    // answer of that step, in the order armed). With `skip`, that many answers of the step go
+    // out whole first (the second track of a download: skip 1).
+    void ArmFault(FlytecStep step, FlytecFault fault, int skip = 0);
 
     // The requests received so far, without XON and CR LF ("$PBRSNP,*21").
     std::vector<std::string> Requests() const;
@@ -100,12 +107,15 @@ private:
     struct ArmedFault {
         FlytecStep step;
         FlytecFault fault;
+        int skip;
     };
     void Handle(const std::string& request);
     // Sends an answer with the faults armed for `step`. False when the link is gone.
     bool Answer(FlytecStep step, std::string answer);
     bool TakeFault(FlytecStep step, FlytecFault& fault);
     bool Send(std::string_view bytes);
+    // Counts the bytes of answers sent.
+    std::function<void(std::size_t)> Counter();
     std::string TrackText(std::size_t index) const;
     void Log(const std::string& text);
 

@@ -21,8 +21,9 @@ using emulate::EmulatorSession;
 
 // The answers a fault can hit and the faults, in the order of FlytecStep and FlytecFault.
 constexpr std::string_view kSteps[] = {"product", "list", "track", "waypoints"};
-constexpr std::string_view kFaults[] = {"silence",     "checksum",      "garbage", "long-line",
-                                        "record-type", "b-before-date", "cut"};
+constexpr std::string_view kFaults[] = {"silence",   "checksum",    "garbage",
+                                        "long-line", "record-type", "b-before-date",
+                                        "cut",       "stall",       "stall-at-line"};
 
 constexpr std::string_view kUsage =
     "  --model NAME[:SW]     product text and software version (default COMPEO+:1.22);\n"
@@ -34,8 +35,10 @@ constexpr std::string_view kUsage =
     "                        (decimal degrees, negative south/west); built-in ones otherwise\n"
     "  --no-g                leave the G records out of the IGC texts\n"
     "  --fault STEP:FAULT    STEP product, list, track or waypoints; FAULT silence,\n"
-    "                        checksum, garbage, long-line, record-type, b-before-date or\n"
-    "                        cut\n";
+    "                        checksum, garbage, long-line, record-type, b-before-date,\n"
+    "                        cut, stall (the unit freezes halfway through the answer for\n"
+    "                        --stall-seconds, then goes on) or stall-at-line (the same at\n"
+    "                        a line end)\n";
 
 std::int32_t MilliMinutes(double degrees) {
     const double value = degrees * 60000.0;
@@ -96,6 +99,7 @@ int RunFlytecInstrument(EmulatorSession& session) {
         return 2;
     config.flights = std::move(kit.igcTexts);
     config.lineRateBaud = kit.rateBaud;
+    config.stallMs = kit.stallMs;
     const std::vector<std::string>& args = kit.rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];

@@ -78,6 +78,8 @@ public:
     int Feed(std::uint8_t byte);
     const FlytecWaypointFields& Fields() const { return fields_; }
     void Reset();
+    // Whether a waypoint sentence has begun and not ended yet.
+    bool InsideSentence() const { return state_ != State::kWaitDollar; }
 
     // Fraction digits of minutes kept at most; a further one is a format error, so that no
     // stream of digits can overflow the value.

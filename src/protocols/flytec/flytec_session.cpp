@@ -98,9 +98,12 @@ int Connect(GpsAccessJob& job, FlytecProduct& product) {
     job.track.productName = job.productName;
     job.track.instrumentDescription = job.instrumentDescription;
     job.track.productText = job.productText;
+    // Answers to the requests of earlier attempts may still arrive in this pause; they would
+    // be taken for the next request's answer.
     if (!job.Pause(kPauseAfterProductMs)) {
         return Aborted(job);
     }
+    job.DiscardInput();
     return 0;
 }
 
@@ -115,6 +118,9 @@ int ReadTrackList(GpsAccessJob& job) {
     SerialReceiver receiver(job);
     NmeaLineCollector collector(kTrackListLineChars);
     std::vector<std::string> fields;
+    bool answered = false;
+    int entries = 0;
+    int listed = 0;  // the count the entries give
     for (;;) {
         std::uint8_t byte = 0;
         const int rc = receiver.ReadByte(byte, kTrackListSilenceMs);
@@ -124,6 +130,7 @@ int ReadTrackList(GpsAccessJob& job) {
         if (rc == kSilence) {
             break;
         }
+        answered = true;
         if (!collector.Feed(byte)) {
             continue;
         }
@@ -135,9 +142,27 @@ int ReadTrackList(GpsAccessJob& job) {
             return -1;
         }
         StoreFlightListEntry(job.flights, entry);
+        ++entries;
+        listed = std::max(listed, entry.count);
     }
     const int found = CountFlights(job.flights);
     job.Status(FormatCount("% tracks in track list found", found));
+    // The list ends on silence, which is also how a frozen unit or a loose cable ends it.
+    if (collector.InsideLine() || entries < listed) {
+        std::string text = "The instrument stopped answering in the middle of its flight list";
+        if (listed > entries) {
+            text += FormatCount(" (% of % flights received)", entries, listed);
+        }
+        job.Error(text, kTrackListTitle);
+        return -1;
+    }
+    if (!answered) {
+        job.Error(
+            "No answer to the flight list request: the instrument stopped answering, or "
+            "it holds no flight",
+            kTrackListTitle);
+        return -1;
+    }
     return found > 0 ? 0 : -1;
 }
 
@@ -187,6 +212,14 @@ int ReadWaypointList(GpsAccessJob& job, bool identification, competition::PilotI
         }
     }
     job.Status(FormatCount("% waypoints received", delivered));
+    // The list ends on silence, which is also how a frozen unit or a loose cable ends it.
+    if (parser.InsideSentence()) {
+        job.Error(FormatCount("The instrument stopped answering in the middle of its waypoint "
+                              "list, after % waypoints; nothing was kept",
+                              delivered),
+                  kWaypointTitle);
+        return -1;
+    }
     if (identification) {
         return 0;
     }
@@ -271,6 +304,13 @@ int ReceiveTrack(GpsAccessJob& job, const DownloadStyle& style, int index, bool 
             return ReadFailed(job, rc, "E203 COM port read error", style.title);
         }
         if (rc == kSilence) {
+            // Silence ends a track, whole or not: a cut-off one is an error, never a flight.
+            const std::uint32_t listed =
+                wholeLog ? 0 : job.flights.duration[static_cast<std::size_t>(index)];
+            if (const std::string why = IncompleteTrackText(receiver, listed); !why.empty()) {
+                job.Error("E208 " + why, style.title);
+                return -1;
+            }
             return 0;
         }
         const std::size_t before = receiver.State().points.size();

@@ -17,6 +17,8 @@ using device::GpsAccessJob;
 
 constexpr int kAnswerSilenceMs = 2000;
 constexpr int kPageAttempts = 3;
+// A line without a byte for this long has finished what it was sending.
+constexpr int kQuietLineMs = 500;
 // A page answer is 519 characters; anything longer is noise.
 constexpr std::size_t kMaxLine = 600;
 
@@ -66,6 +68,9 @@ int ReadFailed(GpsAccessJob& job, int status, const std::string& message, const 
 // Port and product data into the job. 0 or -1 (reported).
 int Connect(GpsAccessJob& job, SerialReceiver& receiver, const char* title) {
     if (job.OpenComPort(kBaud, false) != 0)
+        return -1;
+    // The rest of an aborted page answer must not be taken for the product data.
+    if (job.DiscardStaleInput(kQuietLineMs, kAnswerSilenceMs * kPageAttempts) != 0)
         return -1;
     job.Status("Requesting product data");
     if (job.WriteText(kProductRequest) != 0) {
