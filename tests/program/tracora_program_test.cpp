@@ -309,7 +309,12 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Read GPS track log: E206 Format error 25"},
                       FaultCase{"CutCable", protocols::flytec::FlytecStep::kTrack,
                                 protocols::flytec::FlytecFault::kCutConnection,
-                                "Read GPS track log: E203 COM port read error"}),
+                                "Read GPS track log: E203 COM port read error"},
+                      // A frozen unit: the partial flight is never saved as a success.
+                      FaultCase{"StalledInstrument", protocols::flytec::FlytecStep::kTrack,
+                                protocols::flytec::FlytecFault::kStall,
+                                "Read GPS track log: E208 Incomplete transfer: the instrument "
+                                "stopped sending in the middle of a line, after "}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // The Graviter family from the command line: a track log saved as KML.
