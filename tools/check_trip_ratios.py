@@ -1,14 +1,22 @@
 #!/usr/bin/env python3
-"""Our trip analysis against igc-xc-score's proven optimum on the scored real flights.
+"""Our trip analysis, or our online-contest scoring, against igc-xc-score's proven optimum on the
+scored real flights.
 
-Reads tests/fixtures/analysis/trip_optimum.tsv (made by tools/make_trip_oracle_fixtures.sh),
+Trip: reads tests/fixtures/analysis/trip_optimum.tsv (made by tools/make_trip_oracle_fixtures.sh),
 runs `tracora-cli analyse FILE --json --no-filter` on each flight (all fixes, as the scorer
 reads them) and prints, per flight, our 5-point, flat and FAI triangle distances over the
-optimum. Fails when a result lies above the optimum beyond the scorer's leg rounding (a
-fault: the optimum is an upper bound), or below the expected ratio unless the flight is listed
-in KNOWN_BELOW with the reason.
+optimum.
 
-Usage: tools/check_trip_ratios.py TRACORA_CLI FIXTURE_TSV IGC_DIR...
+Online contest (--olc): reads olc_optimum.tsv (the same script with RULES=OLC), runs
+`tracora-cli olc FILE --json` and compares the points of the free distance, the free triangle
+and the FAI triangle; the best-result name must be the scorer's unless the two best kinds are
+within NEAR_TIE of each other.
+
+Fails when a result lies above the optimum beyond the scorer's leg rounding (a fault: the
+optimum is an upper bound), or below the expected ratio unless the flight is listed in
+KNOWN_BELOW with the reason.
+
+Usage: tools/check_trip_ratios.py [--olc] TRACORA_CLI FIXTURE_TSV IGC_DIR...
 A flight found in several folders is read from the first.
 """
 import json
@@ -40,15 +48,85 @@ KNOWN_BELOW = {
 }
 
 
+# Online contest: points per km of each kind, and the relative gap under which two results
+# count as tied for the best-result name.
+OLC_KINDS = (("free", "free_distance", 1.5, "free distance"),
+             ("flat", "free_triangle", 1.75, "free triangle"),
+             ("fai", "fai_triangle", 2.0, "FAI triangle"))
+NEAR_TIE = 0.01
+OLC_KNOWN_BELOW = {
+    ("freeflight-xcontest-465.33.igc", "flat"): SAMPLED + " (38,675 fixes)",
+    ("freeflight-xcontest-465.33.igc", "fai"): SAMPLED + " (38,675 fixes)",
+    ("freeflight-xcontest-66.46.igc", "flat"): SAMPLED + " (5,673 fixes)",
+    ("freeflight-xcontest-66.46.igc", "fai"): SAMPLED + " (5,673 fixes)",
+    ("lunch-break.igc", "fai"): SAMPLED + " (14,142 fixes)",
+    ("trifai-xcontest-189.65.igc", "flat"): SAMPLED + " (17,817 fixes)",
+    ("trifai-xcontest-189.65.igc", "fai"): SAMPLED + " (17,817 fixes)",
+    ("marcourt.igc", "flat"): "0.1 km triangle: the scorer's 10 m leg rounding is 10 %",
+    ("marcourt.igc", "fai"): "0.04 km triangle: the scorer's 10 m leg rounding is 25 %",
+    ("discontinuity.igc", "fai"): "0.7 km triangle: the scorer's 10 m leg rounding is 3 %",
+}
+
+
+def check_olc(cli, rows, igc_dirs):
+    failures = 0
+    print(f"{'flight':34} {'kind':5} {'ours pts':>9} {'optimum':>9} {'ratio':>7}")
+    for name, _fixes, *optima in rows:
+        found = [path for path in (os.path.join(d, name) for d in igc_dirs) if os.path.isfile(path)]
+        if not found:
+            print(f"{name}: not found in {' '.join(igc_dirs)}")
+            failures += 1
+            continue
+        out = subprocess.run([cli, "olc", found[0], "--json"], capture_output=True, text=True,
+                             check=False)
+        if out.returncode != 0:
+            print(f"{name}: tracora-cli failed: {out.stderr.strip()}")
+            failures += 1
+            continue
+        ours = json.loads(out.stdout)
+        best = {}
+        for (kind, field, per_km, title), optimum in zip(OLC_KINDS, map(float, optima)):
+            value = ours[field]["points"]
+            best[title] = optimum
+            ratio = value / optimum if optimum > 0 else (1.0 if value == 0 else float("inf"))
+            note = ""
+            # Our points are rounded to 0.01 as the scorer's are.
+            if value > optimum + ROUNDING_KM * per_km + 0.01:
+                note = "ABOVE THE OPTIMUM"
+                failures += 1
+            elif ratio < MIN_RATIO:
+                reason = OLC_KNOWN_BELOW.get((name, kind))
+                if reason:
+                    note = "known: " + reason
+                else:
+                    note = "BELOW"
+                    failures += 1
+            print(f"{name:34} {kind:5} {value:9.2f} {optimum:9.2f} {ratio:7.4f} {note}")
+        ranked = sorted(best.items(), key=lambda item: -item[1])
+        tied = ranked[0][1] - ranked[1][1] <= NEAR_TIE * ranked[0][1]
+        if ours["best"]["kind"] != ranked[0][0] and not tied:
+            print(f"{name:34} best: ours {ours['best']['kind']}, scorer's {ranked[0][0]}: DIFFERENT")
+            failures += 1
+        else:
+            print(f"{name:34} best: {ours['best']['kind']}" + (" (near tie)" if tied else ""))
+    return 1 if failures else 0
+
+
 def main():
-    if len(sys.argv) < 4:
+    args = sys.argv[1:]
+    olc = bool(args) and args[0] == "--olc"
+    if olc:
+        args = args[1:]
+    if len(args) < 3:
         print(__doc__, file=sys.stderr)
         return 2
-    cli, fixture, *igc_dirs = sys.argv[1:]
-    failures = 0
-    print(f"{'flight':34} {'kind':5} {'ours km':>9} {'optimum':>9} {'ratio':>7}")
+    cli, fixture, *igc_dirs = args
     with open(fixture) as f:
         rows = [line.rstrip("\n").split("\t") for line in f][1:]
+    if olc:
+        return check_olc(cli, rows, igc_dirs)
+    failures = 0
+    print(f"{'flight':34} {'kind':5} {'ours km':>9} {'optimum':>9} {'ratio':>7}")
     for name, _fixes, five, flat, fai in rows:
         found = [path for path in (os.path.join(d, name) for d in igc_dirs) if os.path.isfile(path)]
         if not found:

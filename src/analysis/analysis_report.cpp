@@ -159,4 +159,110 @@ std::string ReportJson(const AnalysisReport& report) {
     return json + "\n";
 }
 
+namespace {
+
+std::string TimeOfDay(std::span<const TrackPoint> points, std::size_t index) {
+    if (index >= points.size()) {
+        return "--:--:--";
+    }
+    const std::uint32_t t = points[index].time % 86400;
+    return StringPrintf("%02u:%02u:%02u", t / 3600, t / 60 % 60, t % 60);
+}
+
+template <std::size_t N>
+std::string TimeList(std::span<const TrackPoint> points, const std::array<std::size_t, N>& index,
+                     bool json) {
+    std::string text;
+    for (std::size_t i = 0; i < N; ++i) {
+        const std::string t = TimeOfDay(points, index[i]);
+        text += (i == 0 ? "" : json ? ", " : " ") + (json ? "\"" + t + "\"" : t);
+    }
+    return text;
+}
+
+std::string OlcTriangleText(const char* name, const TriangleResult& r, double olcPoints,
+                            std::span<const TrackPoint> points) {
+    if (r.score == 0) {
+        return StringPrintf("%-22s none\n", name);
+    }
+    return StringPrintf("%-22s %.2f points, %s km (legs %s km, gap %s km), fixes %s at %s\n", name,
+                        olcPoints, Km(r.score).c_str(), KmList(r.legs, false).c_str(),
+                        Km(r.gapMetres).c_str(), IndexList(r.index).c_str(),
+                        TimeList(points, r.index, false).c_str());
+}
+
+std::string OlcTriangleJson(const char* name, const TriangleResult& r, double olcPoints,
+                            std::span<const TrackPoint> points) {
+    return StringPrintf(
+        "\"%s\": {\"found\": %s, \"points\": %.2f, \"km\": %s, \"legs_km\": [%s], "
+        "\"gap_km\": %s, \"index\": [%s], \"time\": [%s]}",
+        name, r.score != 0 ? "true" : "false", olcPoints, JsonKm(r.score).c_str(),
+        KmList(r.legs, true).c_str(), JsonKm(r.gapMetres).c_str(), IndexList(r.index).c_str(),
+        TimeList(points, r.index, true).c_str());
+}
+
+}  // namespace
+
+std::string OlcReportText(const OlcResults& r, std::span<const TrackPoint> points,
+                          const std::vector<std::string>& warnings) {
+    std::string text;
+    for (const std::string& warning : warnings) {
+        text += warning + "\n";
+    }
+    if (r.cancelled) {
+        return text + r.haltText + "\n";
+    }
+    text += StringPrintf("%-22s %zu\n", "Positions", points.size());
+    text += StringPrintf("%-22s %s km, fixes %s at %s (not scored)\n", "Max. distance",
+                         Km(r.maxDistance.sum).c_str(), IndexList(r.maxDistance.index).c_str(),
+                         TimeList(points, r.maxDistance.index, false).c_str());
+    text += StringPrintf("%-22s %.2f points, %s km (%s km), fixes %s at %s\n", "Free distance",
+                         r.freeDistancePoints, Km(r.freeDistance.sum).c_str(),
+                         KmList(r.freeDistance.legs, false).c_str(),
+                         IndexList(r.freeDistance.index).c_str(),
+                         TimeList(points, r.freeDistance.index, false).c_str());
+    const OutAndReturnResult& o = r.outAndReturn;
+    if (o.score == 0) {
+        text += StringPrintf("%-22s none (not scored)\n", "Out-and-return");
+    } else {
+        text +=
+            StringPrintf("%-22s %s km (out %s km, gap %s km), fixes %zu, %zu, %zu (not scored)\n",
+                         "Out-and-return", Km(o.score).c_str(), Km(o.outMetres).c_str(),
+                         Km(o.gapMetres).c_str(), o.start, o.turn, o.ret);
+    }
+    text += OlcTriangleText("Free triangle", r.freeTriangle, r.freeTrianglePoints, points);
+    text += OlcTriangleText("FAI triangle", r.faiTriangle, r.faiTrianglePoints, points);
+    return text + OlcBestText(r) + "\n";
+}
+
+std::string OlcReportJson(const OlcResults& r, std::span<const TrackPoint> points,
+                          const std::vector<std::string>& warnings) {
+    std::string list;
+    for (const std::string& w : warnings) {
+        list += (list.empty() ? "" : ", ") + JsonString(w);
+    }
+    std::string json =
+        StringPrintf("{\"points\": %zu, \"warnings\": [%s], ", points.size(), list.c_str());
+    json += StringPrintf("\"cancelled\": %s, ", r.cancelled ? "true" : "false");
+    json += PathJson("max_distance", r.maxDistance) + ", ";
+    json += StringPrintf(
+        "\"free_distance\": {\"points\": %.2f, \"km\": %s, \"legs_km\": [%s], \"index\": [%s], "
+        "\"time\": [%s]}, ",
+        r.freeDistancePoints, JsonKm(r.freeDistance.sum).c_str(),
+        KmList(r.freeDistance.legs, true).c_str(), IndexList(r.freeDistance.index).c_str(),
+        TimeList(points, r.freeDistance.index, true).c_str());
+    const OutAndReturnResult& o = r.outAndReturn;
+    json += StringPrintf(
+        "\"out_and_return\": {\"found\": %s, \"km\": %s, \"out_km\": %s, \"gap_km\": %s, "
+        "\"index\": [%zu, %zu, %zu]}, ",
+        o.score != 0 ? "true" : "false", JsonKm(o.score).c_str(), JsonKm(o.outMetres).c_str(),
+        JsonKm(o.gapMetres).c_str(), o.start, o.turn, o.ret);
+    json += OlcTriangleJson("free_triangle", r.freeTriangle, r.freeTrianglePoints, points) + ", ";
+    json += OlcTriangleJson("fai_triangle", r.faiTriangle, r.faiTrianglePoints, points) + ", ";
+    json +=
+        StringPrintf("\"best\": {\"kind\": \"%s\", \"points\": %.2f, \"index\": [%s]}}",
+                     OlcKindName(r.best), r.Points(r.best), IndexList(r.Indices(r.best)).c_str());
+    return json + "\n";
+}
+
 }  // namespace tracora::analysis

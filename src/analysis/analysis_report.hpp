@@ -2,11 +2,13 @@
 // distance optimisation) and its text and JSON forms for the command line.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
 #include "analysis/distance_optimisation.hpp"
 #include "analysis/flight_statistics.hpp"
+#include "analysis/olc_optimisation.hpp"
 #include "core/settings.hpp"
 #include "core/track_log.hpp"
 
@@ -27,5 +29,12 @@ int AnalyseTrack(const std::vector<TrackPoint>& points, const Settings& settings
 
 std::string ReportText(const AnalysisReport& report);
 std::string ReportJson(const AnalysisReport& report);
+
+// The online-contest scoring of `points` for the command line: each result with its points,
+// distances, the times of its fixes, and the best result; `warnings` first.
+std::string OlcReportText(const OlcResults& results, std::span<const TrackPoint> points,
+                          const std::vector<std::string>& warnings);
+std::string OlcReportJson(const OlcResults& results, std::span<const TrackPoint> points,
+                          const std::vector<std::string>& warnings);
 
 }  // namespace tracora::analysis

@@ -122,10 +122,12 @@ struct CoarseTriangles {
     CoarseLoop flat, fai;
     bool cancelled = false;
 };
-// The best flat and FAI triangles with a closing distance under `gapMetres`, as the plain
-// loop over i < j < k finds them. Needs the positions x and y and the distances d from them.
+// The best flat and FAI triangles with a closing distance under `gapMetres`, or with
+// `fifthOfPerimeter` under a fifth of the perimeter (5 G < p; gapMetres is then unused), as the
+// plain loop over i < j < k finds them. Needs the positions x and y and the distances d.
 CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetres,
-                                     const CancelFlag& cancel, int threads);
+                                     const CancelFlag& cancel, int threads,
+                                     bool fifthOfPerimeter = false);
 
 // ---- Shared by the loop searches ------------------------------------------------------------
 
@@ -166,8 +168,10 @@ void FinePath(std::span<const TrackPoint> points, const CoarseTables& t, const C
 // The best out-and-return near the coarse one, its gap at most `gapMetres`.
 void FineOutAndReturn(std::span<const TrackPoint> points, const CoarseTables& t,
                       const CoarseLoop& c, double gapMetres, OutAndReturnResult& out);
-// The best triangle (FAI when `faiOnly`) near the coarse one, its gap under `gapMetres`.
+// The best triangle (FAI when `faiOnly`) near the coarse one, its gap under `gapMetres`, or
+// with `fifthOfPerimeter` at most a fifth of its perimeter.
 void FineTriangle(std::span<const TrackPoint> points, const CoarseTables& t, const CoarseLoop& c,
-                  double gapMetres, bool faiOnly, TriangleResult& out);
+                  double gapMetres, bool faiOnly, TriangleResult& out,
+                  bool fifthOfPerimeter = false);
 
 }  // namespace tracora::analysis::detail

@@ -163,7 +163,7 @@ void FineOutAndReturn(std::span<const TrackPoint> points, const CoarseTables& t,
 }
 
 void FineTriangle(std::span<const TrackPoint> points, const CoarseTables& t, const CoarseLoop& c,
-                  double gapMetres, bool faiOnly, TriangleResult& out) {
+                  double gapMetres, bool faiOnly, TriangleResult& out, bool fifthOfPerimeter) {
     std::array<std::size_t, 5> coarse{};
     for (std::size_t v = 0; v < 5; ++v) {
         coarse[v] = t.sampleIndex[c.v[v]];
@@ -183,13 +183,13 @@ void FineTriangle(std::span<const TrackPoint> points, const CoarseTables& t, con
                 s[v] = Slot(combo[v], coarse[v]);
             }
             const double gap = ae.m[s[0]][s[4]];
-            if (gap >= gapMetres) {
-                return false;
-            }
             const double l1 = bc.m[s[1]][s[2]];
             const double l2 = cd.m[s[2]][s[3]];
             const double l3 = bd.m[s[1]][s[3]];
             const double perimeter = l3 + l1 + l2;
+            if (fifthOfPerimeter ? gap > 0.2 * perimeter : gap >= gapMetres) {
+                return false;
+            }
             if (faiOnly) {
                 const double minLeg = perimeter * 0.28;
                 if (minLeg > l1 || minLeg > l2 || minLeg > l3) {

@@ -216,46 +216,24 @@ const char* ParseLoopFlightGap(std::string_view text, std::int32_t& metres) {
     return nullptr;
 }
 
-OptimisationWorker::~OptimisationWorker() {
-    Halt();
-    Join();
-}
-
 int OptimisationWorker::Start(std::vector<TrackPoint> points, const OptimisationOptions& options,
                               ProgressFn progress, std::function<void()> finished) {
-    if (thread_.joinable()) {
-        return -1;
+    if (worker_.Started()) {
+        return -1;  // its thread still reads the points
     }
     points_ = std::move(points);
     options_ = options;
     progress_ = std::move(progress);
-    onFinished_ = std::move(finished);
     result_ = {};
-    cancel_.store(0);
-    finished_.store(false);
-    try {
-        thread_ = std::thread([this] {
-            status_ = RunDistanceOptimisation(points_, result_, options_, progress_, cancel_);
-            finished_.store(true);
-            if (onFinished_) {
-                onFinished_();
-            }
-        });
-    } catch (const std::system_error&) {
-        return -1;
-    }
-    return 0;
-}
-
-int OptimisationWorker::Join() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-    return status_;
+    return worker_.Start(
+        [this](const CancelFlag& cancel) {
+            return RunDistanceOptimisation(points_, result_, options_, progress_, cancel);
+        },
+        std::move(finished));
 }
 
 int OptimisationWorker::CheckFinished(std::string& message) const {
-    if (!finished_.load() || !result_.done) {
+    if (!worker_.Finished() || !result_.done) {
         message = kStatisticsNotFinished;
         return -1;
     }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/analysis_worker.hpp"
 #include "analysis/distance_optimisation.hpp"
 #include "core/app_state.hpp"
 #include "core/host.hpp"
@@ -74,19 +75,14 @@ inline constexpr const char* kAnalysingTrack = "Analysing track";
 // joins before anything is freed.
 class OptimisationWorker {
 public:
-    OptimisationWorker() = default;
-    ~OptimisationWorker();
-    OptimisationWorker(const OptimisationWorker&) = delete;
-    OptimisationWorker& operator=(const OptimisationWorker&) = delete;
-
     // Starts the run; `progress` and then `finished` (once Finished() is true) are called on
     // the worker thread. Returns 0, or -1 when a run is still going or the thread cannot start.
     int Start(std::vector<TrackPoint> points, const OptimisationOptions& options,
               ProgressFn progress, std::function<void()> finished = {});
-    void Halt() { cancel_.store(1); }
+    void Halt() { worker_.Halt(); }
     // Waits for the run to end. Returns the run's status (0, or -1 on allocation failure).
-    int Join();
-    bool Finished() const { return finished_.load(); }
+    int Join() { return worker_.Join(); }
+    bool Finished() const { return worker_.Finished(); }
     // 0 when the results may be used (saved), else -1 with kStatisticsNotFinished.
     int CheckFinished(std::string& message) const;
     // Valid after Join() or once Finished().
@@ -96,12 +92,8 @@ private:
     std::vector<TrackPoint> points_;
     OptimisationOptions options_;
     ProgressFn progress_;
-    std::function<void()> onFinished_;
     OptimisationResults result_;
-    CancelFlag cancel_{0};
-    std::atomic<bool> finished_{false};
-    int status_ = 0;
-    std::thread thread_;
+    AnalysisWorker worker_;  // last: destroyed (halted and joined) first
 };
 
 }  // namespace tracora::analysis

@@ -139,12 +139,14 @@ void RaiseFloor(std::atomic<std::int64_t>& floor, std::int64_t score) {
 class BlockTriangleSearch {
 public:
     BlockTriangleSearch(const CoarseTables& t, const ClosingGaps& gaps,
-                        const std::vector<BlockLevel>& levels, std::int32_t gapMetres, bool fai,
-                        std::int64_t start, std::atomic<std::int64_t>& shared)
+                        const std::vector<BlockLevel>& levels, std::int32_t gapMetres,
+                        bool fifthOfPerimeter, bool fai, std::int64_t start,
+                        std::atomic<std::int64_t>& shared)
         : t_(t),
           gaps_(gaps),
           levels_(levels),
           gap_(gapMetres),
+          relative_(fifthOfPerimeter),
           fai_(fai),
           start_(start),
           shared_(shared) {}
@@ -166,7 +168,7 @@ public:
         }
         // G(i, k) is least for the last i and the first k.
         const std::int64_t g = lastI < firstK ? gaps_.Get(lastI, firstK) : 0;
-        if (g >= gap_) {
+        if (!relative_ && g >= gap_) {
             return kNoBound;
         }
         const std::size_t ij = bi * l.count + bj;
@@ -177,10 +179,15 @@ public:
         const std::int64_t cHi = l.hi[ik];
         if (!fai_) {
             const std::int64_t bound = aHi + bHi + cHi - g;
-            return bound >= floor ? bound : kNoBound;
+            return bound >= floor && Closes(bound + g, g) ? bound : kNoBound;
         }
-        return FaiBound(l.lo[ij], aHi, l.lo[jk], bHi, l.lo[ik], cHi, g, floor);
+        const std::int64_t bound = FaiBound(l.lo[ij], aHi, l.lo[jk], bHi, l.lo[ik], cHi, g, floor);
+        return bound != kNoBound && Closes(bound + g, g) ? bound : kNoBound;
     }
+
+    // Whether a triangle of perimeter p closes with the gap g: under the fixed limit, or under
+    // a fifth of the perimeter (5 g < p, in whole metres).
+    bool Closes(std::int64_t p, std::int64_t g) const { return relative_ ? 5 * g < p : g < gap_; }
 
     // An FAI triangle of perimeter p has every leg at least (7p - 24) / 25 (it counts when
     // (p * 7) / 25 <= its shortest leg), so p <= (25 leg + 24) / 7 for each leg, and every leg
@@ -360,7 +367,7 @@ private:
                     continue;
                 }
                 const std::int64_t g = gaps_.Get(i, k);
-                if (g >= gap_ ||
+                if (!Closes(c + aHi + bHi[k - firstK], g) ||
                     !PairCanReach(aLo, aHi, bLo[k - firstK], bHi[k - firstK], c, g, floor)) {
                     continue;
                 }
@@ -369,7 +376,7 @@ private:
                     const std::int64_t b = t_.d[t_.rowStart[j] + k - j];
                     const std::int64_t p = a + b + c;
                     const std::int64_t s = p - g;
-                    if (s < floor) {
+                    if (s < floor || (relative_ && 5 * g >= p)) {
                         continue;
                     }
                     // (p * 7) / 25 <= the shortest leg, without the division.
@@ -407,6 +414,7 @@ private:
     const ClosingGaps& gaps_;
     const std::vector<BlockLevel>& levels_;
     std::int32_t gap_;
+    bool relative_;
     bool fai_;
     std::int64_t start_;
     std::atomic<std::int64_t>& shared_;
@@ -424,7 +432,7 @@ void SearchTriangleShare(BlockTriangleSearch& flat, const std::vector<BlockTripl
 }  // namespace
 
 CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetres,
-                                     const CancelFlag& cancel, int threads) {
+                                     const CancelFlag& cancel, int threads, bool fifthOfPerimeter) {
     CoarseTriangles out;
     if (t.n < 3) {
         return out;
@@ -434,16 +442,19 @@ CoarseTriangles CoarseTriangleSearch(const CoarseTables& t, std::int32_t gapMetr
     const std::int64_t faiStart = -1;
     ClosingGaps gaps;
     std::vector<BlockLevel> levels;
-    if (!gaps.Build(t, gapMetres, cancel) || !BuildBlockLevels(t, cancel, levels)) {
+    // Under the relative rule every gap may count: the table keeps them all.
+    const std::int32_t tableLimit = fifthOfPerimeter ? ClosingGaps::kNone : gapMetres;
+    if (!gaps.Build(t, tableLimit, cancel) || !BuildBlockLevels(t, cancel, levels)) {
         out.cancelled = true;
         return out;
     }
     std::atomic<std::int64_t> flatShared{flatStart};
     std::atomic<std::int64_t> faiShared{faiStart};
-    BlockTriangleSearch flat0(t, gaps, levels, gapMetres, false, flatStart, flatShared);
-    BlockTriangleSearch flat1(t, gaps, levels, gapMetres, false, flatStart, flatShared);
-    BlockTriangleSearch fai0(t, gaps, levels, gapMetres, true, faiStart, faiShared);
-    BlockTriangleSearch fai1(t, gaps, levels, gapMetres, true, faiStart, faiShared);
+    const bool rel = fifthOfPerimeter;
+    BlockTriangleSearch flat0(t, gaps, levels, gapMetres, rel, false, flatStart, flatShared);
+    BlockTriangleSearch flat1(t, gaps, levels, gapMetres, rel, false, flatStart, flatShared);
+    BlockTriangleSearch fai0(t, gaps, levels, gapMetres, rel, true, faiStart, faiShared);
+    BlockTriangleSearch fai1(t, gaps, levels, gapMetres, rel, true, faiStart, faiShared);
     const std::vector<BlockTriple> flatTop = flat0.TopTriples(flatStart);
     const std::vector<BlockTriple> faiTop = fai0.TopTriples(faiStart);
     std::array<bool, 2> cancelled{false, false};

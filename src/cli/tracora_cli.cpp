@@ -11,6 +11,7 @@
 
 #include "analysis/analysis_report.hpp"
 #include "cli/instruments_command.hpp"
+#include "cli/olc_command.hpp"
 #include "core/file_io.hpp"
 #include "core/geodesy.hpp"
 #include "core/text_forms.hpp"
@@ -46,6 +47,13 @@ constexpr const char* kUsage =
     "                                 flight's analysis. --force replaces OUT\n"
     "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
     "                                 flight statistics and distance optimisation\n"
+    "  olc FILE.igc [--json] [--olc OUT.olc [--with-igc] [--force] PILOT...]\n"
+    "                                 online-contest scoring: free distance, free and\n"
+    "                                 FAI triangles, the best result; --olc writes the\n"
+    "                                 submission file (PILOT: --first --last --birth\n"
+    "                                 --class --glider --site [--call --region\n"
+    "                                 --flight]; pilot, glider and site default to the\n"
+    "                                 IGC header's)\n"
     "\n"
     "Angles are decimal degrees (46.5), degrees and minutes (46 30.25) or degrees,\n"
     "minutes and seconds (46 30 15.5), with N/S/E/W or a sign in front; quote\n"
@@ -394,6 +402,9 @@ int main(int argc, char** argv) {
     }
     if (command == "analyse") {
         return Analyse(args);
+    }
+    if (command == "olc") {
+        return tracora::cli::Olc(args);
     }
     return UsageError(("unknown command '" + std::string(command) + "'").c_str());
 }

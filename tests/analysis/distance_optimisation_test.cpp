@@ -55,11 +55,12 @@ detail::CoarseTables PlaneTables(const std::vector<std::pair<double, double>>& x
 
 // The triangle search on one and on two threads against the plain loops.
 void ExpectTrianglesAsPlain(const detail::CoarseTables& t, int gap,
-                            const test::ReferenceResults& ref) {
+                            const test::ReferenceResults& ref, bool fifthOfPerimeter = false) {
     CancelFlag cancel{0};
     for (int threads : {1, 2}) {
         SCOPED_TRACE("threads " + std::to_string(threads));
-        const detail::CoarseTriangles tri = detail::CoarseTriangleSearch(t, gap, cancel, threads);
+        const detail::CoarseTriangles tri =
+            detail::CoarseTriangleSearch(t, gap, cancel, threads, fifthOfPerimeter);
         EXPECT_FALSE(tri.cancelled);
         EXPECT_EQ(tri.flat.found, ref.flatFound);
         EXPECT_EQ(tri.fai.found, ref.faiFound);
@@ -532,6 +533,8 @@ void CheckRandomTracks(unsigned seed, int tracks, std::size_t minSamples, std::s
             }
         }
         ExpectTrianglesAsPlain(t, gap, ref);
+        // And under the online contest's gap rule (under a fifth of the perimeter).
+        ExpectTrianglesAsPlain(t, 0, test::ReferenceSearch(t, 0, true), true);
     }
 }
 
@@ -558,8 +561,8 @@ struct LoopCase {
 
 class LoopTracks : public ::testing::TestWithParam<LoopCase> {};
 
-TEST_P(LoopTracks, FastTrianglesEqualPlain) {
-    const LoopCase& c = GetParam();
+// The positions of the laps of `c`.
+std::vector<std::pair<double, double>> LoopPositions(const LoopCase& c) {
     std::mt19937 random(c.seed);
     std::uniform_real_distribution<double> unit(-1, 1);
     const double perimeter = 30000;
@@ -594,8 +597,18 @@ TEST_P(LoopTracks, FastTrianglesEqualPlain) {
             }
         }
     }
-    const detail::CoarseTables t = PlaneTables(xy);
-    ExpectTrianglesAsPlain(t, c.gap, test::ReferenceSearch(t, c.gap));
+    return xy;
+}
+
+TEST_P(LoopTracks, FastTrianglesEqualPlain) {
+    const detail::CoarseTables t = PlaneTables(LoopPositions(GetParam()));
+    ExpectTrianglesAsPlain(t, GetParam().gap, test::ReferenceSearch(t, GetParam().gap));
+}
+
+// The online contest's rule: a closing gap under a fifth of the perimeter, whatever its size.
+TEST_P(LoopTracks, FastTrianglesEqualPlainWithTheGapUnderAFifth) {
+    const detail::CoarseTables t = PlaneTables(LoopPositions(GetParam()));
+    ExpectTrianglesAsPlain(t, 0, test::ReferenceSearch(t, 0, true), true);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -99,7 +99,10 @@ inline ReferenceGaps ReferenceClosingGaps(const detail::CoarseTables& t) {
     return r;
 }
 
-inline ReferenceResults ReferenceSearch(const detail::CoarseTables& t, int gap) {
+// With `fifthOfPerimeter` a triangle counts when its closing gap is under a fifth of its
+// perimeter (5 G < p) instead of under `gap`.
+inline ReferenceResults ReferenceSearch(const detail::CoarseTables& t, int gap,
+                                        bool fifthOfPerimeter = false) {
     const int n = static_cast<int>(t.n);
     auto d = [&](int i, int j) -> long long {
         return i <= j ? t.D(static_cast<std::size_t>(i), static_cast<std::size_t>(j))
@@ -187,12 +190,15 @@ inline ReferenceResults ReferenceSearch(const detail::CoarseTables& t, int gap) 
     for (int i = 0; i <= n - 3; ++i) {
         for (int k = i + 2; k <= n - 1; ++k) {
             const long long gik = g[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)];
-            if (gik >= gap) {
+            if (!fifthOfPerimeter && gik >= gap) {
                 continue;
             }
             const std::uint32_t pair = gp[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)];
             for (int j = i + 1; j <= k - 1; ++j) {
                 const long long p = d(i, j) + d(j, k) + d(i, k);
+                if (fifthOfPerimeter && 5 * gik >= p) {
+                    continue;
+                }
                 const long long s = p - gik;
                 const std::array<std::uint32_t, 5> v{pair / 65536, u(i), u(j), u(k), pair % 65536};
                 if (s >= flat) {
