@@ -203,8 +203,8 @@ constexpr auto kCommands = std::to_array<Command>({
     {40185, M::kInstrument, "UTC offset for Top Navigator...", A::kNotAvailable},
 
     // Analysis
-    {40095, M::kAnalysis, "OLC statistics (IGC buffer)", A::kNotAvailable},
-    {40094, M::kAnalysis, "OLC statistics (selected positions)", A::kNotAvailable},
+    {40095, M::kAnalysis, "&OLC statistics (use IGC buffer)", A::kOlcIgcBuffer},
+    {40094, M::kAnalysis, "OLC statistics (use selected pos.)", A::kOlcSelection},
     {40175, M::kAnalysis, "Show vario", A::kNotAvailable},
     {40176, M::kAnalysis, "Show glide", A::kNotAvailable},
     {40178, M::kAnalysis, "Show polar", A::kNotAvailable},

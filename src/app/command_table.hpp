@@ -73,6 +73,8 @@ enum class Action {
     kLoopFlightGap,
     kVarioFilter,
     kSpeedFilter,
+    kOlcIgcBuffer,
+    kOlcSelection,
 };
 
 // The device job an instrument command starts: what it does, with which instrument family,

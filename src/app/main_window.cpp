@@ -336,6 +336,8 @@ std::span<const CommandHandler> MainWindow::Handlers() {
          [](W& w, C) { igc::VerifyIgcLog(w.host_, w.state_.settings.igcDir); }},
         {Action::kWriteIgcFile, kRefused, kTrack, [](W& w, C) { w.WriteIgc(); }},
         {Action::kFlightStatistics, kRefused, kTrack, [](W& w, C) { w.FlightStatistics(); }},
+        {Action::kOlcIgcBuffer, kRefused, kAnyView, [](W& w, C) { w.OlcStatistics(true); }},
+        {Action::kOlcSelection, kRefused, kTrack, [](W& w, C) { w.OlcStatistics(false); }},
         {Action::kSaveAnimation, kRefused, kTrack, [](W& w, C) { w.SaveAnimation(); }},
         {Action::kSaveRawIgc,
          kRefused,
@@ -663,6 +665,20 @@ void MainWindow::FlightStatistics() {
     statistics_->setAttribute(Qt::WA_DeleteOnClose);
     statistics_->setModal(true);
     statistics_->show();
+}
+
+void MainWindow::OlcStatistics(bool useIgcBuffer) {
+    olc::OlcInput input;
+    const auto rows = useIgcBuffer ? std::vector<std::size_t>{} : SelectedRows();
+    if (olc::PrepareOlcInput(state_, host_, rows, useIgcBuffer, input) != 0) {
+        return;
+    }
+    // One scoring dialog at a time: a new one replaces the old (which halts and joins).
+    delete olc_;
+    olc_ = new OlcDialog(state_, host_, std::move(input), this);
+    olc_->setAttribute(Qt::WA_DeleteOnClose);
+    olc_->setModal(true);
+    olc_->show();
 }
 
 void MainWindow::SaveRawIgc() {

@@ -17,6 +17,7 @@
 
 #include "app/command_table.hpp"
 #include "app/list_models.hpp"
+#include "app/olc_dialog.hpp"
 #include "app/qt_host.hpp"
 #include "app/statistics_dialog.hpp"
 #include "app/track_view.hpp"
@@ -87,6 +88,7 @@ public:
     void UpdateTitle();
     TrackViewWindow* TrackView() const { return trackView_; }
     StatisticsDialog* Statistics() const { return statistics_; }
+    OlcDialog* Olc() const { return olc_; }
 
 signals:
     // A device job ended and the window has taken over its result.
@@ -121,6 +123,7 @@ private:
     void DumpDebug(const Command& command);
     void WriteIgc();
     void FlightStatistics();
+    void OlcStatistics(bool useIgcBuffer);
     void SaveRawIgc();
     void LoopFlightGap();
     void VarioFilterLimit();
@@ -147,6 +150,7 @@ private:
     std::map<int, QPushButton*> buttons_;
     QPointer<TrackViewWindow> trackView_;
     QPointer<StatisticsDialog> statistics_;
+    QPointer<OlcDialog> olc_;
 };
 
 }  // namespace tracora::app

@@ -3,6 +3,8 @@
 // analysis settings.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QItemSelectionModel>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -20,6 +22,7 @@
 #include "core/angles.hpp"
 #include "core/strings.hpp"
 #include "core/test_files.hpp"
+#include "formats/igc/igc_reader.hpp"
 
 namespace tracora::app {
 namespace {
@@ -265,6 +268,92 @@ TEST_F(WindowTest, FilterSettingsFromTheMenuCarryTheirCheckMarks) {
     ASSERT_TRUE(window->RunCommand(40172));
     EXPECT_EQ(state.settings.varioFilter, 5);
     EXPECT_TRUE(vario->isChecked());
+}
+
+// The online-contest dialog on the instrument's IGC text: the scoring, the best result, the
+// checks of the pilot's values and the submission file with the IGC text.
+TEST_F(WindowTest, OlcStatisticsScoreTheIgcBufferAndSaveTheSubmission) {
+    const std::string flight =
+        ReadText(std::filesystem::path(TRACORA_FIXTURES_DIR) / "real" / "igc" / "d3p.igc");
+    state.settings = DefaultSettings();
+    EXPECT_TRUE(window->RunCommand(40095));
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(),
+              (test_support::Message{"Initialize OLC statistics", "No raw IGC buffer stored"}));
+    state.trackLog.rawIgc.text = flight;
+    ASSERT_TRUE(window->RunCommand(40095));
+    OlcDialog* dialog = window->Olc();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(
+        WaitUntil([dialog] { return dialog->Finished() && dialog->Value("Best result") != "-"; }));
+    // The same points as the command line's scoring of the file.
+    analysis::OlcResults expected;
+    igc::IgcParseResult parsed;
+    ASSERT_GT(igc::ParseIgc(flight, parsed), 0);
+    analysis::CancelFlag cancel{0};
+    ASSERT_EQ(analysis::RunOlcOptimisation(parsed.points, expected, 2, {}, cancel), 0);
+    EXPECT_EQ(dialog->Value("Best result"),
+              QString::fromStdString(
+                  StringPrintf("free distance, %.2f points", expected.freeDistancePoints)));
+    EXPECT_EQ(dialog->StatusText(), QString::fromStdString(analysis::OlcBestText(expected)));
+    EXPECT_EQ(dialog->ProgressText(), "Done: 100 %");
+    EXPECT_FALSE(dialog->HaltButton()->isEnabled());
+    QDir().mkpath(QStringLiteral(TRACORA_SCREENSHOT_DIR));
+    ASSERT_TRUE(dialog->grab().save(QStringLiteral(TRACORA_SCREENSHOT_DIR "/olc.png")));
+
+    const std::filesystem::path folder = TempFolder("olc");
+    std::string proposed;
+    host.saveDialogHook = [&](const FileDialogRequest& request) {
+        proposed = request.proposedName;
+        return std::optional<FileDialogResult>(FileDialogResult{folder / "d3p", 1});
+    };
+    dialog->Save(true);
+    EXPECT_EQ(messages.back(),
+              (test_support::Message{"User information input", "Missing first name"}));
+    dialog->Field("First name")->setText("Anna");
+    dialog->Field("Last name")->setText("Rossi");
+    dialog->Field("Birth date (dd.mm.yy)")->setText("4.7.81");
+    dialog->Field("Glider type")->setText("Sky & Co+");
+    dialog->Field("Start place")->setText("Gerlitzen");
+    dialog->Field("Flight number (1-35)")->setText("36");
+    dialog->Save(true);
+    EXPECT_EQ(messages.back(),
+              (test_support::Message{"User information input", "Flight number out of range"}));
+    dialog->Field("Flight number (1-35)")->setText("2");
+    dialog->RegionBox()->setCurrentIndex(dialog->RegionBox()->findData(QStringLiteral("AT")));
+    dialog->Save(true);
+    // The short form of the IGC name unless "Long file name" is checked: 2019-06-15 as 9, 6,
+    // F, the recorder's serial GPB, flight 2.
+    EXPECT_EQ(proposed, "96FXGPB2.olc");
+    EXPECT_EQ(messages.back(), (test_support::Message{"Save OLC data", "File written"}));
+    const std::string olcText = ReadText(folder / "d3p.olc");
+    EXPECT_TRUE(
+        olcText.starts_with("OLCvnolc=Anna&na=Rossi&geb=04.07.81&gty=Sky%20%26%20Co%2B"
+                            "&sta=Gerlitzen&region=AT&gid=&klasse=3"
+                            "&igcfn=96FXGPB2.igc&flugzeug=1"))
+        << olcText.substr(0, 200);
+    EXPECT_NE(olcText.find("&IGCigcIGC=AXSDGPB%0D%0A"), std::string::npos);
+    EXPECT_EQ(state.settings.olcFirstName, "Anna");
+    EXPECT_EQ(state.settings.olcRegion, "AT");
+    dialog->close();
+    EXPECT_TRUE(WaitUntil([this] { return window->Olc() == nullptr; }));
+}
+
+TEST_F(WindowTest, OlcStatisticsOfTheSelectionNeedFivePositions) {
+    LoadFlight("marcourt.igc");
+    EXPECT_TRUE(window->RunCommand(40094));
+    EXPECT_EQ(messages.back(),
+              (test_support::Message{"Initialize OLC statistics", "No position(s) selected"}));
+    window->List().selectRow(3);
+    for (int row = 4; row <= 6; ++row) {
+        window->List().selectionModel()->select(
+            window->Model(ListView::kTrackLog).index(row, 0),
+            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    EXPECT_TRUE(window->RunCommand(40094));
+    EXPECT_EQ(messages.back(), (test_support::Message{"Initialize OLC statistics",
+                                                      "Number of positions must be 5 or more"}));
+    EXPECT_EQ(window->Olc(), nullptr);
 }
 
 }  // namespace
