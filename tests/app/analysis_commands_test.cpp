@@ -4,11 +4,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QItemSelectionModel>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QInputDialog>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
