@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 #include "analysis/flight_statistics.hpp"
 #include "app/dialogs.hpp"
@@ -24,14 +25,17 @@
 #include "core/track_store.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
+#include "documents/airspace_commands.hpp"
 #include "documents/igc_commands.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
 #include "documents/track_documents.hpp"
+#include "documents/waypoint_commands.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
+#include "formats/openair/openair_writer.hpp"
 
 namespace tracora::app {
 
@@ -312,6 +316,7 @@ std::span<const CommandHandler> MainWindow::Handlers() {
     constexpr std::optional<ListView> kAnyView;
     constexpr std::optional<ListView> kTrack = ListView::kTrackLog;
     constexpr std::optional<ListView> kWaypoints = ListView::kWaypoints;
+    constexpr std::optional<ListView> kAirspace = ListView::kAirspace;
     static constexpr CommandHandler kHandlers[] = {
         // Device jobs and the window itself.
         {Action::kDownloadTrackLog, kRefused, kAnyView, [](W& w, C c) { w.StartDownload(c); }},
@@ -353,6 +358,48 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kWaypointEdit, kRefused, kWaypoints, [](W& w, C) { w.WaypointEdit(); },
          "Select one waypoint"},
         {Action::kWaypointDelete, kRefused, kWaypoints, [](W& w, C) { w.WaypointDelete(); }},
+        {Action::kReadWaypointFile, kRefused, kAnyView, [](W& w, C) { w.ReadWaypointFile(); }},
+        {Action::kSaveWaypoints, kRuns, kWaypoints, [](W& w, C) { w.SaveWaypoints(); }},
+
+        // The airspace list. While an upload runs the list must not change.
+        {Action::kReadCtrFile,
+         kRefused,
+         kAnyView,
+         [](W& w, C) { w.ReadCtrFile(); },
+         {},
+         "Read CTR file"},
+        {Action::kWriteCtrOpenAir, kRuns, kAirspace,
+         [](W& w, C) { w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kOpenAir)); }},
+        {Action::kWriteCtrNoArcs, kRuns, kAirspace,
+         [](W& w, C) {
+             w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kOpenAirNoArcs));
+         }},
+        {Action::kWriteCtrGpx, kRuns, kAirspace,
+         [](W& w, C) { w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kGpx)); }},
+        {Action::kWriteCtrMapScript, kRuns, kAirspace,
+         [](W& w, C) { w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kMapScript)); }},
+        {Action::kDeleteCtr, kRefused, kAirspace, [](W& w, C) { w.DeleteCtr(); }},
+        {Action::kEditCtr, kRefused, kAirspace, [](W& w, C) { w.EditCtr(false); }},
+        {Action::kNewCtr, kRefused, kAirspace, [](W& w, C) { w.EditCtr(true); }},
+        {Action::kSegmentAccuracy, kRuns, kAnyView, [](W& w, C) { w.SegmentAccuracy(); }},
+        {Action::kShowCtrAsWaypoints,
+         kRefused,
+         kAirspace,
+         [](W& w, C) { w.ShowCtrAsWaypoints(); },
+         {},
+         "Show CTR"},
+        {Action::kUploadCtr,
+         kRefused,
+         kAirspace,
+         [](W& w, C c) { w.StartCtrTransfer(c); },
+         {},
+         "Upload CTR"},
+        {Action::kDownloadCtr,
+         kRefused,
+         kAnyView,
+         [](W& w, C c) { w.StartCtrTransfer(c); },
+         {},
+         "Download CTR"},
         {Action::kSelectAll, kRefused, kWaypoints, [](W& w, C) { w.list_->selectAll(); }},
         {Action::kCopyTrack, kRefused, kTrack, [](W& w, C) { w.CopyTrack(); }},
         {Action::kRotateTrack, kRefused, kTrack, [](W& w, C) { w.RotateTrack(); }},
@@ -583,6 +630,136 @@ void MainWindow::WaypointDelete() {
         }
     }
     RefreshLists();
+}
+
+void MainWindow::ReadWaypointFile() {
+    if (documents::ReadWaypointFileCommand(state_, host_, waypointOpenFilter_) > 0) {
+        RefreshLists();
+        SetView(ListView::kWaypoints);
+    }
+}
+
+void MainWindow::ReadCtrFile() {
+    if (documents::ReadCtrFileCommand(state_, host_) > 0) {
+        RefreshLists();
+        SetView(ListView::kAirspace);
+    }
+}
+
+void MainWindow::EditCtr(bool create) {
+    const QString title = create ? QStringLiteral("New CTR") : QStringLiteral("Edit CTR");
+    std::vector<CtrArea>& list = state_.airspaces.areas;
+    std::size_t row = 0;
+    QString text = QString::fromLatin1(openair::kNewAirspaceTemplate);
+    std::int32_t warning = CtrArea::kDefaultWarningDistance;
+    if (!create) {
+        const auto rows = SelectedRows();
+        if (list.empty()) {
+            host_.ShowMessage(title.toStdString(), "No CTR in list");
+            return;
+        }
+        if (rows.empty() || rows.front() >= list.size()) {
+            host_.ShowMessage(title.toStdString(), "No CTR selected");
+            return;
+        }
+        row = rows.front();
+        const std::string record = openair::SingleRecordText(list[row]);
+        text = QString::fromUtf8(record.data(), static_cast<qsizetype>(record.size()));
+        warning = list[row].warningDistance;
+    }
+    CtrArea edited;
+    const bool accepted = RunCtrEditDialog(
+        this, title, text, QString::number(warning),
+        [&](const QString& typed, const QString& distance) {
+            return documents::AcceptCtrEdit(host_, title.toStdString(), distance.toStdString(),
+                                            typed.toStdString(), edited) == 0;
+        });
+    if (!accepted) {
+        return;
+    }
+    if (create) {
+        list.insert(list.begin(), std::move(edited));
+    } else if (row < list.size()) {
+        list[row] = std::move(edited);
+    }
+    RefreshLists();
+}
+
+void MainWindow::SegmentAccuracy() {
+    RunTextValueDialog(
+        this, QStringLiteral("Set max. segment error"), QStringLiteral("Max. segment error (m)"),
+        QString::number(state_.maxSegmentError), [this](const QString& input) {
+            return documents::AcceptSegmentError(state_, host_, input.toStdString()) == 0;
+        });
+}
+
+void MainWindow::WriteCtrFile(int kind) {
+    const auto rows = SelectedRows();
+    documents::WriteCtrFileCommand(state_, host_, rows, static_cast<documents::CtrWriteKind>(kind));
+}
+
+void MainWindow::DeleteCtr() {
+    const auto rows = SelectedRows();
+    if (documents::DeleteCtrCommand(state_, host_, rows) > 0) {
+        RefreshLists();
+    }
+}
+
+void MainWindow::ShowCtrAsWaypoints() {
+    const auto rows = SelectedRows();
+    if (documents::ShowCtrAsWaypointsCommand(state_, host_, rows) > 0) {
+        RefreshLists();
+        SetView(ListView::kWaypoints);
+    }
+}
+
+void MainWindow::StartCtrTransfer(const Command& command) {
+    if (!command.job) {
+        return;
+    }
+    device::JobStart start;
+    start.function = command.job->function;
+    start.protocol = command.job->protocol;
+    start.parameter = command.job->parameter;
+    const bool upload = start.function == device::AccessFunction::kWriteAirspace;
+    if (upload) {
+        const auto rows = SelectedRows();
+        if (documents::PrepareCtrUpload(state_, host_, rows, start.airspaces) != 0) {
+            return;
+        }
+    }
+    // The end reaches the window through the main thread's queue; a downloaded list replaces
+    // the current one there, and only when the whole list arrived.
+    QPointer<MainWindow> self(this);
+    start.completion = [this, self, upload](device::GpsAccessJob& job) {
+        state_.jobFailed = job.result < 0;
+        auto received = std::make_shared<std::vector<CtrArea>>();
+        if (!upload && job.result >= 0) {
+            *received = std::move(job.airspaces);
+        }
+        const bool install = !upload && job.result >= 0;
+        host_.PostToMain([self, received, install] {
+            if (!self) {
+                return;
+            }
+            if (install) {
+                self->state_.airspaces.areas = std::move(*received);
+                self->SetView(ListView::kAirspace);
+            }
+            self->OnJobEnd();
+        });
+    };
+    const automation::StartOutcome outcome = downloads_.Start(std::move(start));
+    if (outcome == automation::StartOutcome::kStarted) {
+        UpdateCommandStates();
+    } else if (outcome == automation::StartOutcome::kFailed) {
+        RefreshLists();
+    }
+}
+
+void MainWindow::SaveWaypoints() {
+    const auto rows = SelectedRows();
+    documents::SaveWaypointsCommand(state_, host_, rows);
 }
 
 void MainWindow::ShowTrack(const Command& command) {

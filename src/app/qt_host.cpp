@@ -1,5 +1,6 @@
 #include "app/qt_host.hpp"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -127,6 +128,62 @@ Answer QtHost::AskLabelled(const std::string& title, const std::string& text,
         return Answer::kNo;
     }
     return safe;
+}
+
+bool QtHost::ShowCtrNotification(const std::string& text) {
+    if (!OnMainThread()) {
+        return true;
+    }
+    if (notificationHook) {
+        return notificationHook(text);
+    }
+    const std::unique_ptr<QMessageBox> box = MakeCtrNotificationBox(window_, text);
+    box->exec();
+    return box->checkBox()->isChecked();
+}
+
+std::unique_ptr<QMessageBox> MakeCtrNotificationBox(QWidget* parent, const std::string& text) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
+                                             QStringLiteral("CTR error notification"),
+                                             ToQString(text), QMessageBox::Ok, parent);
+    box->setCheckBox(new QCheckBox(QStringLiteral("&Skip further notifications"), box.get()));
+    return box;
+}
+
+ModifyIdAnswer QtHost::AskModifyWaypointId(const std::string& name) {
+    if (!OnMainThread()) {
+        return ModifyIdAnswer::kCancel;
+    }
+    if (askHook) {
+        // Tests script the four answers through the Yes/No/Cancel hook: Yes, No, Cancel.
+        switch (askHook("Modify waypoint ID", name)) {
+            case Answer::kYes:
+                return ModifyIdAnswer::kYes;
+            case Answer::kNo:
+                return ModifyIdAnswer::kNo;
+            case Answer::kCancel:
+                return ModifyIdAnswer::kCancel;
+        }
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Modify waypoint ID"),
+                    ToQString(name + "\nModify (-> uppercase or truncate) this ID ?"),
+                    QMessageBox::NoButton, window_);
+    QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton* all = box.addButton(QStringLiteral("Yes to &All"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("&No (skip)"), QMessageBox::NoRole);
+    box.setEscapeButton(box.addButton(QStringLiteral("&Cancel"), QMessageBox::RejectRole));
+    box.setDefaultButton(yes);
+    box.exec();
+    if (box.clickedButton() == yes) {
+        return ModifyIdAnswer::kYes;
+    }
+    if (box.clickedButton() == all) {
+        return ModifyIdAnswer::kYesToAll;
+    }
+    if (box.clickedButton() == no) {
+        return ModifyIdAnswer::kNo;
+    }
+    return ModifyIdAnswer::kCancel;
 }
 
 void QtHost::SetStatus(const std::string& text) {

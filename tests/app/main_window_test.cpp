@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
@@ -6,9 +7,12 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "analysis/track_filters.hpp"
@@ -209,6 +213,177 @@ TEST_F(WindowTest, ReadTrackLogFileFromTheMenu) {
     EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), 221);
     EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
     EXPECT_TRUE(messages.empty());
+}
+
+// "Open waypoints" reads by content and asks "Modify waypoint ID" where a name must change;
+// "Save waypoints" writes the selected rows in the type chosen.
+TEST_F(WindowTest, WaypointFilesFromTheMenu) {
+    const QString folder = QDir::temp().filePath(
+        QStringLiteral("tracora-window-waypoints-%1").arg(QCoreApplication::applicationPid()));
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::filesystem::path in = std::filesystem::path(folder.toStdString()) / "in.wpt";
+    {
+        std::ofstream out(in, std::ios::binary);
+        out << "OziExplorer Waypoint File Version 1.0\r\nWGS 84\r\nReserved 2\r\nReserved 3\r\n"
+               "   1,OK1,  46.500000,   7.250000,0,0, 1, 3, 0, 65535,First, 0, 0, 0, 3281\r\n"
+               "   2,tower 1,  46.600000,   7.350000,0,0, 1, 3, 0, 65535,Tower, 0, 0, 0, 3281\r\n";
+    }
+    host.openDialogHook = [&in](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Read waypoint file");
+        return std::optional<FileDialogResult>(FileDialogResult{in, 1});
+    };
+    answer = Answer::kYes;  // convert "tower 1"
+    EXPECT_TRUE(window->RunCommand(40047));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].title, "Modify waypoint ID");
+    EXPECT_EQ(questions[0].text, "tower 1");
+    ASSERT_EQ(state.waypoints.items.size(), 2u);
+    EXPECT_EQ(state.waypoints.items[1].Id(), "TOWER");
+    EXPECT_EQ(window->CurrentView(), ListView::kWaypoints);
+    EXPECT_EQ(window->Model(ListView::kWaypoints).rowCount(), 2);
+
+    const std::filesystem::path out = std::filesystem::path(folder.toStdString()) / "out";
+    host.saveDialogHook = [&out](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Save waypoints");
+        return std::optional<FileDialogResult>(FileDialogResult{out, 1});
+    };
+    EXPECT_TRUE(window->RunCommand(40042));  // select all
+    EXPECT_TRUE(window->RunCommand(40118));
+    std::string saved;
+    ASSERT_EQ(ReadWholeFile(out.string() + ".wpt", saved), FileReadStatus::kOk);
+    EXPECT_TRUE(saved.starts_with("OziExplorer Waypoint File Version 1.0\r\n"));
+    EXPECT_NE(saved.find("TOWER         ,  46.600000,   7.350000,"), std::string::npos) << saved;
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), (Message{"Save waypoints", "File written"}));
+    QDir(folder).removeRecursively();
+}
+
+// The CTR menu: an OpenAir file read (its dropped airways told in the "CTR error notification"
+// box until "Skip further notifications" is ticked), the list, a GPX export of the selection,
+// "Show CTR as waypoints" and delete.
+TEST_F(WindowTest, AirspaceMenu) {
+    const QString folder = QDir::temp().filePath(
+        QStringLiteral("tracora-window-ctr-%1").arg(QCoreApplication::applicationPid()));
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::filesystem::path dir(folder.toStdString());
+    {
+        std::ofstream out(dir / "ctr.txt", std::ios::binary);
+        out << "AC D\r\nAN ZONE A\r\nAL GND\r\nAH FL95\r\nV X=46:30:00 N 007:15:00 E\r\n"
+               "DC 2\r\n";
+        for (int i = 1; i <= 3; ++i) {
+            out << "AC A\r\nAN AWY " << i << "\r\nAL FL100\r\nAH FL200\r\nV W=5\r\n"
+                << "DY 46:00:00 N 007:00:00 E\r\n";
+        }
+        out << "AC R\r\nAN ZONE B\r\nAL 1500ft\r\nAH 3000ft\r\nDP 46:00:00 N 007:00:00 E\r\n"
+               "DP 46:10:00 N 007:00:00 E\r\nDP 46:10:00 N 007:10:00 E\r\n";
+    }
+    std::vector<std::string> notices;
+    host.notificationHook = [&notices](const std::string& text) {
+        notices.push_back(text);
+        return notices.size() == 2;  // ticked on the second
+    };
+    host.openDialogHook = [&dir](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Read CTR");
+        return std::optional<FileDialogResult>(FileDialogResult{dir / "ctr.txt", 1});
+    };
+    EXPECT_TRUE(window->RunCommand(40100));
+    EXPECT_EQ(notices, (std::vector<std::string>{"CTR at line 7:  DY record (not implemented)",
+                                                 "CTR at line 13:  DY record (not implemented)"}));
+    EXPECT_EQ(window->CurrentView(), ListView::kAirspace);
+    const StoreTableModel& model = window->Model(ListView::kAirspace);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.Cell(0, 0), QStringLiteral("ZONE A"));
+    EXPECT_EQ(model.Cell(0, 2), QStringLiteral("FL95"));
+    EXPECT_EQ(model.Cell(1, 1), QStringLiteral("1500ft"));
+    EXPECT_EQ(model.Cell(1, 4), QStringLiteral("3"));
+
+    // The export writes the selection and leaves the track log alone.
+    LoadFlight("marcourt.igc");
+    window->SetView(ListView::kAirspace);
+    host.saveDialogHook = [&dir](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Save CTR(s)");
+        return std::optional<FileDialogResult>(FileDialogResult{dir / "ctr", 1});
+    };
+    window->List().selectAll();
+    EXPECT_TRUE(window->RunCommand(40149));
+    std::string gpx;
+    ASSERT_EQ(ReadWholeFile(dir / "ctr.gpx", gpx), FileReadStatus::kOk);
+    EXPECT_NE(gpx.find("<name>ZONE B</name>"), std::string::npos);
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+
+    EXPECT_TRUE(window->RunCommand(40112));  // show the first selected as waypoints
+    EXPECT_EQ(window->CurrentView(), ListView::kWaypoints);
+    EXPECT_GT(state.waypoints.items.size(), 8u);
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+
+    window->SetView(ListView::kAirspace);
+    window->List().selectRow(0);
+    EXPECT_TRUE(window->RunCommand(40111));
+    ASSERT_EQ(state.airspaces.areas.size(), 1u);
+    EXPECT_EQ(state.airspaces.areas[0].name, "ZONE B");
+    EXPECT_EQ(window->Model(ListView::kAirspace).rowCount(), 1);
+    QDir(folder).removeRecursively();
+}
+
+// "New CTR" starts from the template; a text that does not parse keeps the dialog open with
+// the parser's message; "Edit CTR" shows the airspace's record and replaces it in place.
+TEST_F(WindowTest, NewAndEditCtrDialogs) {
+    window->SetView(ListView::kAirspace);
+    test_support::OnNextModal([](QDialog& dialog) {
+        auto* text = dialog.findChild<QPlainTextEdit*>(QStringLiteral("text"));
+        auto* warning = dialog.findChild<QLineEdit*>(QStringLiteral("warning"));
+        ASSERT_TRUE(text != nullptr && warning != nullptr);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("New CTR"));
+        EXPECT_TRUE(text->toPlainText().startsWith(QStringLiteral("*Airspace name\nAN Put")));
+        EXPECT_EQ(warning->text(), QStringLiteral("200"));
+        text->setPlainText(QStringLiteral("AC R\nAN NEW\nAL GND\nAH FL95\nDP 90:00:00 N 7 E\n"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+        EXPECT_TRUE(dialog.isVisible());
+        text->setPlainText(
+            QStringLiteral("AC R\nAN NEW\nAL GND\nAH FL95\nV X=46:30:00 N 007:15:00 E\nDC 1km\n"));
+        warning->setText(QStringLiteral("500"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+    });
+    EXPECT_TRUE(window->RunCommand(40105));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Bad position format on line 5");
+    ASSERT_EQ(state.airspaces.areas.size(), 1u);
+    EXPECT_EQ(state.airspaces.areas[0].name, "NEW");
+    EXPECT_EQ(state.airspaces.areas[0].warningDistance, 500);
+    EXPECT_EQ(state.airspaces.areas[0].segments.at(0).radiusMetres, 1000);
+
+    window->List().selectRow(0);
+    test_support::OnNextModal([](QDialog& dialog) {
+        auto* text = dialog.findChild<QPlainTextEdit*>(QStringLiteral("text"));
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Edit CTR"));
+        EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("AN NEW\n")));
+        text->setPlainText(
+            text->toPlainText().replace(QStringLiteral("AN NEW"), QStringLiteral("AN RENAMED")));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+    });
+    EXPECT_TRUE(window->RunCommand(40104));
+    ASSERT_EQ(state.airspaces.areas.size(), 1u);
+    EXPECT_EQ(state.airspaces.areas[0].name, "RENAMED");
+    EXPECT_EQ(state.airspaces.areas[0].warningDistance, 500);
+    EXPECT_EQ(state.airspaces.areas[0].segments.at(0).radiusMetres, 1000);
+    EXPECT_EQ(window->Model(ListView::kAirspace).Cell(0, 0), QStringLiteral("RENAMED"));
+
+    test_support::OnNextModal([](QDialog& dialog) {
+        auto* value = dialog.findChild<QLineEdit*>(QStringLiteral("value"));
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->text(), QStringLiteral("10"));
+        value->setText(QStringLiteral("0"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+        EXPECT_TRUE(dialog.isVisible());
+        value->setText(QStringLiteral("50"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+    });
+    EXPECT_TRUE(window->RunCommand(40190));
+    EXPECT_EQ(messages.back(), (Message{"Set segment error", "Use 1m or greater"}));
+    EXPECT_EQ(state.maxSegmentError, 50);
 }
 
 TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {
@@ -430,6 +605,44 @@ TEST_F(WindowJobTest, WaypointDownloadFillsTheWaypointList) {
               static_cast<int>(state.waypoints.items.size()));
 }
 
+// Send the selected airspaces to the instrument and read its list back into the window.
+TEST_F(WindowJobTest, AirspacesGoToTheInstrumentAndComeBack) {
+    StartEmulator("marcourt.igc", 0);
+    CtrArea zone;
+    zone.name = "ZONE A";
+    zone.floor = "GND";
+    CtrSegment circle;
+    circle.kind = CtrSegmentKind::kCircle;
+    circle.centre = {46.5, 7.25};
+    circle.radiusMetres = 3704;
+    zone.segments = {circle};
+    CtrArea other = zone;
+    other.name = "ZONE B";
+    state.airspaces.areas = {zone, other};
+    window->SetView(ListView::kAirspace);
+    window->RefreshLists();
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+
+    window->List().selectRow(1);
+    window->CommandAction(40099)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(emulator->Airspaces().size(), 1u);
+    EXPECT_EQ(emulator->Airspaces()[0].name, "ZONE B");
+
+    ended = false;
+    state.airspaces.areas.clear();
+    window->SetView(ListView::kTrackLog);
+    window->CommandAction(40110)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    ASSERT_EQ(state.airspaces.areas.size(), 1u);
+    EXPECT_EQ(state.airspaces.areas[0].name, "ZONE B");
+    EXPECT_EQ(state.airspaces.areas[0].segments[0].radiusMetres, 3704);
+    EXPECT_EQ(window->CurrentView(), ListView::kAirspace);
+    EXPECT_EQ(window->Model(ListView::kAirspace).rowCount(), 1);
+}
+
 TEST_F(WindowJobTest, AbortKeepsBusyUntilTheWorkerHasEnded) {
     // Paced slowly so that the transfer is still running when the abort comes.
     StartEmulator("xctrack-2022-04-07.igc", 4800);
@@ -479,6 +692,33 @@ TEST_F(WindowTest, ScreenshotWithAFlight) {
     const QString path = folder.filePath(QStringLiteral("main_window.png"));
     ASSERT_TRUE(window->grab().save(path));
     EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+// The airspace list with the notification of a dropped airway over it.
+TEST_F(WindowTest, ScreenshotOfTheAirspaceListAndItsNotification) {
+    for (const char* name : {"CTR ZURICH", "TMA ZURICH 1", "LS-R12 SPEER"}) {
+        CtrArea& area = state.airspaces.areas.emplace_back();
+        area.name = name;
+        area.floor = "1500ft AMSL";
+        area.ceiling = "FL95";
+        area.segments.resize(4);
+    }
+    window->SetView(ListView::kAirspace);
+    window->RefreshLists();
+    window->resize(1000, 640);
+    window->show();
+    window->List().selectRow(1);
+    const std::unique_ptr<QMessageBox> box =
+        MakeCtrNotificationBox(window.get(), "CTR at line 7:  DY record (not implemented)");
+    box->show();
+    QCoreApplication::processEvents();
+    ASSERT_NE(box->checkBox(), nullptr);
+    EXPECT_EQ(box->checkBox()->text(), QStringLiteral("&Skip further notifications"));
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("CTR error notification"));
+    const QDir folder(QStringLiteral(TRACORA_SCREENSHOT_DIR));
+    ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    ASSERT_TRUE(window->grab().save(folder.filePath(QStringLiteral("airspace_list.png"))));
+    ASSERT_TRUE(box->grab().save(folder.filePath(QStringLiteral("ctr_notification.png"))));
 }
 
 }  // namespace
