@@ -77,15 +77,41 @@ OLC_KNOWN_BELOW = {
 CLASSIC_KM = {"01lz1hq1.igc": 519.44, "9crx3101.igc": 326.86}
 
 
+def run_cli(cli, command, name, igc_dirs, extra=()):
+    """`tracora-cli COMMAND FILE --json` on the first folder's copy of NAME: its JSON, or None
+    after printing why."""
+    found = [path for path in (os.path.join(d, name) for d in igc_dirs) if os.path.isfile(path)]
+    if not found:
+        print(f"{name}: not found in {' '.join(igc_dirs)}")
+        return None
+    out = subprocess.run([cli, command, found[0], "--json", *extra], capture_output=True,
+                         text=True, check=False)
+    if out.returncode != 0:
+        print(f"{name}: tracora-cli failed: {out.stderr.strip()}")
+        return None
+    return json.loads(out.stdout)
+
+
+def judge(name, kind, value, optimum, above, known, digits):
+    """One result against the optimum: prints it and returns 1 for a failure."""
+    ratio = value / optimum if optimum > 0 else (1.0 if value == 0 else float("inf"))
+    note, failed = "", 0
+    if value > optimum + above:
+        note, failed = "ABOVE THE OPTIMUM", 1
+    elif ratio < MIN_RATIO:
+        reason = known.get((name, kind))
+        note, failed = ("known: " + reason, 0) if reason else ("BELOW", 1)
+    print(f"{name:34} {kind:5} {value:9.{digits}f} {optimum:9.2f} {ratio:7.4f} {note}")
+    return failed
+
+
 def check_classic(cli, igc_dirs):
     failures = 0
     for name, classic in CLASSIC_KM.items():
-        found = [path for path in (os.path.join(d, name) for d in igc_dirs) if os.path.isfile(path)]
-        if not found:
+        if not any(os.path.isfile(os.path.join(d, name)) for d in igc_dirs):
             continue
-        out = subprocess.run([cli, "olc", found[0], "--json"], capture_output=True, text=True,
-                             check=False)
-        km = json.loads(out.stdout)["free_distance"]["km"] if out.returncode == 0 else None
+        ours = run_cli(cli, "olc", name, igc_dirs)
+        km = ours["free_distance"]["km"] if ours else None
         bad = km is None or km > classic + ROUNDING_KM
         failures += bad
         print(f"{name:34} free distance {km} km, published classic {classic} km"
@@ -97,36 +123,16 @@ def check_olc(cli, rows, igc_dirs):
     failures = check_classic(cli, igc_dirs)
     print(f"{'flight':34} {'kind':5} {'ours pts':>9} {'optimum':>9} {'ratio':>7}")
     for name, _fixes, *optima in rows:
-        found = [path for path in (os.path.join(d, name) for d in igc_dirs) if os.path.isfile(path)]
-        if not found:
-            print(f"{name}: not found in {' '.join(igc_dirs)}")
+        ours = run_cli(cli, "olc", name, igc_dirs)
+        if ours is None:
             failures += 1
             continue
-        out = subprocess.run([cli, "olc", found[0], "--json"], capture_output=True, text=True,
-                             check=False)
-        if out.returncode != 0:
-            print(f"{name}: tracora-cli failed: {out.stderr.strip()}")
-            failures += 1
-            continue
-        ours = json.loads(out.stdout)
         best = {}
         for (kind, field, per_km, title), optimum in zip(OLC_KINDS, map(float, optima)):
-            value = ours[field]["points"]
             best[title] = optimum
-            ratio = value / optimum if optimum > 0 else (1.0 if value == 0 else float("inf"))
-            note = ""
             # Our points are rounded to 0.01 as the scorer's are.
-            if value > optimum + ROUNDING_KM * per_km + 0.01:
-                note = "ABOVE THE OPTIMUM"
-                failures += 1
-            elif ratio < MIN_RATIO:
-                reason = OLC_KNOWN_BELOW.get((name, kind))
-                if reason:
-                    note = "known: " + reason
-                else:
-                    note = "BELOW"
-                    failures += 1
-            print(f"{name:34} {kind:5} {value:9.2f} {optimum:9.2f} {ratio:7.4f} {note}")
+            failures += judge(name, kind, ours[field]["points"], optimum,
+                              ROUNDING_KM * per_km + 0.01, OLC_KNOWN_BELOW, 2)
         ranked = sorted(best.items(), key=lambda item: -item[1])
         tied = ranked[0][1] - ranked[1][1] <= NEAR_TIE * ranked[0][1]
         if ours["best"]["kind"] != ranked[0][0] and not tied:
@@ -134,6 +140,21 @@ def check_olc(cli, rows, igc_dirs):
             failures += 1
         else:
             print(f"{name:34} best: {ours['best']['kind']}" + (" (near tie)" if tied else ""))
+    return 1 if failures else 0
+
+
+def check_trip(cli, rows, igc_dirs):
+    failures = 0
+    print(f"{'flight':34} {'kind':5} {'ours km':>9} {'optimum':>9} {'ratio':>7}")
+    for name, _fixes, five, flat, fai in rows:
+        ours = run_cli(cli, "analyse", name, igc_dirs, ("--no-filter",))
+        if ours is None:
+            failures += 1
+            continue
+        for kind, optimum, value in (("5pt", float(five), ours["five"]["km"]),
+                                     ("flat", float(flat), ours["flat"]["km"]),
+                                     ("fai", float(fai), ours["fai"]["km"])):
+            failures += judge(name, kind, value, optimum, ROUNDING_KM, KNOWN_BELOW, 3)
     return 1 if failures else 0
 
 
@@ -148,40 +169,7 @@ def main():
     cli, fixture, *igc_dirs = args
     with open(fixture) as f:
         rows = [line.rstrip("\n").split("\t") for line in f][1:]
-    if olc:
-        return check_olc(cli, rows, igc_dirs)
-    failures = 0
-    print(f"{'flight':34} {'kind':5} {'ours km':>9} {'optimum':>9} {'ratio':>7}")
-    for name, _fixes, five, flat, fai in rows:
-        found = [path for path in (os.path.join(d, name) for d in igc_dirs) if os.path.isfile(path)]
-        if not found:
-            print(f"{name}: not found in {' '.join(igc_dirs)}")
-            failures += 1
-            continue
-        out = subprocess.run([cli, "analyse", found[0], "--json", "--no-filter"],
-                             capture_output=True, text=True, check=False)
-        if out.returncode != 0:
-            print(f"{name}: tracora-cli failed: {out.stderr.strip()}")
-            failures += 1
-            continue
-        ours = json.loads(out.stdout)
-        for kind, optimum, value in (("5pt", float(five), ours["five"]["km"]),
-                                     ("flat", float(flat), ours["flat"]["km"]),
-                                     ("fai", float(fai), ours["fai"]["km"])):
-            ratio = value / optimum if optimum > 0 else (1.0 if value == 0 else float("inf"))
-            note = ""
-            if value > optimum + ROUNDING_KM:
-                note = "ABOVE THE OPTIMUM"
-                failures += 1
-            elif ratio < MIN_RATIO:
-                reason = KNOWN_BELOW.get((name, kind))
-                if reason:
-                    note = "known: " + reason
-                else:
-                    note = "BELOW"
-                    failures += 1
-            print(f"{name:34} {kind:5} {value:9.3f} {optimum:9.2f} {ratio:7.4f} {note}")
-    return 1 if failures else 0
+    return (check_olc if olc else check_trip)(cli, rows, igc_dirs)
 
 
 if __name__ == "__main__":
