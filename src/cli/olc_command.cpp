@@ -137,6 +137,11 @@ int Olc(const std::vector<const char*>& args) {
         if (data.startPlace.empty()) {
             data.startPlace = header.site;
         }
+        if (data.gliderClass < 1 || data.gliderClass > 5) {
+            return UsageError(
+                "--olc needs --class: 1 flexible wing, 2 rigid wing, 3 paraglider (open), 4 "
+                "paraglider (sport), 5 paraglider (tandem)");
+        }
         if (const char* message = olc::CheckPilotData(data, flight)) {
             std::fprintf(stderr, "tracora-cli: %s: %s\n", olc::kUserInputTitle, message);
             return 1;

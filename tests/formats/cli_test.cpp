@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/file_io.hpp"
 #include "core/test_files.hpp"
 #include "formats/formats_support.hpp"
 
@@ -279,6 +280,56 @@ TEST_F(CliTest, IgcToIgcKeepsHeadersAndLRecords) {
     }
     EXPECT_EQ(text.find("Downloaded"), std::string::npos) << text;
     EXPECT_EQ(text.find("\nG"), std::string::npos) << text;
+}
+
+// The online-contest scoring from the command line: too few positions, the pilot's values
+// checked before the search, no file replaced without --force.
+TEST_F(CliTest, OlcRefusesWhatItCannotScoreOrWrite) {
+    // Fixes 10 s apart, 1,000 m north each (0.539957 minutes of latitude), no pilot headers.
+    std::string text = "AXXXABC\r\nHFDTE060321\r\n";
+    const char* const fixes[] = {
+        "B1000004600000N00700000EA0130001416", "B1000104600540N00700000EA0130001416",
+        "B1000204601080N00700000EA0130001416", "B1000304601620N00700000EA0130001416",
+        "B1000404602160N00700000EA0130001416"};
+    const std::string four = (folder / "four.igc").string();
+    ASSERT_EQ(ReplaceFileAtomically(four, text + fixes[0] + "\r\n" + fixes[1] + "\r\n" + fixes[2] +
+                                              "\r\n" + fixes[3] + "\r\n"),
+              0);
+    CliRun run = Cli("olc " + four);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Number of positions must be 5 or more"), std::string::npos) << run.err;
+
+    for (const char* fix : fixes) {
+        text += std::string(fix) + "\r\n";
+    }
+    const std::string flight = (folder / "five.igc").string();
+    ASSERT_EQ(ReplaceFileAtomically(flight, text), 0);
+    const std::string olc = (folder / "flight.olc").string();
+    run = Cli("olc " + flight + " --olc " + olc + " --first Anna --birth 4.7.81 --class 3" +
+              " --glider G --site S");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("User information input: Missing last name"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(olc));
+
+    const std::string pilot =
+        " --first Anna --last Rossi --birth 4.7.81 --class 3 --glider G --site S --flight 7";
+    run = Cli("olc " + flight + " --olc " + olc + pilot);
+    EXPECT_EQ(run.status, 0) << run.err;
+    // 2021-03-06 is day 153,466 from 1601-01-01; the free distance runs from the first fix to
+    // the last: 10:00:00 to 10:00:40.
+    const std::string written = ReadFixture(olc);
+    EXPECT_TRUE(
+        written.starts_with("OLCvnolc=Anna&na=Rossi&geb=04.07.81&gty=G&sta=S&region=&gid="
+                            "&klasse=3&igcfn=2021-03-06-XXX-ABC-07.igc&flugzeug=1"
+                            "&ft=153466&s0=10%3A00%3A00&w0bh=N&w0bg=46&w0bm=00&w0bmd=000"))
+        << written;
+    EXPECT_NE(written.find("&s4=10%3A00%3A40&software=Tracora"), std::string::npos) << written;
+    EXPECT_TRUE(written.ends_with("\r\n"));
+    run = Cli("olc " + flight + " --olc " + olc + pilot);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("File already exists"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFixture(olc), written);
 }
 
 }  // namespace
