@@ -1,6 +1,7 @@
 // tracora-cli: the command-line tool for scripts and terminal users.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "analysis/analysis_report.hpp"
+#include "cli/airspace_command.hpp"
 #include "cli/instruments_command.hpp"
 #include "cli/olc_command.hpp"
 #include "core/file_io.hpp"
@@ -54,6 +56,12 @@ constexpr const char* kUsage =
     "                                 --class --glider --site [--call --region\n"
     "                                 --flight]; pilot, glider and site default to the\n"
     "                                 IGC header's)\n"
+    "  airspace FILE [--json [--segments]] [--gpx OUT] [--no-arcs OUT]\n"
+    "               [--script OUT] [--segment-error METRES] [--force]\n"
+    "                                 an OpenAir file: its airspaces, their outlines\n"
+    "                                 as JSON (degrees; --segments adds the records),\n"
+    "                                 the GPX export, the OpenAir text without arcs\n"
+    "                                 and the web-map script\n"
     "\n"
     "Angles are decimal degrees (46.5), degrees and minutes (46 30.25) or degrees,\n"
     "minutes and seconds (46 30 15.5), with N/S/E/W or a sign in front; quote\n"
@@ -288,27 +296,38 @@ int Formats(const std::vector<const char*>& args) {
     if (!args.empty()) {
         return UsageError("formats takes no arguments");
     }
-    std::printf("%-6s %-16s %-12s %-26s %s\n", "ID", "NAME", "EXTENSIONS", "HOLDS", "DIRECTIONS");
-    for (const tracora::formats::FormatRecord* format : tracora::formats::AllFormats()) {
-        std::string extensions;
-        for (const std::string_view extension : format->extensions) {
-            extensions += (extensions.empty() ? "." : ",.") + std::string(extension);
+    struct Row {
+        std::string id, name, extensions, holds, directions;
+    };
+    std::vector<Row> rows;
+    const auto add = [](std::string& list, bool on, const char* word) {
+        if (on) {
+            list += (list.empty() ? "" : ",") + std::string(word);
         }
-        std::string holds;
-        const auto add = [](std::string& list, bool on, const char* word) {
-            if (on) {
-                list += (list.empty() ? "" : ",") + std::string(word);
-            }
-        };
-        add(holds, format->holds.track, "track");
-        add(holds, format->holds.waypoints, "waypoints");
-        add(holds, format->holds.airspace, "airspace");
-        std::string directions;
-        add(directions, format->directions.read, "read");
-        add(directions, format->directions.write, "write");
-        std::printf("%-6.*s %-16.*s %-12s %-26s %s\n", static_cast<int>(format->id.size()),
-                    format->id.data(), static_cast<int>(format->name.size()), format->name.data(),
-                    extensions.c_str(), holds.c_str(), directions.c_str());
+    };
+    // The columns are as wide as their longest entry (at least the widths of the first list).
+    int idWidth = 6, nameWidth = 16, extensionWidth = 12;
+    for (const tracora::formats::FormatRecord* format : tracora::formats::AllFormats()) {
+        Row row{std::string(format->id), std::string(format->name), "", "", ""};
+        for (const std::string_view extension : format->extensions) {
+            row.extensions += (row.extensions.empty() ? "." : ",.") + std::string(extension);
+        }
+        add(row.holds, format->holds.track, "track");
+        add(row.holds, format->holds.waypoints, "waypoints");
+        add(row.holds, format->holds.airspace, "airspace");
+        add(row.directions, format->directions.read, "read");
+        add(row.directions, format->directions.write, "write");
+        idWidth = std::max(idWidth, static_cast<int>(row.id.size()));
+        nameWidth = std::max(nameWidth, static_cast<int>(row.name.size()));
+        extensionWidth = std::max(extensionWidth, static_cast<int>(row.extensions.size()));
+        rows.push_back(std::move(row));
+    }
+    std::printf("%-*s %-*s %-*s %-26s %s\n", idWidth, "ID", nameWidth, "NAME", extensionWidth,
+                "EXTENSIONS", "HOLDS", "DIRECTIONS");
+    for (const Row& row : rows) {
+        std::printf("%-*s %-*s %-*s %-26s %s\n", idWidth, row.id.c_str(), nameWidth,
+                    row.name.c_str(), extensionWidth, row.extensions.c_str(), row.holds.c_str(),
+                    row.directions.c_str());
     }
     return 0;
 }
@@ -405,6 +424,9 @@ int main(int argc, char** argv) {
     }
     if (command == "olc") {
         return tracora::cli::Olc(args);
+    }
+    if (command == "airspace") {
+        return tracora::cli::Airspace(args);
     }
     return UsageError(("unknown command '" + std::string(command) + "'").c_str());
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/airspace.hpp"
 #include "core/time_base.hpp"
 #include "core/track_log.hpp"
 #include "formats/common/text_buffer.hpp"
@@ -41,6 +42,7 @@ struct ReadResult {
     std::string message;  // one line, why nothing was read
     std::vector<TrackPoint> track;
     std::vector<Waypoint> waypoints;
+    std::vector<CtrArea> airspaces;
     bool timesAreUtc = false;
     bool pressureAltitudePresent = false;
 };
@@ -49,6 +51,7 @@ struct ReadResult {
 struct WriteInput {
     std::span<const TrackPoint> track;
     std::span<const Waypoint> waypoints;
+    std::span<const CtrArea> airspaces;
     bool timesAreUtc = false;
     bool pressureAltitudePresent = false;
     // Straight from an instrument: the formats that mark such logs (a security record, a

@@ -6,14 +6,16 @@
 #include "core/strings.hpp"
 #include "formats/igc/igc_format.hpp"
 #include "formats/kml/kml_format.hpp"
+#include "formats/openair/openair_format.hpp"
 
 namespace tracora::formats {
 namespace {
 
 // One line per format.
-constexpr std::array<const FormatRecord*, 2> kFormats = {
+constexpr std::array<const FormatRecord*, 3> kFormats = {
     &igc::kIgcFormat,
     &kml::kKmlFormat,
+    &openair::kOpenAirFormat,
 };
 
 }  // namespace

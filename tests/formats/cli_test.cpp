@@ -109,9 +109,10 @@ TEST_F(CliTest, FormatsListsTheRegistry) {
     const CliRun run = Cli("formats");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "ID     NAME             EXTENSIONS   HOLDS                      DIRECTIONS\n"
-              "igc    IGC files        .igc         track                      read,write\n"
-              "kml    KML files        .kml         track,waypoints            write\n");
+              "ID      NAME             EXTENSIONS    HOLDS                      DIRECTIONS\n"
+              "igc     IGC files        .igc          track                      read,write\n"
+              "kml     KML files        .kml          track,waypoints            write\n"
+              "openair OpenAir files    .txt,.openair airspace                   read,write\n");
     EXPECT_EQ(Cli("formats igc").status, 2);
 }
 

@@ -83,7 +83,8 @@ TEST(FormatRegistry, FormatsThatReadAndWriteRoundTrip) {
     const std::string sample = ReadFixture(FixturePath("igc/marcourt.igc"));
     int tried = 0;
     for (const FormatRecord* format : AllFormats()) {
-        if (!format->directions.read || !format->directions.write || format->writesAnalysis) {
+        if (!format->directions.read || !format->directions.write || format->writesAnalysis ||
+            !format->holds.track) {
             continue;
         }
         SCOPED_TRACE(std::string(format->id));
@@ -111,6 +112,39 @@ TEST(FormatRegistry, FormatsThatReadAndWriteRoundTrip) {
         for (std::size_t i = 0; i < back.track.size(); ++i) {
             EXPECT_EQ(back.track[i].time, source.track[i].time) << i;
         }
+    }
+    EXPECT_GE(tried, 1);
+}
+
+// Airspaces that a format reads back write the same document again.
+TEST(FormatRegistry, AirspaceFormatsRoundTrip) {
+    const std::string sample = ReadFixture(FixturePath("real/openair/germany-2026-03.txt"));
+    int tried = 0;
+    for (const FormatRecord* format : AllFormats()) {
+        if (!format->holds.airspace || !format->directions.read || !format->directions.write) {
+            continue;
+        }
+        SCOPED_TRACE(std::string(format->id));
+        ++tried;
+        const ReadResult source = FindFormat("openair")->read(sample);
+        ASSERT_GT(source.status, 0) << source.message;
+        WriteInput input;
+        input.airspaces = source.airspaces;
+        TextBuffer first;
+        std::string message;
+        ASSERT_EQ(format->write(input, first, message), 0) << message;
+        const ReadResult back = format->read(first.View());
+        ASSERT_EQ(back.status, source.status) << back.message;
+        ASSERT_EQ(back.airspaces.size(), source.airspaces.size());
+        for (std::size_t i = 0; i < back.airspaces.size(); ++i) {
+            EXPECT_EQ(back.airspaces[i].name, source.airspaces[i].name);
+            EXPECT_EQ(back.airspaces[i].segments.size(), source.airspaces[i].segments.size());
+        }
+        WriteInput again;
+        again.airspaces = back.airspaces;
+        TextBuffer second;
+        ASSERT_EQ(format->write(again, second, message), 0) << message;
+        EXPECT_EQ(second.View(), first.View());
     }
     EXPECT_GE(tried, 1);
 }
