@@ -14,6 +14,7 @@
 #include "cli/airspace_command.hpp"
 #include "cli/instruments_command.hpp"
 #include "cli/olc_command.hpp"
+#include "cli/waypoints_command.hpp"
 #include "core/file_io.hpp"
 #include "core/geodesy.hpp"
 #include "core/text_forms.hpp"
@@ -46,7 +47,9 @@ constexpr const char* kUsage =
     "                                 the extensions choose the formats, --from and\n"
     "                                 --to (a format's id) where they do not. A track\n"
     "                                 written as KML is the trip document with the\n"
-    "                                 flight's analysis. --force replaces OUT\n"
+    "                                 flight's analysis. Waypoint files are read by\n"
+    "                                 their content (every kind of .wpt), their names\n"
+    "                                 converted without asking. --force replaces OUT\n"
     "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
     "                                 flight statistics and distance optimisation\n"
     "  olc FILE.igc [--json] [--olc OUT.olc [--with-igc] [--force] PILOT...]\n"
@@ -62,6 +65,10 @@ constexpr const char* kUsage =
     "                                 as JSON (degrees; --segments adds the records),\n"
     "                                 the GPX export, the OpenAir text without arcs\n"
     "                                 and the web-map script\n"
+    "  waypoints FILE [--json] [--strict-names]\n"
+    "                                 a waypoint file of any format as the program\n"
+    "                                 reads it (names converted without asking unless\n"
+    "                                 --strict-names)\n"
     "\n"
     "Angles are decimal degrees (46.5), degrees and minutes (46 30.25) or degrees,\n"
     "minutes and seconds (46 30 15.5), with N/S/E/W or a sign in front; quote\n"
@@ -287,7 +294,13 @@ int Convert(const std::vector<const char*>& arguments) {
         std::fprintf(stderr, "tracora-cli: %s: %s\n", args[1], std::strerror(written));
         return 1;
     }
-    std::fprintf(stderr, "%zu positions written\n", read.track.size());
+    if (in->holds.track && out->holds.track) {
+        std::fprintf(stderr, "%zu positions written\n", read.track.size());
+    } else if (in->holds.waypoints && out->holds.waypoints) {
+        std::fprintf(stderr, "%zu waypoints written\n", read.waypoints.size());
+    } else {
+        std::fprintf(stderr, "%zu CTRs written\n", read.airspaces.size());
+    }
     return 0;
 }
 
@@ -427,6 +440,9 @@ int main(int argc, char** argv) {
     }
     if (command == "airspace") {
         return tracora::cli::Airspace(args);
+    }
+    if (command == "waypoints") {
+        return tracora::cli::Waypoints(args);
     }
     return UsageError(("unknown command '" + std::string(command) + "'").c_str());
 }

@@ -14,6 +14,11 @@ namespace tracora {
 enum class Answer { kYes, kNo, kCancel };
 enum class QuestionButtons { kYesNo, kYesNoCancel };
 
+// The answers of the "Modify waypoint ID" question of a waypoint file read: convert this name,
+// convert this and every later name of the file without asking, skip this waypoint, or give up
+// the read.
+enum class ModifyIdAnswer { kYes, kYesToAll, kNo, kCancel };
+
 // The "New Track Log" dialog's choice.
 enum class NewTrackChoice { kOverwrite, kAppend, kCancel };
 
@@ -74,6 +79,20 @@ public:
                                QuestionButtons buttons, const ButtonLabels& labels) {
         (void)labels;
         return Ask(title, text, buttons);
+    }
+    // The "Modify waypoint ID" question for a name a waypoint file holds. A host without the
+    // four-button dialog asks Yes, No or Cancel; one that cannot ask answers Cancel.
+    virtual ModifyIdAnswer AskModifyWaypointId(const std::string& name) {
+        switch (Ask("Modify waypoint ID", name + "\nModify (-> uppercase or truncate) this ID ?",
+                    QuestionButtons::kYesNoCancel)) {
+            case Answer::kYes:
+                return ModifyIdAnswer::kYes;
+            case Answer::kNo:
+                return ModifyIdAnswer::kNo;
+            case Answer::kCancel:
+                break;
+        }
+        return ModifyIdAnswer::kCancel;
     }
     // The main window's status line and product line.
     virtual void SetStatus(const std::string& text) = 0;

@@ -51,6 +51,7 @@ formats::WriteInput ConvertedFileInput(const formats::ReadResult& read,
     formats::WriteInput input;
     input.track = read.track;
     input.waypoints = read.waypoints;
+    input.airspaces = read.airspaces;
     input.timesAreUtc = false;
     input.pressureAltitudePresent = true;
     input.fromInstrument = false;

@@ -4,18 +4,31 @@
 #include <string>
 
 #include "core/strings.hpp"
+#include "formats/compegps/compegps_waypoints.hpp"
+#include "formats/geo_waypoints/geo_waypoints.hpp"
 #include "formats/igc/igc_format.hpp"
 #include "formats/kml/kml_format.hpp"
 #include "formats/openair/openair_format.hpp"
+#include "formats/ozi_waypoints/ozi_waypoints.hpp"
+#include "formats/seeyou/seeyou_waypoints.hpp"
+#include "formats/utm_waypoints/utm_waypoints.hpp"
+#include "formats/winpilot/winpilot_waypoints.hpp"
 
 namespace tracora::formats {
 namespace {
 
-// One line per format.
-constexpr std::array<const FormatRecord*, 3> kFormats = {
+// One line per format. Formats that share an extension read by content (one reader for all
+// of them); the first of them is the one an extension names.
+constexpr std::array<const FormatRecord*, 9> kFormats = {
     &igc::kIgcFormat,
     &kml::kKmlFormat,
     &openair::kOpenAirFormat,
+    &waypoints::kOziWaypointFormat,
+    &waypoints::kUtmWaypointFormat,
+    &waypoints::kGeoWaypointFormat,
+    &waypoints::kSeeYouFormat,
+    &waypoints::kWinPilotFormat,
+    &waypoints::kCompeGpsFormat,
 };
 
 }  // namespace

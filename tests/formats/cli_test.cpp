@@ -109,17 +109,32 @@ TEST_F(CliTest, FormatsListsTheRegistry) {
     const CliRun run = Cli("formats");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "ID      NAME             EXTENSIONS    HOLDS                      DIRECTIONS\n"
-              "igc     IGC files        .igc          track                      read,write\n"
-              "kml     KML files        .kml          track,waypoints            write\n"
-              "openair OpenAir files    .txt,.openair airspace                   read,write\n");
+              "ID            NAME               EXTENSIONS    HOLDS                      "
+              "DIRECTIONS\n"
+              "igc           IGC files          .igc          track                      "
+              "read,write\n"
+              "kml           KML files          .kml          track,waypoints            write\n"
+              "openair       OpenAir files      .txt,.openair airspace                   "
+              "read,write\n"
+              "ozi-waypoints Ozi files          .wpt          waypoints                  "
+              "read,write\n"
+              "utm-waypoints UTM files          .wpt          waypoints                  "
+              "read,write\n"
+              "geo-waypoints Geographical files .wpt          waypoints                  "
+              "read,write\n"
+              "seeyou        SeeYou files       .cup          waypoints                  "
+              "read,write\n"
+              "winpilot      WinPilot files     .dat          waypoints                  "
+              "read,write\n"
+              "compegps      CompeGPS files     .wpt          waypoints                  "
+              "read,write\n");
     EXPECT_EQ(Cli("formats igc").status, 2);
 }
 
 // The formats come from the extensions, or from --from and --to where those do not say.
 TEST_F(CliTest, ConvertChoosesFormatsByExtensionOrName) {
     const std::string igc = FixturePath("igc/marcourt.igc").string();
-    const std::string dat = (folder / "flight.dat").string();
+    const std::string dat = (folder / "flight.xyz").string();
     std::filesystem::copy_file(igc, dat);
     struct Case {
         std::string arguments;  // OUT is appended
@@ -136,7 +151,7 @@ TEST_F(CliTest, ConvertChoosesFormatsByExtensionOrName) {
         {"--to IGC " + igc, "d", 0, "", "AXTR"},
         {"--from igc " + dat, "e.kml", 0, "", kXml},
         {"--from igc --to kml " + dat, "f.out", 0, "", kXml},
-        {dat, "g.kml", 2, "flight.dat: the extension names no format; give --from NAME", ""},
+        {dat, "g.kml", 2, "flight.xyz: the extension names no format; give --from NAME", ""},
         {igc, "h.gpx", 2, "h.gpx: the extension names no format; give --to NAME", ""},
         {"--from gpx " + dat, "i.kml", 2, "unknown format 'gpx' ('tracora-cli formats'", ""},
         {"--to nothing " + igc, "j.kml", 2, "unknown format 'nothing'", ""},

@@ -1,0 +1,23 @@
+// The program's own UTM waypoint files ("$FormatUTM"): one line per waypoint with the ID, the
+// UTM zone and band, easting and northing in metres, the altitude and the description ("[A]"
+// at its end marks an airfield).
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "formats/format_record.hpp"
+#include "formats/waypoint_text/waypoint_text.hpp"
+
+namespace tracora::waypoints {
+
+inline constexpr std::string_view kUtmHeader = "$FormatUTM";
+
+// Errors: "Bad line %d" (title "Decoding waypoint file").
+WaypointReadResult ReadUtmWaypoints(std::string_view text, const WaypointReadOptions& options);
+std::string WriteUtmWaypoints(std::span<const Waypoint> waypoints);
+
+extern const formats::FormatRecord kUtmWaypointFormat;
+
+}  // namespace tracora::waypoints
