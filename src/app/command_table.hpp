@@ -38,6 +38,8 @@ enum class Action {
     kAbort,
     kExit,
     kReadTrackLogFile,
+    kReadWaypointFile,
+    kSaveWaypoints,
     kWriteIgcFile,
     kVerifyIgc,
     kWaypointNew,

@@ -28,6 +28,7 @@
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
 #include "documents/track_documents.hpp"
+#include "documents/waypoint_commands.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
@@ -353,6 +354,8 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kWaypointEdit, kRefused, kWaypoints, [](W& w, C) { w.WaypointEdit(); },
          "Select one waypoint"},
         {Action::kWaypointDelete, kRefused, kWaypoints, [](W& w, C) { w.WaypointDelete(); }},
+        {Action::kReadWaypointFile, kRefused, kAnyView, [](W& w, C) { w.ReadWaypointFile(); }},
+        {Action::kSaveWaypoints, kRuns, kWaypoints, [](W& w, C) { w.SaveWaypoints(); }},
         {Action::kSelectAll, kRefused, kWaypoints, [](W& w, C) { w.list_->selectAll(); }},
         {Action::kCopyTrack, kRefused, kTrack, [](W& w, C) { w.CopyTrack(); }},
         {Action::kRotateTrack, kRefused, kTrack, [](W& w, C) { w.RotateTrack(); }},
@@ -583,6 +586,18 @@ void MainWindow::WaypointDelete() {
         }
     }
     RefreshLists();
+}
+
+void MainWindow::ReadWaypointFile() {
+    if (documents::ReadWaypointFileCommand(state_, host_, waypointOpenFilter_) > 0) {
+        RefreshLists();
+        SetView(ListView::kWaypoints);
+    }
+}
+
+void MainWindow::SaveWaypoints() {
+    const auto rows = SelectedRows();
+    documents::SaveWaypointsCommand(state_, host_, rows);
 }
 
 void MainWindow::ShowTrack(const Command& command) {

@@ -116,6 +116,8 @@ private:
     void WaypointNew();
     void WaypointEdit();
     void WaypointDelete();
+    void ReadWaypointFile();
+    void SaveWaypoints();
     void CopyTrack();
     void RotateTrack();
     void SaveAnimation();
@@ -141,6 +143,8 @@ private:
     bool compactTitle_ = false;
     bool exiting_ = false;
     int listSizeStep_ = 0;
+    // The type last chosen in the waypoint open dialog, for this run of the program.
+    int waypointOpenFilter_ = 1;
     std::string igcSerial_ = "000";  // the FR serial number last written, for this session
 
     QLabel* product_ = nullptr;

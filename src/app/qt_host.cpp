@@ -129,6 +129,42 @@ Answer QtHost::AskLabelled(const std::string& title, const std::string& text,
     return safe;
 }
 
+ModifyIdAnswer QtHost::AskModifyWaypointId(const std::string& name) {
+    if (!OnMainThread()) {
+        return ModifyIdAnswer::kCancel;
+    }
+    if (askHook) {
+        // Tests script the four answers through the Yes/No/Cancel hook: Yes, No, Cancel.
+        switch (askHook("Modify waypoint ID", name)) {
+            case Answer::kYes:
+                return ModifyIdAnswer::kYes;
+            case Answer::kNo:
+                return ModifyIdAnswer::kNo;
+            case Answer::kCancel:
+                return ModifyIdAnswer::kCancel;
+        }
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Modify waypoint ID"),
+                    ToQString(name + "\nModify (-> uppercase or truncate) this ID ?"),
+                    QMessageBox::NoButton, window_);
+    QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton* all = box.addButton(QStringLiteral("Yes to &All"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("&No (skip)"), QMessageBox::NoRole);
+    box.setEscapeButton(box.addButton(QStringLiteral("&Cancel"), QMessageBox::RejectRole));
+    box.setDefaultButton(yes);
+    box.exec();
+    if (box.clickedButton() == yes) {
+        return ModifyIdAnswer::kYes;
+    }
+    if (box.clickedButton() == all) {
+        return ModifyIdAnswer::kYesToAll;
+    }
+    if (box.clickedButton() == no) {
+        return ModifyIdAnswer::kNo;
+    }
+    return ModifyIdAnswer::kCancel;
+}
+
 void QtHost::SetStatus(const std::string& text) {
     OnMain([this, text] {
         if (onStatus) {

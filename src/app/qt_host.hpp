@@ -36,6 +36,7 @@ public:
     Answer Ask(const std::string& title, const std::string& text, QuestionButtons buttons) override;
     Answer AskLabelled(const std::string& title, const std::string& text, QuestionButtons buttons,
                        const ButtonLabels& labels) override;
+    ModifyIdAnswer AskModifyWaypointId(const std::string& name) override;
     void SetStatus(const std::string& text) override;
     void SetProductLine(const std::string& text) override;
     NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,

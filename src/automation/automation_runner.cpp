@@ -6,14 +6,17 @@
 #include <system_error>
 
 #include "automation/automation_parser.hpp"
+#include "competition/id_waypoint.hpp"
 #include "core/file_io.hpp"
 #include "core/gps_types.hpp"
 #include "core/save_file.hpp"
 #include "core/strings.hpp"
+#include "core/time_base.hpp"
 #include "core/track_store.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
 #include "documents/trip_record.hpp"
+#include "documents/waypoint_commands.hpp"
 #include "formats/format_registry.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
@@ -127,7 +130,7 @@ int AutomationRunner::Run() {
                                      GpsActionFamily::kUserNameUpload);
         case Action::kWriteWaypoints:
         case Action::kWriteWaypointsWithId:
-            return Fail("Reading waypoint file", "Reading waypoint files is not available yet");
+            return StartWaypointUpload();
         case Action::kWriteAirspace:
             return Fail("Reading CTR file", "Reading OpenAir files is not available yet");
         case Action::kLogFile:
@@ -190,6 +193,65 @@ int AutomationRunner::StartWaypointDownload() {
                     });
 }
 
+int AutomationRunner::StartWaypointUpload() {
+    const AutomationRequest& request = *state_.automation;
+    const std::string title = "Reading waypoint file";
+    std::vector<Waypoint> waypoints;
+    const int read =
+        documents::ReadWaypointsFromFile(host_, request.fileName, true, title, waypoints);
+    if (read <= 0) {
+        state_.jobFailed = true;
+        return request.exitWhenDone ? -1 : 0;
+    }
+    // The instruments that show one name per waypoint get the ID into it.
+    switch (request.gpsType) {
+        case GpsType::kIqCompeo:
+        case GpsType::kIqBasic:
+        case GpsType::kFlymaster:
+        case GpsType::kLeonardo:
+        case GpsType::kDigiflyAir:
+        case GpsType::kSyride:
+            for (Waypoint& w : waypoints) {
+                if (request.action == Action::kWriteWaypointsWithId) {
+                    w.SetDescription(std::string(w.Id()) + " " + std::string(w.Description()));
+                } else if (w.Description().empty()) {
+                    w.SetDescription(w.Id());
+                }
+            }
+            break;
+        default:
+            break;
+    }
+    const std::uint32_t now = CurrentTime();
+    const std::pair<competition::IdKind, int> ids[] = {
+        {competition::IdKind::kCompId, request.competitionId},
+        {competition::IdKind::kCivlId, request.civlId}};
+    for (const auto& [kind, number] : ids) {
+        Waypoint id;
+        if (number >= 0 && competition::EncodeIdWaypoint(kind, number, now, id) == 0) {
+            waypoints.push_back(id);
+        }
+    }
+    if (!request.exitWhenDone) {
+        state_.waypoints.items = waypoints;
+        host_.SetStatus(StringPrintf("%d waypoints read", read));
+    }
+    return StartJob(GpsActionFamily::kWaypointUpload, "Upload waypoints",
+                    "Unsupported GPS for track log upload",
+                    [this, &waypoints](device::JobStart start) {
+                        start.function = AccessFunction::kWriteWaypoints;
+                        start.waypoints = std::move(waypoints);
+                        start.completion = [this](device::GpsAccessJob& done) {
+                            const bool success = done.result >= 0;
+                            if (!success) {
+                                state_.jobFailed = true;
+                            }
+                            PostJobEnd(state_, host_, success, false);
+                        };
+                        return downloads_.Start(std::move(start));
+                    });
+}
+
 int AutomationRunner::StartReportingJob(AccessFunction function, GpsActionFamily family) {
     return StartJob(family, "GPS access", "Unsupported GPS for this transfer",
                     [this, function](device::JobStart start) {
@@ -221,6 +283,9 @@ int AutomationRunner::SaveOutput() {
         return 0;  // uploads, the flight list and the user name only report
     }
     if (const formats::FormatRecord* format = OutputWriter(action)) {
+        if (IsWaypointDownload(action)) {
+            return SaveWaypointFile(*format);
+        }
         if (format->id == "kml") {
             return SaveKmlLog();
         }
@@ -301,6 +366,27 @@ int AutomationRunner::ReadLogFile() {
         state_.jobFailed = true;
     }
     return state_.automation->exitWhenDone ? -1 : 0;
+}
+
+int AutomationRunner::SaveWaypointFile(const formats::FormatRecord& format) {
+    const std::vector<Waypoint>& waypoints = state_.waypoints.items;
+    std::string path;
+    if (ExpandDateInFileName(state_.automation->fileName, TimeToCalendar(waypoints.front().time),
+                             path) != 0) {
+        FileError("File creation", "Too long file name");
+        return -1;
+    }
+    std::string document;
+    std::string message;
+    if (documents::WaypointDocument(format, waypoints, document, message) != 0) {
+        FileError("File creation", message);
+        return -1;
+    }
+    if (WriteRequestedFile(path, document) != 0) {
+        return -1;
+    }
+    host_.SetStatus(path + ": " + StringPrintf("%zu waypoints written", waypoints.size()));
+    return 0;
 }
 
 int AutomationRunner::WriteKml(std::span<const TrackPoint> points,

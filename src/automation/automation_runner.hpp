@@ -15,6 +15,7 @@
 #include "core/host.hpp"
 #include "device/gps_job.hpp"
 #include "documents/trip_record.hpp"
+#include "formats/format_record.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "notify/notify.hpp"
 
@@ -50,6 +51,8 @@ public:
 private:
     int StartTrackDownload();
     int StartWaypointDownload();
+    // WR_WPT, WR_WPT2: the file's waypoints (and the pilot ID waypoints) uploaded.
+    int StartWaypointUpload();
     // A job that only reports (uploads, the flight list, the user name).
     int StartReportingJob(device::AccessFunction function, GpsActionFamily family);
     // Maps the request's GPS type to the job of `family` and has `start` start it; 0 or -1
@@ -66,6 +69,8 @@ private:
     int SaveIgcText(const std::string& text, const CalendarTime& date, igc::IgcNameKind kind,
                     const std::string& serial);
     int ReadLogFile();
+    // RD_WPT, RD_GEO_WPT: the downloaded waypoints in the request's file and format.
+    int SaveWaypointFile(const formats::FormatRecord& format);
     int SaveKmlLog();
     int ConvertIgcToKml();
     int WriteKml(std::span<const TrackPoint> points, const kml::GoogleEarthOptions& options,

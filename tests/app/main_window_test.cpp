@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "analysis/track_filters.hpp"
@@ -209,6 +211,50 @@ TEST_F(WindowTest, ReadTrackLogFileFromTheMenu) {
     EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), 221);
     EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
     EXPECT_TRUE(messages.empty());
+}
+
+// "Open waypoints" reads by content and asks "Modify waypoint ID" where a name must change;
+// "Save waypoints" writes the selected rows in the type chosen.
+TEST_F(WindowTest, WaypointFilesFromTheMenu) {
+    const QString folder = QDir::temp().filePath(
+        QStringLiteral("tracora-window-waypoints-%1").arg(QCoreApplication::applicationPid()));
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::filesystem::path in = std::filesystem::path(folder.toStdString()) / "in.wpt";
+    {
+        std::ofstream out(in, std::ios::binary);
+        out << "OziExplorer Waypoint File Version 1.0\r\nWGS 84\r\nReserved 2\r\nReserved 3\r\n"
+               "   1,OK1,  46.500000,   7.250000,0,0, 1, 3, 0, 65535,First, 0, 0, 0, 3281\r\n"
+               "   2,tower 1,  46.600000,   7.350000,0,0, 1, 3, 0, 65535,Tower, 0, 0, 0, 3281\r\n";
+    }
+    host.openDialogHook = [&in](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Read waypoint file");
+        return std::optional<FileDialogResult>(FileDialogResult{in, 1});
+    };
+    answer = Answer::kYes;  // convert "tower 1"
+    EXPECT_TRUE(window->RunCommand(40047));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].title, "Modify waypoint ID");
+    EXPECT_EQ(questions[0].text, "tower 1");
+    ASSERT_EQ(state.waypoints.items.size(), 2u);
+    EXPECT_EQ(state.waypoints.items[1].Id(), "TOWER");
+    EXPECT_EQ(window->CurrentView(), ListView::kWaypoints);
+    EXPECT_EQ(window->Model(ListView::kWaypoints).rowCount(), 2);
+
+    const std::filesystem::path out = std::filesystem::path(folder.toStdString()) / "out";
+    host.saveDialogHook = [&out](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Save waypoints");
+        return std::optional<FileDialogResult>(FileDialogResult{out, 1});
+    };
+    EXPECT_TRUE(window->RunCommand(40042));  // select all
+    EXPECT_TRUE(window->RunCommand(40118));
+    std::string saved;
+    ASSERT_EQ(ReadWholeFile(out.string() + ".wpt", saved), FileReadStatus::kOk);
+    EXPECT_TRUE(saved.starts_with("OziExplorer Waypoint File Version 1.0\r\n"));
+    EXPECT_NE(saved.find("TOWER         ,  46.600000,   7.350000,"), std::string::npos) << saved;
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), (Message{"Save waypoints", "File written"}));
+    QDir(folder).removeRecursively();
 }
 
 TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {

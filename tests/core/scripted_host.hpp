@@ -42,6 +42,10 @@ public:
     std::vector<FileDialogRequest> fileDialogs;
     std::deque<std::vector<std::filesystem::path>> openManyChoices;  // else one from openChoices
     std::vector<ButtonLabels> buttonLabels;  // of every labelled question, in order
+    // The "Modify waypoint ID" question: the names asked about and the answers to give (an
+    // empty script cancels).
+    std::vector<std::string> modifyIdNames;
+    std::deque<ModifyIdAnswer> modifyIdAnswers;
     bool clipboardWorks = true;
 
     void ShowMessage(const std::string& title, const std::string& text) override {
@@ -68,6 +72,10 @@ public:
         }
         fileDialogs.push_back(request);
         return Pop(openManyChoices, std::vector<std::filesystem::path>{});
+    }
+    ModifyIdAnswer AskModifyWaypointId(const std::string& name) override {
+        modifyIdNames.push_back(name);
+        return Pop(modifyIdAnswers, ModifyIdAnswer::kCancel);
     }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void SetProductLine(const std::string& text) override { productLines.push_back(text); }

@@ -212,7 +212,7 @@ TEST_F(ProgramTest, FileActionsThatCannotBeDoneFailPlainly) {
         {{"/IGC2KML=" + (home / "flight.igc").string()},
          "Reading IGC log file: Error opening file"},
         {{"/GPS=IQCOMPEO", "/WR_WPT=" + (home / "w.wpt").string(), "/EXIT"},
-         "Reading waypoint files is not available yet"},
+         "Reading waypoint file: Error opening waypoint file"},
     };
     for (const Case& c : cases) {
         const Outcome outcome = Run(c.args);
@@ -260,6 +260,7 @@ protected:
         link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
         protocols::flytec::FlytecEmulatorConfig config;
         config.flights = {flight};
+        config.waypoints = protocols::flytec::BuiltInWaypoints();
         instrument = std::make_unique<protocols::flytec::FlytecEmulator>(*link, config);
     }
     void TearDown() override {
@@ -282,6 +283,102 @@ TEST_F(ProgramWithInstrument, DownloadSavesTheInstrumentsIgcTextUnchanged) {
     ASSERT_EQ(ReadWholeFile(home / "out" / "2021-03-06-xxx-004-01.igc", saved), FileReadStatus::kOk)
         << outcome.err;
     EXPECT_EQ(saved, flight);
+}
+
+// The instrument's waypoints saved as the command line asks: /RD_WPT in the OziExplorer
+// format, /RD_GEO_WPT in the Geo format; the figures are the emulator's thousandths of a minute
+// worked out by hand.
+TEST_F(ProgramWithInstrument, WaypointDownloadSavesOziAndGeoFiles) {
+    instrument->Start();
+    const fs::path ozi = home / "out" / "alps.wpt";
+    Outcome outcome =
+        Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(), "/RD_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("4 waypoints written"), std::string::npos) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(ozi, text), FileReadStatus::kOk);
+    EXPECT_TRUE(text.starts_with("OziExplorer Waypoint File Version 1.0\r\n")) << text;
+    // 46 deg 24.563 min N, 8 deg 7.580 min E, 2212 m = 7257 ft.
+    EXPECT_NE(text.find("FIESCH        ,  46.409383,   8.126333,"), std::string::npos) << text;
+    EXPECT_NE(text.find(", 0, 0, 0, 7257\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("LAGUNI        , -33.952000, -70.365000,"), std::string::npos) << text;
+
+    const fs::path geo = home / "out" / "alps-geo.wpt";
+    outcome =
+        Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(), "/RD_GEO_WPT=" + geo.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    ASSERT_EQ(ReadWholeFile(geo, text), FileReadStatus::kOk);
+    EXPECT_TRUE(text.starts_with("$FormatGEO\r\n")) << text;
+    EXPECT_NE(text.find("N 46 24 33.78    E 008 07 34.80  2212"), std::string::npos) << text;
+    EXPECT_NE(text.find("S 33 57 07.20    W 070 21 54.00  2100"), std::string::npos) << text;
+}
+
+// A waypoint file uploaded from the command line: what arrives in the instrument, with the
+// identifier in the name for /WR_WPT2 and the pilot ID waypoint after the file's.
+TEST_F(ProgramWithInstrument, WaypointFileIsUploaded) {
+    const fs::path file = home / "upload.wpt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "OziExplorer Waypoint File Version 1.0\r\nWGS 84\r\nReserved 2\r\nReserved 3\r\n"
+               "   1,TAKEOF,  46.500000,   7.250000,0,0, 1, 3, 0, 65535,Takeoff Nord, 0, 0, 0, "
+               "3281\r\n"
+               "   2,LAND  , -33.950000, -70.366667,0,0, 1, 3, 0, 65535,, 0, 0, 0, 328\r\n";
+    }
+    instrument->Start();
+    struct Case {
+        const char* keyword;
+        std::vector<std::string> extra;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"/WR_WPT=", {}, {"Takeoff Nord     ", "LAND             "}},
+        {"/WR_WPT2=", {}, {"TAKEOF Takeoff No", "LAND             "}},
+        {"/WR_WPT=",
+         {"/COMPID=123"},
+         {"Takeoff Nord     ", "LAND             ", "COMPID 123       "}},
+    };
+    std::size_t before = 0;
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(),
+                                         c.keyword + file.string(), "/EXIT"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const Outcome outcome = Run(args);
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+        ASSERT_TRUE(instrument->WaitForUploads(before + c.names.size(), kDeadlineMs));
+        const auto uploads = instrument->Uploads();
+        ASSERT_EQ(uploads.size(), before + c.names.size()) << c.keyword;
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            EXPECT_EQ(uploads[before + i].name, c.names[i]) << c.keyword << i;
+        }
+        // 46.5 N 7.25 E at 3281 ft (1000 m); 33.95 S 70.366667 W at 328 ft (100 m); COMPID 123
+        // spells 1 deg 2 min 3 s north.
+        EXPECT_EQ(uploads[before].latitude, "4630.000");
+        EXPECT_EQ(uploads[before].longitude, "00715.000");
+        EXPECT_EQ(uploads[before].altitude, 1000);
+        EXPECT_EQ(uploads[before + 1].latitude, "3357.000");
+        EXPECT_EQ(uploads[before + 1].northSouth, 'S');
+        EXPECT_EQ(uploads[before + 1].longitude, "07022.000");
+        EXPECT_EQ(uploads[before + 1].eastWest, 'W');
+        EXPECT_EQ(uploads[before + 1].altitude, 100);
+        if (c.names.size() == 3) {
+            EXPECT_EQ(uploads[before + 2].latitude, "0102.050");
+            EXPECT_EQ(uploads[before + 2].longitude, "00000.000");
+        }
+        before = uploads.size();
+    }
+}
+
+TEST_F(ProgramWithInstrument, WaypointUploadOfAFileWithoutWaypointsFails) {
+    const fs::path file = home / "empty.wpt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "OziExplorer Waypoint File Version 1.0\r\nWGS 84\r\nReserved 2\r\nReserved 3\r\n";
+    }
+    instrument->Start();
+    const Outcome outcome =
+        Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(), "/WR_WPT=" + file.string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("No waypoints found"), std::string::npos) << outcome.err;
+    EXPECT_TRUE(instrument->Uploads().empty());
 }
 
 struct FaultCase {
