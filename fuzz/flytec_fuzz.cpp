@@ -1,5 +1,7 @@
 // What a Flytec instrument (or line noise) can send: the received bytes through the IGC
-// download receiver, the waypoint answer parser, the NMEA splitter and the flight-list fields.
+// download receiver, the waypoint answer parser, the NMEA splitter and the flight-list fields,
+// the airspace acknowledgement parser and the airspace list (assembler and parser, whose
+// airspaces are encoded again as the emulator would serve them).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +11,7 @@
 #include "protocols/common/flight_list.hpp"
 #include "protocols/common/igc_download.hpp"
 #include "protocols/common/nmea.hpp"
+#include "protocols/flytec/flytec_ctr.hpp"
 #include "protocols/flytec/flytec_frames.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -39,5 +42,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     flytec::DecodeProductData(fields, product);
     flytec::UploadedWaypoint upload;
     flytec::DecodeWaypointUpload(text, upload);
+
+    flytec::CtrAckParser ack;
+    flytec::CtrSentenceAssembler assembler;
+    flytec::CtrListParser list;
+    for (std::size_t i = 0; i < size; ++i) {
+        ack.Feed(data[i]);
+        if (assembler.Feed(data[i]) == 0 && list.Sentence(assembler.Sentence()) > 0) {
+            list.Reset();
+        }
+    }
+    std::vector<flytec::CtrSentence> sentences;
+    for (const tracora::CtrArea& area : list.Areas()) {
+        flytec::CtrSentences(area, flytec::kCtrListIdentifier, false, sentences);
+    }
     return 0;
 }

@@ -21,6 +21,7 @@
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
+#include "formats/openair/openair_parser.hpp"
 #include "protocols/family_registry.hpp"
 
 namespace tracora::automation {
@@ -132,7 +133,7 @@ int AutomationRunner::Run() {
         case Action::kWriteWaypointsWithId:
             return StartWaypointUpload();
         case Action::kWriteAirspace:
-            return Fail("Reading CTR file", "Reading OpenAir files is not available yet");
+            return StartAirspaceUpload();
         case Action::kLogFile:
             return ReadLogFile();
         case Action::kIgcToKml:
@@ -241,6 +242,57 @@ int AutomationRunner::StartWaypointUpload() {
                     [this, &waypoints](device::JobStart start) {
                         start.function = AccessFunction::kWriteWaypoints;
                         start.waypoints = std::move(waypoints);
+                        start.completion = [this](device::GpsAccessJob& done) {
+                            const bool success = done.result >= 0;
+                            if (!success) {
+                                state_.jobFailed = true;
+                            }
+                            PostJobEnd(state_, host_, success, false);
+                        };
+                        return downloads_.Start(std::move(start));
+                    });
+}
+
+int AutomationRunner::StartAirspaceUpload() {
+    const AutomationRequest& request = *state_.automation;
+    const std::string title = "Reading CTR file";
+    std::string text;
+    switch (ReadWholeFile(request.fileName, text)) {
+        case FileReadStatus::kOk:
+            break;
+        case FileReadStatus::kEmpty:
+            return Fail(title, "File is empty");
+        case FileReadStatus::kNoMemory:
+        case FileReadStatus::kTooLarge:
+            return Fail(title, "File buffer memory allocation");
+        case FileReadStatus::kAbsent:
+        case FileReadStatus::kCannotOpen:
+            return Fail(title, "Error opening CTR file");
+        case FileReadStatus::kReadError:
+            return Fail(title, "CTR file read error");
+    }
+    std::vector<CtrArea> areas;
+    openair::OpenAirReport report;
+    const int count = openair::ParseOpenAir(text, areas, report);
+    for (const openair::OpenAirNotice& notice : report.notices) {
+        host_.SetStatus(notice.text);
+    }
+    if (count < 0) {
+        return Fail(openair::kParseTitle, report.message);
+    }
+    if (count == 0) {
+        return Fail(title, "No CTR(s) found");
+    }
+    for (CtrArea& area : areas) {
+        area.selected = true;
+    }
+    if (!request.exitWhenDone) {
+        host_.SetStatus(StringPrintf("%d CTRs read", count));
+    }
+    return StartJob(GpsActionFamily::kAirspaceUpload, "Upload CTR",
+                    "Unsupported GPS for CTR upload", [this, &areas](device::JobStart start) {
+                        start.function = AccessFunction::kWriteAirspace;
+                        start.airspaces = std::move(areas);
                         start.completion = [this](device::GpsAccessJob& done) {
                             const bool success = done.result >= 0;
                             if (!success) {

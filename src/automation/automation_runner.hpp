@@ -53,6 +53,8 @@ private:
     int StartWaypointDownload();
     // WR_WPT, WR_WPT2: the file's waypoints (and the pilot ID waypoints) uploaded.
     int StartWaypointUpload();
+    // WR_CTR: every airspace of the OpenAir file uploaded.
+    int StartAirspaceUpload();
     // A job that only reports (uploads, the flight list, the user name).
     int StartReportingJob(device::AccessFunction function, GpsActionFamily family);
     // Maps the request's GPS type to the job of `family` and has `start` start it; 0 or -1

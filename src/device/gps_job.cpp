@@ -289,6 +289,7 @@ int JobLayer::StartGpsJob(JobStart start) {
     job->completion = std::move(start.completion);
     job->notify = std::move(start.notify);
     job->waypoints = std::move(start.waypoints);
+    job->airspaces = std::move(start.airspaces);
     job->flights.selected = start.selectedFlights;
     job->competitionMode = start.competitionMode;
     job->compSpecial = start.compSpecial;

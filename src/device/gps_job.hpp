@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/airspace.hpp"
 #include "core/debug_trace.hpp"
 #include "core/gps_types.hpp"
 #include "core/track_store.hpp"
@@ -105,6 +106,7 @@ public:
     FlightList flights;
     DownloadedTrackLog track;           // track log downloads
     std::vector<Waypoint> waypoints;    // waypoint uploads (in) and downloads (out)
+    std::vector<CtrArea> airspaces;     // airspace uploads (in) and downloads (out)
     std::string productName;            // at most 16 characters
     std::string instrumentDescription;  // at most 80
     std::string productText;            // at most 53
@@ -160,6 +162,7 @@ struct JobStart {
     std::function<void(GpsAccessJob&)> completion;
     std::function<void(const std::string&)> notify;
     std::vector<Waypoint> waypoints;
+    std::vector<CtrArea> airspaces;
     std::bitset<256> selectedFlights;
     bool competitionMode = false;
     bool compSpecial = false;

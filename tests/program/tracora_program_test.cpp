@@ -367,6 +367,42 @@ TEST_F(ProgramWithInstrument, WaypointFileIsUploaded) {
     }
 }
 
+// /WR_CTR: every airspace of an OpenAir file goes to the instrument, which stores it; a refusal
+// by the instrument ends the run with exit code 1 and its message.
+TEST_F(ProgramWithInstrument, AirspaceFileIsUploaded) {
+    const fs::path file = home / "ctr.txt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "AC D\r\nAN ZONE A\r\nAL GND\r\nAH FL95\r\nV X=46:30:00 N 007:15:00 E\r\n"
+               "DC 2\r\n\r\nAC R\r\nAN ZONE B\r\nAL 1500ft\r\nAH 3000ft\r\n"
+               "DP 46:00:00 N 007:00:00 E\r\nDP 46:10:00 N 007:00:00 E\r\n"
+               "DP 46:10:00 N 007:10:00 E\r\n";
+    }
+    instrument->Start();
+    Outcome outcome =
+        Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(), "/WR_CTR=" + file.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    ASSERT_TRUE(instrument->WaitForCtrAcks(2, kDeadlineMs));
+    const auto stored = instrument->Airspaces();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].name, "ZONE A");
+    ASSERT_EQ(stored[0].segments.size(), 1u);
+    EXPECT_EQ(stored[0].segments[0].radiusMetres, 3704);  // 2 NM as the format counts them
+    EXPECT_EQ(stored[1].name, "ZONE B");
+    EXPECT_EQ(stored[1].floor, "1500ft");
+    EXPECT_EQ(stored[1].segments.size(), 3u);
+
+    instrument->ArmFault(protocols::flytec::FlytecStep::kCtrAck,
+                         protocols::flytec::FlytecFault::kAckNoMemory);
+    outcome =
+        Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(), "/WR_CTR=" + file.string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("CTR upload acknowledge status: No further memory"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(instrument->Airspaces().size(), 2u);
+}
+
 TEST_F(ProgramWithInstrument, WaypointUploadOfAFileWithoutWaypointsFails) {
     const fs::path file = home / "empty.wpt";
     {

@@ -184,6 +184,13 @@ void CirclePoints(const CtrSegment& segment, int maxSegmentError, PolygonBuilder
 
 }  // namespace
 
+void ArcByAnglesEndpoints(const CtrSegment& segment, DegreePosition& start, DegreePosition& end) {
+    const SegmentPlane plane(segment.centre);
+    const double radius = std::max(0, segment.radiusMetres);
+    start = plane.AtAngle(radius, BearingToAngle(segment.startBearing));
+    end = plane.AtAngle(radius, BearingToAngle(segment.endBearing));
+}
+
 int CircleChordCount(double radiusMetres, int maxSegmentError) {
     const double error = std::max(maxSegmentError, kMinMaxSegmentError);
     const double count = std::floor(2.22 * std::sqrt(std::max(radiusMetres, 0.0) / error) + 0.5);

@@ -24,6 +24,10 @@ inline constexpr int kMinMaxSegmentError = 1;
 int CtrToPolygon(const CtrArea& area, int number, int maxSegmentError, std::uint32_t time,
                  std::vector<Waypoint>& points);
 
+// The start and end points of an arc given by its bearings (`kArcByAngles`): `radiusMetres`
+// from the centre at the start and end bearing, on the UTM plane of the centre.
+void ArcByAnglesEndpoints(const CtrSegment& segment, DegreePosition& start, DegreePosition& end);
+
 // The number of chords of a whole circle of `radiusMetres` (at least 8).
 int CircleChordCount(double radiusMetres, int maxSegmentError);
 

@@ -276,9 +276,79 @@ void FlytecEmulator::Handle(const std::string& request) {
         uploadSentences_.push_back(request);
         uploads_.push_back(upload);
         changed_.notify_all();
+    } else if (id == "$PBRCTRW") {
+        HandleCtrSentence(request);
+    } else if (id == "$PBRCTR") {
+        std::vector<CtrArea> stored;
+        {
+            std::lock_guard lock(mutex_);
+            stored = config_.airspaces;
+        }
+        std::string answer;
+        for (const CtrArea& area : stored) {
+            std::vector<CtrSentence> sentences;
+            if (CtrSentences(area, kCtrListIdentifier, false, sentences)) {
+                for (const CtrSentence& sentence : sentences) {
+                    answer += sentence.text;
+                }
+            }
+        }
+        answer += CtrAckSentence('1');
+        Answer(FlytecStep::kCtrList, answer);
     } else {
         Log("  unknown request: ignored");
     }
+}
+
+void FlytecEmulator::HandleCtrSentence(const std::string& sentence) {
+    {
+        std::lock_guard lock(mutex_);
+        ctrSentences_.push_back(sentence);
+    }
+    const int event = ctrUpload_.Sentence(std::string_view(sentence).substr(0, sentence.find('*')));
+    char status = '1';
+    if (event > 0) {
+        Log("  bad airspace sentence (code " + std::to_string(event) + "): plausibility error");
+        ctrUpload_.Reset();
+        status = '2';
+    } else if (event != kCtrAreaDone) {
+        return;
+    }
+    FlytecFault fault{};
+    bool faulted = false;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = std::find_if(faults_.begin(), faults_.end(), [](const ArmedFault& f) {
+            return f.step == FlytecStep::kCtrAck && f.fault >= FlytecFault::kAckPlausibility;
+        });
+        if (it != faults_.end() && it->skip > 0) {
+            --it->skip;
+        } else if (it != faults_.end()) {
+            fault = it->fault;
+            faulted = true;
+            faults_.erase(it);
+        }
+    }
+    if (faulted) {
+        constexpr char kStatus[] = {'2', '3', '4', '5', '9'};
+        status = kStatus[static_cast<int>(fault) - static_cast<int>(FlytecFault::kAckPlausibility)];
+    }
+    std::vector<CtrArea>& received = ctrUpload_.Areas();
+    if (status == '1' && !received.empty()) {
+        std::lock_guard lock(mutex_);
+        config_.airspaces.push_back(std::move(received.back()));
+    }
+    received.clear();
+    Log(std::string("  airspace acknowledged with status ") + status);
+    // A status fault is this answer's fault; other faults of the step apply to it otherwise.
+    if (faulted) {
+        Send(CtrAckSentence(status));
+    } else {
+        Answer(FlytecStep::kCtrAck, CtrAckSentence(status));
+    }
+    std::lock_guard lock(mutex_);
+    ++ctrAcks_;
+    changed_.notify_all();
 }
 
 std::string FlytecEmulator::TrackText(std::size_t index) const {
@@ -342,6 +412,15 @@ bool FlytecEmulator::Answer(FlytecStep step, std::string answer) {
             Log("  fault: the unit goes on");
             return sent;
         }
+        case FlytecFault::kStopHalfway:
+            Log("  fault: the answer stops halfway");
+            return Send(std::string_view(answer).substr(0, answer.size() / 2));
+        case FlytecFault::kAckPlausibility:
+        case FlytecFault::kAckNoMemory:
+        case FlytecFault::kAckNoWriting:
+        case FlytecFault::kAckSyntax:
+        case FlytecFault::kAckUnknown:
+            break;
         case FlytecFault::kLineTooLong:
         case FlytecFault::kBadRecordType:
         case FlytecFault::kBRecordBeforeDate:
@@ -387,6 +466,23 @@ bool FlytecEmulator::WaitForUploads(std::size_t count, int timeoutMs) const {
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
         return uploads_.size() >= count || ended_;
     }) && uploads_.size() >= count;
+}
+
+std::vector<std::string> FlytecEmulator::CtrSentencesReceived() const {
+    std::lock_guard lock(mutex_);
+    return ctrSentences_;
+}
+
+std::vector<CtrArea> FlytecEmulator::Airspaces() const {
+    std::lock_guard lock(mutex_);
+    return config_.airspaces;
+}
+
+bool FlytecEmulator::WaitForCtrAcks(std::size_t count, int timeoutMs) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return ctrAcks_ >= count || ended_;
+    }) && ctrAcks_ >= count;
 }
 
 std::uint64_t FlytecEmulator::BytesSent() const {

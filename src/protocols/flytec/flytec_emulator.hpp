@@ -14,7 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/airspace.hpp"
 #include "device/emulator_link.hpp"
+#include "protocols/flytec/flytec_ctr.hpp"
 #include "protocols/flytec/flytec_frames.hpp"
 
 namespace tracora::protocols::flytec {
@@ -29,7 +31,9 @@ struct EmulatedWaypoint {
 };
 
 // The answers a fault can hit.
-enum class FlytecStep { kProductData, kTrackList, kTrack, kWaypoints };
+// kCtrAck is the acknowledgement of an uploaded airspace, kCtrList the answer to the airspace
+// list request.
+enum class FlytecStep { kProductData, kTrackList, kTrack, kWaypoints, kCtrAck, kCtrList };
 
 enum class FlytecFault {
     kSilence,            // the request is not answered
@@ -41,6 +45,13 @@ enum class FlytecFault {
     kCutConnection,      // the cable is cut halfway through the answer
     kStall,              // the unit freezes halfway through the answer (see stallMs)
     kStallAtLineEnd,     // the same at the line end nearest halfway
+    kStopHalfway,        // the answer stops halfway; the cable stays
+    // An airspace acknowledgement with the status of the name instead of '1'.
+    kAckPlausibility,  // '2'
+    kAckNoMemory,      // '3'
+    kAckNoWriting,     // '4'
+    kAckSyntax,        // '5'
+    kAckUnknown,       // '9'
 };
 
 struct FlytecEmulatorConfig {
@@ -51,6 +62,9 @@ struct FlytecEmulatorConfig {
     // flight 0.
     std::vector<std::string> flights;
     std::vector<EmulatedWaypoint> waypoints;
+    // The airspaces stored in the instrument, served on the list request; uploaded ones that
+    // were acknowledged with success are appended.
+    std::vector<CtrArea> airspaces;
     // Bytes are paced at this line rate (10 bits a byte); 0 sends as fast as the line takes.
     int lineRateBaud = 0;
     // G records are left out of the IGC texts sent.
@@ -100,6 +114,11 @@ public:
     std::vector<std::string> UploadSentences() const;
     // Waits until `count` uploads arrived; false when timeoutMs passed first.
     bool WaitForUploads(std::size_t count, int timeoutMs) const;
+    // The airspace sentences received so far (without XON and CR LF) and the airspaces stored.
+    std::vector<std::string> CtrSentencesReceived() const;
+    std::vector<CtrArea> Airspaces() const;
+    // Waits until `count` airspace acknowledgements were sent; false when timeoutMs passed first.
+    bool WaitForCtrAcks(std::size_t count, int timeoutMs) const;
     // Bytes of answers sent so far.
     std::uint64_t BytesSent() const;
 
@@ -117,6 +136,7 @@ private:
     // Counts the bytes of answers sent.
     std::function<void(std::size_t)> Counter();
     std::string TrackText(std::size_t index) const;
+    void HandleCtrSentence(const std::string& sentence);
     void Log(const std::string& text);
 
     device::EmulatorLink& link_;
@@ -131,6 +151,9 @@ private:
     std::vector<std::string> uploadSentences_;
     std::vector<UploadedWaypoint> uploads_;
     std::uint64_t bytesSent_ = 0;
+    CtrListParser ctrUpload_{"$PBRCTRW"};
+    std::vector<std::string> ctrSentences_;
+    std::size_t ctrAcks_ = 0;
     bool ended_ = false;
 };
 

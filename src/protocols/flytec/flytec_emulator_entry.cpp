@@ -9,6 +9,7 @@
 #include "core/text_forms.hpp"
 #include "emulate/emulator_kit.hpp"
 #include "emulate/emulator_registry.hpp"
+#include "formats/openair/openair_parser.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 
 namespace tracora::protocols::flytec {
@@ -20,10 +21,12 @@ namespace {
 using emulate::EmulatorSession;
 
 // The answers a fault can hit and the faults, in the order of FlytecStep and FlytecFault.
-constexpr std::string_view kSteps[] = {"product", "list", "track", "waypoints"};
-constexpr std::string_view kFaults[] = {"silence",   "checksum",    "garbage",
-                                        "long-line", "record-type", "b-before-date",
-                                        "cut",       "stall",       "stall-at-line"};
+constexpr std::string_view kSteps[] = {"product",   "list",    "track",
+                                       "waypoints", "ctr-ack", "ctr-list"};
+constexpr std::string_view kFaults[] = {"silence",       "checksum",      "garbage",    "long-line",
+                                        "record-type",   "b-before-date", "cut",        "stall",
+                                        "stall-at-line", "stop",          "ack-2",      "ack-3",
+                                        "ack-4",         "ack-5",         "ack-unknown"};
 
 constexpr std::string_view kUsage =
     "  --model NAME[:SW]     product text and software version (default COMPEO+:1.22);\n"
@@ -34,11 +37,14 @@ constexpr std::string_view kUsage =
     "  --waypoints FILE      waypoints, one a line: latitude,longitude,short,long,altitude\n"
     "                        (decimal degrees, negative south/west); built-in ones otherwise\n"
     "  --no-g                leave the G records out of the IGC texts\n"
-    "  --fault STEP:FAULT    STEP product, list, track or waypoints; FAULT silence,\n"
-    "                        checksum, garbage, long-line, record-type, b-before-date,\n"
-    "                        cut, stall (the unit freezes halfway through the answer for\n"
-    "                        --stall-seconds, then goes on) or stall-at-line (the same at\n"
-    "                        a line end)\n";
+    "  --airspace FILE       airspaces stored in the instrument, from an OpenAir file\n"
+    "  --fault STEP:FAULT    STEP product, list, track, waypoints, ctr-ack or ctr-list;\n"
+    "                        FAULT silence, checksum, garbage, long-line, record-type,\n"
+    "                        b-before-date, cut, stall (the unit freezes halfway through\n"
+    "                        the answer for --stall-seconds, then goes on), stall-at-line\n"
+    "                        (the same at a line end), stop (the answer stops halfway), or\n"
+    "                        for ctr-ack ack-2, ack-3, ack-4, ack-5, ack-unknown (the\n"
+    "                        status)\n";
 
 std::int32_t MilliMinutes(double degrees) {
     const double value = degrees * 60000.0;
@@ -117,6 +123,16 @@ int RunFlytecInstrument(EmulatorSession& session) {
             if (ReadWaypointFile(args[++i], config.waypoints) != 0) {
                 return 2;
             }
+        } else if (arg == "--airspace" && hasValue) {
+            std::string text;
+            openair::OpenAirReport report;
+            if (ReadWholeFile(args[++i], text) != FileReadStatus::kOk ||
+                openair::ParseOpenAir(text, config.airspaces, report) < 0) {
+                std::fprintf(
+                    stderr, "tracora-emulate flytec: cannot read the airspaces of %s%s%s\n",
+                    args[i].c_str(), report.message.empty() ? "" : ": ", report.message.c_str());
+                return 2;
+            }
         } else if (arg == "--no-g") {
             config.stripGRecords = true;
         } else {
@@ -140,6 +156,7 @@ int RunFlytecInstrument(EmulatorSession& session) {
     for (const std::string& sentence : emulator.UploadSentences()) {
         std::fprintf(session.log, "uploaded %s\n", sentence.c_str());
     }
+    std::fprintf(session.log, "%zu airspaces stored\n", emulator.Airspaces().size());
     std::fflush(session.log);
     return rc == 0 ? 0 : 1;
 }
@@ -149,7 +166,7 @@ int RunFlytecInstrument(EmulatorSession& session) {
 const emulate::EmulatorEntry kEmulator = {
     "flytec",
     "a Flytec/Brauniger instrument: product data, flight list, IGC track logs, waypoints "
-    "and waypoint uploads",
+    "and waypoint uploads, airspace uploads and downloads",
     kUsage, RunFlytecInstrument, kFaults};
 
 }  // namespace tracora::protocols::flytec

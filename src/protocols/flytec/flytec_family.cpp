@@ -16,6 +16,8 @@ constexpr FamilyRoutine kRoutines[] = {
     {GpsProtocol::kFlytec, AccessFunction::kReadFlightList, FlytecReadFlightList},
     {GpsProtocol::kFlytec, AccessFunction::kReadWaypoints, FlytecReadWaypoints},
     {GpsProtocol::kFlytec, AccessFunction::kWriteWaypoints, FlytecWriteWaypoints},
+    {GpsProtocol::kFlytec, AccessFunction::kWriteAirspace, FlytecWriteAirspace},
+    {GpsProtocol::kFlytec, AccessFunction::kReadAirspace, FlytecReadAirspace},
     {GpsProtocol::kReadAllFlytec, AccessFunction::kReadTrackLog, FlytecReadAllTracks},
 };
 

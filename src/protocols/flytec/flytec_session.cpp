@@ -19,6 +19,7 @@
 #include "protocols/common/serial_receiver.hpp"
 #include "protocols/common/track_joiner.hpp"
 #include "protocols/common/upload_names.hpp"
+#include "protocols/flytec/flytec_ctr.hpp"
 #include "protocols/flytec/flytec_frames.hpp"
 
 namespace tracora::protocols::flytec {
@@ -34,6 +35,9 @@ constexpr const char* kAllTracksTitle = "Read GPS track logs";
 constexpr const char* kTrackListTitle = "Read GPS track list";
 constexpr const char* kWaypointTitle = "Read GPS waypoints";
 constexpr const char* kUploadTitle = "Write GPS waypoints";
+constexpr const char* kCtrUploadTitle = "Upload CTR";
+constexpr const char* kCtrAckTitle = "CTR upload acknowledge status";
+constexpr const char* kCtrListTitle = "Read CTR list";
 
 constexpr int kPauseAfterProductMs = 1000;
 constexpr int kTrackListSilenceMs = 1000;
@@ -43,6 +47,11 @@ constexpr int kTrackSilenceMs = 2000;
 constexpr int kAllTracksSilenceMs = 3000;
 constexpr int kPauseAfterUploadMs = 300;
 constexpr std::size_t kTrackListLineChars = 78;
+constexpr int kCtrAckSilenceMs = 20000;
+constexpr int kPauseAfterCtrMs = 300;
+// The instrument sends its airspace list without a pause; this much silence means it has
+// stopped (or the cable is gone) and the list will not be completed.
+constexpr int kCtrListSilenceMs = 10000;
 
 std::uint32_t TickMs() {
     return static_cast<std::uint32_t>(
@@ -398,7 +407,180 @@ int Guarded(GpsAccessJob& job, const char* message, const char* title, Routine r
     }
 }
 
+// Waits for the acknowledgement of one airspace. 0 when the instrument stored it; otherwise
+// -1, with the outcome shown.
+int WaitForCtrAck(GpsAccessJob& job, SerialReceiver& receiver) {
+    job.Status("Waiting for CTR transfer ack.");
+    CtrAckParser parser;
+    for (;;) {
+        std::uint8_t byte = 0;
+        const int rc = receiver.ReadByte(byte, kCtrAckSilenceMs);
+        if (rc == kSilence) {
+            job.Error("Missing CTR upload ack.", kCtrAckTitle);
+            return -1;
+        }
+        if (rc < 0) {
+            return ReadFailed(job, rc, "E601 COM port read error", kCtrAckTitle);
+        }
+        const int result = parser.Feed(byte);
+        if (result == 1) {
+            continue;
+        }
+        if (result < 0) {
+            job.Error(FormatCount("E600 Format error %", -result), kCtrAckTitle);
+            return -1;
+        }
+        if (parser.Status() != '1') {
+            job.Error(std::string(CtrAckText(parser.Status())), kCtrAckTitle);
+            return -1;
+        }
+        job.Status(std::string(CtrAckText('1')));
+        return 0;
+    }
+}
+
+// The sentences of one airspace, each with its pause, then the acknowledgement. 0 or -1.
+int SendCtr(GpsAccessJob& job, SerialReceiver& receiver,
+            const std::vector<CtrSentence>& sentences) {
+    long long segments = 0;
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        const CtrSentence& sentence = sentences[i];
+        // Before each segment (the first sentence of a segment follows the remark or the
+        // end of the segment before).
+        if (i >= 2 && (i == 2 || sentences[i - 1].endsSegment) && job.AbortRequested()) {
+            job.Status(std::string(kAborted));
+            job.Status(FormatCount("% CTR segments sent", segments));
+            return -1;
+        }
+        if (job.WriteText(sentence.text) != 0) {
+            const char* what = i == 0 ? "CTR name sent" : i == 1 ? "CTR remark sent" : nullptr;
+            const std::string message =
+                what != nullptr ? what : FormatCount("% CTR segments sent", segments);
+            if (job.AbortRequested()) {
+                job.Status(std::string(kAborted));
+                job.Status(message);
+            } else {
+                job.Error(message, kCtrUploadTitle);
+            }
+            return -1;
+        }
+        if (!job.Pause(sentence.pauseMs)) {
+            job.Status(std::string(kAborted));
+            job.Status(FormatCount("% CTR segments sent", segments));
+            return -1;
+        }
+        if (sentence.endsSegment) {
+            ++segments;
+            job.Status(FormatCount("% CTR segments sent", segments));
+        }
+    }
+    return WaitForCtrAck(job, receiver);
+}
+
+// Feeds the airspace list arriving after the request to `parser` until "$PBRANS,1". 0, or -1
+// with the failure shown.
+int ReceiveCtrList(GpsAccessJob& job, CtrListParser& parser) {
+    SerialReceiver receiver(job);
+    CtrSentenceAssembler assembler;
+    for (;;) {
+        std::uint8_t byte = 0;
+        const int rc = receiver.ReadByte(byte, kCtrListSilenceMs);
+        if (rc == kSilence) {
+            job.Error("E704 CTR list incomplete: no answer from GPS", kCtrListTitle);
+            return -1;
+        }
+        if (rc < 0) {
+            return ReadFailed(job, rc, "E701 COM port read error", kCtrListTitle);
+        }
+        const int assembled = assembler.Feed(byte);
+        if (assembled == 1) {
+            continue;
+        }
+        if (assembled < 0) {
+            job.Error(FormatCount("E703 Format error %", -assembled), kCtrListTitle);
+            return -1;
+        }
+        const int event = parser.Sentence(assembler.Sentence());
+        if (event > 0) {
+            job.Error(FormatCount("E702 Format error %", event), kCtrListTitle);
+            return -1;
+        }
+        const auto received = static_cast<long long>(parser.Areas().size());
+        if (event == kCtrAreaStarted && received == 0) {
+            job.Status("Receiving CTR list");
+        } else if (event == kCtrAreaDone) {
+            job.Status(FormatCount("% CTRs received", received));
+        } else if (event == kCtrListDone) {
+            job.Status(FormatCount("% CTR(s) received", received));
+            return 0;
+        }
+    }
+}
+
 }  // namespace
+
+int FlytecWriteAirspace(GpsAccessJob& job) {
+    return Guarded(job, "Memory allocation error", kCtrUploadTitle, [&job] {
+        // Every airspace is checked before anything is sent: one the instrument cannot take
+        // is refused with a message, the others go.
+        std::vector<std::vector<CtrSentence>> airspaces;
+        bool refused = false;
+        for (const CtrArea& area : job.airspaces) {
+            if (!area.selected) {
+                continue;
+            }
+            std::vector<CtrSentence> sentences;
+            if (!CtrSentences(area, kCtrUploadIdentifier, true, sentences)) {
+                job.Error(area.segments.empty()
+                              ? "CTR " + area.name + ": no segments, not sent"
+                              : "CTR " + area.name +
+                                    ": more than 997 points do not fit the GPS, not sent",
+                          kCtrUploadTitle);
+                refused = true;
+                continue;
+            }
+            airspaces.push_back(std::move(sentences));
+        }
+        if (airspaces.empty()) {
+            return -1;
+        }
+        FlytecProduct product;
+        if (Connect(job, product) != 0) {
+            return -1;
+        }
+        SerialReceiver receiver(job);
+        for (const std::vector<CtrSentence>& sentences : airspaces) {
+            if (SendCtr(job, receiver, sentences) != 0) {
+                return -1;
+            }
+            if (!job.Pause(kPauseAfterCtrMs)) {
+                return Aborted(job);
+            }
+        }
+        return refused ? -1 : 0;
+    });
+}
+
+int FlytecReadAirspace(GpsAccessJob& job) {
+    return Guarded(job, "Memory allocation error", kCtrListTitle, [&job] {
+        job.Trace().Clear();
+        job.airspaces.clear();
+        FlytecProduct product;
+        if (Connect(job, product) != 0) {
+            return -1;
+        }
+        job.Status("Requesting CTR list");
+        if (job.WriteText(kCtrListRequest) != 0) {
+            return WriteFailed(job, "E700 COM port write error", kCtrListTitle);
+        }
+        CtrListParser parser;
+        if (ReceiveCtrList(job, parser) != 0) {
+            return -1;
+        }
+        job.airspaces = std::move(parser.Areas());
+        return 0;
+    });
+}
 
 int FlytecReadTrackLog(GpsAccessJob& job) {
     return Guarded(job, "E201 Track log memory allocation", kTrackTitle, [&job] {

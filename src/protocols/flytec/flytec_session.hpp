@@ -24,6 +24,17 @@ int FlytecReadWaypoints(device::GpsAccessJob& job);
 // (UploadNameMode: 0 only name, 1 only ID, 2 ID and name). 0 or -1.
 int FlytecWriteWaypoints(device::GpsAccessJob& job);
 
+// Product data, then every selected airspace of job.airspaces, sentence by sentence, each
+// acknowledged by the instrument. An airspace the instrument cannot take (no segments, more
+// than 997 points) is refused with a message before anything is sent and the others go. 0 when
+// every selected airspace was stored; -1 on any failure (an acknowledgement other than
+// success, none within 20 s, a write error, a refused airspace, an abort).
+int FlytecWriteAirspace(device::GpsAccessJob& job);
+
+// Product data, then the instrument's airspace list into job.airspaces. 0, or -1 with nothing
+// in job.airspaces (also when the instrument falls silent before the list is complete).
+int FlytecReadAirspace(device::GpsAccessJob& job);
+
 // Every listed flight (or the selected ones), each its own segment of job.track, in time order.
 // 1 or 0 by the G records as FlytecReadTrackLog, -1 on failure.
 int FlytecReadAllTracks(device::GpsAccessJob& job);
