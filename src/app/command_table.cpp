@@ -24,6 +24,12 @@ constexpr DeviceJob ReadWaypoints(GpsProtocol protocol, int parameter = 0) {
 constexpr DeviceJob WriteWaypoints(GpsProtocol protocol, int parameter = 0) {
     return {AccessFunction::kWriteWaypoints, protocol, parameter};
 }
+constexpr DeviceJob WriteAirspace(GpsProtocol protocol) {
+    return {AccessFunction::kWriteAirspace, protocol, 0};
+}
+constexpr DeviceJob ReadAirspace(GpsProtocol protocol) {
+    return {AccessFunction::kReadAirspace, protocol, 0};
+}
 
 // Every command of the window. An instrument command names its device job; whether it can be
 // used follows from the dispatch table (see CommandJobWorks), not from this list.
@@ -161,22 +167,24 @@ constexpr auto kCommands = std::to_array<Command>({
     {40142, M::kWriteWaypoints, "Check waypoints in USB competition mode", A::kNotAvailable},
 
     // Airspace
-    {40100, M::kAirspace, "Read OpenAir file...", A::kNotAvailable},
-    {40108, M::kAirspace, "Write OpenAir file (with arcs)...", A::kNotAvailable},
-    {40195, M::kAirspace, "Write OpenAir file (without arcs)...", A::kNotAvailable},
+    {40100, M::kAirspace, "Read OpenAir file...", A::kReadCtrFile},
+    {40108, M::kAirspace, "Write OpenAir file (with arcs)...", A::kWriteCtrOpenAir},
+    {40195, M::kAirspace, "Write OpenAir file (without arcs)...", A::kWriteCtrNoArcs},
     {40104, M::kAirspace, "Edit CTR...", A::kNotAvailable},
     {40105, M::kAirspace, "New CTR...", A::kNotAvailable},
-    {40111, M::kAirspace, "Delete CTR", A::kNotAvailable},
+    {40111, M::kAirspace, "Delete CTR", A::kDeleteCtr},
     {40190, M::kAirspace, "Segment accuracy...", A::kNotAvailable},
-    {40112, M::kAirspace, "Show CTR as waypoints", A::kNotAvailable},
-    {40149, M::kAirspace, "Write CTR as GPX...", A::kNotAvailable},
-    {40189, M::kAirspace, "Write map script file...", A::kNotAvailable},
-    {40098, M::kAirspace, "Send CTR to Compeo/Competino", A::kNotAvailable},
-    {40099, M::kAirspace, "Send CTR to Flytec 50xx/60xx", A::kNotAvailable},
+    {40112, M::kAirspace, "Show CTR as waypoints", A::kShowCtrAsWaypoints},
+    {40149, M::kAirspace, "Write CTR as GPX...", A::kWriteCtrGpx},
+    {40189, M::kAirspace, "Write map script file...", A::kWriteCtrMapScript},
+    {40098, M::kAirspace, "Send CTR to Compeo/Competino", A::kUploadCtr, WriteAirspace(P::kFlytec)},
+    {40099, M::kAirspace, "Send CTR to Flytec 50xx/60xx", A::kUploadCtr, WriteAirspace(P::kFlytec)},
     {40106, M::kAirspace, "Send CTR to Garmin (RS232) as log", A::kNotAvailable},
     {40107, M::kAirspace, "Send CTR to Garmin (USB) as log", A::kNotAvailable},
-    {40109, M::kAirspace, "Read CTR from Compeo/Competino", A::kNotAvailable},
-    {40110, M::kAirspace, "Read CTR from Flytec 50xx/60xx", A::kNotAvailable},
+    {40109, M::kAirspace, "Read CTR from Compeo/Competino", A::kDownloadCtr,
+     ReadAirspace(P::kFlytec)},
+    {40110, M::kAirspace, "Read CTR from Flytec 50xx/60xx", A::kDownloadCtr,
+     ReadAirspace(P::kFlytec)},
 
     // Edit: the lists
     {40038, M::kEdit, "&New waypoint...", A::kWaypointNew},

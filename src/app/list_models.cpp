@@ -272,6 +272,29 @@ std::span<const ColumnSpec> PilotListModel::GeographicColumns() const {
     return kPilots;
 }
 
+QString AirspaceModel::Cell(int row, int column) const {
+    const auto& areas = state_.airspaces.areas;
+    const auto index = static_cast<std::size_t>(row);
+    if (row < 0 || index >= areas.size()) {
+        return {};
+    }
+    const CtrArea& area = areas[index];
+    switch (column) {
+        case 0:
+            return FromUtf8(area.name);
+        case 1:
+            return FromUtf8(area.floor);
+        case 2:
+            return FromUtf8(area.ceiling);
+        case 3:
+            return QString::number(area.warningDistance);
+        case 4:
+            return QString::number(static_cast<qulonglong>(area.segments.size()));
+        default:
+            return {};
+    }
+}
+
 std::span<const ColumnSpec> AirspaceModel::GeographicColumns() const {
     return kAirspace;
 }

@@ -77,7 +77,7 @@ protected:
     std::span<const ColumnSpec> UtmColumns() const override;
 };
 
-// The pilot list and the airspace list have no store yet: their views show the headings.
+// The pilot list has no store yet: its view shows the headings.
 class PilotListModel : public StoreTableModel {
     Q_OBJECT
 public:
@@ -90,15 +90,16 @@ protected:
     std::span<const ColumnSpec> GeographicColumns() const override;
 };
 
+// The airspace list: name, floor and ceiling texts, warning distance, segment count.
 class AirspaceModel : public StoreTableModel {
     Q_OBJECT
 public:
     using StoreTableModel::StoreTableModel;
-    QString Cell(int, int) const override { return {}; }
+    QString Cell(int row, int column) const override;
     bool HasUtmForm() const override { return false; }
 
 protected:
-    std::size_t StoreRows() const override { return 0; }
+    std::size_t StoreRows() const override { return state_.airspaces.areas.size(); }
     std::span<const ColumnSpec> GeographicColumns() const override;
 };
 

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 #include "analysis/flight_statistics.hpp"
 #include "app/dialogs.hpp"
@@ -24,6 +25,7 @@
 #include "core/track_store.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
+#include "documents/airspace_commands.hpp"
 #include "documents/igc_commands.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
@@ -313,6 +315,7 @@ std::span<const CommandHandler> MainWindow::Handlers() {
     constexpr std::optional<ListView> kAnyView;
     constexpr std::optional<ListView> kTrack = ListView::kTrackLog;
     constexpr std::optional<ListView> kWaypoints = ListView::kWaypoints;
+    constexpr std::optional<ListView> kAirspace = ListView::kAirspace;
     static constexpr CommandHandler kHandlers[] = {
         // Device jobs and the window itself.
         {Action::kDownloadTrackLog, kRefused, kAnyView, [](W& w, C c) { w.StartDownload(c); }},
@@ -356,6 +359,43 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kWaypointDelete, kRefused, kWaypoints, [](W& w, C) { w.WaypointDelete(); }},
         {Action::kReadWaypointFile, kRefused, kAnyView, [](W& w, C) { w.ReadWaypointFile(); }},
         {Action::kSaveWaypoints, kRuns, kWaypoints, [](W& w, C) { w.SaveWaypoints(); }},
+
+        // The airspace list. While an upload runs the list must not change.
+        {Action::kReadCtrFile,
+         kRefused,
+         kAnyView,
+         [](W& w, C) { w.ReadCtrFile(); },
+         {},
+         "Read CTR file"},
+        {Action::kWriteCtrOpenAir, kRuns, kAirspace,
+         [](W& w, C) { w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kOpenAir)); }},
+        {Action::kWriteCtrNoArcs, kRuns, kAirspace,
+         [](W& w, C) {
+             w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kOpenAirNoArcs));
+         }},
+        {Action::kWriteCtrGpx, kRuns, kAirspace,
+         [](W& w, C) { w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kGpx)); }},
+        {Action::kWriteCtrMapScript, kRuns, kAirspace,
+         [](W& w, C) { w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kMapScript)); }},
+        {Action::kDeleteCtr, kRefused, kAirspace, [](W& w, C) { w.DeleteCtr(); }},
+        {Action::kShowCtrAsWaypoints,
+         kRefused,
+         kAirspace,
+         [](W& w, C) { w.ShowCtrAsWaypoints(); },
+         {},
+         "Show CTR"},
+        {Action::kUploadCtr,
+         kRefused,
+         kAirspace,
+         [](W& w, C c) { w.StartCtrTransfer(c); },
+         {},
+         "Upload CTR"},
+        {Action::kDownloadCtr,
+         kRefused,
+         kAnyView,
+         [](W& w, C c) { w.StartCtrTransfer(c); },
+         {},
+         "Download CTR"},
         {Action::kSelectAll, kRefused, kWaypoints, [](W& w, C) { w.list_->selectAll(); }},
         {Action::kCopyTrack, kRefused, kTrack, [](W& w, C) { w.CopyTrack(); }},
         {Action::kRotateTrack, kRefused, kTrack, [](W& w, C) { w.RotateTrack(); }},
@@ -592,6 +632,77 @@ void MainWindow::ReadWaypointFile() {
     if (documents::ReadWaypointFileCommand(state_, host_, waypointOpenFilter_) > 0) {
         RefreshLists();
         SetView(ListView::kWaypoints);
+    }
+}
+
+void MainWindow::ReadCtrFile() {
+    if (documents::ReadCtrFileCommand(state_, host_) > 0) {
+        RefreshLists();
+        SetView(ListView::kAirspace);
+    }
+}
+
+void MainWindow::WriteCtrFile(int kind) {
+    const auto rows = SelectedRows();
+    documents::WriteCtrFileCommand(state_, host_, rows, static_cast<documents::CtrWriteKind>(kind));
+}
+
+void MainWindow::DeleteCtr() {
+    const auto rows = SelectedRows();
+    if (documents::DeleteCtrCommand(state_, host_, rows) > 0) {
+        RefreshLists();
+    }
+}
+
+void MainWindow::ShowCtrAsWaypoints() {
+    const auto rows = SelectedRows();
+    if (documents::ShowCtrAsWaypointsCommand(state_, host_, rows) > 0) {
+        RefreshLists();
+        SetView(ListView::kWaypoints);
+    }
+}
+
+void MainWindow::StartCtrTransfer(const Command& command) {
+    if (!command.job) {
+        return;
+    }
+    device::JobStart start;
+    start.function = command.job->function;
+    start.protocol = command.job->protocol;
+    start.parameter = command.job->parameter;
+    const bool upload = start.function == device::AccessFunction::kWriteAirspace;
+    if (upload) {
+        const auto rows = SelectedRows();
+        if (documents::PrepareCtrUpload(state_, host_, rows, start.airspaces) != 0) {
+            return;
+        }
+    }
+    // The end reaches the window through the main thread's queue; a downloaded list replaces
+    // the current one there, and only when the whole list arrived.
+    QPointer<MainWindow> self(this);
+    start.completion = [this, self, upload](device::GpsAccessJob& job) {
+        state_.jobFailed = job.result < 0;
+        auto received = std::make_shared<std::vector<CtrArea>>();
+        if (!upload && job.result >= 0) {
+            *received = std::move(job.airspaces);
+        }
+        const bool install = !upload && job.result >= 0;
+        host_.PostToMain([self, received, install] {
+            if (!self) {
+                return;
+            }
+            if (install) {
+                self->state_.airspaces.areas = std::move(*received);
+                self->SetView(ListView::kAirspace);
+            }
+            self->OnJobEnd();
+        });
+    };
+    const automation::StartOutcome outcome = downloads_.Start(std::move(start));
+    if (outcome == automation::StartOutcome::kStarted) {
+        UpdateCommandStates();
+    } else if (outcome == automation::StartOutcome::kFailed) {
+        RefreshLists();
     }
 }
 

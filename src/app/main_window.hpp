@@ -117,6 +117,11 @@ private:
     void WaypointEdit();
     void WaypointDelete();
     void ReadWaypointFile();
+    void ReadCtrFile();
+    void WriteCtrFile(int kind);
+    void DeleteCtr();
+    void ShowCtrAsWaypoints();
+    void StartCtrTransfer(const Command& command);
     void SaveWaypoints();
     void CopyTrack();
     void RotateTrack();

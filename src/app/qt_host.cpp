@@ -1,5 +1,6 @@
 #include "app/qt_host.hpp"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -127,6 +128,26 @@ Answer QtHost::AskLabelled(const std::string& title, const std::string& text,
         return Answer::kNo;
     }
     return safe;
+}
+
+bool QtHost::ShowCtrNotification(const std::string& text) {
+    if (!OnMainThread()) {
+        return true;
+    }
+    if (notificationHook) {
+        return notificationHook(text);
+    }
+    const std::unique_ptr<QMessageBox> box = MakeCtrNotificationBox(window_, text);
+    box->exec();
+    return box->checkBox()->isChecked();
+}
+
+std::unique_ptr<QMessageBox> MakeCtrNotificationBox(QWidget* parent, const std::string& text) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
+                                             QStringLiteral("CTR error notification"),
+                                             ToQString(text), QMessageBox::Ok, parent);
+    box->setCheckBox(new QCheckBox(QStringLiteral("&Skip further notifications"), box.get()));
+    return box;
 }
 
 ModifyIdAnswer QtHost::AskModifyWaypointId(const std::string& name) {

@@ -3,11 +3,14 @@
 // main thread and never wait for it.
 #pragma once
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "core/host.hpp"
 
@@ -28,6 +31,9 @@ public:
     // the main thread).
     std::function<void(const std::string& title, const std::string& text)> messageHook;
     std::function<Answer(const std::string& title, const std::string& text)> askHook;
+    // Answers the "CTR error notification" box in tests: true ticks "Skip further
+    // notifications".
+    std::function<bool(const std::string& text)> notificationHook;
     std::function<std::optional<FileDialogResult>(const FileDialogRequest&)> openDialogHook;
     std::function<std::optional<FileDialogResult>(const FileDialogRequest&)> saveDialogHook;
     std::function<std::vector<std::filesystem::path>(const FileDialogRequest&)> openFilesHook;
@@ -37,6 +43,7 @@ public:
     Answer AskLabelled(const std::string& title, const std::string& text, QuestionButtons buttons,
                        const ButtonLabels& labels) override;
     ModifyIdAnswer AskModifyWaypointId(const std::string& name) override;
+    bool ShowCtrNotification(const std::string& text) override;
     void SetStatus(const std::string& text) override;
     void SetProductLine(const std::string& text) override;
     NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,
@@ -60,5 +67,9 @@ private:
 
 QString ToQString(const std::string& text);
 std::string ToStdString(const QString& text);
+
+// The "CTR error notification" box of an airspace read: the text, OK and the "Skip further
+// notifications" check box (its checkBox()).
+std::unique_ptr<QMessageBox> MakeCtrNotificationBox(QWidget* parent, const std::string& text);
 
 }  // namespace tracora::app

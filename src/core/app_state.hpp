@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/airspace.hpp"
 #include "core/automation_request.hpp"
 #include "core/debug_trace.hpp"
 #include "core/settings.hpp"
@@ -34,6 +35,10 @@ struct AppState {
     Settings settings = DefaultSettings();
     TrackLog trackLog;
     WaypointList waypoints;
+    CtrList airspaces;
+    // The largest distance, metres, of an airspace outline's chords from the true arc (for this
+    // run of the program).
+    int maxSegmentError = 10;
 
     // Set while a device job runs; every command that would replace the store is refused.
     std::atomic<bool> busy{false};

@@ -80,6 +80,13 @@ public:
         (void)labels;
         return Ask(title, text, buttons);
     }
+    // The "CTR error notification" box of an airspace read: `text` with a "Skip further
+    // notifications" check box. True when the user ticked it (no further notification of this
+    // read is shown). A host without that box shows a message.
+    virtual bool ShowCtrNotification(const std::string& text) {
+        ShowMessage("CTR error notification", text);
+        return false;
+    }
     // The "Modify waypoint ID" question for a name a waypoint file holds. A host without the
     // four-button dialog asks Yes, No or Cancel; one that cannot ask answers Cancel.
     virtual ModifyIdAnswer AskModifyWaypointId(const std::string& name) {

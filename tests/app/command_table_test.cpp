@@ -90,6 +90,8 @@ TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
         {Menu::kReadLog, Action::kDownloadTrackLog, device::AccessFunction::kReadTrackLog},
         {Menu::kReadWaypoints, Action::kDownloadWaypoints, device::AccessFunction::kReadWaypoints},
         {Menu::kWriteWaypoints, Action::kUploadWaypoints, device::AccessFunction::kWriteWaypoints},
+        {Menu::kAirspace, Action::kUploadCtr, device::AccessFunction::kWriteAirspace},
+        {Menu::kAirspace, Action::kDownloadCtr, device::AccessFunction::kReadAirspace},
     };
     for (const Command& command : CommandTable()) {
         for (const auto& m : menus) {
@@ -102,7 +104,9 @@ TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
         if (command.job) {
             EXPECT_TRUE(command.action == Action::kDownloadTrackLog ||
                         command.action == Action::kDownloadWaypoints ||
-                        command.action == Action::kUploadWaypoints)
+                        command.action == Action::kUploadWaypoints ||
+                        command.action == Action::kUploadCtr ||
+                        command.action == Action::kDownloadCtr)
                 << command.id;
         }
     }

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
@@ -257,6 +258,74 @@ TEST_F(WindowTest, WaypointFilesFromTheMenu) {
     QDir(folder).removeRecursively();
 }
 
+// The CTR menu: an OpenAir file read (its dropped airways told in the "CTR error notification"
+// box until "Skip further notifications" is ticked), the list, a GPX export of the selection,
+// "Show CTR as waypoints" and delete.
+TEST_F(WindowTest, AirspaceMenu) {
+    const QString folder = QDir::temp().filePath(
+        QStringLiteral("tracora-window-ctr-%1").arg(QCoreApplication::applicationPid()));
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::filesystem::path dir(folder.toStdString());
+    {
+        std::ofstream out(dir / "ctr.txt", std::ios::binary);
+        out << "AC D\r\nAN ZONE A\r\nAL GND\r\nAH FL95\r\nV X=46:30:00 N 007:15:00 E\r\n"
+               "DC 2\r\n";
+        for (int i = 1; i <= 3; ++i) {
+            out << "AC A\r\nAN AWY " << i << "\r\nAL FL100\r\nAH FL200\r\nV W=5\r\n"
+                << "DY 46:00:00 N 007:00:00 E\r\n";
+        }
+        out << "AC R\r\nAN ZONE B\r\nAL 1500ft\r\nAH 3000ft\r\nDP 46:00:00 N 007:00:00 E\r\n"
+               "DP 46:10:00 N 007:00:00 E\r\nDP 46:10:00 N 007:10:00 E\r\n";
+    }
+    std::vector<std::string> notices;
+    host.notificationHook = [&notices](const std::string& text) {
+        notices.push_back(text);
+        return notices.size() == 2;  // ticked on the second
+    };
+    host.openDialogHook = [&dir](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Read CTR");
+        return std::optional<FileDialogResult>(FileDialogResult{dir / "ctr.txt", 1});
+    };
+    EXPECT_TRUE(window->RunCommand(40100));
+    EXPECT_EQ(notices, (std::vector<std::string>{"CTR at line 7:  DY record (not implemented)",
+                                                 "CTR at line 13:  DY record (not implemented)"}));
+    EXPECT_EQ(window->CurrentView(), ListView::kAirspace);
+    const StoreTableModel& model = window->Model(ListView::kAirspace);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.Cell(0, 0), QStringLiteral("ZONE A"));
+    EXPECT_EQ(model.Cell(0, 2), QStringLiteral("FL95"));
+    EXPECT_EQ(model.Cell(1, 1), QStringLiteral("1500ft"));
+    EXPECT_EQ(model.Cell(1, 4), QStringLiteral("3"));
+
+    // The export writes the selection and leaves the track log alone.
+    LoadFlight("marcourt.igc");
+    window->SetView(ListView::kAirspace);
+    host.saveDialogHook = [&dir](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Save CTR(s)");
+        return std::optional<FileDialogResult>(FileDialogResult{dir / "ctr", 1});
+    };
+    window->List().selectAll();
+    EXPECT_TRUE(window->RunCommand(40149));
+    std::string gpx;
+    ASSERT_EQ(ReadWholeFile(dir / "ctr.gpx", gpx), FileReadStatus::kOk);
+    EXPECT_NE(gpx.find("<name>ZONE B</name>"), std::string::npos);
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+
+    EXPECT_TRUE(window->RunCommand(40112));  // show the first selected as waypoints
+    EXPECT_EQ(window->CurrentView(), ListView::kWaypoints);
+    EXPECT_GT(state.waypoints.items.size(), 8u);
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+
+    window->SetView(ListView::kAirspace);
+    window->List().selectRow(0);
+    EXPECT_TRUE(window->RunCommand(40111));
+    ASSERT_EQ(state.airspaces.areas.size(), 1u);
+    EXPECT_EQ(state.airspaces.areas[0].name, "ZONE B");
+    EXPECT_EQ(window->Model(ListView::kAirspace).rowCount(), 1);
+    QDir(folder).removeRecursively();
+}
+
 TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {
     LoadFlight("marcourt.igc");
     state.trackLog.saved = false;
@@ -476,6 +545,44 @@ TEST_F(WindowJobTest, WaypointDownloadFillsTheWaypointList) {
               static_cast<int>(state.waypoints.items.size()));
 }
 
+// Send the selected airspaces to the instrument and read its list back into the window.
+TEST_F(WindowJobTest, AirspacesGoToTheInstrumentAndComeBack) {
+    StartEmulator("marcourt.igc", 0);
+    CtrArea zone;
+    zone.name = "ZONE A";
+    zone.floor = "GND";
+    CtrSegment circle;
+    circle.kind = CtrSegmentKind::kCircle;
+    circle.centre = {46.5, 7.25};
+    circle.radiusMetres = 3704;
+    zone.segments = {circle};
+    CtrArea other = zone;
+    other.name = "ZONE B";
+    state.airspaces.areas = {zone, other};
+    window->SetView(ListView::kAirspace);
+    window->RefreshLists();
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+
+    window->List().selectRow(1);
+    window->CommandAction(40099)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(emulator->Airspaces().size(), 1u);
+    EXPECT_EQ(emulator->Airspaces()[0].name, "ZONE B");
+
+    ended = false;
+    state.airspaces.areas.clear();
+    window->SetView(ListView::kTrackLog);
+    window->CommandAction(40110)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    ASSERT_EQ(state.airspaces.areas.size(), 1u);
+    EXPECT_EQ(state.airspaces.areas[0].name, "ZONE B");
+    EXPECT_EQ(state.airspaces.areas[0].segments[0].radiusMetres, 3704);
+    EXPECT_EQ(window->CurrentView(), ListView::kAirspace);
+    EXPECT_EQ(window->Model(ListView::kAirspace).rowCount(), 1);
+}
+
 TEST_F(WindowJobTest, AbortKeepsBusyUntilTheWorkerHasEnded) {
     // Paced slowly so that the transfer is still running when the abort comes.
     StartEmulator("xctrack-2022-04-07.igc", 4800);
@@ -525,6 +632,33 @@ TEST_F(WindowTest, ScreenshotWithAFlight) {
     const QString path = folder.filePath(QStringLiteral("main_window.png"));
     ASSERT_TRUE(window->grab().save(path));
     EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+// The airspace list with the notification of a dropped airway over it.
+TEST_F(WindowTest, ScreenshotOfTheAirspaceListAndItsNotification) {
+    for (const char* name : {"CTR ZURICH", "TMA ZURICH 1", "LS-R12 SPEER"}) {
+        CtrArea& area = state.airspaces.areas.emplace_back();
+        area.name = name;
+        area.floor = "1500ft AMSL";
+        area.ceiling = "FL95";
+        area.segments.resize(4);
+    }
+    window->SetView(ListView::kAirspace);
+    window->RefreshLists();
+    window->resize(1000, 640);
+    window->show();
+    window->List().selectRow(1);
+    const std::unique_ptr<QMessageBox> box =
+        MakeCtrNotificationBox(window.get(), "CTR at line 7:  DY record (not implemented)");
+    box->show();
+    QCoreApplication::processEvents();
+    ASSERT_NE(box->checkBox(), nullptr);
+    EXPECT_EQ(box->checkBox()->text(), QStringLiteral("&Skip further notifications"));
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("CTR error notification"));
+    const QDir folder(QStringLiteral(TRACORA_SCREENSHOT_DIR));
+    ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    ASSERT_TRUE(window->grab().save(folder.filePath(QStringLiteral("airspace_list.png"))));
+    ASSERT_TRUE(box->grab().save(folder.filePath(QStringLiteral("ctr_notification.png"))));
 }
 
 }  // namespace

@@ -46,6 +46,10 @@ public:
     // empty script cancels).
     std::vector<std::string> modifyIdNames;
     std::deque<ModifyIdAnswer> modifyIdAnswers;
+    // The "CTR error notification" box: the texts shown and whether the user ticks "Skip
+    // further notifications" each time (an empty script does not).
+    std::vector<std::string> ctrNotifications;
+    std::deque<bool> ctrNotificationSkips;
     bool clipboardWorks = true;
 
     void ShowMessage(const std::string& title, const std::string& text) override {
@@ -76,6 +80,10 @@ public:
     ModifyIdAnswer AskModifyWaypointId(const std::string& name) override {
         modifyIdNames.push_back(name);
         return Pop(modifyIdAnswers, ModifyIdAnswer::kCancel);
+    }
+    bool ShowCtrNotification(const std::string& text) override {
+        ctrNotifications.push_back(text);
+        return Pop(ctrNotificationSkips, false);
     }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void SetProductLine(const std::string& text) override { productLines.push_back(text); }
