@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -236,6 +237,42 @@ bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& la
     form->addRow(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
         if (accept(field->text())) {
+            dialog.accept();
+        }
+    });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool RunCtrEditDialog(
+    QWidget* parent, const QString& title, const QString& text, const QString& warning,
+    const std::function<bool(const QString& text, const QString& warning)>& accept) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.resize(560, 420);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* editor = new QPlainTextEdit(&dialog);
+    editor->setObjectName(QStringLiteral("text"));
+    editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed(QStringLiteral("Monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    editor->setFont(fixed);
+    // The records are shown one a line, whatever line ends they were written with.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    editor->setPlainText(shown);
+    layout->addWidget(editor);
+    auto* form = new QFormLayout();
+    auto* distance = new QLineEdit(warning, &dialog);
+    distance->setObjectName(QStringLiteral("warning"));
+    auto* label = new QLabel(QStringLiteral("&Warning distance (m)"), &dialog);
+    label->setBuddy(distance);
+    form->addRow(label, distance);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (accept(editor->toPlainText(), distance->text())) {
             dialog.accept();
         }
     });

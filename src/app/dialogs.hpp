@@ -32,6 +32,12 @@ std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& cur
 bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& label,
                         const QString& initial, const std::function<bool(const QString&)>& accept);
 
+// The "Edit CTR" / "New CTR" dialog: the airspace's OpenAir text and its warning distance.
+// `accept` checks both on OK (and says why it refuses); the dialog stays open until it accepts
+// or the user cancels. False when cancelled.
+bool RunCtrEditDialog(
+    QWidget* parent, const QString& title, const QString& text, const QString& warning,
+    const std::function<bool(const QString& text, const QString& warning)>& accept);
 // "Save IGC track log from GPS": the flight number and the name style (long, short, or none:
 // the two boxes exclude each other). `save` runs on Save and returns false to keep the dialog
 // open after a refused value.

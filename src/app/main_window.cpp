@@ -35,6 +35,7 @@
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
+#include "formats/openair/openair_writer.hpp"
 
 namespace tracora::app {
 
@@ -378,6 +379,9 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kWriteCtrMapScript, kRuns, kAirspace,
          [](W& w, C) { w.WriteCtrFile(static_cast<int>(documents::CtrWriteKind::kMapScript)); }},
         {Action::kDeleteCtr, kRefused, kAirspace, [](W& w, C) { w.DeleteCtr(); }},
+        {Action::kEditCtr, kRefused, kAirspace, [](W& w, C) { w.EditCtr(false); }},
+        {Action::kNewCtr, kRefused, kAirspace, [](W& w, C) { w.EditCtr(true); }},
+        {Action::kSegmentAccuracy, kRuns, kAnyView, [](W& w, C) { w.SegmentAccuracy(); }},
         {Action::kShowCtrAsWaypoints,
          kRefused,
          kAirspace,
@@ -640,6 +644,53 @@ void MainWindow::ReadCtrFile() {
         RefreshLists();
         SetView(ListView::kAirspace);
     }
+}
+
+void MainWindow::EditCtr(bool create) {
+    const QString title = create ? QStringLiteral("New CTR") : QStringLiteral("Edit CTR");
+    std::vector<CtrArea>& list = state_.airspaces.areas;
+    std::size_t row = 0;
+    QString text = QString::fromLatin1(openair::kNewAirspaceTemplate);
+    std::int32_t warning = CtrArea::kDefaultWarningDistance;
+    if (!create) {
+        const auto rows = SelectedRows();
+        if (list.empty()) {
+            host_.ShowMessage(title.toStdString(), "No CTR in list");
+            return;
+        }
+        if (rows.empty() || rows.front() >= list.size()) {
+            host_.ShowMessage(title.toStdString(), "No CTR selected");
+            return;
+        }
+        row = rows.front();
+        const std::string record = openair::SingleRecordText(list[row]);
+        text = QString::fromUtf8(record.data(), static_cast<qsizetype>(record.size()));
+        warning = list[row].warningDistance;
+    }
+    CtrArea edited;
+    const bool accepted = RunCtrEditDialog(
+        this, title, text, QString::number(warning),
+        [&](const QString& typed, const QString& distance) {
+            return documents::AcceptCtrEdit(host_, title.toStdString(), distance.toStdString(),
+                                            typed.toStdString(), edited) == 0;
+        });
+    if (!accepted) {
+        return;
+    }
+    if (create) {
+        list.insert(list.begin(), std::move(edited));
+    } else if (row < list.size()) {
+        list[row] = std::move(edited);
+    }
+    RefreshLists();
+}
+
+void MainWindow::SegmentAccuracy() {
+    RunTextValueDialog(
+        this, QStringLiteral("Set max. segment error"), QStringLiteral("Max. segment error (m)"),
+        QString::number(state_.maxSegmentError), [this](const QString& input) {
+            return documents::AcceptSegmentError(state_, host_, input.toStdString()) == 0;
+        });
 }
 
 void MainWindow::WriteCtrFile(int kind) {

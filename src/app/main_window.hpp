@@ -118,6 +118,8 @@ private:
     void WaypointDelete();
     void ReadWaypointFile();
     void ReadCtrFile();
+    void EditCtr(bool create);
+    void SegmentAccuracy();
     void WriteCtrFile(int kind);
     void DeleteCtr();
     void ShowCtrAsWaypoints();

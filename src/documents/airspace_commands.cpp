@@ -234,6 +234,91 @@ int ShowCtrAsWaypointsCommand(AppState& state, Host& host, std::span<const std::
     return 1;
 }
 
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Blanks and line ends around `text` removed.
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// An unsigned decimal number of at most nine digits.
+bool UnsignedNumber(std::string_view text, std::int32_t& value) {
+    if (text.empty() || text.size() > 9) {
+        return false;
+    }
+    std::int32_t v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        v = v * 10 + (c - '0');
+    }
+    value = v;
+    return true;
+}
+
+}  // namespace
+
+int AcceptCtrEdit(Host& host, const std::string& title, std::string_view warningText,
+                  std::string_view text, CtrArea& out) {
+    const std::string_view warning = Trimmed(warningText);
+    if (warning.empty()) {
+        host.ShowMessage(title, "Missing warning distance input");
+        return -1;
+    }
+    std::int32_t distance = 0;
+    if (!UnsignedNumber(warning, distance)) {
+        host.ShowMessage(title, "Bad warning distance format");
+        return -1;
+    }
+    if (Trimmed(text).empty()) {
+        host.ShowMessage(title, "Missing text");
+        return -1;
+    }
+    std::vector<CtrArea> parsed;
+    const int count = ParseAirspaceText(host, text, parsed);
+    if (count < 0) {
+        return -1;
+    }
+    if (count == 0) {
+        host.ShowMessage(title, "No CTR found");
+        return -1;
+    }
+    out = std::move(parsed.front());
+    out.warningDistance = distance;
+    return 0;
+}
+
+int AcceptSegmentError(AppState& state, Host& host, std::string_view input) {
+    constexpr const char* kTitle = "Set segment error";
+    const std::string_view value = Trimmed(input);
+    if (value.empty()) {
+        host.ShowMessage(kTitle, "Missing input");
+        return -1;
+    }
+    std::int32_t metres = 0;
+    if (!UnsignedNumber(value, metres)) {
+        host.ShowMessage(kTitle, "Bad input");
+        return -1;
+    }
+    if (metres < 1) {
+        host.ShowMessage(kTitle, "Use 1m or greater");
+        return -1;
+    }
+    state.maxSegmentError = metres;
+    return 0;
+}
+
 int PrepareCtrUpload(AppState& state, Host& host, std::span<const std::size_t> rows,
                      std::vector<CtrArea>& selected) {
     selected.clear();

@@ -47,6 +47,19 @@ int DeleteCtrCommand(AppState& state, Host& host, std::span<const std::size_t> r
 // list. 1 when it did, 0 otherwise.
 int ShowCtrAsWaypointsCommand(AppState& state, Host& host, std::span<const std::size_t> rows);
 
+// The OK of the "Edit CTR" and "New CTR" dialogs (`title`): the warning distance text must be
+// an unsigned number ("Missing warning distance input", "Bad warning distance format"), the
+// text not empty ("Missing text") and an OpenAir text with at least one airspace; the first one,
+// with the warning distance, goes to `out` (any further ones are dropped). 0, or -1 with the
+// message shown (the dialog stays open).
+int AcceptCtrEdit(Host& host, const std::string& title, std::string_view warningText,
+                  std::string_view text, CtrArea& out);
+
+// The OK of "Set max. segment error": input required ("Missing input"), an unsigned number
+// ("Bad input"), at least 1 ("Use 1m or greater"). 0 with the new value in state, or -1 with
+// the message shown.
+int AcceptSegmentError(AppState& state, Host& host, std::string_view input);
+
 // Before an upload: marks the airspaces at `rows` selected (all others not) and copies them to
 // `selected`. 0, or -1 with the refusal shown: none selected, or two names equal in the 17
 // characters the instrument keeps.

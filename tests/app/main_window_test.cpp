@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 
@@ -324,6 +325,65 @@ TEST_F(WindowTest, AirspaceMenu) {
     EXPECT_EQ(state.airspaces.areas[0].name, "ZONE B");
     EXPECT_EQ(window->Model(ListView::kAirspace).rowCount(), 1);
     QDir(folder).removeRecursively();
+}
+
+// "New CTR" starts from the template; a text that does not parse keeps the dialog open with
+// the parser's message; "Edit CTR" shows the airspace's record and replaces it in place.
+TEST_F(WindowTest, NewAndEditCtrDialogs) {
+    window->SetView(ListView::kAirspace);
+    test_support::OnNextModal([](QDialog& dialog) {
+        auto* text = dialog.findChild<QPlainTextEdit*>(QStringLiteral("text"));
+        auto* warning = dialog.findChild<QLineEdit*>(QStringLiteral("warning"));
+        ASSERT_TRUE(text != nullptr && warning != nullptr);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("New CTR"));
+        EXPECT_TRUE(text->toPlainText().startsWith(QStringLiteral("*Airspace name\nAN Put")));
+        EXPECT_EQ(warning->text(), QStringLiteral("200"));
+        text->setPlainText(QStringLiteral("AC R\nAN NEW\nAL GND\nAH FL95\nDP 90:00:00 N 7 E\n"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+        EXPECT_TRUE(dialog.isVisible());
+        text->setPlainText(
+            QStringLiteral("AC R\nAN NEW\nAL GND\nAH FL95\nV X=46:30:00 N 007:15:00 E\nDC 1km\n"));
+        warning->setText(QStringLiteral("500"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+    });
+    EXPECT_TRUE(window->RunCommand(40105));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Bad position format on line 5");
+    ASSERT_EQ(state.airspaces.areas.size(), 1u);
+    EXPECT_EQ(state.airspaces.areas[0].name, "NEW");
+    EXPECT_EQ(state.airspaces.areas[0].warningDistance, 500);
+    EXPECT_EQ(state.airspaces.areas[0].segments.at(0).radiusMetres, 1000);
+
+    window->List().selectRow(0);
+    test_support::OnNextModal([](QDialog& dialog) {
+        auto* text = dialog.findChild<QPlainTextEdit*>(QStringLiteral("text"));
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Edit CTR"));
+        EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("AN NEW\n")));
+        text->setPlainText(
+            text->toPlainText().replace(QStringLiteral("AN NEW"), QStringLiteral("AN RENAMED")));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+    });
+    EXPECT_TRUE(window->RunCommand(40104));
+    ASSERT_EQ(state.airspaces.areas.size(), 1u);
+    EXPECT_EQ(state.airspaces.areas[0].name, "RENAMED");
+    EXPECT_EQ(state.airspaces.areas[0].warningDistance, 500);
+    EXPECT_EQ(state.airspaces.areas[0].segments.at(0).radiusMetres, 1000);
+    EXPECT_EQ(window->Model(ListView::kAirspace).Cell(0, 0), QStringLiteral("RENAMED"));
+
+    test_support::OnNextModal([](QDialog& dialog) {
+        auto* value = dialog.findChild<QLineEdit*>(QStringLiteral("value"));
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->text(), QStringLiteral("10"));
+        value->setText(QStringLiteral("0"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+        EXPECT_TRUE(dialog.isVisible());
+        value->setText(QStringLiteral("50"));
+        test_support::Click(dialog, QDialogButtonBox::AcceptRole);
+    });
+    EXPECT_TRUE(window->RunCommand(40190));
+    EXPECT_EQ(messages.back(), (Message{"Set segment error", "Use 1m or greater"}));
+    EXPECT_EQ(state.maxSegmentError, 50);
 }
 
 TEST_F(WindowTest, WriteIgcFileFromTheMenuReadsBackWithTheSameFixes) {

@@ -220,5 +220,55 @@ TEST_F(AirspaceCommands, UploadNeedsSelectedAirspacesWithNamesTheInstrumentTells
     EXPECT_EQ(host.messages.back().text, "No CTR(s) selected");
 }
 
+TEST_F(AirspaceCommands, EditDialogChecksItsInput) {
+    const std::string zone =
+        "AC D\r\nAN ZONE A\r\nAL GND\r\nAH FL95\r\nV X=46:30:00 N 007:15:00 E\r\nDC 2\r\n"
+        "AC D\r\nAN ZONE B\r\nAL GND\r\nAH FL95\r\nV X=46:30:00 N 007:15:00 E\r\nDC 3\r\n";
+    const struct {
+        const char* warning;
+        std::string text;
+        const char* message;  // nullptr: accepted
+    } cases[] = {
+        {" ", zone, "Missing warning distance input"},
+        {"-5", zone, "Bad warning distance format"},
+        {"20m", zone, "Bad warning distance format"},
+        {"350", "  \r\n", "Missing text"},
+        {"350", "AC D\r\nAN BAD\r\nDP 90:00:00 N 007:00:00 E\r\n", "Bad position format on line 3"},
+        {" 350 ", zone, nullptr},
+    };
+    for (const auto& c : cases) {
+        host = ScriptedHost();
+        CtrArea out;
+        const int result = AcceptCtrEdit(host, "Edit CTR", c.warning, c.text, out);
+        if (c.message != nullptr) {
+            EXPECT_EQ(result, -1) << c.message;
+            ASSERT_EQ(host.messages.size(), 1u);
+            EXPECT_EQ(host.messages[0].text, c.message);
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_TRUE(host.messages.empty());
+            // The first airspace only, with the typed warning distance.
+            EXPECT_EQ(out.name, "ZONE A");
+            EXPECT_EQ(out.warningDistance, 350);
+            EXPECT_EQ(out.segments.at(0).radiusMetres, 3704);
+        }
+    }
+}
+
+TEST_F(AirspaceCommands, SegmentErrorMustBeAWholeNumberOfMetres) {
+    const struct {
+        const char* input;
+        const char* message;
+    } cases[] = {{"", "Missing input"}, {"2.5", "Bad input"}, {"0", "Use 1m or greater"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(AcceptSegmentError(state, host, c.input), -1);
+        EXPECT_EQ(host.messages.back().text, c.message);
+        EXPECT_EQ(host.messages.back().title, "Set segment error");
+    }
+    EXPECT_EQ(state.maxSegmentError, 10);
+    EXPECT_EQ(AcceptSegmentError(state, host, "25"), 0);
+    EXPECT_EQ(state.maxSegmentError, 25);
+}
+
 }  // namespace
 }  // namespace tracora::documents
