@@ -321,7 +321,9 @@ void FlytecEmulator::HandleCtrSentence(const std::string& sentence) {
         const auto it = std::find_if(faults_.begin(), faults_.end(), [](const ArmedFault& f) {
             return f.step == FlytecStep::kCtrAck && f.fault >= FlytecFault::kAckPlausibility;
         });
-        if (it != faults_.end()) {
+        if (it != faults_.end() && it->skip > 0) {
+            --it->skip;
+        } else if (it != faults_.end()) {
             fault = it->fault;
             faulted = true;
             faults_.erase(it);

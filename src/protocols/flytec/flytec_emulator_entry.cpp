@@ -42,8 +42,8 @@ constexpr std::string_view kUsage =
     "                        FAULT silence, checksum, garbage, long-line, record-type,\n"
     "                        b-before-date, cut, stall (the unit freezes halfway through\n"
     "                        the answer for --stall-seconds, then goes on), stall-at-line\n"
-    "                        (the same at a line end), stop (the answer stops halfway),\n"
-    "                        or for ctr-ack ack-2, ack-3, ack-4, ack-5, ack-unknown (the\n"
+    "                        (the same at a line end), stop (the answer stops halfway), or\n"
+    "                        for ctr-ack ack-2, ack-3, ack-4, ack-5, ack-unknown (the\n"
     "                        status)\n";
 
 std::int32_t MilliMinutes(double degrees) {
