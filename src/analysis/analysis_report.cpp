@@ -1,5 +1,6 @@
 #include "analysis/analysis_report.hpp"
 
+#include <new>
 #include <utility>
 
 #include "analysis/track_filters.hpp"
@@ -65,6 +66,49 @@ std::string TriangleJson(const char* name, const TriangleResult& r) {
         KmList(r.legs, true).c_str(), JsonKm(r.gapMetres).c_str(), IndexList(r.index).c_str());
 }
 
+// The proof of an exact result: proven, or halted with the bound that remains.
+std::string ExactProofText(const ExactResult& r) {
+    if (r.optimal) {
+        return "optimal";
+    }
+    return StringPrintf("halted, bound %s km", Km(r.bound).c_str());
+}
+
+std::string ExactText(const char* name, const ExactResult& r, bool triangle) {
+    const std::string seconds = StringPrintf("%.3f s", r.seconds);
+    if (!r.found) {
+        return StringPrintf("%-22s none (%s, %s)\n", name, ExactProofText(r).c_str(),
+                            seconds.c_str());
+    }
+    const std::array<double, 3> legs3{r.legs[0], r.legs[1], r.legs[2]};
+    if (triangle) {
+        return StringPrintf("%-22s %s km (legs %s km, gap %s km), points %s (%s, %s)\n", name,
+                            Km(r.score).c_str(), KmList(legs3, false).c_str(),
+                            Km(r.gapMetres).c_str(), IndexList(r.index).c_str(),
+                            ExactProofText(r).c_str(), seconds.c_str());
+    }
+    return StringPrintf("%-22s %s km (%s km), points %s (%s, %s)\n", name, Km(r.score).c_str(),
+                        KmList(r.legs, false).c_str(), IndexList(r.index).c_str(),
+                        ExactProofText(r).c_str(), seconds.c_str());
+}
+
+std::string ExactJson(const char* name, const ExactResult& r, bool triangle) {
+    std::string legs;
+    if (triangle) {
+        legs = KmList(std::array<double, 3>{r.legs[0], r.legs[1], r.legs[2]}, true);
+    } else {
+        legs = KmList(r.legs, true);
+    }
+    return StringPrintf(
+        "\"%s\": {\"found\": %s, \"km\": %s, \"legs_km\": [%s], \"gap_km\": %s, "
+        "\"index\": [%s], \"optimal\": %s, \"halted\": %s, \"bound_km\": %s, \"nodes\": %llu, "
+        "\"seconds\": %.4f}",
+        name, r.found ? "true" : "false", JsonKm(r.score).c_str(), legs.c_str(),
+        JsonKm(r.gapMetres).c_str(), IndexList(r.index).c_str(), r.optimal ? "true" : "false",
+        r.halted ? "true" : "false", JsonKm(r.bound).c_str(),
+        static_cast<unsigned long long>(r.nodes), r.seconds);
+}
+
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
@@ -79,7 +123,8 @@ std::string JsonString(const std::string& text) {
 }  // namespace
 
 int AnalyseTrack(const std::vector<TrackPoint>& points, const Settings& settings,
-                 const OptimisationOptions& options, AnalysisReport& report, std::string& error) {
+                 const OptimisationOptions& options, AnalysisReport& report, std::string& error,
+                 const ExactOptions* exact) {
     report = {};
     report.pointsRead = points.size();
     report.points = points;
@@ -96,6 +141,20 @@ int AnalyseTrack(const std::vector<TrackPoint>& points, const Settings& settings
     if (RunDistanceOptimisation(report.points, report.trip, options, {}, cancel) != 0) {
         error = kMemoryAllocationError;
         return -1;
+    }
+    if (exact != nullptr) {
+        report.exact = true;
+        report.exactOptions = *exact;
+        if (options.noLoopOpt) {
+            report.exactOptions.loopFlightGapMetres = 0;
+        }
+        try {
+            report.exactResults =
+                SolveExactAll(report.points, report.exactOptions, cancel, &report.trip);
+        } catch (const std::bad_alloc&) {
+            error = kMemoryAllocationError;
+            return -1;
+        }
     }
     return 0;
 }
@@ -125,6 +184,13 @@ std::string ReportText(const AnalysisReport& report) {
     }
     text += TriangleText("Flat triangle", t.flat);
     text += TriangleText("FAI triangle", t.fai);
+    if (report.exact) {
+        const char* rules = report.exactOptions.rules == ExactRules::Olc ? "OLC" : "trip";
+        text += StringPrintf("Exact optimum (%s rules)\n", rules);
+        text += ExactText("5 points", report.exactResults.five, false);
+        text += ExactText("Flat triangle", report.exactResults.flat, true);
+        text += ExactText("FAI triangle", report.exactResults.fai, true);
+    }
     return text;
 }
 
@@ -155,7 +221,15 @@ std::string ReportJson(const AnalysisReport& report) {
         o.score != 0 ? "true" : "false", JsonKm(o.score).c_str(), JsonKm(o.outMetres).c_str(),
         JsonKm(o.gapMetres).c_str(), o.start, o.turn, o.ret);
     json += TriangleJson("flat", t.flat) + ", " + TriangleJson("fai", t.fai);
-    json += StringPrintf(", \"cancelled\": %s}", t.cancelled ? "true" : "false");
+    json += StringPrintf(", \"cancelled\": %s", t.cancelled ? "true" : "false");
+    if (report.exact) {
+        const ExactResults& e = report.exactResults;
+        json += StringPrintf(", \"exact\": {\"rules\": \"%s\", ",
+                             report.exactOptions.rules == ExactRules::Olc ? "olc" : "trip");
+        json += ExactJson("five", e.five, false) + ", " + ExactJson("flat", e.flat, true) + ", " +
+                ExactJson("fai", e.fai, true) + "}";
+    }
+    json += "}";
     return json + "\n";
 }
 

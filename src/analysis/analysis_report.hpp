@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/distance_optimisation.hpp"
+#include "analysis/exact_optimum.hpp"
 #include "analysis/flight_statistics.hpp"
 #include "analysis/olc_optimisation.hpp"
 #include "core/settings.hpp"
@@ -20,12 +21,18 @@ struct AnalysisReport {
     std::vector<std::string> warnings;
     FlightStatistics statistics;
     OptimisationResults trip;
+    bool exact = false;  // the exact optimum was asked for
+    ExactOptions exactOptions;
+    ExactResults exactResults;
 };
 
 // Filters a copy of `points` as for the statistics, then the figures and the optimisation.
 // Returns 0, or -1 with `error` set (too few positions, memory allocation error).
+// With `exact`, the exact optimum of the 5 points and the triangles follows under those
+// options, started from the two-stage results.
 int AnalyseTrack(const std::vector<TrackPoint>& points, const Settings& settings,
-                 const OptimisationOptions& options, AnalysisReport& report, std::string& error);
+                 const OptimisationOptions& options, AnalysisReport& report, std::string& error,
+                 const ExactOptions* exact = nullptr);
 
 std::string ReportText(const AnalysisReport& report);
 std::string ReportJson(const AnalysisReport& report);

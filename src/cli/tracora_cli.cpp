@@ -51,6 +51,7 @@ constexpr const char* kUsage =
     "                                 their content (every kind of .wpt), their names\n"
     "                                 converted without asking. --force replaces OUT\n"
     "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
+    "          [--exact] [--exact-rules trip|olc]\n"
     "                                 flight statistics and distance optimisation\n"
     "  olc FILE.igc [--json] [--olc OUT.olc [--with-igc] [--force] PILOT...]\n"
     "                                 online-contest scoring: free distance, free and\n"
@@ -352,6 +353,8 @@ int Analyse(const std::vector<const char*>& arguments) {
     tracora::Settings settings = tracora::DefaultSettings();
     tracora::analysis::OptimisationOptions options;
     options.loopFlightGapMetres = settings.loopFlightGap;
+    bool exact = false;
+    tracora::analysis::ExactOptions exactOptions;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view arg = arguments[i];
         if (arg == "--json") {
@@ -361,6 +364,18 @@ int Analyse(const std::vector<const char*>& arguments) {
             settings.varioFilter = 0;
         } else if (arg == "--noloopopt") {
             options.noLoopOpt = true;
+        } else if (arg == "--exact") {
+            exact = true;
+        } else if (arg == "--exact-rules" && i + 1 < arguments.size()) {
+            const std::string_view rules = arguments[++i];
+            if (rules == "trip") {
+                exactOptions.rules = tracora::analysis::ExactRules::Trip;
+            } else if (rules == "olc") {
+                exactOptions.rules = tracora::analysis::ExactRules::Olc;
+            } else {
+                return UsageError("--exact-rules needs trip or olc");
+            }
+            exact = true;
         } else if (arg == "--gap" && i + 1 < arguments.size()) {
             char* end = nullptr;
             const long gap = std::strtol(arguments[++i], &end, 10);
@@ -388,7 +403,9 @@ int Analyse(const std::vector<const char*>& arguments) {
     }
     tracora::analysis::AnalysisReport report;
     std::string error;
-    if (tracora::analysis::AnalyseTrack(parsed.points, settings, options, report, error) != 0) {
+    exactOptions.loopFlightGapMetres = options.loopFlightGapMetres;
+    if (tracora::analysis::AnalyseTrack(parsed.points, settings, options, report, error,
+                                        exact ? &exactOptions : nullptr) != 0) {
         std::fprintf(stderr, "tracora-cli: %s: %s\n", path, error.c_str());
         return 1;
     }

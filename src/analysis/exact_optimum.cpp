@@ -1,0 +1,625 @@
+#include "analysis/exact_optimum.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <queue>
+#include <vector>
+
+#include "analysis/distance_optimisation_detail.hpp"
+#include "core/angles.hpp"
+#include "core/geodesy.hpp"
+
+namespace tracora::analysis {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// WGS 84. The tightest curvature of the ellipsoid is the meridian's at the equator, a / b^2; a
+// geodesic curves no more than that, so over a chord c it is at most the arc of that curvature
+// (the comparison theorem for curves of bounded curvature), and never shorter than the chord.
+constexpr double kSemiMajor = 6378137.0;
+constexpr double kFlattening = 1 / 298.257223563;
+constexpr double kSemiMinor = kSemiMajor * (1 - kFlattening);
+constexpr double kEccentricitySquared = kFlattening * (2 - kFlattening);
+constexpr double kMaxCurvature = kSemiMajor / (kSemiMinor * kSemiMinor);
+
+// The longest geodesic a chord allows; a few tenths of a millimetre are added for the rounding
+// of the geodesic solution and of the coordinates.
+double UpperGeodesic(double chord) {
+    const double s = 0.5 * chord * kMaxCurvature;
+    if (s >= 0.5) {
+        return 2.1e7;  // further than a sixth of the way round: never within one flight
+    }
+    return 2 / kMaxCurvature * std::asin(s) * (1 + 1e-9) + 1e-4;
+}
+
+// The shortest geodesic a chord allows. The geodesic solution reports points under about 2 cm
+// apart as 0, hence the 2 cm.
+double LowerGeodesic(double chord) {
+    return std::max(0.0, chord * (1 - 1e-9) - 0.02);
+}
+
+struct Box {
+    std::array<double, 3> lo{kInfinity, kInfinity, kInfinity};
+    std::array<double, 3> hi{-kInfinity, -kInfinity, -kInfinity};
+};
+
+double MaxChord(const Box& a, const Box& b) {
+    double sum = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+        const double d = std::max(a.hi[k] - b.lo[k], b.hi[k] - a.lo[k]);
+        sum += d * d;
+    }
+    return std::sqrt(sum);
+}
+
+double MinChord(const Box& a, const Box& b) {
+    double sum = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+        const double d = std::max({0.0, a.lo[k] - b.hi[k], b.lo[k] - a.hi[k]});
+        sum += d * d;
+    }
+    return std::sqrt(sum);
+}
+
+double Diagonal(const Box& a) {
+    double sum = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+        const double d = a.hi[k] - a.lo[k];
+        sum += d * d;
+    }
+    return sum;
+}
+
+// The fixes as leaves of a complete binary tree of index ranges (heap order: node 1 is the
+// whole track, node v has the children 2v and 2v + 1), each node with the box of its fixes.
+class FixTree {
+public:
+    explicit FixTree(std::span<const TrackPoint> points) : n_(points.size()) {
+        size_ = std::bit_ceil(std::max<std::size_t>(n_, 1));
+        box_.resize(2 * size_);
+        for (std::size_t i = 0; i < n_; ++i) {
+            const double lat = SemicirclesToRadians(points[i].latitude);
+            const double lon = SemicirclesToRadians(points[i].longitude);
+            const double sinLat = std::sin(lat);
+            const double normal =
+                kSemiMajor / std::sqrt(1 - kEccentricitySquared * sinLat * sinLat);
+            const std::array<double, 3> p{normal * std::cos(lat) * std::cos(lon),
+                                          normal * std::cos(lat) * std::sin(lon),
+                                          normal * (1 - kEccentricitySquared) * sinLat};
+            box_[size_ + i].lo = p;
+            box_[size_ + i].hi = p;
+        }
+        for (std::size_t v = size_ - 1; v >= 1; --v) {
+            for (std::size_t k = 0; k < 3; ++k) {
+                box_[v].lo[k] = std::min(box_[2 * v].lo[k], box_[2 * v + 1].lo[k]);
+                box_[v].hi[k] = std::max(box_[2 * v].hi[k], box_[2 * v + 1].hi[k]);
+            }
+        }
+    }
+
+    std::size_t Count() const { return n_; }
+    std::size_t Size() const { return size_; }
+    bool IsLeaf(std::size_t v) const { return v >= size_; }
+    std::size_t Leaf(std::size_t i) const { return size_ + i; }
+    std::size_t Lo(std::size_t v) const {
+        const std::size_t depth = std::bit_width(v) - 1;
+        return (v - (std::size_t{1} << depth)) * (size_ >> depth);
+    }
+    // The last fix of a node (nodes past the end are never used).
+    std::size_t Hi(std::size_t v) const {
+        const std::size_t depth = std::bit_width(v) - 1;
+        return std::min(Lo(v) + (size_ >> depth) - 1, n_ - 1);
+    }
+    // The node holds a fix of [lo, hi].
+    bool Meets(std::size_t v, std::size_t lo, std::size_t hi) const {
+        const std::size_t l = Lo(v);
+        return l < n_ && l <= hi && Hi(v) >= lo;
+    }
+    const Box& BoxOf(std::size_t v) const { return box_[v]; }
+    double Chord(std::size_t a, std::size_t b) const {
+        return MaxChord(box_[size_ + a], box_[size_ + b]);
+    }
+
+private:
+    std::size_t n_ = 0;
+    std::size_t size_ = 1;
+    std::vector<Box> box_;
+};
+
+// The closest and furthest fix of an index range, as found by the searches below.
+struct Extreme {
+    bool known = false;
+    double metres = 0;
+    std::size_t index = 0;
+};
+
+// A tuple of ranges: the nodes of the turn points B, C and D (5 points: the middle three
+// points) and the bound of every result inside it.
+struct Tuple {
+    std::array<std::uint32_t, 3> v{};
+    double bound = 0;
+    bool operator<(const Tuple& other) const { return bound < other.bound; }
+};
+
+class ExactSearch {
+public:
+    ExactSearch(std::span<const TrackPoint> points, const ExactOptions& options,
+                const CancelFlag& cancel)
+        : points_(points), options_(options), cancel_(cancel), tree_(points) {}
+
+    ExactResult Solve(ExactKind kind, const ExactSeed* seed);
+
+private:
+    double Geodesic(std::size_t a, std::size_t b) const {
+        double metres = 0;
+        if (GeoDistance(detail::PointRadians(points_[a]), detail::PointRadians(points_[b]),
+                        metres) != 0) {
+            return 0;
+        }
+        return metres;
+    }
+
+    bool Halt() {
+        if (halted_) {
+            return true;
+        }
+        if (detail::Cancelled(cancel_) ||
+            (options_.nodeBudget != 0 && nodes_ >= options_.nodeBudget) ||
+            (options_.timeBudgetSeconds > 0 &&
+             std::chrono::duration<double>(Clock::now() - started_).count() >=
+                 options_.timeBudgetSeconds)) {
+            halted_ = true;
+        }
+        return halted_;
+    }
+
+    // ---- 5 points: the furthest earlier fix from B and the furthest later fix from D ----
+    double FurthestUpper(std::size_t node, bool before);
+    const Extreme& Furthest(std::size_t fix, bool before);
+    // ---- Triangles: the least closing gap over a <= b, e >= d ----
+    void BuildGapTable();
+    double GapLower(std::size_t b, std::size_t d) const;
+    Extreme ClosingGap(std::size_t b, std::size_t d, double below, std::size_t& start);
+
+    bool Feasible(const Tuple& t) const;
+    bool Bound(Tuple& t);
+    void Evaluate(const Tuple& t);
+    void EvaluateSeed(const ExactSeed& seed);
+    void Consider(std::size_t b, std::size_t c, std::size_t d);
+
+    std::span<const TrackPoint> points_;
+    ExactOptions options_;
+    const CancelFlag& cancel_;
+    FixTree tree_;
+    ExactKind kind_ = ExactKind::FivePoints;
+    Clock::time_point started_;
+    bool halted_ = false;
+    std::uint64_t nodes_ = 0;
+    std::uint64_t steps_ = 0;  // inner search steps, for the cancel checks
+    ExactResult best_;
+
+    std::vector<double> furthestUpper_[2];  // per tree node, NaN until known
+    std::vector<Extreme> furthest_[2];      // per fix
+    std::size_t gapRange_ = 1;              // fixes per range of the gap table
+    std::size_t gapRanges_ = 0;             // ranges of the gap table
+    std::vector<std::size_t> gapRowStart_;  // entry (i, k), i < k, at gapRowStart_[i] + k
+    std::vector<double> gapTable_;
+};
+
+// An upper bound of the distance from any fix of the node to any fix before it (`before`) or
+// after it: the furthest box corner over the fixes on that side.
+double ExactSearch::FurthestUpper(std::size_t node, bool before) {
+    std::vector<double>& memo = furthestUpper_[before ? 0 : 1];
+    if (memo.empty()) {
+        memo.assign(2 * tree_.Size(), std::numeric_limits<double>::quiet_NaN());
+    }
+    if (!std::isnan(memo[node])) {
+        return memo[node];
+    }
+    const std::size_t n = tree_.Count();
+    const std::size_t lo = before ? 0 : tree_.Lo(node) + 1;
+    const std::size_t hi = before ? (tree_.Hi(node) == 0 ? 0 : tree_.Hi(node) - 1) : n - 1;
+    double best = 0;
+    if ((before && tree_.Hi(node) > 0) || (!before && tree_.Lo(node) + 1 < n)) {
+        const Box& target = tree_.BoxOf(node);
+        std::vector<std::size_t> stack{1};
+        while (!stack.empty()) {
+            const std::size_t v = stack.back();
+            stack.pop_back();
+            if (!tree_.Meets(v, lo, hi) || MaxChord(tree_.BoxOf(v), target) <= best) {
+                continue;
+            }
+            if (tree_.IsLeaf(v)) {
+                best = MaxChord(tree_.BoxOf(v), target);
+                continue;
+            }
+            const double left = MaxChord(tree_.BoxOf(2 * v), target);
+            const double right = MaxChord(tree_.BoxOf(2 * v + 1), target);
+            stack.push_back(left < right ? 2 * v : 2 * v + 1);
+            stack.push_back(left < right ? 2 * v + 1 : 2 * v);
+        }
+    }
+    memo[node] = UpperGeodesic(best);
+    return memo[node];
+}
+
+// The furthest fix before `fix` (`before`) or after it, exactly.
+const Extreme& ExactSearch::Furthest(std::size_t fix, bool before) {
+    std::vector<Extreme>& memo = furthest_[before ? 0 : 1];
+    if (memo.empty()) {
+        memo.resize(tree_.Count());
+    }
+    Extreme& out = memo[fix];
+    if (out.known) {
+        return out;
+    }
+    out.known = true;
+    out.metres = -1;
+    const std::size_t n = tree_.Count();
+    if ((before && fix == 0) || (!before && fix + 1 >= n)) {
+        return out;
+    }
+    const std::size_t lo = before ? 0 : fix + 1;
+    const std::size_t hi = before ? fix - 1 : n - 1;
+    const Box& target = tree_.BoxOf(tree_.Leaf(fix));
+    std::vector<std::size_t> stack{1};
+    while (!stack.empty()) {
+        const std::size_t v = stack.back();
+        stack.pop_back();
+        if (!tree_.Meets(v, lo, hi) ||
+            UpperGeodesic(MaxChord(tree_.BoxOf(v), target)) <= out.metres) {
+            continue;
+        }
+        if (tree_.IsLeaf(v)) {
+            const std::size_t other = v - tree_.Size();
+            const double metres = Geodesic(fix, other);
+            if (metres > out.metres) {
+                out.metres = metres;
+                out.index = other;
+            }
+            continue;
+        }
+        const double left = MaxChord(tree_.BoxOf(2 * v), target);
+        const double right = MaxChord(tree_.BoxOf(2 * v + 1), target);
+        stack.push_back(left < right ? 2 * v : 2 * v + 1);
+        stack.push_back(left < right ? 2 * v + 1 : 2 * v);
+    }
+    return out;
+}
+
+// The lower bounds of the closing gap between ranges of fixes: entry (i, k), i < k, is the
+// least distance any box of a range up to i allows to any box of a range from k on.
+void ExactSearch::BuildGapTable() {
+    const std::size_t n = tree_.Count();
+    constexpr std::size_t kMaxRanges = 1024;
+    std::size_t depth = 0;
+    while ((std::size_t{1} << depth) < kMaxRanges && (tree_.Size() >> depth) > 1) {
+        ++depth;
+    }
+    gapRange_ = tree_.Size() >> depth;
+    gapRanges_ = (n + gapRange_ - 1) / gapRange_;
+    const std::size_t m = gapRanges_;
+    const std::size_t first = std::size_t{1} << depth;
+    gapRowStart_.resize(m);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        gapRowStart_[i] = total - i - 1;
+        total += m - i - 1;
+    }
+    gapTable_.assign(total, 0);
+    for (std::size_t i = 0; i < m; ++i) {
+        for (std::size_t k = m - 1; k > i; --k) {
+            double g = LowerGeodesic(MinChord(tree_.BoxOf(first + i), tree_.BoxOf(first + k)));
+            if (k + 1 < m) {
+                g = std::min(g, gapTable_[gapRowStart_[i] + k + 1]);
+            }
+            if (i > 0 && k > i) {
+                g = std::min(g, gapTable_[gapRowStart_[i - 1] + k]);
+            }
+            gapTable_[gapRowStart_[i] + k] = g;
+        }
+    }
+}
+
+// A lower bound of the least closing gap over a <= b and e >= d.
+double ExactSearch::GapLower(std::size_t b, std::size_t d) const {
+    const std::size_t i = b / gapRange_;
+    const std::size_t k = d / gapRange_;
+    if (i >= k) {
+        return 0;
+    }
+    return gapTable_[gapRowStart_[i] + k];
+}
+
+// The least closing gap over a <= b, e >= d when under `below` (then known, with a in `start`
+// and e in index), by pairs of ranges nearest first.
+Extreme ExactSearch::ClosingGap(std::size_t b, std::size_t d, double below, std::size_t& start) {
+    Extreme out;
+    out.metres = below;
+    const std::size_t n = tree_.Count();
+    struct Pair {
+        std::size_t a, e;
+    };
+    std::vector<Pair> stack{{1, 1}};
+    while (!stack.empty()) {
+        if ((++steps_ & 4095) == 0 && Halt()) {
+            break;
+        }
+        const Pair p = stack.back();
+        stack.pop_back();
+        if (!tree_.Meets(p.a, 0, b) || !tree_.Meets(p.e, d, n - 1)) {
+            continue;
+        }
+        const Box& ba = tree_.BoxOf(p.a);
+        const Box& be = tree_.BoxOf(p.e);
+        if (LowerGeodesic(MinChord(ba, be)) >= out.metres) {
+            continue;
+        }
+        const bool leafA = tree_.IsLeaf(p.a);
+        const bool leafE = tree_.IsLeaf(p.e);
+        if (leafA && leafE) {
+            const std::size_t a = p.a - tree_.Size();
+            const std::size_t e = p.e - tree_.Size();
+            const double metres = Geodesic(a, e);
+            if (metres < out.metres) {
+                out.metres = metres;
+                out.known = true;
+                out.index = e;
+                start = a;
+            }
+            continue;
+        }
+        // Split the wider box; the nearer child pair is searched first.
+        std::array<Pair, 2> next{};
+        if (leafE || (!leafA && Diagonal(ba) >= Diagonal(be))) {
+            next = {Pair{2 * p.a, p.e}, Pair{2 * p.a + 1, p.e}};
+        } else {
+            next = {Pair{p.a, 2 * p.e}, Pair{p.a, 2 * p.e + 1}};
+        }
+        const double d0 = MinChord(tree_.BoxOf(next[0].a), tree_.BoxOf(next[0].e));
+        const double d1 = MinChord(tree_.BoxOf(next[1].a), tree_.BoxOf(next[1].e));
+        if (d0 < d1) {
+            std::swap(next[0], next[1]);
+        }
+        stack.push_back(next[0]);
+        stack.push_back(next[1]);
+    }
+    return out;
+}
+
+// Some b < c < d lies in the tuple's ranges (5 points: with a fix before b and one after d).
+bool ExactSearch::Feasible(const Tuple& t) const {
+    const std::size_t n = tree_.Count();
+    const bool five = kind_ == ExactKind::FivePoints;
+    std::size_t b = tree_.Lo(t.v[0]);
+    if (five) {
+        b = std::max<std::size_t>(b, 1);
+    }
+    if (b > tree_.Hi(t.v[0])) {
+        return false;
+    }
+    const std::size_t c = std::max(tree_.Lo(t.v[1]), b + 1);
+    if (c > tree_.Hi(t.v[1])) {
+        return false;
+    }
+    const std::size_t d = std::max(tree_.Lo(t.v[2]), c + 1);
+    std::size_t last = tree_.Hi(t.v[2]);
+    if (five) {
+        if (n < 2) {
+            return false;
+        }
+        last = std::min(last, n - 2);
+    }
+    return d <= last;
+}
+
+bool ExactSearch::Bound(Tuple& t) {
+    if (!Feasible(t)) {
+        return false;
+    }
+    const Box& bb = tree_.BoxOf(t.v[0]);
+    const Box& bc = tree_.BoxOf(t.v[1]);
+    const Box& bd = tree_.BoxOf(t.v[2]);
+    if (kind_ == ExactKind::FivePoints) {
+        t.bound = FurthestUpper(t.v[0], true) + UpperGeodesic(MaxChord(bb, bc)) +
+                  UpperGeodesic(MaxChord(bc, bd)) + FurthestUpper(t.v[2], false);
+        return true;
+    }
+    const double l1 = UpperGeodesic(MaxChord(bb, bc));
+    const double l2 = UpperGeodesic(MaxChord(bc, bd));
+    const double l3 = UpperGeodesic(MaxChord(bd, bb));
+    double perimeter = l1 + l2 + l3;
+    if (kind_ == ExactKind::FaiTriangle) {
+        const double least = LowerGeodesic(MinChord(bb, bc)) + LowerGeodesic(MinChord(bc, bd)) +
+                             LowerGeodesic(MinChord(bd, bb));
+        perimeter = std::min(perimeter, std::min({l1, l2, l3}) / 0.28);
+        if (perimeter < least) {
+            return false;
+        }
+    }
+    // The latest b and the earliest d the ranges allow give the least gap.
+    const std::size_t b = std::min({tree_.Hi(t.v[0]), tree_.Hi(t.v[1]) - 1, tree_.Hi(t.v[2]) - 2});
+    const std::size_t d = std::max({tree_.Lo(t.v[2]), tree_.Lo(t.v[1]) + 1, tree_.Lo(t.v[0]) + 2});
+    const double gap = GapLower(b, d);
+    if (options_.rules == ExactRules::Trip ? gap > options_.loopFlightGapMetres
+                                           : gap >= 0.2 * perimeter) {
+        return false;
+    }
+    t.bound = perimeter - gap;
+    return t.bound > 0;
+}
+
+// One triple of turn points (5 points: the middle three) scored exactly.
+void ExactSearch::Consider(std::size_t b, std::size_t c, std::size_t d) {
+    const std::size_t n = tree_.Count();
+    if (!(b < c && c < d && d < n)) {
+        return;
+    }
+    if (kind_ == ExactKind::FivePoints) {
+        if (b == 0 || d + 1 >= n) {
+            return;
+        }
+        const Extreme& first = Furthest(b, true);
+        const Extreme& last = Furthest(d, false);
+        const double bc = Geodesic(b, c);
+        const double cd = Geodesic(c, d);
+        const double sum = first.metres + bc + cd + last.metres;
+        if (!best_.found || sum > best_.score) {
+            best_.found = true;
+            best_.score = sum;
+            best_.index = {first.index, b, c, d, last.index};
+            best_.legs = {first.metres, bc, cd, last.metres};
+            best_.gapMetres = 0;
+        }
+        return;
+    }
+    const double l1 = Geodesic(b, c);
+    const double l2 = Geodesic(c, d);
+    const double l3 = Geodesic(d, b);
+    const double perimeter = l1 + l2 + l3;
+    if (kind_ == ExactKind::FaiTriangle && std::min({l1, l2, l3}) < 0.28 * perimeter) {
+        return;
+    }
+    // The gap must stay under the rule's limit and leave a better score than the best.
+    double below = options_.rules == ExactRules::Trip
+                       ? std::nextafter(options_.loopFlightGapMetres, kInfinity)
+                       : 0.2 * perimeter;
+    if (best_.found) {
+        below = std::min(below, perimeter - best_.score);
+    }
+    if (below <= 0) {
+        return;
+    }
+    std::size_t start = 0;
+    const Extreme gap = ClosingGap(b, d, below, start);
+    if (!gap.known || perimeter - gap.metres <= 0) {
+        return;
+    }
+    best_.found = true;
+    best_.score = perimeter - gap.metres;
+    best_.index = {start, b, c, d, gap.index};
+    best_.legs = {l1, l2, l3, 0};
+    best_.gapMetres = gap.metres;
+}
+
+void ExactSearch::Evaluate(const Tuple& t) {
+    Consider(t.v[0] - tree_.Size(), t.v[1] - tree_.Size(), t.v[2] - tree_.Size());
+}
+
+void ExactSearch::EvaluateSeed(const ExactSeed& seed) {
+    const std::size_t n = tree_.Count();
+    if (seed[1] < seed[2] && seed[2] < seed[3] && seed[3] < n) {
+        Consider(seed[1], seed[2], seed[3]);
+    }
+}
+
+ExactResult ExactSearch::Solve(ExactKind kind, const ExactSeed* seed) {
+    kind_ = kind;
+    started_ = Clock::now();
+    halted_ = false;
+    nodes_ = 0;
+    best_ = {};
+    const std::size_t n = tree_.Count();
+    const bool triangle = kind != ExactKind::FivePoints;
+    if (triangle && options_.rules == ExactRules::Trip && options_.loopFlightGapMetres <= 0) {
+        best_.optimal = true;
+        return best_;
+    }
+    if (n < (triangle ? 3u : 5u)) {
+        best_.optimal = true;
+        return best_;
+    }
+    if (triangle && gapTable_.empty() && gapRanges_ == 0) {
+        BuildGapTable();
+    }
+    if (seed != nullptr) {
+        EvaluateSeed(*seed);
+    }
+    std::priority_queue<Tuple> queue;
+    Tuple root{{1, 1, 1}, 0};
+    if (Bound(root)) {
+        queue.push(root);
+    }
+    double remaining = 0;
+    while (!queue.empty()) {
+        if ((nodes_ & 63) == 0 && Halt()) {
+            break;
+        }
+        const Tuple t = queue.top();
+        if (best_.found && t.bound <= best_.score + kExactToleranceMetres) {
+            break;
+        }
+        queue.pop();
+        ++nodes_;
+        // Split the range with the widest box; three single fixes are scored.
+        std::size_t split = 3;
+        double widest = -1;
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (!tree_.IsLeaf(t.v[k])) {
+                const double w = Diagonal(tree_.BoxOf(t.v[k]));
+                if (w > widest) {
+                    widest = w;
+                    split = k;
+                }
+            }
+        }
+        if (split == 3) {
+            Evaluate(t);
+            continue;
+        }
+        for (std::uint32_t child = 0; child < 2; ++child) {
+            Tuple next = t;
+            next.v[split] = 2 * t.v[split] + child;
+            if (tree_.Lo(next.v[split]) >= n) {
+                continue;
+            }
+            if (Bound(next) && (!best_.found || next.bound > best_.score + kExactToleranceMetres)) {
+                queue.push(next);
+            }
+        }
+    }
+    if (!queue.empty()) {
+        remaining = queue.top().bound;
+    }
+    best_.halted = halted_;
+    best_.nodes = nodes_;
+    best_.bound = std::max(best_.found ? best_.score : 0.0, remaining);
+    best_.optimal =
+        !halted_ && best_.bound <= (best_.found ? best_.score : 0.0) + kExactToleranceMetres;
+    if (best_.optimal) {
+        best_.bound = best_.found ? best_.score : 0.0;
+    }
+    best_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+    return best_;
+}
+
+}  // namespace
+
+ExactResult SolveExact(std::span<const TrackPoint> points, ExactKind kind,
+                       const ExactOptions& options, const CancelFlag& cancel,
+                       const ExactSeed* seed) {
+    ExactSearch search(points, options, cancel);
+    return search.Solve(kind, seed);
+}
+
+ExactResults SolveExactAll(std::span<const TrackPoint> points, const ExactOptions& options,
+                           const CancelFlag& cancel, const OptimisationResults* seeds) {
+    ExactSearch search(points, options, cancel);
+    ExactResults out;
+    const ExactSeed five = seeds != nullptr ? seeds->five.index : ExactSeed{};
+    const ExactSeed flat = seeds != nullptr ? seeds->flat.index : ExactSeed{};
+    const ExactSeed fai = seeds != nullptr ? seeds->fai.index : ExactSeed{};
+    out.five = search.Solve(ExactKind::FivePoints, seeds != nullptr ? &five : nullptr);
+    out.flat = search.Solve(ExactKind::FlatTriangle, seeds != nullptr ? &flat : nullptr);
+    out.fai = search.Solve(ExactKind::FaiTriangle, seeds != nullptr ? &fai : nullptr);
+    out.cancelled = detail::Cancelled(cancel);
+    return out;
+}
+
+}  // namespace tracora::analysis
