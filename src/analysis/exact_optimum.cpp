@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <queue>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/distance_optimisation_detail.hpp"
@@ -35,7 +36,10 @@ double UpperGeodesic(double chord) {
     if (s >= 0.5) {
         return 2.1e7;  // further than a sixth of the way round: never within one flight
     }
-    return 2 / kMaxCurvature * std::asin(s) * (1 + 1e-9) + 1e-4;
+    // asin(s) <= s (1 + s^2 / 6 + s^4 / 10) for s <= 1/2 (the series' further terms sum to
+    // less than s^5 / 10 there).
+    const double s2 = s * s;
+    return 2 / kMaxCurvature * s * (1 + s2 * (1.0 / 6 + s2 * 0.1)) * (1 + 1e-9) + 1e-4;
 }
 
 // The shortest geodesic a chord allows. The geodesic solution reports points under about 2 cm
@@ -65,6 +69,33 @@ double MinChord(const Box& a, const Box& b) {
         sum += d * d;
     }
     return std::sqrt(sum);
+}
+
+// The greatest distance from a point to a box: to its furthest corner.
+double MaxChord(const std::array<double, 3>& p, const Box& b) {
+    double sum = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+        const double d = std::max(p[k] - b.lo[k], b.hi[k] - p[k]);
+        sum += d * d;
+    }
+    return std::sqrt(sum);
+}
+
+// An upper bound of the longest geodesics from a fix of `middle` to a fix of `before` plus to a
+// fix of `after`. The straight-line form of that sum is convex in the middle point (and the
+// geodesic bound is a convex, growing function of the chord), so its greatest value over the
+// middle box lies on a corner: far tighter than bounding each leg alone when the middle range
+// lies along the line between the other two.
+double UpperViaMiddle(const Box& before, const Box& middle, const Box& after) {
+    double best = 0;
+    for (unsigned corner = 0; corner < 8; ++corner) {
+        const std::array<double, 3> p{(corner & 1) != 0 ? middle.hi[0] : middle.lo[0],
+                                      (corner & 2) != 0 ? middle.hi[1] : middle.lo[1],
+                                      (corner & 4) != 0 ? middle.hi[2] : middle.lo[2]};
+        best =
+            std::max(best, UpperGeodesic(MaxChord(p, before)) + UpperGeodesic(MaxChord(p, after)));
+    }
+    return best;
 }
 
 double Diagonal(const Box& a) {
@@ -139,6 +170,15 @@ struct Extreme {
     std::size_t index = 0;
 };
 
+// What is known of one pair of first and last turn points (b, d) of a triangle.
+struct PairMemo {
+    double metres = std::numeric_limits<double>::quiet_NaN();  // geodesic b-d; NaN until known
+    bool gapKnown = false;  // the least closing gap over a <= b, e >= d, with its pair
+    double gap = 0;
+    std::size_t start = 0, end = 0;
+    double gapAtLeast = 0;  // else a lower bound of that gap
+};
+
 // A tuple of ranges: the nodes of the turn points B, C and D (5 points: the middle three
 // points) and the bound of every result inside it.
 struct Tuple {
@@ -170,7 +210,6 @@ private:
             return true;
         }
         if (detail::Cancelled(cancel_) ||
-            (options_.nodeBudget != 0 && nodes_ >= options_.nodeBudget) ||
             (options_.timeBudgetSeconds > 0 &&
              std::chrono::duration<double>(Clock::now() - started_).count() >=
                  options_.timeBudgetSeconds)) {
@@ -203,6 +242,15 @@ private:
     std::uint64_t nodes_ = 0;
     std::uint64_t steps_ = 0;  // inner search steps, for the cancel checks
     ExactResult best_;
+
+    PairMemo& Pair(std::size_t b, std::size_t d) {
+        if (pairs_.size() > kMaxPairs) {
+            pairs_.clear();
+        }
+        return pairs_[(static_cast<std::uint64_t>(b) << 32) | d];
+    }
+    static constexpr std::size_t kMaxPairs = 1 << 22;  // about 200 MB at most
+    std::unordered_map<std::uint64_t, PairMemo> pairs_;
 
     std::vector<double> furthestUpper_[2];  // per tree node, NaN until known
     std::vector<Extreme> furthest_[2];      // per fix
@@ -427,14 +475,14 @@ bool ExactSearch::Bound(Tuple& t) {
     const Box& bc = tree_.BoxOf(t.v[1]);
     const Box& bd = tree_.BoxOf(t.v[2]);
     if (kind_ == ExactKind::FivePoints) {
-        t.bound = FurthestUpper(t.v[0], true) + UpperGeodesic(MaxChord(bb, bc)) +
-                  UpperGeodesic(MaxChord(bc, bd)) + FurthestUpper(t.v[2], false);
+        t.bound =
+            FurthestUpper(t.v[0], true) + UpperViaMiddle(bb, bc, bd) + FurthestUpper(t.v[2], false);
         return true;
     }
     const double l1 = UpperGeodesic(MaxChord(bb, bc));
     const double l2 = UpperGeodesic(MaxChord(bc, bd));
     const double l3 = UpperGeodesic(MaxChord(bd, bb));
-    double perimeter = l1 + l2 + l3;
+    double perimeter = std::min(l1 + l2, UpperViaMiddle(bb, bc, bd)) + l3;
     if (kind_ == ExactKind::FaiTriangle) {
         const double least = LowerGeodesic(MinChord(bb, bc)) + LowerGeodesic(MinChord(bc, bd)) +
                              LowerGeodesic(MinChord(bd, bb));
@@ -446,7 +494,14 @@ bool ExactSearch::Bound(Tuple& t) {
     // The latest b and the earliest d the ranges allow give the least gap.
     const std::size_t b = std::min({tree_.Hi(t.v[0]), tree_.Hi(t.v[1]) - 1, tree_.Hi(t.v[2]) - 2});
     const std::size_t d = std::max({tree_.Lo(t.v[2]), tree_.Lo(t.v[1]) + 1, tree_.Lo(t.v[0]) + 2});
-    const double gap = GapLower(b, d);
+    double gap = GapLower(b, d);
+    if (tree_.IsLeaf(t.v[0]) && tree_.IsLeaf(t.v[2])) {
+        const auto known = pairs_.find((static_cast<std::uint64_t>(b) << 32) | d);
+        if (known != pairs_.end()) {
+            gap = std::max(gap,
+                           known->second.gapKnown ? known->second.gap : known->second.gapAtLeast);
+        }
+    }
     if (options_.rules == ExactRules::Trip ? gap > options_.loopFlightGapMetres
                                            : gap >= 0.2 * perimeter) {
         return false;
@@ -479,9 +534,13 @@ void ExactSearch::Consider(std::size_t b, std::size_t c, std::size_t d) {
         }
         return;
     }
+    PairMemo& pair = Pair(b, d);
+    if (std::isnan(pair.metres)) {
+        pair.metres = Geodesic(d, b);
+    }
     const double l1 = Geodesic(b, c);
     const double l2 = Geodesic(c, d);
-    const double l3 = Geodesic(d, b);
+    const double l3 = pair.metres;
     const double perimeter = l1 + l2 + l3;
     if (kind_ == ExactKind::FaiTriangle && std::min({l1, l2, l3}) < 0.28 * perimeter) {
         return;
@@ -496,8 +555,27 @@ void ExactSearch::Consider(std::size_t b, std::size_t c, std::size_t d) {
     if (below <= 0) {
         return;
     }
+    // The least gap of b and d is the same for every c: once found, or once known to be at
+    // least some value, it is kept.
+    Extreme gap;
     std::size_t start = 0;
-    const Extreme gap = ClosingGap(b, d, below, start);
+    if (pair.gapKnown) {
+        gap = {pair.gap < below, pair.gap, pair.end};
+        start = pair.start;
+    } else if (pair.gapAtLeast < below) {
+        gap = ClosingGap(b, d, below, start);
+        if (halted_) {
+            return;
+        }
+        if (gap.known) {
+            pair.gapKnown = true;
+            pair.gap = gap.metres;
+            pair.start = start;
+            pair.end = gap.index;
+        } else {
+            pair.gapAtLeast = below;
+        }
+    }
     if (!gap.known || perimeter - gap.metres <= 0) {
         return;
     }
@@ -548,7 +626,9 @@ ExactResult ExactSearch::Solve(ExactKind kind, const ExactSeed* seed) {
     }
     double remaining = 0;
     while (!queue.empty()) {
-        if ((nodes_ & 63) == 0 && Halt()) {
+        if (((nodes_ & 63) == 0 && Halt()) ||
+            (options_.nodeBudget != 0 && nodes_ >= options_.nodeBudget)) {
+            halted_ = true;
             break;
         }
         const Tuple t = queue.top();
