@@ -187,6 +187,9 @@ struct Tuple {
     bool operator<(const Tuple& other) const { return bound < other.bound; }
 };
 
+// Tuples waiting at most (24 bytes each): beyond that the search stops as if by its budget.
+constexpr std::size_t kMaxQueue = std::size_t{1} << 23;
+
 class ExactSearch {
 public:
     ExactSearch(std::span<const TrackPoint> points, const ExactOptions& options,
@@ -227,6 +230,8 @@ private:
     Extreme ClosingGap(std::size_t b, std::size_t d, double below, std::size_t& start);
 
     bool Feasible(const Tuple& t) const;
+    int Split(const Tuple& t, std::array<Tuple, 2>& out);
+    void Dive(Tuple t);
     bool Bound(Tuple& t);
     void Evaluate(const Tuple& t);
     void EvaluateSeed(const ExactSeed& seed);
@@ -278,6 +283,9 @@ double ExactSearch::FurthestUpper(std::size_t node, bool before) {
         const Box& target = tree_.BoxOf(node);
         std::vector<std::size_t> stack{1};
         while (!stack.empty()) {
+            if ((++steps_ & 4095) == 0 && Halt()) {
+                return UpperGeodesic(kInfinity);  // unfinished: no bound but the trivial one
+            }
             const std::size_t v = stack.back();
             stack.pop_back();
             if (!tree_.Meets(v, lo, hi) || MaxChord(tree_.BoxOf(v), target) <= best) {
@@ -318,6 +326,10 @@ const Extreme& ExactSearch::Furthest(std::size_t fix, bool before) {
     const Box& target = tree_.BoxOf(tree_.Leaf(fix));
     std::vector<std::size_t> stack{1};
     while (!stack.empty()) {
+        if ((++steps_ & 4095) == 0 && Halt()) {
+            out.known = false;  // unfinished: a fix, but maybe not the furthest
+            break;
+        }
         const std::size_t v = stack.back();
         stack.pop_back();
         if (!tree_.Meets(v, lo, hi) ||
@@ -522,6 +534,9 @@ void ExactSearch::Consider(std::size_t b, std::size_t c, std::size_t d) {
         }
         const Extreme& first = Furthest(b, true);
         const Extreme& last = Furthest(d, false);
+        if (first.metres < 0 || last.metres < 0) {
+            return;  // halted before either was found
+        }
         const double bc = Geodesic(b, c);
         const double cd = Geodesic(c, d);
         const double sum = first.metres + bc + cd + last.metres;
@@ -597,6 +612,53 @@ void ExactSearch::EvaluateSeed(const ExactSeed& seed) {
     }
 }
 
+// The children of a tuple: its range with the widest box split in two, each child bounded;
+// the feasible ones first in `out`. Returns how many, or -1 for three single fixes.
+int ExactSearch::Split(const Tuple& t, std::array<Tuple, 2>& out) {
+    std::size_t split = 3;
+    double widest = -1;
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (!tree_.IsLeaf(t.v[k])) {
+            const double w = Diagonal(tree_.BoxOf(t.v[k]));
+            if (w > widest) {
+                widest = w;
+                split = k;
+            }
+        }
+    }
+    if (split == 3) {
+        return -1;
+    }
+    int count = 0;
+    for (std::uint32_t child = 0; child < 2; ++child) {
+        Tuple next = t;
+        next.v[split] = 2 * t.v[split] + child;
+        if (tree_.Lo(next.v[split]) < tree_.Count() && Bound(next)) {
+            out[static_cast<std::size_t>(count++)] = next;
+        }
+    }
+    return count;
+}
+
+// Follows the child with the greater bound down to single fixes and scores them.
+void ExactSearch::Dive(Tuple t) {
+    for (;;) {
+        if (best_.found && t.bound <= best_.score + kExactToleranceMetres) {
+            return;
+        }
+        std::array<Tuple, 2> children{};
+        const int count = Split(t, children);
+        if (count < 0) {
+            Evaluate(t);
+            return;
+        }
+        if (count == 0) {
+            return;
+        }
+        t = count == 2 && children[1].bound > children[0].bound ? children[1] : children[0];
+    }
+}
+
 ExactResult ExactSearch::Solve(ExactKind kind, const ExactSeed* seed) {
     kind_ = kind;
     started_ = Clock::now();
@@ -627,7 +689,8 @@ ExactResult ExactSearch::Solve(ExactKind kind, const ExactSeed* seed) {
     double remaining = 0;
     while (!queue.empty()) {
         if (((nodes_ & 63) == 0 && Halt()) ||
-            (options_.nodeBudget != 0 && nodes_ >= options_.nodeBudget)) {
+            (options_.nodeBudget != 0 && nodes_ >= options_.nodeBudget) ||
+            queue.size() > kMaxQueue) {
             halted_ = true;
             break;
         }
@@ -635,32 +698,24 @@ ExactResult ExactSearch::Solve(ExactKind kind, const ExactSeed* seed) {
         if (best_.found && t.bound <= best_.score + kExactToleranceMetres) {
             break;
         }
+        // Now and then a dive from the most promising tuple straight down to single fixes
+        // finds a good result early: the bound alone does not reach one on long plateaus of
+        // near-equal results.
+        if ((nodes_ & 1023) == 0) {
+            Dive(t);
+        }
         queue.pop();
         ++nodes_;
-        // Split the range with the widest box; three single fixes are scored.
-        std::size_t split = 3;
-        double widest = -1;
-        for (std::size_t k = 0; k < 3; ++k) {
-            if (!tree_.IsLeaf(t.v[k])) {
-                const double w = Diagonal(tree_.BoxOf(t.v[k]));
-                if (w > widest) {
-                    widest = w;
-                    split = k;
-                }
-            }
-        }
-        if (split == 3) {
+        std::array<Tuple, 2> children{};
+        const int count = Split(t, children);
+        if (count < 0) {
             Evaluate(t);
             continue;
         }
-        for (std::uint32_t child = 0; child < 2; ++child) {
-            Tuple next = t;
-            next.v[split] = 2 * t.v[split] + child;
-            if (tree_.Lo(next.v[split]) >= n) {
-                continue;
-            }
-            if (Bound(next) && (!best_.found || next.bound > best_.score + kExactToleranceMetres)) {
-                queue.push(next);
+        for (int c = 0; c < count; ++c) {
+            if (!best_.found ||
+                children[static_cast<std::size_t>(c)].bound > best_.score + kExactToleranceMetres) {
+                queue.push(children[static_cast<std::size_t>(c)]);
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "analysis/flight_statistics.hpp"
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 #include "analysis/track_filters.hpp"
@@ -239,6 +240,51 @@ int OptimisationWorker::CheckFinished(std::string& message) const {
     }
     message.clear();
     return 0;
+}
+
+ExactWorker::~ExactWorker() {
+    Halt();
+    Join();
+}
+
+int ExactWorker::Start(std::vector<TrackPoint> points, const ExactOptions& options,
+                       const OptimisationResults& seeds, std::function<void()> finished) {
+    if (thread_.joinable()) {
+        return -1;
+    }
+    points_ = std::move(points);
+    options_ = options;
+    seeds_ = seeds;
+    onFinished_ = std::move(finished);
+    result_ = {};
+    cancel_.store(0);
+    finished_.store(false);
+    try {
+        thread_ = std::thread([this] {
+            try {
+                result_ = SolveExactAll(points_, options_, cancel_, &seeds_);
+                status_ = 0;
+            } catch (const std::bad_alloc&) {
+                result_ = {};
+                status_ = -1;
+            }
+            finished_.store(true);
+            if (onFinished_) {
+                onFinished_();
+            }
+        });
+    } catch (const std::system_error&) {
+        return -1;
+    }
+    started_ = true;
+    return 0;
+}
+
+int ExactWorker::Join() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    return status_;
 }
 
 }  // namespace tracora::analysis

@@ -13,6 +13,7 @@
 
 #include "analysis/analysis_worker.hpp"
 #include "analysis/distance_optimisation.hpp"
+#include "analysis/exact_optimum.hpp"
 #include "core/app_state.hpp"
 #include "core/host.hpp"
 #include "core/track_log.hpp"
@@ -94,6 +95,41 @@ private:
     ProgressFn progress_;
     OptimisationResults result_;
     AnalysisWorker worker_;  // last: destroyed (halted and joined) first
+};
+
+// Runs SolveExactAll on its own thread over a copy of the track that it owns, started from
+// the two-stage results. Halt() sets the cancel flag: the search ends within milliseconds with
+// the best found and the bound that remains. The destructor halts and joins.
+class ExactWorker {
+public:
+    ExactWorker() = default;
+    ~ExactWorker();
+    ExactWorker(const ExactWorker&) = delete;
+    ExactWorker& operator=(const ExactWorker&) = delete;
+
+    // Starts the search; `finished` is called on the worker thread at its end. Returns 0, or
+    // -1 when a search is still going or the thread cannot start.
+    int Start(std::vector<TrackPoint> points, const ExactOptions& options,
+              const OptimisationResults& seeds, std::function<void()> finished = {});
+    void Halt() { cancel_.store(1); }
+    // Waits for the search to end. Returns 0, or -1 when it ran out of memory.
+    int Join();
+    bool Started() const { return started_; }
+    bool Finished() const { return finished_.load(); }
+    // Valid after Join() or once Finished().
+    const ExactResults& Result() const { return result_; }
+
+private:
+    std::vector<TrackPoint> points_;
+    ExactOptions options_;
+    OptimisationResults seeds_;
+    std::function<void()> onFinished_;
+    ExactResults result_;
+    CancelFlag cancel_{0};
+    std::atomic<bool> finished_{false};
+    bool started_ = false;
+    int status_ = 0;
+    std::thread thread_;
 };
 
 }  // namespace tracora::analysis

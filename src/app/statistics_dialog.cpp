@@ -1,5 +1,6 @@
 #include "app/statistics_dialog.hpp"
 
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -27,6 +28,23 @@ QString Kilometres(double metres) {
     return QString::fromStdString(StringPrintf("%.2f km", metres / 1000));
 }
 
+// The exact results and the rows that show them.
+constexpr const char* kExactNames[] = {"Exact 5 points", "Exact flat triangle",
+                                       "Exact FAI triangle"};
+constexpr const char* kExactRunning = "Computing exact optimum";
+constexpr const char* kExactCompleted = "Exact optimum proven (%d.%03d secs)";
+
+// A result with its proof: proven optimal, or halted with the bound that remains.
+QString ExactValue(const analysis::ExactResult& r) {
+    const std::string value =
+        r.found ? StringPrintf("%.2f km", r.score / 1000) : std::string("none");
+    if (r.optimal) {
+        return QString::fromStdString(value + " (optimal)");
+    }
+    return QString::fromStdString(
+        StringPrintf("%s (halted, at most %.2f km)", value.c_str(), r.bound / 1000));
+}
+
 }  // namespace
 
 StatisticsDialog::StatisticsDialog(AppState& state, QtHost& host, analysis::StatisticsInput input,
@@ -50,7 +68,16 @@ StatisticsDialog::StatisticsDialog(AppState& state, QtHost& host, analysis::Stat
         values_[QString::fromLatin1(name)] = label;
         figures->addRow(QString::fromLatin1(name), label);
     }
+    for (const char* name : kExactNames) {
+        auto* label = new QLabel(QStringLiteral("-"), this);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        values_[QString::fromLatin1(name)] = label;
+        figures->addRow(QString::fromLatin1(name), label);
+    }
     layout->addLayout(figures);
+    // The proven optimum over every fix, on request: slower than the two-stage search.
+    exact_ = new QCheckBox(QStringLiteral("E&xact optimum (slower)"), this);
+    layout->addWidget(exact_);
 
     // The trip description of the logbook entry; the flight's date until the pilot writes one.
     const CalendarTime date = TimeToCalendar(input_.statistics.startTime);
@@ -77,6 +104,11 @@ StatisticsDialog::StatisticsDialog(AppState& state, QtHost& host, analysis::Stat
     connect(halt_, &QPushButton::clicked, this, &StatisticsDialog::Halt);
     connect(save_, &QPushButton::clicked, this, &StatisticsDialog::Save);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(exact_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && worker_.Finished() && !halted_) {
+            StartExact();
+        }
+    });
 
     // The worker reaches the dialog only through the main thread's queue. The dialog outlives
     // the worker (its destructor joins it first), and Qt drops what is still queued for a
@@ -103,7 +135,9 @@ StatisticsDialog::StatisticsDialog(AppState& state, QtHost& host, analysis::Stat
 
 StatisticsDialog::~StatisticsDialog() {
     worker_.Halt();
+    exactWorker_.Halt();
     worker_.Join();
+    exactWorker_.Join();
 }
 
 QString StatisticsDialog::StatusText() const {
@@ -116,12 +150,56 @@ QString StatisticsDialog::Value(const QString& name) const {
 }
 
 void StatisticsDialog::Halt() {
-    if (worker_.Finished()) {
+    const bool exactRunning = exactWorker_.Started() && !exactWorker_.Finished();
+    if (worker_.Finished() && !exactRunning) {
         return;
     }
     halted_ = true;
     worker_.Halt();
+    exactWorker_.Halt();
     status_->setText(QString::fromLatin1(analysis::kComputationHalted));
+}
+
+void StatisticsDialog::StartExact() {
+    if (exactWorker_.Started() || worker_.Join() != 0) {
+        return;
+    }
+    analysis::ExactOptions options;
+    options.loopFlightGapMetres = state_.settings.loopFlightGap;
+    StatisticsDialog* const dialog = this;
+    const int started = exactWorker_.Start(input_.points, options, worker_.Result(), [dialog] {
+        QMetaObject::invokeMethod(
+            dialog, [dialog] { dialog->OnExactFinished(); }, Qt::QueuedConnection);
+    });
+    if (started != 0) {
+        status_->setText(QString::fromLatin1(analysis::kMemoryAllocationError));
+        return;
+    }
+    halt_->setEnabled(true);
+    exact_->setEnabled(false);
+    status_->setText(QString::fromLatin1(kExactRunning));
+}
+
+void StatisticsDialog::OnExactFinished() {
+    const int status = exactWorker_.Join();
+    halt_->setEnabled(false);
+    if (status != 0) {
+        status_->setText(QString::fromLatin1(analysis::kMemoryAllocationError));
+    } else {
+        const analysis::ExactResults& r = exactWorker_.Result();
+        const analysis::ExactResult* results[] = {&r.five, &r.flat, &r.fai};
+        double seconds = 0;
+        for (std::size_t i = 0; i < std::size(kExactNames); ++i) {
+            values_[QString::fromLatin1(kExactNames[i])]->setText(ExactValue(*results[i]));
+            seconds += results[i]->seconds;
+        }
+        const auto ms = static_cast<long long>(seconds * 1000);
+        status_->setText(halted_ || r.cancelled ? QString::fromLatin1(analysis::kComputationHalted)
+                                                : QString::fromStdString(StringPrintf(
+                                                      kExactCompleted, static_cast<int>(ms / 1000),
+                                                      static_cast<int>(ms % 1000))));
+    }
+    emit ExactDone();
 }
 
 void StatisticsDialog::OnFinished() {
@@ -137,6 +215,9 @@ void StatisticsDialog::OnFinished() {
         }
     }
     emit Finished();
+    if (status == 0 && !halted_ && exact_->isChecked()) {
+        StartExact();
+    }
 }
 
 void StatisticsDialog::ShowResults() {
@@ -162,6 +243,7 @@ void StatisticsDialog::Save() {
 void StatisticsDialog::done(int result) {
     // Closing stops the optimisation; the destructor waits for it.
     worker_.Halt();
+    exactWorker_.Halt();
     QDialog::done(result);
 }
 

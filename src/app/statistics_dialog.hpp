@@ -11,6 +11,7 @@
 #include "app/qt_host.hpp"
 #include "core/app_state.hpp"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,6 +34,8 @@ public:
     QLineEdit* Description() const { return description_; }
     QPushButton* HaltButton() const { return halt_; }
     QPushButton* SaveButton() const { return save_; }
+    QCheckBox* ExactBox() const { return exact_; }
+    bool ExactFinished() const { return exactWorker_.Finished(); }
 
     void Halt();
     void Save();
@@ -40,6 +43,8 @@ public:
 signals:
     // The optimisation has ended (run to its end or halted) and its results are shown.
     void Finished();
+    // The exact optimum has ended (proven or halted) and its results are shown.
+    void ExactDone();
 
 protected:
     void done(int result) override;
@@ -47,17 +52,22 @@ protected:
 private:
     void OnFinished();
     void ShowResults();
+    // The exact search starts once the two-stage results are there to start it from.
+    void StartExact();
+    void OnExactFinished();
 
     AppState& state_;
     QtHost& host_;
     analysis::StatisticsInput input_;
     analysis::OptimisationWorker worker_;
+    analysis::ExactWorker exactWorker_;
     bool halted_ = false;
     std::map<QString, QLabel*> values_;
     QLabel* status_ = nullptr;
     QLineEdit* description_ = nullptr;
     QPushButton* halt_ = nullptr;
     QPushButton* save_ = nullptr;
+    QCheckBox* exact_ = nullptr;
 };
 
 }  // namespace tracora::app

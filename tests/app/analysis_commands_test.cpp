@@ -105,6 +105,43 @@ TEST_F(WindowTest, StatisticsDialogShowsTheFlightAndSavesItIntoTheLogbook) {
     EXPECT_TRUE(WaitUntil([this] { return window->Statistics() == nullptr; }));
 }
 
+TEST_F(WindowTest, StatisticsDialogShowsTheExactOptimumOnRequest) {
+    LoadFlight("marcourt.igc");
+    state.settings = DefaultSettings();
+    ASSERT_TRUE(window->RunCommand(40115));
+    StatisticsDialog* dialog = window->Statistics();
+    ASSERT_NE(dialog, nullptr);
+    // Ticked while the two-stage search may still run: the exact search follows it.
+    dialog->ExactBox()->setChecked(true);
+    ASSERT_TRUE(WaitUntil([dialog] { return dialog->ExactFinished(); }));
+    ASSERT_TRUE(WaitUntil([dialog] { return dialog->Value("Exact FAI triangle") != "-"; }));
+    EXPECT_TRUE(dialog->StatusText().startsWith("Exact optimum proven ("))
+        << dialog->StatusText().toStdString();
+    EXPECT_FALSE(dialog->HaltButton()->isEnabled());
+    EXPECT_FALSE(dialog->ExactBox()->isEnabled());
+    // The same as the exact search over the same points, each proven.
+    analysis::AnalysisReport report;
+    std::string error;
+    analysis::OptimisationOptions options;
+    options.loopFlightGapMetres = state.settings.loopFlightGap;
+    analysis::ExactOptions exact;
+    exact.loopFlightGapMetres = state.settings.loopFlightGap;
+    ASSERT_EQ(analysis::AnalyseTrack(state.trackLog.points, state.settings, options, report, error,
+                                     &exact),
+              0);
+    const auto shown = [](const analysis::ExactResult& r) {
+        return QString::fromStdString(StringPrintf("%.2f km (optimal)", r.score / 1000));
+    };
+    EXPECT_EQ(dialog->Value("Exact 5 points"), shown(report.exactResults.five));
+    EXPECT_EQ(dialog->Value("Exact flat triangle"), shown(report.exactResults.flat));
+    EXPECT_EQ(dialog->Value("Exact FAI triangle"), shown(report.exactResults.fai));
+    // The two-stage results stay as they were.
+    EXPECT_EQ(dialog->Value("FAI triangle"),
+              QString::fromStdString(StringPrintf("%.2f km", report.trip.fai.score / 1000)));
+    dialog->close();
+    EXPECT_TRUE(WaitUntil([this] { return window->Statistics() == nullptr; }));
+}
+
 TEST_F(WindowTest, ClosingTheStatisticsWhileTheyRunStopsTheWorker) {
     // A long closed flight keeps the optimisation busy for a while.
     std::vector<TrackPoint> points;
@@ -133,6 +170,45 @@ TEST_F(WindowTest, ClosingTheStatisticsWhileTheyRunStopsTheWorker) {
     EXPECT_TRUE(WaitUntil([dialog] { return !dialog->HaltButton()->isEnabled(); }));
     if (dialog->StatusText() == "Computation halted") {
         EXPECT_EQ(dialog->Value("FAI triangle"), "0.00 km");
+    }
+}
+
+TEST_F(WindowTest, HaltingTheExactOptimumShowsBestFoundAndBound) {
+    // A flight round and round one circle: countless triangles of nearly the same size keep
+    // the exact search busy.
+    std::vector<TrackPoint> points;
+    for (int i = 0; i < 30000; ++i) {
+        const double angle = i * 0.0131;
+        TrackPoint p;
+        p.time = 1000000u + static_cast<std::uint32_t>(i);
+        p.latitude = DegreesToSemicircles(46.0 + 0.01 * std::sin(angle));
+        p.longitude = DegreesToSemicircles(7.0 + 0.014 * std::cos(angle));
+        p.gpsAltitude = 15000;
+        points.push_back(p);
+    }
+    state.trackLog.points = std::move(points);
+    window->RefreshLists();
+    ASSERT_TRUE(window->RunCommand(40115));
+    StatisticsDialog* dialog = window->Statistics();
+    ASSERT_NE(dialog, nullptr);
+    dialog->ExactBox()->setChecked(true);
+    ASSERT_TRUE(WaitUntil([dialog] {
+        return dialog->StatusText() == "Computing exact optimum" || dialog->ExactFinished();
+    }));
+    dialog->Halt();
+    ASSERT_TRUE(WaitUntil([dialog] { return dialog->ExactFinished(); }));
+    ASSERT_TRUE(WaitUntil([dialog] { return dialog->Value("Exact FAI triangle") != "-"; }));
+    EXPECT_FALSE(dialog->HaltButton()->isEnabled());
+    if (dialog->StatusText() == "Computation halted") {
+        // Whatever was still open shows the best found and the bound.
+        bool halted = false;
+        for (const char* name : {"Exact 5 points", "Exact flat triangle", "Exact FAI triangle"}) {
+            const QString value = dialog->Value(QString::fromLatin1(name));
+            EXPECT_TRUE(value.endsWith("(optimal)") || value.contains("(halted, at most "))
+                << value.toStdString();
+            halted = halted || value.contains("halted");
+        }
+        EXPECT_TRUE(halted);
     }
 }
 
