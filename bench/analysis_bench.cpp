@@ -1,7 +1,8 @@
 // The whole flight analysis (statistics filters, figures, distance optimisation) on the longest
 // real flights and on a constructed 10,000-fix flight, on one core and on two; the coarse
-// triangle search alone on a few real flights. Compare with
-// tools/bench_trip_vs_igc_xc_score.sh, which times igc-xc-score on the same files.
+// triangle search alone on a few real flights; the exact optimum of each kind under both rule
+// sets on real flights. Compare with tools/bench_trip_vs_igc_xc_score.sh and
+// tools/bench_exact_vs_igc_xc_score.sh, which time igc-xc-score on the same files.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -12,6 +13,7 @@
 #include "analysis/analysis_report.hpp"
 #include "analysis/distance_optimisation.hpp"
 #include "analysis/distance_optimisation_detail.hpp"
+#include "analysis/exact_optimum.hpp"
 #include "core/angles.hpp"
 #include "core/file_io.hpp"
 #include "formats/igc/igc_reader.hpp"
@@ -105,6 +107,39 @@ FLIGHT_BENCH(BM_Trifai362, "trifai-xcontest-362.70.igc");
 FLIGHT_BENCH(BM_Freeflight465, "freeflight-xcontest-465.33.igc");
 FLIGHT_BENCH(BM_Fai, "fai.igc");
 FLIGHT_BENCH(BM_Trifai189, "trifai-xcontest-189.65.igc");
+
+// The exact optimum of one kind (range 0: 0 five points, 1 flat, 2 FAI triangle) under one rule
+// set (range 1: 0 trip, 1 online contest), from nothing (no two-stage results to start from).
+void Exact(benchmark::State& state, const std::vector<tracora::TrackPoint>& points) {
+    using tracora::analysis::ExactKind;
+    const ExactKind kinds[] = {ExactKind::FivePoints, ExactKind::FlatTriangle,
+                               ExactKind::FaiTriangle};
+    tracora::analysis::ExactOptions options;
+    options.rules = state.range(1) == 0 ? tracora::analysis::ExactRules::Trip
+                                        : tracora::analysis::ExactRules::Olc;
+    tracora::analysis::CancelFlag cancel{0};
+    tracora::analysis::ExactResult result;
+    for (auto _ : state) {
+        result = tracora::analysis::SolveExact(
+            points, kinds[static_cast<std::size_t>(state.range(0))], options, cancel);
+        benchmark::DoNotOptimize(result.score);
+    }
+    state.counters["fixes"] = static_cast<double>(points.size());
+    state.counters["km"] = result.score / 1000;
+    state.counters["nodes"] = static_cast<double>(result.nodes);
+}
+
+#define EXACT_BENCH(fn, file)                                                \
+    void fn(benchmark::State& state) {                                       \
+        static const std::vector<tracora::TrackPoint> points = Flight(file); \
+        Exact(state, points);                                                \
+    }                                                                        \
+    BENCHMARK(fn)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)
+
+EXACT_BENCH(BM_ExactFreeflight465, "freeflight-xcontest-465.33.igc");
+EXACT_BENCH(BM_ExactTrifai189, "trifai-xcontest-189.65.igc");
+EXACT_BENCH(BM_ExactDiscontinuity, "discontinuity.igc");
+EXACT_BENCH(BM_Exact01lz1hq1, "01lz1hq1.igc");
 
 }  // namespace
 

@@ -150,7 +150,8 @@ int AnalyseTrack(const std::vector<TrackPoint>& points, const Settings& settings
         }
         try {
             report.exactResults =
-                SolveExactAll(report.points, report.exactOptions, cancel, &report.trip);
+                SolveExactAll(report.points, report.exactOptions, cancel,
+                              report.exactOptions.seeded ? &report.trip : nullptr);
         } catch (const std::bad_alloc&) {
             error = kMemoryAllocationError;
             return -1;

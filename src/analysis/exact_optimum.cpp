@@ -176,7 +176,9 @@ struct PairMemo {
     bool gapKnown = false;  // the least closing gap over a <= b, e >= d, with its pair
     double gap = 0;
     std::size_t start = 0, end = 0;
-    double gapAtLeast = 0;  // else a lower bound of that gap
+    double gapAtLeast = 0;    // else a lower bound of that gap
+    bool lowerExact = false;  // the least gap from the chords (a lower bound), when found
+    double lower = 0;         // else at least this
 };
 
 // A tuple of ranges: the nodes of the turn points B, C and D (5 points: the middle three
@@ -227,7 +229,9 @@ private:
     // ---- Triangles: the least closing gap over a <= b, e >= d ----
     void BuildGapTable();
     double GapLower(std::size_t b, std::size_t d) const;
-    Extreme ClosingGap(std::size_t b, std::size_t d, double below, std::size_t& start);
+    // With `geodesic` false, a lower bound of the least gap from the chords alone.
+    Extreme ClosingGap(std::size_t b, std::size_t d, double below, std::size_t& start,
+                       bool geodesic = true);
 
     bool Feasible(const Tuple& t) const;
     int Split(const Tuple& t, std::array<Tuple, 2>& out);
@@ -399,7 +403,8 @@ double ExactSearch::GapLower(std::size_t b, std::size_t d) const {
 
 // The least closing gap over a <= b, e >= d when under `below` (then known, with a in `start`
 // and e in index), by pairs of ranges nearest first.
-Extreme ExactSearch::ClosingGap(std::size_t b, std::size_t d, double below, std::size_t& start) {
+Extreme ExactSearch::ClosingGap(std::size_t b, std::size_t d, double below, std::size_t& start,
+                                bool geodesic) {
     Extreme out;
     out.metres = below;
     const std::size_t n = tree_.Count();
@@ -426,7 +431,7 @@ Extreme ExactSearch::ClosingGap(std::size_t b, std::size_t d, double below, std:
         if (leafA && leafE) {
             const std::size_t a = p.a - tree_.Size();
             const std::size_t e = p.e - tree_.Size();
-            const double metres = Geodesic(a, e);
+            const double metres = geodesic ? Geodesic(a, e) : LowerGeodesic(tree_.Chord(a, e));
             if (metres < out.metres) {
                 out.metres = metres;
                 out.known = true;
@@ -506,17 +511,42 @@ bool ExactSearch::Bound(Tuple& t) {
     // The latest b and the earliest d the ranges allow give the least gap.
     const std::size_t b = std::min({tree_.Hi(t.v[0]), tree_.Hi(t.v[1]) - 1, tree_.Hi(t.v[2]) - 2});
     const std::size_t d = std::max({tree_.Lo(t.v[2]), tree_.Lo(t.v[1]) + 1, tree_.Lo(t.v[0]) + 2});
-    double gap = GapLower(b, d);
-    if (tree_.IsLeaf(t.v[0]) && tree_.IsLeaf(t.v[2])) {
-        const auto known = pairs_.find((static_cast<std::uint64_t>(b) << 32) | d);
-        if (known != pairs_.end()) {
-            gap = std::max(gap,
-                           known->second.gapKnown ? known->second.gap : known->second.gapAtLeast);
-        }
+    // The gap must stay within the rule's limit and leave a score above the best found.
+    double limit = options_.rules == ExactRules::Trip
+                       ? std::nextafter(options_.loopFlightGapMetres, kInfinity)
+                       : 0.2 * perimeter;
+    if (best_.found) {
+        limit = std::min(limit, perimeter - best_.score);
     }
-    if (options_.rules == ExactRules::Trip ? gap > options_.loopFlightGapMetres
-                                           : gap >= 0.2 * perimeter) {
+    double gap = GapLower(b, d);
+    if (gap >= limit) {
         return false;
+    }
+    // Below the ranges of the table the least gap of the pair (b, d) itself is sought, from
+    // the chords, and kept: the table's ranges are too wide for the small loops of a long
+    // flight.
+    if (tree_.Hi(t.v[0]) - tree_.Lo(t.v[0]) < gapRange_ &&
+        tree_.Hi(t.v[2]) - tree_.Lo(t.v[2]) < gapRange_) {
+        PairMemo& pair = Pair(b, d);
+        if (pair.gapKnown) {
+            gap = std::max(gap, pair.gap);
+        } else {
+            gap = std::max(gap, pair.gapAtLeast);
+            if (!pair.lowerExact && pair.lower < limit && gap < limit) {
+                std::size_t start = 0;
+                const Extreme lower = ClosingGap(b, d, limit, start, false);
+                if (lower.known) {
+                    pair.lower = lower.metres;
+                    pair.lowerExact = true;
+                } else {
+                    pair.lower = limit;
+                }
+            }
+            gap = std::max(gap, pair.lower);
+        }
+        if (gap >= limit) {
+            return false;
+        }
     }
     t.bound = perimeter - gap;
     return t.bound > 0;

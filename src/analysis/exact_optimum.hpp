@@ -31,6 +31,7 @@ struct ExactOptions {
     double loopFlightGapMetres = 800;  // Trip rules: the greatest closing gap; 0: no triangles
     std::uint64_t nodeBudget = 0;      // tuples of ranges to examine at most; 0: no limit
     double timeBudgetSeconds = 0;      // 0: no limit
+    bool seeded = true;                // AnalyseTrack: start from the two-stage results
 };
 
 // One exact result. Triangles: index = start, the three turn points, end; legs BC, CD, DB;

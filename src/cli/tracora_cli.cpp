@@ -51,8 +51,11 @@ constexpr const char* kUsage =
     "                                 their content (every kind of .wpt), their names\n"
     "                                 converted without asking. --force replaces OUT\n"
     "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
-    "          [--exact] [--exact-rules trip|olc]\n"
-    "                                 flight statistics and distance optimisation\n"
+    "          [--exact] [--exact-rules trip|olc] [--exact-no-seed]\n"
+    "                                 flight statistics and distance optimisation;\n"
+    "                                 --exact adds the proven optimum over every fix\n"
+    "                                 (trip rules, or the online contest's), started\n"
+    "                                 from the two-stage results unless --exact-no-seed\n"
     "  olc FILE.igc [--json] [--olc OUT.olc [--with-igc] [--force] PILOT...]\n"
     "                                 online-contest scoring: free distance, free and\n"
     "                                 FAI triangles, the best result; --olc writes the\n"
@@ -354,6 +357,7 @@ int Analyse(const std::vector<const char*>& arguments) {
     tracora::analysis::OptimisationOptions options;
     options.loopFlightGapMetres = settings.loopFlightGap;
     bool exact = false;
+    bool exactSeeded = true;
     tracora::analysis::ExactOptions exactOptions;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view arg = arguments[i];
@@ -366,6 +370,9 @@ int Analyse(const std::vector<const char*>& arguments) {
             options.noLoopOpt = true;
         } else if (arg == "--exact") {
             exact = true;
+        } else if (arg == "--exact-no-seed") {
+            exact = true;
+            exactSeeded = false;
         } else if (arg == "--exact-rules" && i + 1 < arguments.size()) {
             const std::string_view rules = arguments[++i];
             if (rules == "trip") {
@@ -404,6 +411,7 @@ int Analyse(const std::vector<const char*>& arguments) {
     tracora::analysis::AnalysisReport report;
     std::string error;
     exactOptions.loopFlightGapMetres = options.loopFlightGapMetres;
+    exactOptions.seeded = exactSeeded;
     if (tracora::analysis::AnalyseTrack(parsed.points, settings, options, report, error,
                                         exact ? &exactOptions : nullptr) != 0) {
         std::fprintf(stderr, "tracora-cli: %s: %s\n", path, error.c_str());
