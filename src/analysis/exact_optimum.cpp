@@ -98,6 +98,11 @@ double UpperViaMiddle(const Box& before, const Box& middle, const Box& after) {
     return best;
 }
 
+double Distance(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+    const double x = a[0] - b[0], y = a[1] - b[1], z = a[2] - b[2];
+    return std::sqrt(x * x + y * y + z * z);
+}
+
 double Diagonal(const Box& a) {
     double sum = 0;
     for (std::size_t k = 0; k < 3; ++k) {
@@ -224,7 +229,8 @@ private:
     }
 
     // ---- 5 points: the furthest earlier fix from B and the furthest later fix from D ----
-    double FurthestUpper(std::size_t node, bool before);
+    const std::array<double, 8>& FurthestCorners(std::size_t node, bool before);
+    double FiveUpper(const Tuple& t);
     const Extreme& Furthest(std::size_t fix, bool before);
     // ---- Triangles: the least closing gap over a <= b, e >= d ----
     void BuildGapTable();
@@ -261,61 +267,122 @@ private:
     static constexpr std::size_t kMaxPairs = 1 << 22;  // about 200 MB at most
     std::unordered_map<std::uint64_t, PairMemo> pairs_;
 
-    std::vector<double> furthestUpper_[2];  // per tree node, NaN until known
-    std::vector<Extreme> furthest_[2];      // per fix
+    // Per tree node and per fix as far as the search has needed them (NaN: a halt cut the
+    // search short).
+    std::unordered_map<std::size_t, std::array<double, 8>> furthestCorners_[2];
+    std::unordered_map<std::size_t, Extreme> furthest_[2];
     std::size_t gapRange_ = 1;              // fixes per range of the gap table
     std::size_t gapRanges_ = 0;             // ranges of the gap table
     std::vector<std::size_t> gapRowStart_;  // entry (i, k), i < k, at gapRowStart_[i] + k
     std::vector<double> gapTable_;
 };
 
-// An upper bound of the distance from any fix of the node to any fix before it (`before`) or
-// after it: the furthest box corner over the fixes on that side.
-double ExactSearch::FurthestUpper(std::size_t node, bool before) {
-    std::vector<double>& memo = furthestUpper_[before ? 0 : 1];
-    if (memo.empty()) {
-        memo.assign(2 * tree_.Size(), std::numeric_limits<double>::quiet_NaN());
+// The box's corners (one for a single fix).
+std::size_t Corners(const Box& box, bool single, std::array<std::array<double, 3>, 8>& out) {
+    if (single) {
+        out[0] = box.lo;
+        return 1;
     }
-    if (!std::isnan(memo[node])) {
-        return memo[node];
+    for (unsigned corner = 0; corner < 8; ++corner) {
+        out[corner] = {(corner & 1) != 0 ? box.hi[0] : box.lo[0],
+                       (corner & 2) != 0 ? box.hi[1] : box.lo[1],
+                       (corner & 4) != 0 ? box.hi[2] : box.lo[2]};
+    }
+    return 8;
+}
+
+// For each corner of the node's box, an upper bound of the distance to any fix before the
+// node's last fix (`before`) or after its first; for a single fix, its exact furthest distance.
+// NaN when a halt cut the search short.
+const std::array<double, 8>& ExactSearch::FurthestCorners(std::size_t node, bool before) {
+    auto& memo = furthestCorners_[before ? 0 : 1];
+    const auto [at, added] = memo.try_emplace(node);
+    std::array<double, 8>& out = at->second;
+    if (added) {
+        out.fill(std::numeric_limits<double>::quiet_NaN());
+    } else if (!std::isnan(out[0])) {
+        return out;
+    }
+    if (tree_.IsLeaf(node)) {
+        const Extreme& e = Furthest(tree_.Lo(node), before);
+        if (e.known) {
+            out.fill(e.metres < 0 ? -kInfinity : e.metres);
+        }
+        return out;
     }
     const std::size_t n = tree_.Count();
+    if ((before && tree_.Hi(node) == 0) || (!before && tree_.Lo(node) + 1 >= n)) {
+        out.fill(-kInfinity);
+        return out;
+    }
     const std::size_t lo = before ? 0 : tree_.Lo(node) + 1;
-    const std::size_t hi = before ? (tree_.Hi(node) == 0 ? 0 : tree_.Hi(node) - 1) : n - 1;
-    double best = 0;
-    if ((before && tree_.Hi(node) > 0) || (!before && tree_.Lo(node) + 1 < n)) {
-        const Box& target = tree_.BoxOf(node);
-        std::vector<std::size_t> stack{1};
+    const std::size_t hi = before ? tree_.Hi(node) - 1 : n - 1;
+    std::array<std::array<double, 3>, 8> corners{};
+    Corners(tree_.BoxOf(node), false, corners);
+    std::array<double, 8> found{};
+    std::vector<std::size_t> stack;
+    for (std::size_t k = 0; k < 8; ++k) {
+        const std::array<double, 3>& q = corners[k];
+        double best = 0;
+        stack.assign(1, 1);
         while (!stack.empty()) {
             if ((++steps_ & 4095) == 0 && Halt()) {
-                return UpperGeodesic(kInfinity);  // unfinished: no bound but the trivial one
+                return out;  // unfinished: stays unknown
             }
             const std::size_t v = stack.back();
             stack.pop_back();
-            if (!tree_.Meets(v, lo, hi) || MaxChord(tree_.BoxOf(v), target) <= best) {
+            if (!tree_.Meets(v, lo, hi) || MaxChord(q, tree_.BoxOf(v)) <= best) {
                 continue;
             }
             if (tree_.IsLeaf(v)) {
-                best = MaxChord(tree_.BoxOf(v), target);
+                best = MaxChord(q, tree_.BoxOf(v));
                 continue;
             }
-            const double left = MaxChord(tree_.BoxOf(2 * v), target);
-            const double right = MaxChord(tree_.BoxOf(2 * v + 1), target);
+            const double left = MaxChord(q, tree_.BoxOf(2 * v));
+            const double right = MaxChord(q, tree_.BoxOf(2 * v + 1));
             stack.push_back(left < right ? 2 * v : 2 * v + 1);
             stack.push_back(left < right ? 2 * v + 1 : 2 * v);
         }
+        found[k] = UpperGeodesic(best);
     }
-    memo[node] = UpperGeodesic(best);
-    return memo[node];
+    out = found;
+    return out;
+}
+
+// An upper bound of the 5 points with their middle three in the tuple's ranges. The sum
+// furthest(b) + |b - c| + |c - d| + furthest(d) is convex in (b, c, d) (each term is a convex,
+// growing function of a distance), so its greatest value over the three boxes lies on corners
+// of them, found by trying every corner of the middle box with the best corner on either side.
+// Unlike bounding each term alone this stays tight where the track runs straight through the
+// ranges, which long flights do for hundreds of kilometres.
+double ExactSearch::FiveUpper(const Tuple& t) {
+    const std::array<double, 8>& first = FurthestCorners(t.v[0], true);
+    const std::array<double, 8>& last = FurthestCorners(t.v[2], false);
+    if (std::isnan(first[0]) || std::isnan(last[0])) {
+        return kInfinity;  // halted
+    }
+    std::array<std::array<double, 3>, 8> qb{}, qc{}, qd{};
+    const std::size_t nb = Corners(tree_.BoxOf(t.v[0]), tree_.IsLeaf(t.v[0]), qb);
+    const std::size_t nc = Corners(tree_.BoxOf(t.v[1]), tree_.IsLeaf(t.v[1]), qc);
+    const std::size_t nd = Corners(tree_.BoxOf(t.v[2]), tree_.IsLeaf(t.v[2]), qd);
+    double best = -kInfinity;
+    for (std::size_t c = 0; c < nc; ++c) {
+        double left = -kInfinity;
+        for (std::size_t b = 0; b < nb; ++b) {
+            left = std::max(left, first[b] + UpperGeodesic(Distance(qb[b], qc[c])));
+        }
+        double right = -kInfinity;
+        for (std::size_t d = 0; d < nd; ++d) {
+            right = std::max(right, last[d] + UpperGeodesic(Distance(qc[c], qd[d])));
+        }
+        best = std::max(best, left + right);
+    }
+    return best;
 }
 
 // The furthest fix before `fix` (`before`) or after it, exactly.
 const Extreme& ExactSearch::Furthest(std::size_t fix, bool before) {
-    std::vector<Extreme>& memo = furthest_[before ? 0 : 1];
-    if (memo.empty()) {
-        memo.resize(tree_.Count());
-    }
-    Extreme& out = memo[fix];
+    Extreme& out = furthest_[before ? 0 : 1][fix];
     if (out.known) {
         return out;
     }
@@ -492,9 +559,8 @@ bool ExactSearch::Bound(Tuple& t) {
     const Box& bc = tree_.BoxOf(t.v[1]);
     const Box& bd = tree_.BoxOf(t.v[2]);
     if (kind_ == ExactKind::FivePoints) {
-        t.bound =
-            FurthestUpper(t.v[0], true) + UpperViaMiddle(bb, bc, bd) + FurthestUpper(t.v[2], false);
-        return true;
+        t.bound = FiveUpper(t);
+        return t.bound > -kInfinity;
     }
     const double l1 = UpperGeodesic(MaxChord(bb, bc));
     const double l2 = UpperGeodesic(MaxChord(bc, bd));
@@ -535,6 +601,9 @@ bool ExactSearch::Bound(Tuple& t) {
             if (!pair.lowerExact && pair.lower < limit && gap < limit) {
                 std::size_t start = 0;
                 const Extreme lower = ClosingGap(b, d, limit, start, false);
+                if (halted_) {
+                    return true;  // unfinished: the caller keeps the parent's bound
+                }
                 if (lower.known) {
                     pair.lower = lower.metres;
                     pair.lowerExact = true;
@@ -663,7 +732,15 @@ int ExactSearch::Split(const Tuple& t, std::array<Tuple, 2>& out) {
     for (std::uint32_t child = 0; child < 2; ++child) {
         Tuple next = t;
         next.v[split] = 2 * t.v[split] + child;
-        if (tree_.Lo(next.v[split]) < tree_.Count() && Bound(next)) {
+        if (tree_.Lo(next.v[split]) >= tree_.Count()) {
+            continue;
+        }
+        const bool feasible = Bound(next);
+        if (halted_) {
+            // A halt cut the bound short: the parent's still holds for the child.
+            next.bound = t.bound;
+            out[static_cast<std::size_t>(count++)] = next;
+        } else if (feasible) {
             out[static_cast<std::size_t>(count++)] = next;
         }
     }
@@ -713,7 +790,10 @@ ExactResult ExactSearch::Solve(ExactKind kind, const ExactSeed* seed) {
     }
     std::priority_queue<Tuple> queue;
     Tuple root{{1, 1, 1}, 0};
-    if (Bound(root)) {
+    if (Bound(root) || halted_) {
+        if (halted_) {
+            root.bound = kInfinity;
+        }
         queue.push(root);
     }
     double remaining = 0;
