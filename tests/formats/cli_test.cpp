@@ -254,6 +254,32 @@ TEST_F(CliTest, AnalyseRemovesPositionsGoingBackInTime) {
     EXPECT_NE(run.out.find("\"points_read\": 64, \"points\": 62"), std::string::npos) << run.out;
 }
 
+// --exact adds the proven optimum with its proof to both forms; without it the report is the
+// same as before, and the exact results never fall below the two-stage ones.
+TEST_F(CliTest, AnalyseExactAddsTheProvenOptimum) {
+    const std::string flight =
+        (std::filesystem::path(TRACORA_FIXTURES_DIR) / "igc/marcourt.igc").string();
+    const CliRun plain = Cli("analyse --json --no-filter " + flight);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out.find("exact"), std::string::npos) << plain.out;
+    const CliRun exact = Cli("analyse --json --no-filter --exact " + flight);
+    ASSERT_EQ(exact.status, 0) << exact.err;
+    // The two-stage part of the report is unchanged.
+    EXPECT_EQ(exact.out.substr(0, plain.out.size() - 2), plain.out.substr(0, plain.out.size() - 2));
+    for (const char* kind : {"\"five\": {", "\"flat\": {", "\"fai\": {"}) {
+        const std::size_t at =
+            exact.out.find(kind, exact.out.find("\"exact\": {\"rules\": \"trip\""));
+        ASSERT_NE(at, std::string::npos) << kind << exact.out;
+        EXPECT_NE(exact.out.find("\"optimal\": true, \"halted\": false", at), std::string::npos)
+            << exact.out;
+    }
+    const CliRun text = Cli("analyse --no-filter --exact-rules olc " + flight);
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("Exact optimum (OLC rules)\n5 points "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("(optimal, "), std::string::npos) << text.out;
+    EXPECT_EQ(Cli("analyse --exact-rules fai " + flight).status, 2);
+}
+
 // IGC to IGC keeps what the source holds: the header values in the written header, the A
 // record and the L records as L records; it claims no download and no security record.
 TEST_F(CliTest, IgcToIgcKeepsHeadersAndLRecords) {
