@@ -195,7 +195,7 @@ struct Tuple {
 };
 
 // Tuples waiting at most (24 bytes each): beyond that the search stops as if by its budget.
-constexpr std::size_t kMaxQueue = std::size_t{1} << 23;
+constexpr std::size_t kMaxQueue = std::size_t{1} << 22;
 
 class ExactSearch {
 public:
@@ -264,7 +264,7 @@ private:
         }
         return pairs_[(static_cast<std::uint64_t>(b) << 32) | d];
     }
-    static constexpr std::size_t kMaxPairs = 1 << 22;  // about 200 MB at most
+    static constexpr std::size_t kMaxPairs = 1 << 20;  // some 60 MB at most
     std::unordered_map<std::uint64_t, PairMemo> pairs_;
 
     // Per tree node and per fix as far as the search has needed them (NaN: a halt cut the
