@@ -255,7 +255,7 @@ TEST(ExactOptimum, TooFewPointsAndLoopSearchOff) {
 }
 
 TEST(ExactOptimum, SeedFromTheTwoStageSearchGivesTheSameOptimum) {
-    const auto points = RandomWalk(7, 3000, 0.004);
+    const auto points = RandomWalk(7, 1000, 0.004);
     CancelFlag cancel{0};
     OptimisationResults twoStage;
     ASSERT_EQ(RunDistanceOptimisation(points, twoStage, {}, {}, cancel), 0);
@@ -274,7 +274,7 @@ TEST(ExactOptimum, SeedFromTheTwoStageSearchGivesTheSameOptimum) {
 
 // A halt keeps the best found and a bound that no result exceeds.
 TEST(ExactOptimum, HaltReportsBestFoundAndTheRemainingBound) {
-    const auto points = RandomWalk(11, 4000, 0.003);
+    const auto points = RandomWalk(11, 1200, 0.003);
     CancelFlag cancel{0};
     const ExactResults full = SolveExactAll(points, {}, cancel);
     ASSERT_TRUE(full.five.optimal && full.flat.optimal && full.fai.optimal);
