@@ -122,7 +122,7 @@ void Exact(benchmark::State& state, const std::vector<tracora::TrackPoint>& poin
     for (auto _ : state) {
         result = tracora::analysis::SolveExact(
             points, kinds[static_cast<std::size_t>(state.range(0))], options, cancel);
-        benchmark::DoNotOptimize(result.score);
+        benchmark::DoNotOptimize(result);
     }
     state.counters["fixes"] = static_cast<double>(points.size());
     state.counters["km"] = result.score / 1000;
