@@ -6,11 +6,6 @@
 # for every scored flight listed in the scores table. Running it twice gives identical
 # files; the "oracle" ctest reruns it and compares with the committed copy.
 #
-# With RULES=OLC in the environment it makes olc_optimum.tsv instead: the online-contest rules
-# of score.mjs (free distance x 1.5, flat triangle x 1.75 and FAI triangle x 2.0 points per km,
-# a closing gap below 20 % of the perimeter), the scorer's points of each kind:
-#   olc_optimum.tsv   file, fixes, free distance points, flat triangle points, FAI points
-#
 # Usage: tools/make_trip_oracle_fixtures.sh [output-dir [scores.tsv [igc-dir...]]]
 #        tools/make_trip_oracle_fixtures.sh --check fixture-dir [scores.tsv [igc-dir...]]
 # The scores table defaults to tests/fixtures/real/scores/expected.tsv, the flights to those of
@@ -63,33 +58,26 @@ field() {  # field NAME JSON-LINE
     node -e 'const o = JSON.parse(process.argv[2]); console.log(o[process.argv[1]]);' "$1" "$2"
 }
 
-rules=${RULES:-TRIP}
-case $rules in
-    TRIP) name=trip_optimum.tsv header='file\tfixes\tfive_points_km\tflat_km\tfai_km\n' ;;
-    OLC) name=olc_optimum.tsv header='file\tfixes\tfree_points\tflat_points\tfai_points\n' ;;
-    *) echo "RULES must be TRIP or OLC" >&2; exit 2 ;;
-esac
-
 {
-    printf '%b' "$header"
+    printf 'file\tfixes\tfive_points_km\tflat_km\tfai_km\n'
     for file in $(awk -F'\t' '!/^#/ && NF > 1 { print $1 }' "$scores" | sort -u); do
         path=$(flight "$file")
         [ -n "$path" ] || { echo "$file: not found in ${igc_dirs[*]}" >&2; exit 1; }
         row=$file
         fixes=
         for kind in od tri fai; do
-            line=$(cd "$here/oracles" && node score.mjs "$path" "$rules/$kind" hp)
+            line=$(cd "$here/oracles" && node score.mjs "$path" "TRIP/$kind" hp)
             [ -z "$fixes" ] && fixes=$(field fixes "$line") && row="$row	$fixes"
             row="$row	$(field score "$line")"
         done
         printf '%s\n' "$row"
     done
-} > "$out/$name"
+} > "$out/trip_optimum.tsv"
 
 if [ -n "$check" ]; then
-    if cmp -s "$out/$name" "$check/$name"; then
+    if cmp -s "$out/trip_optimum.tsv" "$check/trip_optimum.tsv"; then
         exit 0
     fi
-    diff "$check/$name" "$out/$name" >&2 || true
+    diff "$check/trip_optimum.tsv" "$out/trip_optimum.tsv" >&2 || true
     exit 1
 fi

@@ -307,6 +307,16 @@ std::string OlcReportText(const OlcResults& r, std::span<const TrackPoint> point
     }
     text += OlcTriangleText("Free triangle", r.freeTriangle, r.freeTrianglePoints, points);
     text += OlcTriangleText("FAI triangle", r.faiTriangle, r.faiTrianglePoints, points);
+    if (r.exact) {
+        const ExactResults& e = r.exactResults;
+        text += "Exact optimum over every fix (contest rules):\n";
+        text += ExactText("Free distance", e.five, false);
+        text += ExactText("Free triangle", e.flat, true);
+        text += ExactText("FAI triangle", e.fai, true);
+        text += StringPrintf("%-22s free distance %.2f, free triangle %.2f, FAI triangle %.2f\n",
+                             "Exact points", r.Points(OlcKind::kFreeDistance),
+                             r.Points(OlcKind::kFreeTriangle), r.Points(OlcKind::kFaiTriangle));
+    }
     return text + OlcBestText(r) + "\n";
 }
 
@@ -334,6 +344,15 @@ std::string OlcReportJson(const OlcResults& r, std::span<const TrackPoint> point
         JsonKm(o.gapMetres).c_str(), o.start, o.turn, o.ret);
     json += OlcTriangleJson("free_triangle", r.freeTriangle, r.freeTrianglePoints, points) + ", ";
     json += OlcTriangleJson("fai_triangle", r.faiTriangle, r.faiTrianglePoints, points) + ", ";
+    if (r.exact) {
+        const ExactResults& e = r.exactResults;
+        json +=
+            "\"exact\": {\"rules\": \"olc\", " + ExactJson("free_distance", e.five, false) + ", " +
+            ExactJson("free_triangle", e.flat, true) + ", " +
+            ExactJson("fai_triangle", e.fai, true) +
+            StringPrintf(", \"points\": [%.2f, %.2f, %.2f]}, ", r.Points(OlcKind::kFreeDistance),
+                         r.Points(OlcKind::kFreeTriangle), r.Points(OlcKind::kFaiTriangle));
+    }
     json +=
         StringPrintf("\"best\": {\"kind\": \"%s\", \"points\": %.2f, \"index\": [%s]}}",
                      OlcKindName(r.best), r.Points(r.best), IndexList(r.Indices(r.best)).c_str());

@@ -242,49 +242,28 @@ int OptimisationWorker::CheckFinished(std::string& message) const {
     return 0;
 }
 
-ExactWorker::~ExactWorker() {
-    Halt();
-    Join();
-}
-
 int ExactWorker::Start(std::vector<TrackPoint> points, const ExactOptions& options,
                        const OptimisationResults& seeds, std::function<void()> finished) {
-    if (thread_.joinable()) {
-        return -1;
+    if (worker_.Started()) {
+        return -1;  // its thread still reads the points
     }
     points_ = std::move(points);
     options_ = options;
     seeds_ = seeds;
-    onFinished_ = std::move(finished);
     result_ = {};
-    cancel_.store(0);
-    finished_.store(false);
-    try {
-        thread_ = std::thread([this] {
+    const int started = worker_.Start(
+        [this](const CancelFlag& cancel) {
             try {
-                result_ = SolveExactAll(points_, options_, cancel_, &seeds_);
-                status_ = 0;
+                result_ = SolveExactAll(points_, options_, cancel, &seeds_);
+                return 0;
             } catch (const std::bad_alloc&) {
                 result_ = {};
-                status_ = -1;
+                return -1;
             }
-            finished_.store(true);
-            if (onFinished_) {
-                onFinished_();
-            }
-        });
-    } catch (const std::system_error&) {
-        return -1;
-    }
-    started_ = true;
-    return 0;
-}
-
-int ExactWorker::Join() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-    return status_;
+        },
+        std::move(finished));
+    started_ = started == 0;
+    return started;
 }
 
 }  // namespace tracora::analysis

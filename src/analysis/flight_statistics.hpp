@@ -102,20 +102,15 @@ private:
 // the best found and the bound that remains. The destructor halts and joins.
 class ExactWorker {
 public:
-    ExactWorker() = default;
-    ~ExactWorker();
-    ExactWorker(const ExactWorker&) = delete;
-    ExactWorker& operator=(const ExactWorker&) = delete;
-
     // Starts the search; `finished` is called on the worker thread at its end. Returns 0, or
     // -1 when a search is still going or the thread cannot start.
     int Start(std::vector<TrackPoint> points, const ExactOptions& options,
               const OptimisationResults& seeds, std::function<void()> finished = {});
-    void Halt() { cancel_.store(1); }
+    void Halt() { worker_.Halt(); }
     // Waits for the search to end. Returns 0, or -1 when it ran out of memory.
-    int Join();
+    int Join() { return worker_.Join(); }
     bool Started() const { return started_; }
-    bool Finished() const { return finished_.load(); }
+    bool Finished() const { return worker_.Finished(); }
     // Valid after Join() or once Finished().
     const ExactResults& Result() const { return result_; }
 
@@ -123,13 +118,9 @@ private:
     std::vector<TrackPoint> points_;
     ExactOptions options_;
     OptimisationResults seeds_;
-    std::function<void()> onFinished_;
     ExactResults result_;
-    CancelFlag cancel_{0};
-    std::atomic<bool> finished_{false};
     bool started_ = false;
-    int status_ = 0;
-    std::thread thread_;
+    AnalysisWorker worker_;  // last: destroyed (halted and joined) first
 };
 
 }  // namespace tracora::analysis

@@ -70,7 +70,34 @@ int RunStages(std::span<const TrackPoint> points, OlcResults& out, int threads,
 
 }  // namespace
 
+double OlcPointsPerMetre(OlcKind kind) {
+    switch (kind) {
+        case OlcKind::kFreeDistance:
+            return kFreeDistancePointsPerMetre;
+        case OlcKind::kFreeTriangle:
+            return kFreeTrianglePointsPerMetre;
+        case OlcKind::kFaiTriangle:
+            return kFaiTrianglePointsPerMetre;
+    }
+    return 0;
+}
+
+const ExactResult& OlcResults::Exact(OlcKind kind) const {
+    switch (kind) {
+        case OlcKind::kFreeDistance:
+            return exactResults.five;
+        case OlcKind::kFreeTriangle:
+            return exactResults.flat;
+        case OlcKind::kFaiTriangle:
+            break;
+    }
+    return exactResults.fai;
+}
+
 double OlcResults::Points(OlcKind kind) const {
+    if (exact && Exact(kind).found) {
+        return Exact(kind).score * OlcPointsPerMetre(kind);
+    }
     switch (kind) {
         case OlcKind::kFreeDistance:
             return freeDistancePoints;
@@ -83,6 +110,9 @@ double OlcResults::Points(OlcKind kind) const {
 }
 
 std::array<std::size_t, 5> OlcResults::Indices(OlcKind kind) const {
+    if (exact && Exact(kind).found) {
+        return Exact(kind).index;
+    }
     switch (kind) {
         case OlcKind::kFreeDistance:
             return freeDistance.index;
@@ -92,6 +122,23 @@ std::array<std::size_t, 5> OlcResults::Indices(OlcKind kind) const {
             return faiTriangle.index;
     }
     return {};
+}
+
+OptimisationResults OlcSeeds(const OlcResults& results) {
+    OptimisationResults seeds;
+    seeds.five = results.freeDistance;
+    seeds.flat = results.freeTriangle;
+    seeds.fai = results.faiTriangle;
+    seeds.done = results.done;
+    return seeds;
+}
+
+void ApplyExactResults(OlcResults& results, const ExactResults& exact) {
+    results.exact = true;
+    results.exactResults = exact;
+    results.best =
+        OlcBestKind(results.Points(OlcKind::kFreeDistance), results.Points(OlcKind::kFreeTriangle),
+                    results.Points(OlcKind::kFaiTriangle));
 }
 
 const char* OlcKindName(OlcKind kind) {

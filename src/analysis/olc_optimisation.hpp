@@ -15,6 +15,7 @@
 
 #include "analysis/analysis_worker.hpp"
 #include "analysis/distance_optimisation.hpp"
+#include "analysis/exact_optimum.hpp"
 #include "core/track_log.hpp"
 
 namespace tracora::analysis {
@@ -42,11 +43,26 @@ struct OlcResults {
     bool done = false;       // ran to its end
     bool cancelled = false;  // halted; `haltText` says in which stage
     std::string haltText;
+    // The proven optimum under the contest's rules, when it was asked for: the points, the
+    // indices and the best result then follow it (a kind it did not find keeps the two-stage
+    // result).
+    bool exact = false;
+    ExactResults exactResults;
 
     double Points(OlcKind kind) const;
     // The five track indices of a result, A to E.
     std::array<std::size_t, 5> Indices(OlcKind kind) const;
+    // The exact result of a kind (valid with `exact`).
+    const ExactResult& Exact(OlcKind kind) const;
 };
+
+// Points per metre of a kind.
+double OlcPointsPerMetre(OlcKind kind);
+
+// The two-stage results as the exact search's starting point.
+OptimisationResults OlcSeeds(const OlcResults& results);
+// Takes the exact search's results into `results` and names the best result again.
+void ApplyExactResults(OlcResults& results, const ExactResults& exact);
 
 // "free distance", "free triangle", "FAI triangle".
 const char* OlcKindName(OlcKind kind);

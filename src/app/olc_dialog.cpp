@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/statistics_dialog.hpp"
 #include "core/strings.hpp"
 
 namespace tracora::app {
@@ -20,8 +21,11 @@ namespace tracora::app {
 namespace {
 
 // The results in the order the dialog shows them.
-constexpr const char* kResultNames[] = {"Max. distance", "Free distance", "Out-and-return",
-                                        "Free triangle", "FAI triangle",  "Best result"};
+constexpr const char* kResultNames[] = {
+    "Max. distance",       "Free distance",      "Out-and-return",
+    "Free triangle",       "FAI triangle",       "Exact free distance",
+    "Exact free triangle", "Exact FAI triangle", "Best result"};
+constexpr const char* kExactRunning = "Computing exact optimum";
 // The stage texts of the run, in order: the progress shows how many have passed.
 constexpr const char* kStages[] = {"Computing distance matrix", "Max. distance search",
                                    "Free distance search",      "Out-and-return search",
@@ -85,6 +89,9 @@ OlcDialog::OlcDialog(AppState& state, QtHost& host, olc::OlcInput input, QWidget
     pilotRows->addRow(QString(), longName_);
     layout->addWidget(pilot);
 
+    exact_ = new QCheckBox(QStringLiteral("E&xact optimum (slower)"), this);
+    layout->addWidget(exact_);
+
     auto* statusRow = new QHBoxLayout;
     status_ = new QLabel(this);
     status_->setFrameShape(QFrame::StyledPanel);
@@ -111,6 +118,11 @@ OlcDialog::OlcDialog(AppState& state, QtHost& host, olc::OlcInput input, QWidget
     connect(saveOlc_, &QPushButton::clicked, this, [this] { Save(false); });
     connect(saveWithIgc_, &QPushButton::clicked, this, [this] { Save(true); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(exact_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && worker_.Finished() && !halted_) {
+            StartExact();
+        }
+    });
 
     // The progress of the stages every half second.
     timer_ = new QTimer(this);
@@ -142,7 +154,9 @@ OlcDialog::OlcDialog(AppState& state, QtHost& host, olc::OlcInput input, QWidget
 }
 
 OlcDialog::~OlcDialog() {
+    exactWorker_.Halt();
     worker_.Halt();
+    exactWorker_.Join();
     worker_.Join();
 }
 
@@ -174,9 +188,52 @@ void OlcDialog::OnStage(const std::string& text) {
 }
 
 void OlcDialog::Halt() {
-    if (!worker_.Finished()) {
-        worker_.Halt();
+    halted_ = true;
+    worker_.Halt();
+    exactWorker_.Halt();
+}
+
+void OlcDialog::StartExact() {
+    if (exactWorker_.Started() || worker_.Join() != 0 || !results_.done) {
+        return;
     }
+    analysis::ExactOptions options;
+    options.rules = analysis::ExactRules::Olc;
+    OlcDialog* const dialog = this;
+    const int started =
+        exactWorker_.Start(worker_.Points(), options, analysis::OlcSeeds(results_), [dialog] {
+            QMetaObject::invokeMethod(
+                dialog, [dialog] { dialog->OnExactFinished(); }, Qt::QueuedConnection);
+        });
+    if (started != 0) {
+        status_->setText(QString::fromLatin1(analysis::kMemoryAllocationError));
+        return;
+    }
+    halt_->setEnabled(true);
+    exact_->setEnabled(false);
+    saveOlc_->setEnabled(false);
+    saveWithIgc_->setEnabled(false);
+    status_->setText(QString::fromLatin1(kExactRunning));
+}
+
+void OlcDialog::OnExactFinished() {
+    const int status = exactWorker_.Join();
+    halt_->setEnabled(false);
+    if (status != 0) {
+        status_->setText(QString::fromLatin1(analysis::kMemoryAllocationError));
+    } else {
+        // Halted or not, what it found satisfies the rules: the best result follows it.
+        const analysis::ExactResults& e = exactWorker_.Result();
+        analysis::ApplyExactResults(results_, e);
+        values_[QStringLiteral("Exact free distance")]->setText(ExactValue(e.five));
+        values_[QStringLiteral("Exact free triangle")]->setText(ExactValue(e.flat));
+        values_[QStringLiteral("Exact FAI triangle")]->setText(ExactValue(e.fai));
+        ShowResults();
+        if (halted_ || e.cancelled) {
+            status_->setText(QString::fromLatin1(analysis::kComputationHalted));
+        }
+    }
+    emit ExactDone();
 }
 
 void OlcDialog::OnFinished() {
@@ -187,16 +244,20 @@ void OlcDialog::OnFinished() {
         status_->setText(QString::fromLatin1(analysis::kMemoryAllocationError));
         host_.ShowMessage(olc::kInitOlcTitle, analysis::kMemoryAllocationError);
     } else {
-        stage_ = worker_.Result().done ? kStageCount : stage_;
+        results_ = worker_.Result();
+        stage_ = results_.done ? kStageCount : stage_;
         progress_->setText(
             QStringLiteral("Done: %1 %").arg(std::min(stage_, kStageCount) * 100 / kStageCount));
         ShowResults();
     }
     emit ScoringFinished();
+    if (status == 0 && results_.done && !halted_ && exact_->isChecked()) {
+        StartExact();
+    }
 }
 
 void OlcDialog::ShowResults() {
-    const analysis::OlcResults& r = worker_.Result();
+    const analysis::OlcResults& r = results_;
     const std::vector<TrackPoint>& points = worker_.Points();
     if (r.cancelled) {
         status_->setText(ToQString(r.haltText));
@@ -248,13 +309,13 @@ olc::PilotData OlcDialog::Values() const {
 }
 
 void OlcDialog::Save(bool withIgc) {
-    if (!worker_.Finished()) {
+    if (!worker_.Finished() || !ExactFinished()) {
         host_.ShowMessage(olc::kSaveOlcTitle, "OLC statistics not yet finished");
         return;
     }
     worker_.Join();
-    const olc::OlcSaveOutcome outcome = olc::SaveOlcFile(state_, host_, input_, worker_.Result(),
-                                                         Values(), longName_->isChecked(), withIgc);
+    const olc::OlcSaveOutcome outcome = olc::SaveOlcFile(state_, host_, input_, results_, Values(),
+                                                         longName_->isChecked(), withIgc);
     if (outcome == olc::OlcSaveOutcome::kWritten) {
         // The birth date as the file wrote it.
         fields_.at(QStringLiteral("Birth date (dd.mm.yy)"))
@@ -265,6 +326,7 @@ void OlcDialog::Save(bool withIgc) {
 void OlcDialog::done(int result) {
     // Closing stops the scoring; the destructor waits for it.
     worker_.Halt();
+    exactWorker_.Halt();
     QDialog::done(result);
 }
 

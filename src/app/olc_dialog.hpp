@@ -7,6 +7,7 @@
 
 #include <map>
 
+#include "analysis/flight_statistics.hpp"
 #include "analysis/olc_optimisation.hpp"
 #include "app/qt_host.hpp"
 #include "core/app_state.hpp"
@@ -38,6 +39,9 @@ public:
     QComboBox* ClassBox() const { return class_; }
     QComboBox* RegionBox() const { return region_; }
     QPushButton* HaltButton() const { return halt_; }
+    QCheckBox* ExactBox() const { return exact_; }
+    // The exact search has ended (or never started).
+    bool ExactFinished() const { return !exactWorker_.Started() || exactWorker_.Finished(); }
 
     void Halt();
     // "Save OLC only" (false) and "Save with IGC" (true).
@@ -46,6 +50,8 @@ public:
 signals:
     // The scoring has ended (run to its end or halted) and its results are shown.
     void ScoringFinished();
+    // The exact search has ended and its results are shown.
+    void ExactDone();
 
 protected:
     void done(int result) override;
@@ -54,12 +60,17 @@ private:
     void OnStage(const std::string& text);
     void OnFinished();
     void ShowResults();
+    void StartExact();
+    void OnExactFinished();
     olc::PilotData Values() const;
 
     AppState& state_;
     QtHost& host_;
     olc::OlcInput input_;
     analysis::OlcWorker worker_;
+    analysis::ExactWorker exactWorker_;  // after worker_: halted and joined first
+    analysis::OlcResults results_;       // the scoring's, with the exact results once in
+    bool halted_ = false;
     int stage_ = 0;
     std::map<QString, QLabel*> values_;
     std::map<QString, QLineEdit*> fields_;
@@ -68,6 +79,7 @@ private:
     QComboBox* class_ = nullptr;
     QComboBox* region_ = nullptr;
     QCheckBox* longName_ = nullptr;
+    QCheckBox* exact_ = nullptr;
     QPushButton* halt_ = nullptr;
     QPushButton* saveOlc_ = nullptr;
     QPushButton* saveWithIgc_ = nullptr;

@@ -34,7 +34,8 @@ constexpr const char* kExactNames[] = {"Exact 5 points", "Exact flat triangle",
 constexpr const char* kExactRunning = "Computing exact optimum";
 constexpr const char* kExactCompleted = "Exact optimum proven (%d.%03d secs)";
 
-// A result with its proof: proven optimal, or halted with the bound that remains.
+}  // namespace
+
 QString ExactValue(const analysis::ExactResult& r) {
     const std::string value =
         r.found ? StringPrintf("%.2f km", r.score / 1000) : std::string("none");
@@ -44,8 +45,6 @@ QString ExactValue(const analysis::ExactResult& r) {
     return QString::fromStdString(
         StringPrintf("%s (halted, at most %.2f km)", value.c_str(), r.bound / 1000));
 }
-
-}  // namespace
 
 StatisticsDialog::StatisticsDialog(AppState& state, QtHost& host, analysis::StatisticsInput input,
                                    QWidget* parent)

@@ -18,6 +18,9 @@ class QPushButton;
 
 namespace tracora::app {
 
+// An exact result with its proof: "12.34 km (optimal)", or halted with the bound that remains.
+QString ExactValue(const analysis::ExactResult& r);
+
 class StatisticsDialog : public QDialog {
     Q_OBJECT
 public:

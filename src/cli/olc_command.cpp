@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -22,8 +23,8 @@ namespace tracora::cli {
 namespace {
 
 constexpr const char* kOlcUsage =
-    "olc needs FILE.igc [--json] [--olc OUT.olc [--with-igc] [--force]] and, for the file,\n"
-    "  --first NAME --last NAME --birth DD.MM.YY --class 1-5 --glider TYPE --site PLACE\n"
+    "olc needs FILE.igc [--json] [--exact] [--olc OUT.olc [--with-igc] [--force]] and, for the\n"
+    "  file, --first NAME --last NAME --birth DD.MM.YY --class 1-5 --glider TYPE --site PLACE\n"
     "  [--call SIGN] [--region CODE] [--flight 1-35] (pilot, glider and site default to\n"
     "  the IGC header's)";
 
@@ -60,6 +61,7 @@ int Olc(const std::vector<const char*>& args) {
     bool json = false;
     bool withIgc = false;
     bool force = false;
+    bool exact = false;
     olc::PilotData data;
     data.flightNumber = "1";
     data.gliderClass = 0;
@@ -72,6 +74,8 @@ int Olc(const std::vector<const char*>& args) {
             withIgc = true;
         } else if (arg == "--force") {
             force = true;
+        } else if (arg == "--exact") {
+            exact = true;
         } else if (arg == "--olc" && hasValue) {
             olcPath = args[++i];
         } else if (arg == "--first" && hasValue) {
@@ -161,6 +165,20 @@ int Olc(const std::vector<const char*>& args) {
     if (analysis::RunOlcOptimisation(parsed.points, results, 2, {}, cancel) != 0) {
         std::fprintf(stderr, "tracora-cli: %s: %s\n", path, analysis::kMemoryAllocationError);
         return 1;
+    }
+    if (exact) {
+        // The proven optimum over every fix, started from the two-stage results; the best
+        // result and the file follow it.
+        analysis::ExactOptions options;
+        options.rules = analysis::ExactRules::Olc;
+        const analysis::OptimisationResults seeds = analysis::OlcSeeds(results);
+        try {
+            analysis::ApplyExactResults(
+                results, analysis::SolveExactAll(parsed.points, options, cancel, &seeds));
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "tracora-cli: %s: %s\n", path, analysis::kMemoryAllocationError);
+            return 1;
+        }
     }
     const std::string report = json ? analysis::OlcReportJson(results, parsed.points, warnings)
                                     : analysis::OlcReportText(results, parsed.points, warnings);

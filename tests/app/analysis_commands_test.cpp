@@ -432,5 +432,36 @@ TEST_F(WindowTest, OlcStatisticsOfTheSelectionNeedFivePositions) {
     EXPECT_EQ(window->Olc(), nullptr);
 }
 
+// The exact check box of the online-contest dialog: the proven optimum over every fix follows
+// the two-stage search, and the best result follows it (the command line's olc --exact).
+TEST_F(WindowTest, OlcStatisticsProveTheOptimumWhenAsked) {
+    state.trackLog.rawIgc.text =
+        ReadText(std::filesystem::path(TRACORA_FIXTURES_DIR) / "real" / "igc" / "d3p.igc");
+    ASSERT_TRUE(window->RunCommand(40095));
+    OlcDialog* dialog = window->Olc();
+    ASSERT_NE(dialog, nullptr);
+    bool exactDone = false;
+    QObject::connect(dialog, &OlcDialog::ExactDone, [&exactDone] { exactDone = true; });
+    dialog->ExactBox()->setChecked(true);
+    ASSERT_TRUE(WaitUntil([&exactDone] { return exactDone; }));
+    igc::IgcParseResult parsed;
+    ASSERT_GT(igc::ParseIgc(state.trackLog.rawIgc.text, parsed), 0);
+    analysis::OlcResults expected;
+    analysis::CancelFlag cancel{0};
+    ASSERT_EQ(analysis::RunOlcOptimisation(parsed.points, expected, 2, {}, cancel), 0);
+    analysis::ExactOptions options;
+    options.rules = analysis::ExactRules::Olc;
+    const analysis::OptimisationResults seeds = analysis::OlcSeeds(expected);
+    analysis::ApplyExactResults(expected,
+                                analysis::SolveExactAll(parsed.points, options, cancel, &seeds));
+    EXPECT_TRUE(dialog->Value("Exact FAI triangle").endsWith("(optimal)"));
+    EXPECT_EQ(dialog->Value("Exact FAI triangle"),
+              QString::fromStdString(
+                  StringPrintf("%.2f km (optimal)", expected.exactResults.fai.score / 1000)));
+    EXPECT_EQ(dialog->StatusText(), QString::fromStdString(analysis::OlcBestText(expected)));
+    EXPECT_FALSE(dialog->HaltButton()->isEnabled());
+    dialog->close();
+}
+
 }  // namespace
 }  // namespace tracora::app

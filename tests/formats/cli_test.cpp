@@ -358,5 +358,25 @@ TEST_F(CliTest, OlcRefusesWhatItCannotScoreOrWrite) {
     EXPECT_EQ(ReadFixture(olc), written);
 }
 
+// With --exact the proven optimum over every fix follows the two-stage results, and the best
+// result follows it; without, the output has no exact part.
+TEST_F(CliTest, OlcExactAddsTheProvenOptimum) {
+    const std::string flight = FixturePath("real/igc/d3p.igc").string();
+    CliRun run = Cli("olc " + flight + " --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find("\"exact\""), std::string::npos);
+    run = Cli("olc " + flight + " --json --exact");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::size_t exact = run.out.find("\"exact\": {\"rules\": \"olc\"");
+    ASSERT_NE(exact, std::string::npos) << run.out;
+    std::size_t optimal = 0;
+    for (std::size_t at = exact; (at = run.out.find("\"optimal\": true", at)) != std::string::npos;
+         ++at) {
+        ++optimal;
+    }
+    EXPECT_EQ(optimal, 3u) << run.out;
+    EXPECT_NE(run.out.find("\"best\": {\"kind\": \"free distance\""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tracora::testing
