@@ -1,7 +1,6 @@
 #include "formats/compegps/compegps_waypoints.hpp"
 
 #include <cmath>
-#include <new>
 
 #include "core/angles.hpp"
 #include "core/geodesy.hpp"
@@ -92,13 +91,8 @@ int ReadWaypointLine(const std::vector<std::string_view>& fields, Waypoint& wayp
 
 int WriteDocument(const formats::WriteInput& input, formats::TextBuffer& out,
                   std::string& message) {
-    try {
-        out.Append(WriteCompeGpsWaypoints(input.waypoints, input.downloadTime));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        message = "Memory allocation error";
-        return -1;
-    }
+    return AppendWaypointDocument(
+        out, message, [&] { return WriteCompeGpsWaypoints(input.waypoints, input.downloadTime); });
 }
 
 constexpr std::string_view kExtensions[] = {"wpt"};

@@ -7,38 +7,12 @@
 #include "core/angles.hpp"
 #include "core/strings.hpp"
 #include "formats/common/text_encoding.hpp"
+#include "formats/common/xml_escape.hpp"
 #include "formats/openair/ctr_polygon.hpp"
 
 namespace tracora::openair {
 
 namespace {
-
-// UTF-8 text for XML character data: '&', '<' and '>' as entities, '"' too (the same text
-// goes into the page of the map script), control characters (which XML 1.0 does not allow)
-// as '?'.
-std::string MarkupText(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += static_cast<unsigned char>(c) < 0x20 && c != '\t' ? '?' : c;
-                break;
-        }
-    }
-    return out;
-}
 
 // Text inside a single-quoted script string: backslash, quotes and every character that ends
 // a line or a string in a script escaped.
@@ -149,7 +123,7 @@ std::string AirspaceGpx(std::span<const AirspaceOutline> outlines, const Calenda
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
     out += "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"\r\n";
     out += "     xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\"\r\n";
-    out += "     creator=\"Tracora " + MarkupText(version) + "\"\r\n";
+    out += "     creator=\"Tracora " + formats::EscapeXmlTextForPage(version) + "\"\r\n";
     out += "     version=\"1.1\"\r\n";
     out += "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n";
     out +=
@@ -169,7 +143,7 @@ std::string AirspaceGpx(std::span<const AirspaceOutline> outlines, const Calenda
     out += "  </metadata>\r\n";
     for (const AirspaceOutline& outline : outlines) {
         out += "\r\n  <trk>\r\n";
-        out += "    <name>" + MarkupText(outline.area->name) + "</name>\r\n";
+        out += "    <name>" + formats::EscapeXmlTextForPage(outline.area->name) + "</name>\r\n";
         out += "    <extensions>\r\n";
         out += "      <gpxx:TrackExtension>\r\n";
         out += "        <gpxx:DisplayColor>Transparent</gpxx:DisplayColor>\r\n";
@@ -242,7 +216,7 @@ std::string AirspaceMapScript(std::span<const AirspaceOutline> outlines) {
                 path += '\\';
             }
         }
-        const std::string name = MarkupText(area.name);
+        const std::string name = formats::EscapeXmlTextForPage(area.name);
         out += "// " + CommentText(name) + " " + CommentText(area.ceiling) + " - " +
                CommentText(area.floor) + "\r\n";
         out += "// CLASS " + CommentText(area.classText) + "\r\n";
@@ -259,8 +233,8 @@ std::string AirspaceMapScript(std::span<const AirspaceOutline> outlines) {
         out += StringPrintf("polygon.altLow  = %d;\r\npolygon.altHigh = %d;\r\n", area.floorValue,
                             area.ceilingValue);
         out += "attachPolygonInfoBox(polygon, infoBox, '" + ScriptString(name) + "<br />" +
-               ScriptString(MarkupText(area.ceiling)) + " - " +
-               ScriptString(MarkupText(area.floor)) + "');\r\n";
+               ScriptString(formats::EscapeXmlTextForPage(area.ceiling)) + " - " +
+               ScriptString(formats::EscapeXmlTextForPage(area.floor)) + "');\r\n";
         out += "polygons.push(polygon);\r\n\r\n";
     }
     out += "}\r\n";

@@ -1,7 +1,6 @@
 #include "formats/utm_waypoints/utm_waypoints.hpp"
 
 #include <cmath>
-#include <new>
 
 #include "core/angles.hpp"
 #include "core/geodesy.hpp"
@@ -38,7 +37,7 @@ bool ReadRest(const std::vector<std::string_view>& fields, Waypoint& waypoint) {
     return true;
 }
 
-int ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
+LineRead ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
     // The name is the first word; names written with blanks in them ("Golden G") reach up to
     // the first word where the rest of the line reads.
     const std::vector<std::string_view> words = SplitBlankFields(line, 64);
@@ -51,31 +50,12 @@ int ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
         }
     }
     if (first >= words.size()) {
-        return -1;
+        return LineRead::kBad;
     }
     const std::string_view name =
         line.substr(0, static_cast<std::size_t>(words[first - 1].data() - line.data()) +
                            words[first - 1].size());
-    switch (namer.Name(name, waypoint)) {
-        case WaypointNamer::Outcome::kNamed:
-            return 0;
-        case WaypointNamer::Outcome::kSkip:
-            return 1;
-        case WaypointNamer::Outcome::kFail:
-            break;
-    }
-    return -1;
-}
-
-int WriteDocument(const formats::WriteInput& input, formats::TextBuffer& out,
-                  std::string& message) {
-    try {
-        out.Append(WriteUtmWaypoints(input.waypoints));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        message = "Memory allocation error";
-        return -1;
-    }
+    return LineReadOfName(namer.Name(name, waypoint));
 }
 
 constexpr std::string_view kExtensions[] = {"wpt"};
@@ -83,30 +63,15 @@ constexpr std::string_view kExtensions[] = {"wpt"};
 }  // namespace
 
 WaypointReadResult ReadUtmWaypoints(std::string_view text, const WaypointReadOptions& options) {
-    WaypointReadResult result;
-    result.title = kDecodingTitle;
-    WaypointLines lines(text);
     WaypointNamer namer(options);
-    std::string_view line;
-    std::vector<Waypoint> waypoints;
-    waypoints.reserve(20);
-    while (lines.Next(line)) {
-        if (lines.Number() < 2) {
-            continue;
-        }
-        Waypoint waypoint;
-        waypoint.time = options.readTime;
-        const int read = ReadLine(line, namer, waypoint);
-        if (read < 0) {
-            return BadLine(kDecodingTitle, lines.Number());
-        }
-        if (read == 0) {
-            waypoints.push_back(waypoint);
-        }
-    }
-    result.status = static_cast<int>(waypoints.size());
-    result.waypoints = std::move(waypoints);
-    return result;
+    return ReadWaypointLines(text, kDecodingTitle,
+                             [&](std::string_view line, int number, Waypoint& waypoint) {
+                                 if (number < 2) {
+                                     return LineRead::kSkip;
+                                 }
+                                 waypoint.time = options.readTime;
+                                 return ReadLine(line, namer, waypoint);
+                             });
 }
 
 std::string WriteUtmWaypoints(std::span<const Waypoint> waypoints) {
@@ -137,7 +102,7 @@ const formats::FormatRecord kUtmWaypointFormat{
     .holds = {.waypoints = true},
     .directions = {.read = true, .write = true},
     .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteDocument,
+    .write = &WriteWaypointDocument<&WriteUtmWaypoints>,
 };
 
 }  // namespace tracora::waypoints
