@@ -154,14 +154,7 @@ std::string WriteCompeGpsWaypoints(std::span<const Waypoint> waypoints,
     return out;
 }
 
-const formats::FormatRecord kCompeGpsFormat{
-    .id = "compegps",
-    .name = "CompeGPS files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteDocument,
-};
+const formats::FormatRecord kCompeGpsFormat =
+    WaypointFormat("compegps", "CompeGPS files", kExtensions, &WriteDocument);
 
 }  // namespace tracora::waypoints

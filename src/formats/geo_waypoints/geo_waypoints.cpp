@@ -166,15 +166,7 @@ std::string SafeTrailingDescription(const Waypoint& waypoint) {
 }
 
 WaypointReadResult ReadGeoWaypoints(std::string_view text, const WaypointReadOptions& options) {
-    WaypointNamer namer(options);
-    return ReadWaypointLines(text, kDecodingTitle,
-                             [&](std::string_view line, int number, Waypoint& waypoint) {
-                                 if (number < 2) {
-                                     return LineRead::kSkip;
-                                 }
-                                 waypoint.time = options.readTime;
-                                 return ReadLine(line, namer, waypoint);
-                             });
+    return ReadNamedWaypointLines(text, options, 2, &ReadLine);
 }
 
 std::string WriteGeoWaypoints(std::span<const Waypoint> waypoints) {
@@ -198,14 +190,7 @@ std::string WriteGeoWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kGeoWaypointFormat{
-    .id = "geo-waypoints",
-    .name = "Geographical files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteWaypointDocument<&WriteGeoWaypoints>,
-};
+const formats::FormatRecord kGeoWaypointFormat = WaypointFormat(
+    "geo-waypoints", "Geographical files", kExtensions, &WriteWaypointDocument<&WriteGeoWaypoints>);
 
 }  // namespace tracora::waypoints

@@ -92,14 +92,11 @@ constexpr std::string_view kExtensions[] = {"wpt"};
 }  // namespace
 
 WaypointReadResult ReadOziWaypoints(std::string_view text, const WaypointReadOptions& options) {
-    WaypointNamer namer(options);
-    return ReadWaypointLines(text, kDecodingTitle,
-                             [&](std::string_view line, int number, Waypoint& waypoint) {
-                                 if (number < kFirstDataLine) {
-                                     return LineRead::kSkip;
-                                 }
-                                 return ReadLine(line, namer, options, waypoint);
-                             });
+    return ReadNamedWaypointLines(
+        text, options, kFirstDataLine,
+        [&](std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
+            return ReadLine(line, namer, options, waypoint);
+        });
 }
 
 std::string WriteOziWaypoints(std::span<const Waypoint> waypoints) {
@@ -119,14 +116,7 @@ std::string WriteOziWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kOziWaypointFormat{
-    .id = "ozi-waypoints",
-    .name = "Ozi files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteWaypointDocument<&WriteOziWaypoints>,
-};
+const formats::FormatRecord kOziWaypointFormat = WaypointFormat(
+    "ozi-waypoints", "Ozi files", kExtensions, &WriteWaypointDocument<&WriteOziWaypoints>);
 
 }  // namespace tracora::waypoints

@@ -191,14 +191,7 @@ std::string WriteSeeYouWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kSeeYouFormat{
-    .id = "seeyou",
-    .name = "SeeYou files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteWaypointDocument<&WriteSeeYouWaypoints>,
-};
+const formats::FormatRecord kSeeYouFormat = WaypointFormat(
+    "seeyou", "SeeYou files", kExtensions, &WriteWaypointDocument<&WriteSeeYouWaypoints>);
 
 }  // namespace tracora::waypoints

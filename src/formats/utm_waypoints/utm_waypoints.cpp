@@ -63,15 +63,7 @@ constexpr std::string_view kExtensions[] = {"wpt"};
 }  // namespace
 
 WaypointReadResult ReadUtmWaypoints(std::string_view text, const WaypointReadOptions& options) {
-    WaypointNamer namer(options);
-    return ReadWaypointLines(text, kDecodingTitle,
-                             [&](std::string_view line, int number, Waypoint& waypoint) {
-                                 if (number < 2) {
-                                     return LineRead::kSkip;
-                                 }
-                                 waypoint.time = options.readTime;
-                                 return ReadLine(line, namer, waypoint);
-                             });
+    return ReadNamedWaypointLines(text, options, 2, &ReadLine);
 }
 
 std::string WriteUtmWaypoints(std::span<const Waypoint> waypoints) {
@@ -95,14 +87,7 @@ std::string WriteUtmWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kUtmWaypointFormat{
-    .id = "utm-waypoints",
-    .name = "UTM files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteWaypointDocument<&WriteUtmWaypoints>,
-};
+const formats::FormatRecord kUtmWaypointFormat = WaypointFormat(
+    "utm-waypoints", "UTM files", kExtensions, &WriteWaypointDocument<&WriteUtmWaypoints>);
 
 }  // namespace tracora::waypoints

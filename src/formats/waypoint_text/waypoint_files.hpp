@@ -38,4 +38,20 @@ int WriteWaypointDocument(const formats::WriteInput& input, formats::TextBuffer&
     return AppendWaypointDocument(out, message, [&] { return Write(input.waypoints); });
 }
 
+// The record of a waypoint format of the registry: its files read by their content (every
+// waypoint format reads every other's), written by `write`.
+constexpr formats::FormatRecord WaypointFormat(std::string_view id, std::string_view name,
+                                               std::span<const std::string_view> extensions,
+                                               formats::FormatWriter write) {
+    return {
+        .id = id,
+        .name = name,
+        .extensions = extensions,
+        .holds = {.waypoints = true},
+        .directions = {.read = true, .write = true},
+        .read = &ReadWaypointFileOfRegistry,
+        .write = write,
+    };
+}
+
 }  // namespace tracora::waypoints

@@ -137,6 +137,21 @@ WaypointReadResult ReadWaypointLines(std::string_view text, const char* title,
     return result;
 }
 
+WaypointReadResult ReadNamedWaypointLines(
+    std::string_view text, const WaypointReadOptions& options, int firstLine,
+    const std::function<LineRead(std::string_view line, WaypointNamer& namer, Waypoint& waypoint)>&
+        readLine) {
+    WaypointNamer namer(options);
+    return ReadWaypointLines(text, kDecodingTitle,
+                             [&](std::string_view line, int number, Waypoint& waypoint) {
+                                 if (number < firstLine) {
+                                     return LineRead::kSkip;
+                                 }
+                                 waypoint.time = options.readTime;
+                                 return readLine(line, namer, waypoint);
+                             });
+}
+
 WaypointNamer::WaypointNamer(const WaypointReadOptions& options)
     : options_(options), convertAll_(options.lenientNames) {}
 

@@ -103,6 +103,14 @@ WaypointReadResult ReadWaypointLines(
     std::string_view text, const char* title,
     const std::function<LineRead(std::string_view line, int number, Waypoint& waypoint)>& readLine);
 
+// The loop of the formats whose lines name their waypoints: the lines numbered below
+// `firstLine` (the header) skipped, the names converted by one WaypointNamer, each waypoint's
+// time the time of reading unless its line gives one.
+WaypointReadResult ReadNamedWaypointLines(
+    std::string_view text, const WaypointReadOptions& options, int firstLine,
+    const std::function<LineRead(std::string_view line, WaypointNamer& namer, Waypoint& waypoint)>&
+        readLine);
+
 // The text of a waypoint file as the readers take it: without a byte-order mark, in UTF-8
 // (a file that is not valid UTF-8 is read as Latin-1).
 std::string WaypointTextAsUtf8(std::string_view text);

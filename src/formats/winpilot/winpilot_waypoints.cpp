@@ -174,14 +174,7 @@ std::string WriteWinPilotWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kWinPilotFormat{
-    .id = "winpilot",
-    .name = "WinPilot files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteWaypointDocument<&WriteWinPilotWaypoints>,
-};
+const formats::FormatRecord kWinPilotFormat = WaypointFormat(
+    "winpilot", "WinPilot files", kExtensions, &WriteWaypointDocument<&WriteWinPilotWaypoints>);
 
 }  // namespace tracora::waypoints
