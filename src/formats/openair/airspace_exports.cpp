@@ -14,20 +14,21 @@ namespace tracora::openair {
 
 namespace {
 
-// Text inside a single-quoted script string: backslash, quotes and every character that ends
-// a line or a string in a script escaped.
-std::string ScriptString(std::string_view text) {
+// Whether a character ends a line (and so a string or a comment) in a script.
+bool EndsScriptLine(char32_t code) {
+    return code < 0x20 || code == 0x2028 || code == 0x2029;
+}
+
+// UTF-8 `text` character by character: `replace(code, out)` appends what stands for a character
+// and returns true, or returns false to keep the character as it is.
+template <class Replace>
+std::string MapCharacters(std::string_view text, Replace replace) {
     std::string out;
     std::size_t i = 0;
     while (i < text.size()) {
         std::size_t length = 1;
         const char32_t code = formats::DecodeUtf8At(text, i, length);
-        if (code == U'\\' || code == U'\'' || code == U'"') {
-            out += '\\';
-            out += static_cast<char>(code);
-        } else if (code < 0x20 || code == 0x2028 || code == 0x2029) {
-            out += StringPrintf("\\u%04X", static_cast<unsigned>(code));
-        } else {
+        if (!replace(code, out)) {
             out.append(text.substr(i, length));
         }
         i += length;
@@ -35,21 +36,32 @@ std::string ScriptString(std::string_view text) {
     return out;
 }
 
+// Text inside a single-quoted script string: backslash, quotes and every character that ends
+// a line or a string in a script escaped.
+std::string ScriptString(std::string_view text) {
+    return MapCharacters(text, [](char32_t code, std::string& out) {
+        if (code == U'\\' || code == U'\'' || code == U'"') {
+            out += '\\';
+            out += static_cast<char>(code);
+            return true;
+        }
+        if (EndsScriptLine(code)) {
+            out += StringPrintf("\\u%04X", static_cast<unsigned>(code));
+            return true;
+        }
+        return false;
+    });
+}
+
 // Text on a script comment line: nothing that ends the line.
 std::string CommentText(std::string_view text) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        std::size_t length = 1;
-        const char32_t code = formats::DecodeUtf8At(text, i, length);
-        if (code < 0x20 || code == 0x2028 || code == 0x2029) {
+    return MapCharacters(text, [](char32_t code, std::string& out) {
+        if (EndsScriptLine(code)) {
             out += ' ';
-        } else {
-            out.append(text.substr(i, length));
+            return true;
         }
-        i += length;
-    }
-    return out;
+        return false;
+    });
 }
 
 DegreePosition Degrees(const Waypoint& point) {
