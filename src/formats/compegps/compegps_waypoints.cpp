@@ -3,10 +3,9 @@
 #include <cmath>
 
 #include "core/angles.hpp"
-#include "core/geodesy.hpp"
 #include "core/strings.hpp"
-#include "core/text_forms.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
+#include "formats/utm_waypoints/utm_waypoints.hpp"
 #include "formats/waypoint_text/waypoint_files.hpp"
 
 namespace tracora::waypoints {
@@ -64,20 +63,8 @@ int ReadWaypointLine(const std::vector<std::string_view>& fields, Waypoint& wayp
         }
         waypoint.latitude = DegreesToSemicircles(latitude);
         waypoint.longitude = DegreesToSemicircles(longitude);
-    } else {
-        UtmPosition utm;
-        double easting = 0, northing = 0;
-        if (ParseUtmZone(fields[2], utm.zone, utm.band) != 0 || !ParseNumber(fields[3], easting) ||
-            easting < 0 || easting > 1000000 || !ParseNumber(fields[4], northing) || northing < 0 ||
-            northing > 20000000) {
-            return -1;
-        }
-        utm.easting = easting;
-        utm.northing = northing;
-        GeoPoint point;
-        FromUtm(utm, point);
-        waypoint.latitude = RadiansToSemicircles(point.latitude);
-        waypoint.longitude = RadiansToSemicircles(point.longitude);
+    } else if (!ReadUtmPosition(fields[2], fields[3], fields[4], waypoint)) {
+        return -1;
     }
     double altitude = 0;
     if (!ParseNumber(fields[7], altitude) || std::fabs(altitude) > 1e7) {

@@ -231,6 +231,8 @@ private:
     int Arc(std::string_view argument, int line);
     int ArcByEndpoints(std::string_view argument, int line);
     int Circle(std::string_view argument, int line);
+    // The arc with the centre and direction the records before it set, added to the airspace.
+    int AddArc(CtrSegment& segment, int line);
 
     std::vector<CtrArea>& areas_;
     OpenAirReport& report_;
@@ -413,13 +415,7 @@ int Parser::Arc(std::string_view argument, int line) {
     if (!rest.empty() && rest.front() != '*') {
         return Fail(kErrorArc, line);
     }
-    if (!centre_) {
-        return Fail(kErrorMissingArcCentre, line);
-    }
-    segment.centre = *centre_;
-    segment.direction = direction_;
-    Current().segments.push_back(segment);
-    return 0;
+    return AddArc(segment, line);
 }
 
 int Parser::ArcByEndpoints(std::string_view argument, int line) {
@@ -435,6 +431,10 @@ int Parser::ArcByEndpoints(std::string_view argument, int line) {
     if (used == 0 || !EndsField(rest.substr(used))) {
         return Fail(kErrorArc, line);
     }
+    return AddArc(segment, line);
+}
+
+int Parser::AddArc(CtrSegment& segment, int line) {
     if (!centre_) {
         return Fail(kErrorMissingArcCentre, line);
     }

@@ -18,20 +18,12 @@ bool ReadRest(const std::vector<std::string_view>& fields, Waypoint& waypoint) {
     if (fields.size() < 4) {
         return false;
     }
-    UtmPosition utm;
-    double easting = 0, northing = 0, altitude = 0;
-    if (ParseUtmZone(fields[0], utm.zone, utm.band) != 0 || !ParseNumber(fields[1], easting) ||
-        easting < 0 || easting > 1000000 || !ParseNumber(fields[2], northing) || northing < 0 ||
-        northing > 20000000 || !ParseNumber(fields[3], altitude) ||
-        altitude != std::floor(altitude) || std::fabs(altitude) > 1e7) {
+    double altitude = 0;
+    if (!ReadUtmPosition(fields[0], fields[1], fields[2], waypoint) ||
+        !ParseNumber(fields[3], altitude) || altitude != std::floor(altitude) ||
+        std::fabs(altitude) > 1e7) {
         return false;
     }
-    utm.easting = easting;
-    utm.northing = northing;
-    GeoPoint point;
-    FromUtm(utm, point);
-    waypoint.latitude = RadiansToSemicircles(point.latitude);
-    waypoint.longitude = RadiansToSemicircles(point.longitude);
     waypoint.altitude = altitude < 0 ? 0 : static_cast<std::int32_t>(altitude);
     SetDescriptionAndKind(fields.size() > 4 ? fields[4] : std::string_view(), waypoint);
     return true;
@@ -61,6 +53,23 @@ LineRead ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoin
 constexpr std::string_view kExtensions[] = {"wpt"};
 
 }  // namespace
+
+bool ReadUtmPosition(std::string_view zone, std::string_view easting, std::string_view northing,
+                     Waypoint& waypoint) {
+    UtmPosition utm;
+    double east = 0, north = 0;
+    if (ParseUtmZone(zone, utm.zone, utm.band) != 0 || !ParseNumber(easting, east) || east < 0 ||
+        east > 1000000 || !ParseNumber(northing, north) || north < 0 || north > 20000000) {
+        return false;
+    }
+    utm.easting = east;
+    utm.northing = north;
+    GeoPoint point;
+    FromUtm(utm, point);
+    waypoint.latitude = RadiansToSemicircles(point.latitude);
+    waypoint.longitude = RadiansToSemicircles(point.longitude);
+    return true;
+}
 
 WaypointReadResult ReadUtmWaypoints(std::string_view text, const WaypointReadOptions& options) {
     return ReadNamedWaypointLines(text, options, 2, &ReadLine);
