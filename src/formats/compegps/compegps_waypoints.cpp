@@ -88,38 +88,31 @@ constexpr std::string_view kExtensions[] = {"wpt"};
 
 WaypointReadResult ReadCompeGpsWaypoints(std::string_view text,
                                          const WaypointReadOptions& options) {
-    WaypointReadResult result;
-    result.title = kCompeGpsTitle;
-    WaypointLines lines(text);
-    std::string_view line;
-    std::vector<Waypoint> waypoints;
-    waypoints.reserve(50);
     bool afterWaypoint = false;
-    while (lines.Next(line)) {
-        const std::vector<std::string_view> fields = SplitBlankFields(line, 9);
-        if (fields.empty()) {
-            continue;
-        }
-        if (fields[0] == "W") {
-            Waypoint waypoint;
-            waypoint.time = options.readTime;
-            if (ReadWaypointLine(fields, waypoint) != 0) {
-                return BadLine(kCompeGpsTitle, lines.Number());
+    return ReadWaypointLines(
+        text, kCompeGpsTitle,
+        [&](std::string_view line, int, Waypoint& waypoint, std::span<Waypoint> kept) {
+            const std::vector<std::string_view> fields = SplitBlankFields(line, 9);
+            if (fields.empty()) {
+                return LineRead::kSkip;
             }
-            waypoints.push_back(waypoint);
-            afterWaypoint = true;
-            continue;
-        }
-        if (fields[0] == "w" && afterWaypoint && fields.size() > 1 &&
-            (StartsWithIgnoringCase(fields[1], "airport") ||
-             StartsWithIgnoringCase(fields[1], "airfield"))) {
-            waypoints.back().kind = kWaypointKindAirfield;
-        }
-        afterWaypoint = false;
-    }
-    result.status = static_cast<int>(waypoints.size());
-    result.waypoints = std::move(waypoints);
-    return result;
+            if (fields[0] == "W") {
+                waypoint.time = options.readTime;
+                if (ReadWaypointLine(fields, waypoint) != 0) {
+                    return LineRead::kBad;
+                }
+                afterWaypoint = true;
+                return LineRead::kWaypoint;
+            }
+            // The line after a waypoint may say that it is an airfield.
+            if (fields[0] == "w" && afterWaypoint && fields.size() > 1 &&
+                (StartsWithIgnoringCase(fields[1], "airport") ||
+                 StartsWithIgnoringCase(fields[1], "airfield"))) {
+                kept.back().kind = kWaypointKindAirfield;
+            }
+            afterWaypoint = false;
+            return LineRead::kSkip;
+        });
 }
 
 std::string WriteCompeGpsWaypoints(std::span<const Waypoint> waypoints,

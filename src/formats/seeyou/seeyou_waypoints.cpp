@@ -156,21 +156,22 @@ constexpr std::string_view kExtensions[] = {"cup"};
 
 WaypointReadResult ReadSeeYouWaypoints(std::string_view text, const WaypointReadOptions& options) {
     bool header = true;
-    return ReadWaypointLines(text, kSeeYouTitle,
-                             [&](std::string_view line, int, Waypoint& waypoint) {
-                                 if (header) {
-                                     header = false;
-                                     return LineRead::kSkip;
-                                 }
-                                 if (line.starts_with("-----")) {
-                                     return LineRead::kEnd;
-                                 }
-                                 // Comment lines, as some files carry under their header.
-                                 if (line.front() == '*') {
-                                     return LineRead::kSkip;
-                                 }
-                                 return ReadLine(line, options, waypoint);
-                             });
+    return ReadWaypointLines(
+        text, kSeeYouTitle,
+        [&](std::string_view line, int, Waypoint& waypoint, std::span<Waypoint>) {
+            if (header) {
+                header = false;
+                return LineRead::kSkip;
+            }
+            if (line.starts_with("-----")) {
+                return LineRead::kEnd;
+            }
+            // Comment lines, as some files carry under their header.
+            if (line.front() == '*') {
+                return LineRead::kSkip;
+            }
+            return ReadLine(line, options, waypoint);
+        });
 }
 
 std::string WriteSeeYouWaypoints(std::span<const Waypoint> waypoints) {

@@ -110,9 +110,10 @@ LineRead LineReadOfName(WaypointNamer::Outcome outcome) {
     return LineRead::kBad;
 }
 
-WaypointReadResult ReadWaypointLines(std::string_view text, const char* title,
-                                     const std::function<LineRead(std::string_view line, int number,
-                                                                  Waypoint& waypoint)>& readLine) {
+WaypointReadResult ReadWaypointLines(
+    std::string_view text, const char* title,
+    const std::function<LineRead(std::string_view line, int number, Waypoint& waypoint,
+                                 std::span<Waypoint> kept)>& readLine) {
     WaypointReadResult result;
     result.title = title;
     WaypointLines lines(text);
@@ -121,7 +122,7 @@ WaypointReadResult ReadWaypointLines(std::string_view text, const char* title,
     waypoints.reserve(50);
     while (lines.Next(line)) {
         Waypoint waypoint;
-        const LineRead read = readLine(line, lines.Number(), waypoint);
+        const LineRead read = readLine(line, lines.Number(), waypoint, waypoints);
         if (read == LineRead::kBad) {
             return BadLine(title, lines.Number());
         }
@@ -142,14 +143,15 @@ WaypointReadResult ReadNamedWaypointLines(
     const std::function<LineRead(std::string_view line, WaypointNamer& namer, Waypoint& waypoint)>&
         readLine) {
     WaypointNamer namer(options);
-    return ReadWaypointLines(text, kDecodingTitle,
-                             [&](std::string_view line, int number, Waypoint& waypoint) {
-                                 if (number < firstLine) {
-                                     return LineRead::kSkip;
-                                 }
-                                 waypoint.time = options.readTime;
-                                 return readLine(line, namer, waypoint);
-                             });
+    return ReadWaypointLines(
+        text, kDecodingTitle,
+        [&](std::string_view line, int number, Waypoint& waypoint, std::span<Waypoint>) {
+            if (number < firstLine) {
+                return LineRead::kSkip;
+            }
+            waypoint.time = options.readTime;
+            return readLine(line, namer, waypoint);
+        });
 }
 
 WaypointNamer::WaypointNamer(const WaypointReadOptions& options)

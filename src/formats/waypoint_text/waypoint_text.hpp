@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,11 +98,13 @@ enum class LineRead {
 LineRead LineReadOfName(WaypointNamer::Outcome outcome);
 
 // The line loop the line-based formats share: every line of `text` (see WaypointLines) goes to
-// `readLine` with a new waypoint; the waypoints it keeps are the result, titled `title`, and the
-// first bad line ends the read with BadLine(title, its number).
+// `readLine` with its number, a new waypoint and the waypoints kept so far (a line may amend the
+// last of them); the waypoints it keeps are the result, titled `title`, and the first bad line
+// ends the read with BadLine(title, its number).
 WaypointReadResult ReadWaypointLines(
     std::string_view text, const char* title,
-    const std::function<LineRead(std::string_view line, int number, Waypoint& waypoint)>& readLine);
+    const std::function<LineRead(std::string_view line, int number, Waypoint& waypoint,
+                                 std::span<Waypoint> kept)>& readLine);
 
 // The loop of the formats whose lines name their waypoints: the lines numbered below
 // `firstLine` (the header) skipped, the names converted by one WaypointNamer, each waypoint's

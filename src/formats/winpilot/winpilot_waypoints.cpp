@@ -148,13 +148,14 @@ constexpr std::string_view kExtensions[] = {"dat"};
 
 WaypointReadResult ReadWinPilotWaypoints(std::string_view text,
                                          const WaypointReadOptions& options) {
-    return ReadWaypointLines(text, kWinPilotTitle,
-                             [&](std::string_view line, int, Waypoint& waypoint) {
-                                 if (line.front() == '*') {
-                                     return LineRead::kSkip;
-                                 }
-                                 return ReadLine(line, options, waypoint);
-                             });
+    return ReadWaypointLines(
+        text, kWinPilotTitle,
+        [&](std::string_view line, int, Waypoint& waypoint, std::span<Waypoint>) {
+            if (line.front() == '*') {
+                return LineRead::kSkip;
+            }
+            return ReadLine(line, options, waypoint);
+        });
 }
 
 std::string WriteWinPilotWaypoints(std::span<const Waypoint> waypoints) {
