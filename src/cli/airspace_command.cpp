@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/cli_common.hpp"
 #include "core/angles.hpp"
 #include "core/file_io.hpp"
 #include "core/strings.hpp"
@@ -26,11 +27,6 @@ namespace {
 constexpr const char* kUsage =
     "airspace needs FILE [--json [--segments]] [--gpx OUT] [--no-arcs OUT] [--script OUT] "
     "[--segment-error METRES] [--force]";
-
-int UsageError(const std::string& text) {
-    std::fprintf(stderr, "tracora-cli: %s\nTry 'tracora-cli --help'.\n", text.c_str());
-    return 2;
-}
 
 // The segments of an airspace as JSON: kind and values, positions as [lat,lon] in degrees.
 std::string SegmentsJson(const CtrArea& area) {
@@ -65,22 +61,6 @@ std::string SegmentsJson(const CtrArea& area) {
         out += "}";
     }
     return out + "]";
-}
-
-// A JSON string: quotes, backslashes and control characters escaped; UTF-8 kept.
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += StringPrintf("\\u%04X", static_cast<unsigned>(static_cast<unsigned char>(c)));
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 int WriteOutput(const char* path, const std::string& content, bool force) {
@@ -136,15 +116,7 @@ int Airspace(const std::vector<const char*>& arguments) {
         return UsageError(kUsage);
     }
     std::string text;
-    int errorNumber = 0;
-    const FileReadStatus status = ReadWholeFile(path, text, &errorNumber);
-    if (status == FileReadStatus::kEmpty) {
-        std::fprintf(stderr, "tracora-cli: %s: File is empty\n", path);
-        return 1;
-    }
-    if (status != FileReadStatus::kOk) {
-        std::fprintf(stderr, "tracora-cli: %s: Error opening CTR file: %s\n", path,
-                     std::strerror(errorNumber != 0 ? errorNumber : EIO));
+    if (!ReadInputFile(path, "CTR", text)) {
         return 1;
     }
     try {

@@ -1,37 +1,16 @@
 #include "cli/waypoints_command.hpp"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "cli/cli_common.hpp"
 #include "core/angles.hpp"
-#include "core/file_io.hpp"
 #include "core/strings.hpp"
 #include "core/time_base.hpp"
 #include "formats/waypoint_text/waypoint_files.hpp"
 
 namespace tracora::cli {
-
-namespace {
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += StringPrintf("\\u%04X", static_cast<unsigned>(static_cast<unsigned char>(c)));
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
 
 int Waypoints(const std::vector<const char*>& arguments) {
     const char* path = nullptr;
@@ -46,26 +25,14 @@ int Waypoints(const std::vector<const char*>& arguments) {
         } else if (path == nullptr && !arg.starts_with("-")) {
             path = argument;
         } else {
-            std::fprintf(stderr,
-                         "tracora-cli: waypoints needs FILE [--json] [--strict-names]\n"
-                         "Try 'tracora-cli --help'.\n");
-            return 2;
+            return UsageError("waypoints needs FILE [--json] [--strict-names]");
         }
     }
     if (path == nullptr) {
-        std::fprintf(stderr, "tracora-cli: waypoints needs FILE\nTry 'tracora-cli --help'.\n");
-        return 2;
+        return UsageError("waypoints needs FILE");
     }
     std::string text;
-    int errorNumber = 0;
-    const FileReadStatus status = ReadWholeFile(path, text, &errorNumber);
-    if (status == FileReadStatus::kEmpty) {
-        std::fprintf(stderr, "tracora-cli: %s: File is empty\n", path);
-        return 1;
-    }
-    if (status != FileReadStatus::kOk) {
-        std::fprintf(stderr, "tracora-cli: %s: Error opening waypoint file: %s\n", path,
-                     std::strerror(errorNumber != 0 ? errorNumber : EIO));
+    if (!ReadInputFile(path, "waypoint", text)) {
         return 1;
     }
     waypoints::WaypointReadOptions options;

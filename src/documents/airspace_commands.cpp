@@ -9,6 +9,7 @@
 #include "core/time_base.hpp"
 #include "core/track_store.hpp"
 #include "core/version.hpp"
+#include "documents/file_read_messages.hpp"
 #include "formats/igc/igc_writer.hpp"
 #include "formats/openair/airspace_exports.hpp"
 #include "formats/openair/ctr_polygon.hpp"
@@ -102,23 +103,10 @@ int ReadCtrFileCommand(AppState& state, Host& host) {
     }
     state.settings.ctrDir = path.parent_path().string();
     std::string text;
-    switch (ReadWholeFile(path, text)) {
-        case FileReadStatus::kOk:
-            break;
-        case FileReadStatus::kEmpty:
-            host.ShowMessage(kReadingCtrFileTitle, "File is empty");
-            return 0;
-        case FileReadStatus::kNoMemory:
-        case FileReadStatus::kTooLarge:
-            host.ShowMessage(kReadingCtrFileTitle, "File buffer memory allocation");
-            return 0;
-        case FileReadStatus::kAbsent:
-        case FileReadStatus::kCannotOpen:
-            host.ShowMessage(kReadingCtrFileTitle, "Error opening CTR file");
-            return 0;
-        case FileReadStatus::kReadError:
-            host.ShowMessage(kReadingCtrFileTitle, "CTR file read error");
-            return 0;
+    if (const char* message = FileReadMessage(ReadWholeFile(path, text), "Error opening CTR file",
+                                              "CTR file read error")) {
+        host.ShowMessage(kReadingCtrFileTitle, message);
+        return 0;
     }
     std::vector<CtrArea> read;
     const int count = ParseAirspaceText(host, text, read);

@@ -8,6 +8,7 @@
 #include "core/strings.hpp"
 #include "core/time_base.hpp"
 #include "core/track_store.hpp"
+#include "documents/file_read_messages.hpp"
 #include "formats/format_registry.hpp"
 #include "formats/waypoint_text/waypoint_files.hpp"
 
@@ -42,23 +43,12 @@ int ReadWaypointsFromFile(Host& host, const std::filesystem::path& path, bool in
                           const std::string& title, std::vector<Waypoint>& out) {
     out.clear();
     std::string text;
-    switch (ReadWholeFile(path, text)) {
-        case FileReadStatus::kOk:
-            break;
-        case FileReadStatus::kEmpty:
-            host.ShowMessage(title, "File is empty");
-            return 0;
-        case FileReadStatus::kNoMemory:
-        case FileReadStatus::kTooLarge:
-            host.ShowMessage(title, "File buffer memory allocation");
-            return -1;
-        case FileReadStatus::kAbsent:
-        case FileReadStatus::kCannotOpen:
-            host.ShowMessage(title, "Error opening waypoint file");
-            return -1;
-        case FileReadStatus::kReadError:
-            host.ShowMessage(title, "Waypoint file read error");
-            return -1;
+    const FileReadStatus status = ReadWholeFile(path, text);
+    if (const char* message =
+            FileReadMessage(status, "Error opening waypoint file", "Waypoint file read error")) {
+        host.ShowMessage(title, message);
+        // An empty file counts as one without waypoints (0), the other failures as errors.
+        return status == FileReadStatus::kEmpty ? 0 : -1;
     }
     waypoints::WaypointReadOptions options;
     options.readTime = CurrentTime();

@@ -6,19 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "core/scripted_host.hpp"
-#include "core/test_files.hpp"
+#include "documents/command_test_fixture.hpp"
 
 namespace tracora::documents {
 namespace {
 
 using tracora::testing::ScriptedHost;
-namespace fs = std::filesystem;
 
 // Three airspaces dropped for their airway records between two kept ones, both named TMA.
 constexpr const char* kAirways =
@@ -29,20 +25,13 @@ constexpr const char* kAirways =
     "AC R\r\nAN TMA\r\nAL 1500ft\r\nAH 3000ft\r\nDP 46:00:00 N 007:00:00 E\r\n"
     "DP 46:10:00 N 007:00:00 E\r\nDP 46:10:00 N 007:10:00 E\r\n";
 
-class AirspaceCommands : public ::testing::Test {
+class AirspaceCommands : public CommandTest {
 protected:
+    AirspaceCommands() : CommandTest("tracora-airspace-commands") {}
     void SetUp() override {
-        folder = tracora::testing::FreshTestFolder("tracora-airspace-commands");
+        CommandTest::SetUp();
         Write("airways.txt", kAirways);
         Write("bad.txt", "AC D\r\nAN BAD\r\nDP 90:00:00 N 007:00:00 E\r\n");
-    }
-    void TearDown() override { fs::remove_all(folder); }
-    void Write(const std::string& name, const std::string& text) {
-        std::ofstream(folder / name, std::ios::binary) << text;
-    }
-    std::string Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
     }
     int ReadFile(const std::string& name) {
         host.openChoices.push_back(FileDialogResult{folder / name, 1});
@@ -55,10 +44,6 @@ protected:
         }
         return names;
     }
-
-    AppState state;
-    ScriptedHost host;
-    fs::path folder;
 };
 
 TEST_F(AirspaceCommands, NotificationsUntilSkippedAndEqualNamesFixed) {

@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "core/scripted_host.hpp"
-#include "core/test_files.hpp"
+#include "documents/command_test_fixture.hpp"
 
 namespace tracora::documents {
 namespace {
@@ -26,13 +24,13 @@ constexpr const char* kOziFile =
     "   3,peak a,  46.700000,   7.450000,0,0, 1, 3, 0, 65535,Peak, 0, 0, 0, 3281\r\n"
     "   4,OK2,  46.800000,   7.550000,0,0, 1, 3, 0, 65535,Last, 0, 0, 0, 3281\r\n";
 
-class WaypointCommands : public ::testing::Test {
+class WaypointCommands : public CommandTest {
 protected:
+    WaypointCommands() : CommandTest("tracora-waypoint-commands") {}
     void SetUp() override {
-        folder = tracora::testing::FreshTestFolder("tracora-waypoint-commands");
-        std::ofstream(folder / "in.wpt", std::ios::binary) << kOziFile;
+        CommandTest::SetUp();
+        Write("in.wpt", kOziFile);
     }
-    void TearDown() override { fs::remove_all(folder); }
 
     std::vector<std::string> Ids() const {
         std::vector<std::string> ids;
@@ -42,9 +40,6 @@ protected:
         return ids;
     }
 
-    AppState state;
-    ScriptedHost host;
-    fs::path folder;
     int filter = 1;
 };
 
@@ -95,7 +90,7 @@ TEST_F(WaypointCommands, ReadIsRefusedWhileBusyAndSaysWhyAFileFails) {
     EXPECT_TRUE(host.fileDialogs.empty());
     state.busy = false;
 
-    std::ofstream(folder / "empty.wpt", std::ios::binary).flush();
+    Write("empty.wpt", "");
     const struct {
         fs::path path;
         const char* message;
@@ -134,9 +129,7 @@ TEST_F(WaypointCommands, SaveWritesTheSelectedRowsInTheChosenFormat) {
     EXPECT_EQ(SaveWaypointsCommand(state, host, rows), 2);
     EXPECT_EQ(host.LastStatus(), "2 waypoints written");
     EXPECT_EQ(host.messages.back().text, "File written");
-    std::string text;
-    std::ifstream in(folder / "out.cup", std::ios::binary);
-    text.assign(std::istreambuf_iterator<char>(in), {});
+    const std::string text = Read(folder / "out.cup");
     // 46.5 N 7.25 E and 46.8 N 7.55 E at 1000 m (3281 ft), as degrees and minutes.
     EXPECT_EQ(text,
               "name,code,country,lat,lon,elev,style,rwdir,rwlen,freq,desc\r\n"

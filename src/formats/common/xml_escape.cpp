@@ -3,7 +3,14 @@
 namespace tracora::formats {
 namespace {
 
-void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
+// What is escaped besides '&', '<' and '>'.
+struct Escapes {
+    bool quote = false;       // '"' as "&quot;"
+    bool apostrophe = false;  // '\'' as "&apos;"
+    bool controls = false;    // control characters but tab as '?'
+};
+
+void AppendEscaped(std::string& out, std::string_view text, Escapes escapes) {
     for (const char c : text) {
         switch (c) {
             case '&':
@@ -16,13 +23,14 @@ void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
                 out += "&gt;";
                 break;
             case '"':
-                out += attribute ? "&quot;" : "\"";
+                out += escapes.quote ? "&quot;" : "\"";
                 break;
             case '\'':
-                out += attribute ? "&apos;" : "'";
+                out += escapes.apostrophe ? "&apos;" : "'";
                 break;
             default:
-                out += c;
+                out +=
+                    escapes.controls && static_cast<unsigned char>(c) < 0x20 && c != '\t' ? '?' : c;
                 break;
         }
     }
@@ -31,11 +39,11 @@ void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
 }  // namespace
 
 void AppendXmlText(std::string& out, std::string_view text) {
-    AppendEscaped(out, text, false);
+    AppendEscaped(out, text, {});
 }
 
 void AppendXmlAttribute(std::string& out, std::string_view text) {
-    AppendEscaped(out, text, true);
+    AppendEscaped(out, text, {.quote = true, .apostrophe = true});
 }
 
 std::string EscapeXmlText(std::string_view text) {
@@ -47,6 +55,12 @@ std::string EscapeXmlText(std::string_view text) {
 std::string EscapeXmlAttribute(std::string_view text) {
     std::string out;
     AppendXmlAttribute(out, text);
+    return out;
+}
+
+std::string EscapeXmlTextForPage(std::string_view text) {
+    std::string out;
+    AppendEscaped(out, text, {.quote = true, .controls = true});
     return out;
 }
 

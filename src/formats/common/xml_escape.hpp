@@ -15,4 +15,8 @@ void AppendXmlAttribute(std::string& out, std::string_view text);
 std::string EscapeXmlText(std::string_view text);
 std::string EscapeXmlAttribute(std::string_view text);
 
+// Character data that also goes into a page's script: '&', '<', '>' and '"' as entities, and
+// the control characters XML 1.0 does not allow (all but tab) as '?'.
+std::string EscapeXmlTextForPage(std::string_view text);
+
 }  // namespace tracora::formats

@@ -1,13 +1,11 @@
 #include "formats/compegps/compegps_waypoints.hpp"
 
 #include <cmath>
-#include <new>
 
 #include "core/angles.hpp"
-#include "core/geodesy.hpp"
 #include "core/strings.hpp"
-#include "core/text_forms.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
+#include "formats/utm_waypoints/utm_waypoints.hpp"
 #include "formats/waypoint_text/waypoint_files.hpp"
 
 namespace tracora::waypoints {
@@ -65,20 +63,8 @@ int ReadWaypointLine(const std::vector<std::string_view>& fields, Waypoint& wayp
         }
         waypoint.latitude = DegreesToSemicircles(latitude);
         waypoint.longitude = DegreesToSemicircles(longitude);
-    } else {
-        UtmPosition utm;
-        double easting = 0, northing = 0;
-        if (ParseUtmZone(fields[2], utm.zone, utm.band) != 0 || !ParseNumber(fields[3], easting) ||
-            easting < 0 || easting > 1000000 || !ParseNumber(fields[4], northing) || northing < 0 ||
-            northing > 20000000) {
-            return -1;
-        }
-        utm.easting = easting;
-        utm.northing = northing;
-        GeoPoint point;
-        FromUtm(utm, point);
-        waypoint.latitude = RadiansToSemicircles(point.latitude);
-        waypoint.longitude = RadiansToSemicircles(point.longitude);
+    } else if (!ReadUtmPosition(fields[2], fields[3], fields[4], waypoint)) {
+        return -1;
     }
     double altitude = 0;
     if (!ParseNumber(fields[7], altitude) || std::fabs(altitude) > 1e7) {
@@ -92,13 +78,8 @@ int ReadWaypointLine(const std::vector<std::string_view>& fields, Waypoint& wayp
 
 int WriteDocument(const formats::WriteInput& input, formats::TextBuffer& out,
                   std::string& message) {
-    try {
-        out.Append(WriteCompeGpsWaypoints(input.waypoints, input.downloadTime));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        message = "Memory allocation error";
-        return -1;
-    }
+    return AppendWaypointDocument(
+        out, message, [&] { return WriteCompeGpsWaypoints(input.waypoints, input.downloadTime); });
 }
 
 constexpr std::string_view kExtensions[] = {"wpt"};
@@ -107,38 +88,31 @@ constexpr std::string_view kExtensions[] = {"wpt"};
 
 WaypointReadResult ReadCompeGpsWaypoints(std::string_view text,
                                          const WaypointReadOptions& options) {
-    WaypointReadResult result;
-    result.title = kCompeGpsTitle;
-    WaypointLines lines(text);
-    std::string_view line;
-    std::vector<Waypoint> waypoints;
-    waypoints.reserve(50);
     bool afterWaypoint = false;
-    while (lines.Next(line)) {
-        const std::vector<std::string_view> fields = SplitBlankFields(line, 9);
-        if (fields.empty()) {
-            continue;
-        }
-        if (fields[0] == "W") {
-            Waypoint waypoint;
-            waypoint.time = options.readTime;
-            if (ReadWaypointLine(fields, waypoint) != 0) {
-                return BadLine(kCompeGpsTitle, lines.Number());
+    return ReadWaypointLines(
+        text, kCompeGpsTitle,
+        [&](std::string_view line, int, Waypoint& waypoint, std::span<Waypoint> kept) {
+            const std::vector<std::string_view> fields = SplitBlankFields(line, 9);
+            if (fields.empty()) {
+                return LineRead::kSkip;
             }
-            waypoints.push_back(waypoint);
-            afterWaypoint = true;
-            continue;
-        }
-        if (fields[0] == "w" && afterWaypoint && fields.size() > 1 &&
-            (StartsWithIgnoringCase(fields[1], "airport") ||
-             StartsWithIgnoringCase(fields[1], "airfield"))) {
-            waypoints.back().kind = kWaypointKindAirfield;
-        }
-        afterWaypoint = false;
-    }
-    result.status = static_cast<int>(waypoints.size());
-    result.waypoints = std::move(waypoints);
-    return result;
+            if (fields[0] == "W") {
+                waypoint.time = options.readTime;
+                if (ReadWaypointLine(fields, waypoint) != 0) {
+                    return LineRead::kBad;
+                }
+                afterWaypoint = true;
+                return LineRead::kWaypoint;
+            }
+            // The line after a waypoint may say that it is an airfield.
+            if (fields[0] == "w" && afterWaypoint && fields.size() > 1 &&
+                (StartsWithIgnoringCase(fields[1], "airport") ||
+                 StartsWithIgnoringCase(fields[1], "airfield"))) {
+                kept.back().kind = kWaypointKindAirfield;
+            }
+            afterWaypoint = false;
+            return LineRead::kSkip;
+        });
 }
 
 std::string WriteCompeGpsWaypoints(std::span<const Waypoint> waypoints,
@@ -160,14 +134,7 @@ std::string WriteCompeGpsWaypoints(std::span<const Waypoint> waypoints,
     return out;
 }
 
-const formats::FormatRecord kCompeGpsFormat{
-    .id = "compegps",
-    .name = "CompeGPS files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteDocument,
-};
+const formats::FormatRecord kCompeGpsFormat =
+    WaypointFormat("compegps", "CompeGPS files", kExtensions, &WriteDocument);
 
 }  // namespace tracora::waypoints

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <new>
 
 #include "core/angles.hpp"
 #include "core/strings.hpp"
@@ -117,7 +116,7 @@ bool ReadRest(std::string_view line, std::size_t i, Waypoint& waypoint) {
     return true;
 }
 
-int ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
+LineRead ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
     // The name is the first word; names written with blanks in them ("Golden G") reach up to
     // the first place where the rest of the line reads.
     std::size_t end = 0;
@@ -127,7 +126,7 @@ int ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
             ++end;
         }
         if (end >= line.size()) {
-            return -1;
+            return LineRead::kBad;
         }
         read = ReadRest(line, end, waypoint);
         if (!read) {
@@ -138,26 +137,7 @@ int ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
     while (!name.empty() && IsBlank(name.back())) {
         name.remove_suffix(1);
     }
-    switch (namer.Name(name, waypoint)) {
-        case WaypointNamer::Outcome::kNamed:
-            return 0;
-        case WaypointNamer::Outcome::kSkip:
-            return 1;
-        case WaypointNamer::Outcome::kFail:
-            break;
-    }
-    return -1;
-}
-
-int WriteDocument(const formats::WriteInput& input, formats::TextBuffer& out,
-                  std::string& message) {
-    try {
-        out.Append(WriteGeoWaypoints(input.waypoints));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        message = "Memory allocation error";
-        return -1;
-    }
+    return LineReadOfName(namer.Name(name, waypoint));
 }
 
 constexpr std::string_view kExtensions[] = {"wpt"};
@@ -186,30 +166,7 @@ std::string SafeTrailingDescription(const Waypoint& waypoint) {
 }
 
 WaypointReadResult ReadGeoWaypoints(std::string_view text, const WaypointReadOptions& options) {
-    WaypointReadResult result;
-    result.title = kDecodingTitle;
-    WaypointLines lines(text);
-    WaypointNamer namer(options);
-    std::string_view line;
-    std::vector<Waypoint> waypoints;
-    waypoints.reserve(20);
-    while (lines.Next(line)) {
-        if (lines.Number() < 2) {
-            continue;
-        }
-        Waypoint waypoint;
-        waypoint.time = options.readTime;
-        const int read = ReadLine(line, namer, waypoint);
-        if (read < 0) {
-            return BadLine(kDecodingTitle, lines.Number());
-        }
-        if (read == 0) {
-            waypoints.push_back(waypoint);
-        }
-    }
-    result.status = static_cast<int>(waypoints.size());
-    result.waypoints = std::move(waypoints);
-    return result;
+    return ReadNamedWaypointLines(text, options, 2, &ReadLine);
 }
 
 std::string WriteGeoWaypoints(std::span<const Waypoint> waypoints) {
@@ -233,14 +190,7 @@ std::string WriteGeoWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kGeoWaypointFormat{
-    .id = "geo-waypoints",
-    .name = "Geographical files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteDocument,
-};
+const formats::FormatRecord kGeoWaypointFormat = WaypointFormat(
+    "geo-waypoints", "Geographical files", kExtensions, &WriteWaypointDocument<&WriteGeoWaypoints>);
 
 }  // namespace tracora::waypoints

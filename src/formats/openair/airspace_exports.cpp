@@ -7,35 +7,31 @@
 #include "core/angles.hpp"
 #include "core/strings.hpp"
 #include "formats/common/text_encoding.hpp"
+#include "formats/common/xml_escape.hpp"
 #include "formats/openair/ctr_polygon.hpp"
 
 namespace tracora::openair {
 
 namespace {
 
-// UTF-8 text for XML character data: '&', '<' and '>' as entities, '"' too (the same text
-// goes into the page of the map script), control characters (which XML 1.0 does not allow)
-// as '?'.
-std::string MarkupText(std::string_view text) {
+// Whether a character ends a line (and so a string or a comment) in a script.
+bool EndsScriptLine(char32_t code) {
+    return code < 0x20 || code == 0x2028 || code == 0x2029;
+}
+
+// UTF-8 `text` character by character: `replace(code, out)` appends what stands for a character
+// and returns true, or returns false to keep the character as it is.
+template <class Replace>
+std::string MapCharacters(std::string_view text, Replace replace) {
     std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += static_cast<unsigned char>(c) < 0x20 && c != '\t' ? '?' : c;
-                break;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t length = 1;
+        const char32_t code = formats::DecodeUtf8At(text, i, length);
+        if (!replace(code, out)) {
+            out.append(text.substr(i, length));
         }
+        i += length;
     }
     return out;
 }
@@ -43,39 +39,29 @@ std::string MarkupText(std::string_view text) {
 // Text inside a single-quoted script string: backslash, quotes and every character that ends
 // a line or a string in a script escaped.
 std::string ScriptString(std::string_view text) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        std::size_t length = 1;
-        const char32_t code = formats::DecodeUtf8At(text, i, length);
+    return MapCharacters(text, [](char32_t code, std::string& out) {
         if (code == U'\\' || code == U'\'' || code == U'"') {
             out += '\\';
             out += static_cast<char>(code);
-        } else if (code < 0x20 || code == 0x2028 || code == 0x2029) {
-            out += StringPrintf("\\u%04X", static_cast<unsigned>(code));
-        } else {
-            out.append(text.substr(i, length));
+            return true;
         }
-        i += length;
-    }
-    return out;
+        if (EndsScriptLine(code)) {
+            out += StringPrintf("\\u%04X", static_cast<unsigned>(code));
+            return true;
+        }
+        return false;
+    });
 }
 
 // Text on a script comment line: nothing that ends the line.
 std::string CommentText(std::string_view text) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        std::size_t length = 1;
-        const char32_t code = formats::DecodeUtf8At(text, i, length);
-        if (code < 0x20 || code == 0x2028 || code == 0x2029) {
+    return MapCharacters(text, [](char32_t code, std::string& out) {
+        if (EndsScriptLine(code)) {
             out += ' ';
-        } else {
-            out.append(text.substr(i, length));
+            return true;
         }
-        i += length;
-    }
-    return out;
+        return false;
+    });
 }
 
 DegreePosition Degrees(const Waypoint& point) {
@@ -149,7 +135,7 @@ std::string AirspaceGpx(std::span<const AirspaceOutline> outlines, const Calenda
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
     out += "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"\r\n";
     out += "     xmlns:gpxx=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\"\r\n";
-    out += "     creator=\"Tracora " + MarkupText(version) + "\"\r\n";
+    out += "     creator=\"Tracora " + formats::EscapeXmlTextForPage(version) + "\"\r\n";
     out += "     version=\"1.1\"\r\n";
     out += "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n";
     out +=
@@ -169,7 +155,7 @@ std::string AirspaceGpx(std::span<const AirspaceOutline> outlines, const Calenda
     out += "  </metadata>\r\n";
     for (const AirspaceOutline& outline : outlines) {
         out += "\r\n  <trk>\r\n";
-        out += "    <name>" + MarkupText(outline.area->name) + "</name>\r\n";
+        out += "    <name>" + formats::EscapeXmlTextForPage(outline.area->name) + "</name>\r\n";
         out += "    <extensions>\r\n";
         out += "      <gpxx:TrackExtension>\r\n";
         out += "        <gpxx:DisplayColor>Transparent</gpxx:DisplayColor>\r\n";
@@ -242,7 +228,7 @@ std::string AirspaceMapScript(std::span<const AirspaceOutline> outlines) {
                 path += '\\';
             }
         }
-        const std::string name = MarkupText(area.name);
+        const std::string name = formats::EscapeXmlTextForPage(area.name);
         out += "// " + CommentText(name) + " " + CommentText(area.ceiling) + " - " +
                CommentText(area.floor) + "\r\n";
         out += "// CLASS " + CommentText(area.classText) + "\r\n";
@@ -259,8 +245,8 @@ std::string AirspaceMapScript(std::span<const AirspaceOutline> outlines) {
         out += StringPrintf("polygon.altLow  = %d;\r\npolygon.altHigh = %d;\r\n", area.floorValue,
                             area.ceilingValue);
         out += "attachPolygonInfoBox(polygon, infoBox, '" + ScriptString(name) + "<br />" +
-               ScriptString(MarkupText(area.ceiling)) + " - " +
-               ScriptString(MarkupText(area.floor)) + "');\r\n";
+               ScriptString(formats::EscapeXmlTextForPage(area.ceiling)) + " - " +
+               ScriptString(formats::EscapeXmlTextForPage(area.floor)) + "');\r\n";
         out += "polygons.push(polygon);\r\n\r\n";
     }
     out += "}\r\n";

@@ -95,54 +95,42 @@ bool IsFractionSeparator(char c) {
     return c == '.' || c == ',';
 }
 
-// One angle: degrees, optionally ':' minutes and ':' seconds, the last number optionally with a
-// fraction; then optional blanks and the hemisphere letter. Returns the characters used, 0 on
-// a bad angle.
-std::size_t ParseAngle(std::string_view text, int degreeLimit, char positive, char negative,
-                       double& degrees) {
-    std::size_t i = 0;
+// One number of an angle at `i`, below `limit`: whole, then a fraction or (while `levels`
+// remain) ':' and the next number, in sixtieths. The position after it, 0 on a bad number.
+std::size_t ParseAnglePart(std::string_view text, std::size_t i, long long limit, int levels,
+                           double& value) {
     long long whole = 0;
-    std::size_t digits = ReadWhole(text, i, whole);
-    if (digits == 0 || whole >= degreeLimit) {
+    const std::size_t digits = ReadWhole(text, i, whole);
+    if (digits == 0 || whole >= limit) {
         return 0;
     }
     i += digits;
-    double value = static_cast<double>(whole);
+    value = static_cast<double>(whole);
     if (i < text.size() && IsFractionSeparator(text[i]) && i + 1 < text.size() &&
         IsDigit(text[i + 1])) {
         double fraction = 0;
         i += 1 + ReadFraction(text, i + 1, fraction);
         value += fraction;
-    } else if (i < text.size() && text[i] == ':') {
-        long long minutes = 0;
-        digits = ReadWhole(text, i + 1, minutes);
-        if (digits == 0 || minutes >= 60) {
+    } else if (levels > 0 && i < text.size() && text[i] == ':') {
+        double sixtieths = 0;
+        i = ParseAnglePart(text, i + 1, 60, levels - 1, sixtieths);
+        if (i == 0) {
             return 0;
         }
-        i += 1 + digits;
-        double minuteValue = static_cast<double>(minutes);
-        if (i < text.size() && IsFractionSeparator(text[i]) && i + 1 < text.size() &&
-            IsDigit(text[i + 1])) {
-            double fraction = 0;
-            i += 1 + ReadFraction(text, i + 1, fraction);
-            minuteValue += fraction;
-        } else if (i < text.size() && text[i] == ':') {
-            long long seconds = 0;
-            digits = ReadWhole(text, i + 1, seconds);
-            if (digits == 0 || seconds >= 60) {
-                return 0;
-            }
-            i += 1 + digits;
-            double secondValue = static_cast<double>(seconds);
-            if (i < text.size() && IsFractionSeparator(text[i]) && i + 1 < text.size() &&
-                IsDigit(text[i + 1])) {
-                double fraction = 0;
-                i += 1 + ReadFraction(text, i + 1, fraction);
-                secondValue += fraction;
-            }
-            minuteValue += secondValue / 60.0;
-        }
-        value += minuteValue / 60.0;
+        value += sixtieths / 60.0;
+    }
+    return i;
+}
+
+// One angle: degrees, optionally ':' minutes and ':' seconds, the last number optionally with a
+// fraction; then optional blanks and the hemisphere letter. Returns the characters used, 0 on
+// a bad angle.
+std::size_t ParseAngle(std::string_view text, int degreeLimit, char positive, char negative,
+                       double& degrees) {
+    double value = 0;
+    std::size_t i = ParseAnglePart(text, 0, degreeLimit, 2, value);
+    if (i == 0) {
+        return 0;
     }
     while (i < text.size() && IsBlank(text[i])) {
         ++i;
@@ -160,17 +148,17 @@ std::size_t ParseAngle(std::string_view text, int degreeLimit, char positive, ch
     return i + 1;
 }
 
-// A radius: a positive decimal number up to 10000, nautical miles unless "km" follows (either
-// case). Metres in `metres`; the characters used, 0 when bad.
-std::size_t ParseRadius(std::string_view text, std::int32_t& metres) {
+// A decimal number after blanks: digits, optionally '.' and more digits. The position after
+// it; `digits` counts the digits of both parts (0: no number there).
+std::size_t ParseDecimal(std::string_view text, double& value, std::size_t& digits) {
     std::size_t i = 0;
     while (i < text.size() && IsBlank(text[i])) {
         ++i;
     }
     long long whole = 0;
-    std::size_t digits = ReadWhole(text, i, whole);
+    digits = ReadWhole(text, i, whole);
     i += digits;
-    double value = static_cast<double>(whole);
+    value = static_cast<double>(whole);
     if (i < text.size() && text[i] == '.') {
         double fraction = 0;
         const std::size_t fractionDigits = ReadFraction(text, i + 1, fraction);
@@ -178,6 +166,15 @@ std::size_t ParseRadius(std::string_view text, std::int32_t& metres) {
         digits += fractionDigits;
         value += fraction;
     }
+    return i;
+}
+
+// A radius: a positive decimal number up to 10000, nautical miles unless "km" follows (either
+// case). Metres in `metres`; the characters used, 0 when bad.
+std::size_t ParseRadius(std::string_view text, std::int32_t& metres) {
+    double value = 0;
+    std::size_t digits = 0;
+    std::size_t i = ParseDecimal(text, value, digits);
     if (digits == 0 || value <= 0 || value > kMaxRadius) {
         return 0;
     }
@@ -198,21 +195,9 @@ std::size_t ParseRadius(std::string_view text, std::int32_t& metres) {
 // A bearing: a decimal number from 0 to below 360, blanks around it. The characters used, 0
 // when bad.
 std::size_t ParseBearing(std::string_view text, double& bearing) {
-    std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) {
-        ++i;
-    }
-    long long whole = 0;
-    std::size_t digits = ReadWhole(text, i, whole);
-    i += digits;
-    double value = static_cast<double>(whole);
-    if (i < text.size() && text[i] == '.') {
-        double fraction = 0;
-        const std::size_t fractionDigits = ReadFraction(text, i + 1, fraction);
-        i += 1 + fractionDigits;
-        digits += fractionDigits;
-        value += fraction;
-    }
+    double value = 0;
+    std::size_t digits = 0;
+    std::size_t i = ParseDecimal(text, value, digits);
     if (digits == 0 || value >= 360) {
         return 0;
     }
@@ -246,6 +231,8 @@ private:
     int Arc(std::string_view argument, int line);
     int ArcByEndpoints(std::string_view argument, int line);
     int Circle(std::string_view argument, int line);
+    // The arc with the centre and direction the records before it set, added to the airspace.
+    int AddArc(CtrSegment& segment, int line);
 
     std::vector<CtrArea>& areas_;
     OpenAirReport& report_;
@@ -428,13 +415,7 @@ int Parser::Arc(std::string_view argument, int line) {
     if (!rest.empty() && rest.front() != '*') {
         return Fail(kErrorArc, line);
     }
-    if (!centre_) {
-        return Fail(kErrorMissingArcCentre, line);
-    }
-    segment.centre = *centre_;
-    segment.direction = direction_;
-    Current().segments.push_back(segment);
-    return 0;
+    return AddArc(segment, line);
 }
 
 int Parser::ArcByEndpoints(std::string_view argument, int line) {
@@ -450,6 +431,10 @@ int Parser::ArcByEndpoints(std::string_view argument, int line) {
     if (used == 0 || !EndsField(rest.substr(used))) {
         return Fail(kErrorArc, line);
     }
+    return AddArc(segment, line);
+}
+
+int Parser::AddArc(CtrSegment& segment, int line) {
     if (!centre_) {
         return Fail(kErrorMissingArcCentre, line);
     }
@@ -485,39 +470,43 @@ int Parser::Finish() {
 }  // namespace
 
 std::string OpenAirErrorText(int code, int line) {
-    switch (code) {
-        case kErrorMemory:
-            return "Memory allocation error";
-        case kErrorVariable:
-            return StringPrintf("Bad variable assignment format on line %d", line);
-        case kErrorDirection:
-            return StringPrintf("Bad direction format on line %d", line);
-        case kErrorCentrePosition:
-        case kErrorPointPosition:
-            return StringPrintf("Bad position format on line %d", line);
-        case kErrorMultipleCentres:
-            return "Multiple V record types";
-        case kErrorArc:
-            return StringPrintf("Bad arc position format on line %d", line);
-        case kErrorMissingArcCentre:
-            return StringPrintf("Missing centre for DB record (line %d)", line);
-        case kErrorMissingName:
-            return "Missing airspace name";
-        case kErrorMissingCircleCentre:
-            return StringPrintf("Missing centre for DC record (line %d)", line);
-        case kErrorExpectedArc:
-            return StringPrintf("Expected a DB or DC record (line %d)", line);
-        case kErrorRadius:
-            return StringPrintf("Bad radius format on line %d", line);
-        case kErrorUnknownRecord:
-            return StringPrintf("Unknown record type on line %d", line);
-        case kErrorNoSegments:
-            return StringPrintf("No segments in airspace (line %d)", line);
-        case kErrorUnusedCentre:
-            return StringPrintf("Missing DB or DC segment (line %d)", line);
-        default:
-            return StringPrintf("Format error %d on line %d", code, line);
+    // Where a message names the line.
+    enum class LineForm { kNone, kOnLine, kInParentheses };
+    struct ErrorText {
+        int code;
+        const char* text;
+        LineForm line;
+    };
+    static constexpr ErrorText kTexts[] = {
+        {kErrorMemory, "Memory allocation error", LineForm::kNone},
+        {kErrorVariable, "Bad variable assignment format", LineForm::kOnLine},
+        {kErrorDirection, "Bad direction format", LineForm::kOnLine},
+        {kErrorCentrePosition, "Bad position format", LineForm::kOnLine},
+        {kErrorPointPosition, "Bad position format", LineForm::kOnLine},
+        {kErrorMultipleCentres, "Multiple V record types", LineForm::kNone},
+        {kErrorArc, "Bad arc position format", LineForm::kOnLine},
+        {kErrorMissingArcCentre, "Missing centre for DB record", LineForm::kInParentheses},
+        {kErrorMissingName, "Missing airspace name", LineForm::kNone},
+        {kErrorMissingCircleCentre, "Missing centre for DC record", LineForm::kInParentheses},
+        {kErrorExpectedArc, "Expected a DB or DC record", LineForm::kInParentheses},
+        {kErrorRadius, "Bad radius format", LineForm::kOnLine},
+        {kErrorUnknownRecord, "Unknown record type", LineForm::kOnLine},
+        {kErrorNoSegments, "No segments in airspace", LineForm::kInParentheses},
+        {kErrorUnusedCentre, "Missing DB or DC segment", LineForm::kInParentheses},
+    };
+    for (const ErrorText& entry : kTexts) {
+        if (entry.code == code) {
+            switch (entry.line) {
+                case LineForm::kNone:
+                    return entry.text;
+                case LineForm::kOnLine:
+                    return entry.text + StringPrintf(" on line %d", line);
+                case LineForm::kInParentheses:
+                    return entry.text + StringPrintf(" (line %d)", line);
+            }
+        }
     }
+    return StringPrintf("Format error %d on line %d", code, line);
 }
 
 std::size_t ParseOpenAirPosition(std::string_view text, DegreePosition& position) {

@@ -1,7 +1,6 @@
 #include "formats/ozi_waypoints/ozi_waypoints.hpp"
 
 #include <cmath>
-#include <new>
 
 #include "core/angles.hpp"
 #include "core/strings.hpp"
@@ -32,32 +31,28 @@ std::string OziText(std::string_view text) {
     return latin1;
 }
 
-int ReadLine(std::string_view line, WaypointNamer& namer, const WaypointReadOptions& options,
-             Waypoint& waypoint) {
+LineRead ReadLine(std::string_view line, WaypointNamer& namer, const WaypointReadOptions& options,
+                  Waypoint& waypoint) {
     const std::vector<std::string_view> fields = SplitFields(line, ',');
     // Up to the description every field must be there.
     if (fields.size() < 11) {
-        return -1;
+        return LineRead::kBad;
     }
-    switch (namer.Name(fields[1], waypoint)) {
-        case WaypointNamer::Outcome::kNamed:
-            break;
-        case WaypointNamer::Outcome::kSkip:
-            return 1;
-        case WaypointNamer::Outcome::kFail:
-            return -1;
+    const LineRead named = LineReadOfName(namer.Name(fields[1], waypoint));
+    if (named != LineRead::kWaypoint) {
+        return named;
     }
     double latitude = 0, longitude = 0;
     if (!ParseNumber(fields[2], latitude) || !(latitude > -90 && latitude < 90) ||
         !ParseNumber(fields[3], longitude) || !(longitude > -180 && longitude < 180)) {
-        return -1;
+        return LineRead::kBad;
     }
     waypoint.latitude = DegreesToSemicircles(latitude);
     waypoint.longitude = DegreesToSemicircles(longitude);
     // An empty date (files of other programs leave it out) counts as none.
     double date = 0;
     if (!TrimBlanks(fields[4]).empty() && !ParseNumber(fields[4], date)) {
-        return -1;
+        return LineRead::kBad;
     }
     if (date == 0) {
         waypoint.time = options.readTime;
@@ -67,20 +62,20 @@ int ReadLine(std::string_view line, WaypointNamer& namer, const WaypointReadOpti
         }
         const double seconds = std::trunc((date - kDaysTo1990) * 86400 + 0.5);
         if (!(seconds <= 4294967295.0)) {
-            return -1;
+            return LineRead::kBad;
         }
         waypoint.time = static_cast<std::uint32_t>(seconds);
     }
     long long symbol = 0;
     if (!ParseUnsigned(fields[5], symbol)) {
-        return -1;
+        return LineRead::kBad;
     }
     waypoint.SetDescription(ConvertWaypointComment(SkipLeadingBlanks(fields[10])));
     waypoint.altitude = 0;
     if (fields.size() >= 15) {
         double feet = 0;
         if (!ParseNumber(fields[14], feet) || std::fabs(feet) > 1e7) {
-            return -1;
+            return LineRead::kBad;
         }
         const auto whole = static_cast<long long>(std::trunc(feet));
         if (whole != -777) {
@@ -89,18 +84,7 @@ int ReadLine(std::string_view line, WaypointNamer& namer, const WaypointReadOpti
         }
     }
     waypoint.kind = kWaypointKindPoint;
-    return 0;
-}
-
-int WriteDocument(const formats::WriteInput& input, formats::TextBuffer& out,
-                  std::string& message) {
-    try {
-        out.Append(WriteOziWaypoints(input.waypoints));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        message = "Memory allocation error";
-        return -1;
-    }
+    return LineRead::kWaypoint;
 }
 
 constexpr std::string_view kExtensions[] = {"wpt"};
@@ -108,29 +92,11 @@ constexpr std::string_view kExtensions[] = {"wpt"};
 }  // namespace
 
 WaypointReadResult ReadOziWaypoints(std::string_view text, const WaypointReadOptions& options) {
-    WaypointReadResult result;
-    result.title = kDecodingTitle;
-    WaypointLines lines(text);
-    WaypointNamer namer(options);
-    std::string_view line;
-    std::vector<Waypoint> waypoints;
-    waypoints.reserve(20);
-    while (lines.Next(line)) {
-        if (lines.Number() < kFirstDataLine) {
-            continue;
-        }
-        Waypoint waypoint;
-        const int read = ReadLine(line, namer, options, waypoint);
-        if (read < 0) {
-            return BadLine(kDecodingTitle, lines.Number());
-        }
-        if (read == 0) {
-            waypoints.push_back(waypoint);
-        }
-    }
-    result.status = static_cast<int>(waypoints.size());
-    result.waypoints = std::move(waypoints);
-    return result;
+    return ReadNamedWaypointLines(
+        text, options, kFirstDataLine,
+        [&](std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
+            return ReadLine(line, namer, options, waypoint);
+        });
 }
 
 std::string WriteOziWaypoints(std::span<const Waypoint> waypoints) {
@@ -150,14 +116,7 @@ std::string WriteOziWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kOziWaypointFormat{
-    .id = "ozi-waypoints",
-    .name = "Ozi files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteDocument,
-};
+const formats::FormatRecord kOziWaypointFormat = WaypointFormat(
+    "ozi-waypoints", "Ozi files", kExtensions, &WriteWaypointDocument<&WriteOziWaypoints>);
 
 }  // namespace tracora::waypoints

@@ -1,7 +1,6 @@
 #include "formats/seeyou/seeyou_waypoints.hpp"
 
 #include <cmath>
-#include <new>
 
 #include "core/angles.hpp"
 #include "core/strings.hpp"
@@ -110,14 +109,14 @@ bool ReadElevation(std::string_view field, std::int32_t& metres) {
     return true;
 }
 
-int ReadLine(std::string_view line, const WaypointReadOptions& options, Waypoint& waypoint) {
+LineRead ReadLine(std::string_view line, const WaypointReadOptions& options, Waypoint& waypoint) {
     std::vector<std::string_view> fields;
     if (!SplitQuoted(line, 8, fields) || fields.size() < 7) {
-        return -1;
+        return LineRead::kBad;
     }
     std::string_view name, code;
     if (!Unquote(fields[0], name) || !Unquote(fields[1], code)) {
-        return -1;
+        return LineRead::kBad;
     }
     waypoint.SetDescription(FirstCharacters(name, 40));
     std::string id;
@@ -129,37 +128,26 @@ int ReadLine(std::string_view line, const WaypointReadOptions& options, Waypoint
     double latitude = 0, longitude = 0;
     if (!ReadAngle(fields[3], 2, 'N', 'S', 90, latitude) ||
         !ReadAngle(fields[4], 3, 'E', 'W', 180, longitude)) {
-        return -1;
+        return LineRead::kBad;
     }
     waypoint.latitude = DegreesToSemicircles(latitude);
     waypoint.longitude = DegreesToSemicircles(longitude);
     if (!ReadElevation(fields[5], waypoint.altitude)) {
-        return -1;
+        return LineRead::kBad;
     }
     waypoint.kind = kWaypointKindPoint;
     const std::string_view style = TrimBlanks(fields[6]);
     if (!style.empty()) {
         long long value = 0;
         if (!ParseUnsigned(style, value)) {
-            return -1;
+            return LineRead::kBad;
         }
         if (value == 2 || value == 5) {
             waypoint.kind = kWaypointKindAirfield;
         }
     }
     waypoint.time = options.readTime;
-    return 0;
-}
-
-int WriteDocument(const formats::WriteInput& input, formats::TextBuffer& out,
-                  std::string& message) {
-    try {
-        out.Append(WriteSeeYouWaypoints(input.waypoints));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        message = "Memory allocation error";
-        return -1;
-    }
+    return LineRead::kWaypoint;
 }
 
 constexpr std::string_view kExtensions[] = {"cup"};
@@ -167,34 +155,23 @@ constexpr std::string_view kExtensions[] = {"cup"};
 }  // namespace
 
 WaypointReadResult ReadSeeYouWaypoints(std::string_view text, const WaypointReadOptions& options) {
-    WaypointReadResult result;
-    result.title = kSeeYouTitle;
-    WaypointLines lines(text);
-    std::string_view line;
-    std::vector<Waypoint> waypoints;
-    waypoints.reserve(50);
     bool header = true;
-    while (lines.Next(line)) {
-        if (header) {
-            header = false;
-            continue;
-        }
-        if (line.starts_with("-----")) {
-            break;
-        }
-        // Comment lines, as some files carry under their header.
-        if (line.front() == '*') {
-            continue;
-        }
-        Waypoint waypoint;
-        if (ReadLine(line, options, waypoint) != 0) {
-            return BadLine(kSeeYouTitle, lines.Number());
-        }
-        waypoints.push_back(waypoint);
-    }
-    result.status = static_cast<int>(waypoints.size());
-    result.waypoints = std::move(waypoints);
-    return result;
+    return ReadWaypointLines(
+        text, kSeeYouTitle,
+        [&](std::string_view line, int, Waypoint& waypoint, std::span<Waypoint>) {
+            if (header) {
+                header = false;
+                return LineRead::kSkip;
+            }
+            if (line.starts_with("-----")) {
+                return LineRead::kEnd;
+            }
+            // Comment lines, as some files carry under their header.
+            if (line.front() == '*') {
+                return LineRead::kSkip;
+            }
+            return ReadLine(line, options, waypoint);
+        });
 }
 
 std::string WriteSeeYouWaypoints(std::span<const Waypoint> waypoints) {
@@ -215,14 +192,7 @@ std::string WriteSeeYouWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kSeeYouFormat{
-    .id = "seeyou",
-    .name = "SeeYou files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteDocument,
-};
+const formats::FormatRecord kSeeYouFormat = WaypointFormat(
+    "seeyou", "SeeYou files", kExtensions, &WriteWaypointDocument<&WriteSeeYouWaypoints>);
 
 }  // namespace tracora::waypoints

@@ -1,7 +1,6 @@
 #include "formats/utm_waypoints/utm_waypoints.hpp"
 
 #include <cmath>
-#include <new>
 
 #include "core/angles.hpp"
 #include "core/geodesy.hpp"
@@ -19,26 +18,18 @@ bool ReadRest(const std::vector<std::string_view>& fields, Waypoint& waypoint) {
     if (fields.size() < 4) {
         return false;
     }
-    UtmPosition utm;
-    double easting = 0, northing = 0, altitude = 0;
-    if (ParseUtmZone(fields[0], utm.zone, utm.band) != 0 || !ParseNumber(fields[1], easting) ||
-        easting < 0 || easting > 1000000 || !ParseNumber(fields[2], northing) || northing < 0 ||
-        northing > 20000000 || !ParseNumber(fields[3], altitude) ||
-        altitude != std::floor(altitude) || std::fabs(altitude) > 1e7) {
+    double altitude = 0;
+    if (!ReadUtmPosition(fields[0], fields[1], fields[2], waypoint) ||
+        !ParseNumber(fields[3], altitude) || altitude != std::floor(altitude) ||
+        std::fabs(altitude) > 1e7) {
         return false;
     }
-    utm.easting = easting;
-    utm.northing = northing;
-    GeoPoint point;
-    FromUtm(utm, point);
-    waypoint.latitude = RadiansToSemicircles(point.latitude);
-    waypoint.longitude = RadiansToSemicircles(point.longitude);
     waypoint.altitude = altitude < 0 ? 0 : static_cast<std::int32_t>(altitude);
     SetDescriptionAndKind(fields.size() > 4 ? fields[4] : std::string_view(), waypoint);
     return true;
 }
 
-int ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
+LineRead ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
     // The name is the first word; names written with blanks in them ("Golden G") reach up to
     // the first word where the rest of the line reads.
     const std::vector<std::string_view> words = SplitBlankFields(line, 64);
@@ -51,62 +42,37 @@ int ReadLine(std::string_view line, WaypointNamer& namer, Waypoint& waypoint) {
         }
     }
     if (first >= words.size()) {
-        return -1;
+        return LineRead::kBad;
     }
     const std::string_view name =
         line.substr(0, static_cast<std::size_t>(words[first - 1].data() - line.data()) +
                            words[first - 1].size());
-    switch (namer.Name(name, waypoint)) {
-        case WaypointNamer::Outcome::kNamed:
-            return 0;
-        case WaypointNamer::Outcome::kSkip:
-            return 1;
-        case WaypointNamer::Outcome::kFail:
-            break;
-    }
-    return -1;
-}
-
-int WriteDocument(const formats::WriteInput& input, formats::TextBuffer& out,
-                  std::string& message) {
-    try {
-        out.Append(WriteUtmWaypoints(input.waypoints));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        message = "Memory allocation error";
-        return -1;
-    }
+    return LineReadOfName(namer.Name(name, waypoint));
 }
 
 constexpr std::string_view kExtensions[] = {"wpt"};
 
 }  // namespace
 
-WaypointReadResult ReadUtmWaypoints(std::string_view text, const WaypointReadOptions& options) {
-    WaypointReadResult result;
-    result.title = kDecodingTitle;
-    WaypointLines lines(text);
-    WaypointNamer namer(options);
-    std::string_view line;
-    std::vector<Waypoint> waypoints;
-    waypoints.reserve(20);
-    while (lines.Next(line)) {
-        if (lines.Number() < 2) {
-            continue;
-        }
-        Waypoint waypoint;
-        waypoint.time = options.readTime;
-        const int read = ReadLine(line, namer, waypoint);
-        if (read < 0) {
-            return BadLine(kDecodingTitle, lines.Number());
-        }
-        if (read == 0) {
-            waypoints.push_back(waypoint);
-        }
+bool ReadUtmPosition(std::string_view zone, std::string_view easting, std::string_view northing,
+                     Waypoint& waypoint) {
+    UtmPosition utm;
+    double east = 0, north = 0;
+    if (ParseUtmZone(zone, utm.zone, utm.band) != 0 || !ParseNumber(easting, east) || east < 0 ||
+        east > 1000000 || !ParseNumber(northing, north) || north < 0 || north > 20000000) {
+        return false;
     }
-    result.status = static_cast<int>(waypoints.size());
-    result.waypoints = std::move(waypoints);
-    return result;
+    utm.easting = east;
+    utm.northing = north;
+    GeoPoint point;
+    FromUtm(utm, point);
+    waypoint.latitude = RadiansToSemicircles(point.latitude);
+    waypoint.longitude = RadiansToSemicircles(point.longitude);
+    return true;
+}
+
+WaypointReadResult ReadUtmWaypoints(std::string_view text, const WaypointReadOptions& options) {
+    return ReadNamedWaypointLines(text, options, 2, &ReadLine);
 }
 
 std::string WriteUtmWaypoints(std::span<const Waypoint> waypoints) {
@@ -130,14 +96,7 @@ std::string WriteUtmWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kUtmWaypointFormat{
-    .id = "utm-waypoints",
-    .name = "UTM files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteDocument,
-};
+const formats::FormatRecord kUtmWaypointFormat = WaypointFormat(
+    "utm-waypoints", "UTM files", kExtensions, &WriteWaypointDocument<&WriteUtmWaypoints>);
 
 }  // namespace tracora::waypoints

@@ -157,4 +157,15 @@ formats::ReadResult ReadWaypointFileOfRegistry(std::string_view text) {
     return result;
 }
 
+int AppendWaypointDocument(formats::TextBuffer& out, std::string& message,
+                           const std::function<std::string()>& write) {
+    try {
+        out.Append(write());
+        return 0;
+    } catch (const std::bad_alloc&) {
+        message = "Memory allocation error";
+        return -1;
+    }
+}
+
 }  // namespace tracora::waypoints

@@ -98,6 +98,62 @@ WaypointReadResult BadLine(const char* title, int line) {
     return result;
 }
 
+LineRead LineReadOfName(WaypointNamer::Outcome outcome) {
+    switch (outcome) {
+        case WaypointNamer::Outcome::kNamed:
+            return LineRead::kWaypoint;
+        case WaypointNamer::Outcome::kSkip:
+            return LineRead::kSkip;
+        case WaypointNamer::Outcome::kFail:
+            break;
+    }
+    return LineRead::kBad;
+}
+
+WaypointReadResult ReadWaypointLines(
+    std::string_view text, const char* title,
+    const std::function<LineRead(std::string_view line, int number, Waypoint& waypoint,
+                                 std::span<Waypoint> kept)>& readLine) {
+    WaypointReadResult result;
+    result.title = title;
+    WaypointLines lines(text);
+    std::string_view line;
+    std::vector<Waypoint> waypoints;
+    waypoints.reserve(50);
+    while (lines.Next(line)) {
+        Waypoint waypoint;
+        const LineRead read = readLine(line, lines.Number(), waypoint, waypoints);
+        if (read == LineRead::kBad) {
+            return BadLine(title, lines.Number());
+        }
+        if (read == LineRead::kEnd) {
+            break;
+        }
+        if (read == LineRead::kWaypoint) {
+            waypoints.push_back(waypoint);
+        }
+    }
+    result.status = static_cast<int>(waypoints.size());
+    result.waypoints = std::move(waypoints);
+    return result;
+}
+
+WaypointReadResult ReadNamedWaypointLines(
+    std::string_view text, const WaypointReadOptions& options, int firstLine,
+    const std::function<LineRead(std::string_view line, WaypointNamer& namer, Waypoint& waypoint)>&
+        readLine) {
+    WaypointNamer namer(options);
+    return ReadWaypointLines(
+        text, kDecodingTitle,
+        [&](std::string_view line, int number, Waypoint& waypoint, std::span<Waypoint>) {
+            if (number < firstLine) {
+                return LineRead::kSkip;
+            }
+            waypoint.time = options.readTime;
+            return readLine(line, namer, waypoint);
+        });
+}
+
 WaypointNamer::WaypointNamer(const WaypointReadOptions& options)
     : options_(options), convertAll_(options.lenientNames) {}
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,35 @@ private:
     std::size_t position_ = 0;
     int number_ = 0;
 };
+
+// What a line reader of a line-based waypoint format made of one line.
+enum class LineRead {
+    kWaypoint,  // the line held a waypoint, which is kept
+    kSkip,      // a line without a waypoint (a header, a comment, a name the user skipped)
+    kBad,       // the read fails with "Bad line N"
+    kEnd,       // the waypoints end here; the rest of the text is not read
+};
+
+// What a line makes of the outcome of naming its waypoint: named, the waypoint is kept; skipped
+// by the user, the line is skipped; failed, the line is bad.
+LineRead LineReadOfName(WaypointNamer::Outcome outcome);
+
+// The line loop the line-based formats share: every line of `text` (see WaypointLines) goes to
+// `readLine` with its number, a new waypoint and the waypoints kept so far (a line may amend the
+// last of them); the waypoints it keeps are the result, titled `title`, and the first bad line
+// ends the read with BadLine(title, its number).
+WaypointReadResult ReadWaypointLines(
+    std::string_view text, const char* title,
+    const std::function<LineRead(std::string_view line, int number, Waypoint& waypoint,
+                                 std::span<Waypoint> kept)>& readLine);
+
+// The loop of the formats whose lines name their waypoints: the lines numbered below
+// `firstLine` (the header) skipped, the names converted by one WaypointNamer, each waypoint's
+// time the time of reading unless its line gives one.
+WaypointReadResult ReadNamedWaypointLines(
+    std::string_view text, const WaypointReadOptions& options, int firstLine,
+    const std::function<LineRead(std::string_view line, WaypointNamer& namer, Waypoint& waypoint)>&
+        readLine);
 
 // The text of a waypoint file as the readers take it: without a byte-order mark, in UTF-8
 // (a file that is not valid UTF-8 is read as Latin-1).

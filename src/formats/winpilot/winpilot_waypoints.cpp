@@ -1,7 +1,6 @@
 #include "formats/winpilot/winpilot_waypoints.hpp"
 
 #include <cmath>
-#include <new>
 
 #include "core/angles.hpp"
 #include "core/strings.hpp"
@@ -109,10 +108,10 @@ bool ReadAltitude(std::string_view field, std::int32_t& metres) {
     return true;
 }
 
-int ReadLine(std::string_view line, const WaypointReadOptions& options, Waypoint& waypoint) {
+LineRead ReadLine(std::string_view line, const WaypointReadOptions& options, Waypoint& waypoint) {
     const std::vector<std::string_view> fields = SplitFields(line, ',');
     if (fields.size() < 6) {
-        return -1;
+        return LineRead::kBad;
     }
     // The waypoint number becomes the ID.
     std::string id;
@@ -126,7 +125,7 @@ int ReadLine(std::string_view line, const WaypointReadOptions& options, Waypoint
     if (!ReadAngle(fields[1], 'N', 'S', 90, latitude) ||
         !ReadAngle(fields[2], 'E', 'W', 180, longitude) ||
         !ReadAltitude(fields[3], waypoint.altitude)) {
-        return -1;
+        return LineRead::kBad;
     }
     waypoint.latitude = DegreesToSemicircles(latitude);
     waypoint.longitude = DegreesToSemicircles(longitude);
@@ -135,23 +134,12 @@ int ReadLine(std::string_view line, const WaypointReadOptions& options, Waypoint
         !flags.empty() && flags.front() == 'A' ? kWaypointKindAirfield : kWaypointKindPoint;
     waypoint.SetDescription(FirstCharacters(fields[5], 40));
     waypoint.time = options.readTime;
-    return 0;
+    return LineRead::kWaypoint;
 }
 
 // Text for a field of the file: Latin-1, ';' for a comma, at most `length` characters.
 std::string FieldText(std::string_view text, std::size_t length) {
     return Utf8ToLatin1(FirstCharacters(ReplaceCharacters(text, ",", ';'), length));
-}
-
-int WriteDocument(const formats::WriteInput& input, formats::TextBuffer& out,
-                  std::string& message) {
-    try {
-        out.Append(WriteWinPilotWaypoints(input.waypoints));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        message = "Memory allocation error";
-        return -1;
-    }
 }
 
 constexpr std::string_view kExtensions[] = {"dat"};
@@ -160,25 +148,14 @@ constexpr std::string_view kExtensions[] = {"dat"};
 
 WaypointReadResult ReadWinPilotWaypoints(std::string_view text,
                                          const WaypointReadOptions& options) {
-    WaypointReadResult result;
-    result.title = kWinPilotTitle;
-    WaypointLines lines(text);
-    std::string_view line;
-    std::vector<Waypoint> waypoints;
-    waypoints.reserve(50);
-    while (lines.Next(line)) {
-        if (line.front() == '*') {
-            continue;
-        }
-        Waypoint waypoint;
-        if (ReadLine(line, options, waypoint) != 0) {
-            return BadLine(kWinPilotTitle, lines.Number());
-        }
-        waypoints.push_back(waypoint);
-    }
-    result.status = static_cast<int>(waypoints.size());
-    result.waypoints = std::move(waypoints);
-    return result;
+    return ReadWaypointLines(
+        text, kWinPilotTitle,
+        [&](std::string_view line, int, Waypoint& waypoint, std::span<Waypoint>) {
+            if (line.front() == '*') {
+                return LineRead::kSkip;
+            }
+            return ReadLine(line, options, waypoint);
+        });
 }
 
 std::string WriteWinPilotWaypoints(std::span<const Waypoint> waypoints) {
@@ -198,14 +175,7 @@ std::string WriteWinPilotWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kWinPilotFormat{
-    .id = "winpilot",
-    .name = "WinPilot files",
-    .extensions = kExtensions,
-    .holds = {.waypoints = true},
-    .directions = {.read = true, .write = true},
-    .read = &ReadWaypointFileOfRegistry,
-    .write = &WriteDocument,
-};
+const formats::FormatRecord kWinPilotFormat = WaypointFormat(
+    "winpilot", "WinPilot files", kExtensions, &WriteWaypointDocument<&WriteWinPilotWaypoints>);
 
 }  // namespace tracora::waypoints
