@@ -10,6 +10,7 @@
 
 #include "analysis/analysis_report.hpp"
 #include "analysis/olc_optimisation.hpp"
+#include "cli/cli_common.hpp"
 #include "core/file_io.hpp"
 #include "core/time_base.hpp"
 #include "core/track_store.hpp"
@@ -27,11 +28,6 @@ constexpr const char* kOlcUsage =
     "  file, --first NAME --last NAME --birth DD.MM.YY --class 1-5 --glider TYPE --site PLACE\n"
     "  [--call SIGN] [--region CODE] [--flight 1-35] (pilot, glider and site default to\n"
     "  the IGC header's)";
-
-int UsageError(const std::string& text) {
-    std::fprintf(stderr, "tracora-cli: %s\nTry 'tracora-cli --help'.\n", text.c_str());
-    return 2;
-}
 
 // "Francis Durand": the first word is the first name, the rest the last name.
 void SplitPilot(const std::string& pilot, olc::PilotData& data) {

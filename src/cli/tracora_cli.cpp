@@ -12,6 +12,7 @@
 
 #include "analysis/analysis_report.hpp"
 #include "cli/airspace_command.hpp"
+#include "cli/cli_common.hpp"
 #include "cli/instruments_command.hpp"
 #include "cli/olc_command.hpp"
 #include "cli/waypoints_command.hpp"
@@ -87,10 +88,7 @@ constexpr const char* kUsage =
     "Exit status: 0 on success, 1 when the command failed (also when a format cannot\n"
     "be read or written), 2 on a usage error.\n";
 
-int UsageError(const char* text) {
-    std::fprintf(stderr, "tracora-cli: %s\nTry 'tracora-cli --help'.\n", text);
-    return 2;
-}
+using tracora::cli::UsageError;
 
 bool ParsePoint(const char* latitude, const char* longitude, GeoPoint& point) {
     if (tracora::ParseAngle(latitude, AngleKind::kLatitude, point.latitude) != 0) {
