@@ -184,6 +184,11 @@ int Airspace(const std::vector<const char*>& arguments) {
             }
             return 1;
         }
+        // A file without one airspace is not what was meant (another format, a wrong file).
+        if (count == 0) {
+            std::fprintf(stderr, "tracora-cli: %s: No CTR found\n", path);
+            return 1;
+        }
         if (gpx != nullptr && WriteOutput(gpx,
                                           openair::AirspaceGpx(outlines, CurrentCalendarTime(),
                                                                igc::IgcVersionText(kVersion)),

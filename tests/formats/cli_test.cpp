@@ -378,5 +378,13 @@ TEST_F(CliTest, OlcExactAddsTheProvenOptimum) {
     EXPECT_NE(run.out.find("\"best\": {\"kind\": \"free distance\""), std::string::npos);
 }
 
+// A file without one airspace (another format, a wrong file) is not read as an empty list.
+TEST_F(CliTest, AirspaceFileWithoutAnAirspaceFails) {
+    const std::string json = FixturePath("real/openair/arc-cw-result.json").string();
+    const CliRun run = Cli("airspace " + json);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("No CTR found"), std::string::npos) << run.err;
+}
+
 }  // namespace
 }  // namespace tracora::testing
