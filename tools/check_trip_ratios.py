@@ -75,9 +75,20 @@ KNOWN_ABOVE = {
 
 
 # Second reference: two sailplane flights' published online-contest results (XCSoar's scoring,
-# ../shared/data/scores/xcsoar-olc-scores.txt). Their "Classic" distance runs over five turn
-# points, ours over three, so ours may not be longer.
-CLASSIC_KM = {"01lz1hq1.igc": 519.44, "9crx3101.igc": 326.86}
+# tests/fixtures/real/scores/xcsoar-olc-scores.txt, beside the fixtures). Their "Classic"
+# distance runs over five turn points, ours over three, so ours may not be longer.
+def classic_km(fixture):
+    path = os.path.join(os.path.dirname(os.path.abspath(fixture)), "..", "real", "scores",
+                        "xcsoar-olc-scores.txt")
+    classic, name = {}, None
+    with open(path) as f:
+        for line in f:
+            line = line.strip()
+            if line.endswith(".igc"):
+                name = line
+            elif name and line.startswith("- Classic "):
+                classic[name] = float(line.split()[2])
+    return classic
 
 
 def run_cli(cli, command, name, igc_dirs, extra=()):
@@ -109,9 +120,9 @@ def judge(name, kind, value, optimum, above, known, digits):
     return failed
 
 
-def check_classic(cli, igc_dirs):
+def check_classic(cli, igc_dirs, classic_table):
     failures = 0
-    for name, classic in CLASSIC_KM.items():
+    for name, classic in classic_table.items():
         if not any(os.path.isfile(os.path.join(d, name)) for d in igc_dirs):
             continue
         ours = run_cli(cli, "olc", name, igc_dirs)
@@ -123,8 +134,8 @@ def check_classic(cli, igc_dirs):
     return failures
 
 
-def check_olc(cli, rows, igc_dirs):
-    failures = check_classic(cli, igc_dirs)
+def check_olc(cli, rows, igc_dirs, fixture):
+    failures = check_classic(cli, igc_dirs, classic_km(fixture))
     print(f"{'flight':34} {'kind':5} {'ours km':>9} {'optimum':>9} {'ratio':>7}")
     for name, _fixes, *columns in rows:
         ours = run_cli(cli, "olc", name, igc_dirs)
@@ -172,7 +183,9 @@ def main():
     cli, fixture, *igc_dirs = args
     with open(fixture) as f:
         rows = [line.rstrip("\n").split("\t") for line in f][1:]
-    return (check_olc if olc else check_trip)(cli, rows, igc_dirs)
+    if olc:
+        return check_olc(cli, rows, igc_dirs, fixture)
+    return check_trip(cli, rows, igc_dirs)
 
 
 if __name__ == "__main__":

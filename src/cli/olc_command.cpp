@@ -183,14 +183,8 @@ int Olc(const std::vector<const char*>& args) {
         return 0;
     }
 
-    olc::Flight what;
-    const auto indices = results.Indices(results.best);
-    for (std::size_t v = 0; v < 5; ++v) {
-        what.points[v] = parsed.points[indices[v]];
-    }
-    what.igcFileName =
-        igc::IgcProposedName(igc::IgcNameStyle::kLong, TimeToCalendar(parsed.points.front().time),
-                             parsed.manufacturer, parsed.serial, flight);
+    olc::Flight what = olc::BestResultFlight(parsed.points, results, igc::IgcNameStyle::kLong,
+                                             parsed.manufacturer, parsed.serial, flight);
     if (withIgc) {
         what.igcText = text;  // the file as it is, with its own security record
     }
@@ -200,8 +194,7 @@ int Olc(const std::vector<const char*>& args) {
                      olcPath, std::strerror(error));
         return 1;
     }
-    const bool signedIgc =
-        withIgc && (text.starts_with("G") || text.find("\nG") != std::string::npos);
+    const bool signedIgc = withIgc && olc::CarriesSecurityRecord(text);
     std::fprintf(stderr, "%s: %s\n", olcPath,
                  withIgc && !signedIgc ? "File written. NO security record" : "File written");
     return 0;

@@ -13,15 +13,6 @@
 
 namespace tracora::olc {
 
-namespace {
-
-// Whether an IGC text carries a security record.
-bool HasGRecord(std::string_view text) {
-    return text.starts_with("G") || text.find("\nG") != std::string_view::npos;
-}
-
-}  // namespace
-
 int PrepareOlcInput(AppState& state, Host& host, std::span<const std::size_t> selection,
                     bool useIgcBuffer, OlcInput& out) {
     out = {};
@@ -97,19 +88,14 @@ OlcSaveOutcome SaveOlcFile(AppState& state, Host& host, const OlcInput& input,
         host.ShowMessage(kUserInputTitle, problem);
         return OlcSaveOutcome::kFieldError;
     }
-    const CalendarTime date = TimeToCalendar(input.points.front().time);
     const igc::IgcNameStyle style = longName ? igc::IgcNameStyle::kLong : igc::IgcNameStyle::kShort;
-    Flight what;
-    what.igcFileName = igc::IgcProposedName(style, date, input.manufacturer, input.serial, flight);
-    const auto indices = results.Indices(results.best);
-    for (std::size_t v = 0; v < 5; ++v) {
-        what.points[v] = input.points[indices[v]];
-    }
+    Flight what =
+        BestResultFlight(input.points, results, style, input.manufacturer, input.serial, flight);
     bool signedIgc = false;
     if (withIgc) {
         if (input.fromIgcBuffer) {
             what.igcText = input.igcText;
-            signedIgc = HasGRecord(what.igcText);
+            signedIgc = CarriesSecurityRecord(what.igcText);
         } else {
             const Settings& s = state.settings;
             const TrackLog& log = state.trackLog;

@@ -6,6 +6,7 @@
 
 #include "core/angles.hpp"
 #include "core/strings.hpp"
+#include "core/time_base.hpp"
 #include "formats/igc/igc_names.hpp"
 
 namespace tracora::olc {
@@ -179,6 +180,23 @@ std::string EncodeValue(std::string_view text) {
         }
     }
     return out;
+}
+
+Flight BestResultFlight(std::span<const TrackPoint> points, const analysis::OlcResults& results,
+                        igc::IgcNameStyle style, std::string_view manufacturer,
+                        std::string_view serial, int flight) {
+    Flight what;
+    what.igcFileName = igc::IgcProposedName(style, TimeToCalendar(points.front().time),
+                                            manufacturer, serial, flight);
+    const auto indices = results.Indices(results.best);
+    for (std::size_t v = 0; v < 5; ++v) {
+        what.points[v] = points[indices[v]];
+    }
+    return what;
+}
+
+bool CarriesSecurityRecord(std::string_view igcText) {
+    return igcText.starts_with("G") || igcText.find("\nG") != std::string_view::npos;
 }
 
 std::string BuildOlcText(const PilotData& data, const Flight& what, std::string_view version) {

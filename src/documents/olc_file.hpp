@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/olc_optimisation.hpp"
 #include "core/track_log.hpp"
+#include "formats/igc/igc_names.hpp"
 
 namespace tracora::olc {
 
@@ -57,6 +59,15 @@ struct Flight {
     std::array<TrackPoint, 5> points{};  // the best result's A to E
     std::string igcText;                 // appended as the IGCigcIGC field when not empty
 };
+
+// The flight of the best result of `results` over `points`, named as its IGC file in `style`
+// (the first fix's date, the recorder's codes, the flight number); no IGC text yet.
+Flight BestResultFlight(std::span<const TrackPoint> points, const analysis::OlcResults& results,
+                        igc::IgcNameStyle style, std::string_view manufacturer,
+                        std::string_view serial, int flight);
+
+// Whether an IGC text carries a security record (a G line).
+bool CarriesSecurityRecord(std::string_view igcText);
 
 // The file's one line (without a line end) for `data` (checked) and `flight`; `version` is the
 // program's "major.minor[.patch]".
