@@ -13,6 +13,7 @@
 #include "core/strings.hpp"
 #include "core/time_base.hpp"
 #include "core/track_store.hpp"
+#include "documents/file_read_messages.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
 #include "documents/trip_record.hpp"
@@ -242,13 +243,7 @@ int AutomationRunner::StartWaypointUpload() {
                     [this, &waypoints](device::JobStart start) {
                         start.function = AccessFunction::kWriteWaypoints;
                         start.waypoints = std::move(waypoints);
-                        start.completion = [this](device::GpsAccessJob& done) {
-                            const bool success = done.result >= 0;
-                            if (!success) {
-                                state_.jobFailed = true;
-                            }
-                            PostJobEnd(state_, host_, success, false);
-                        };
+                        start.completion = ReportingCompletion();
                         return downloads_.Start(std::move(start));
                     });
 }
@@ -257,19 +252,10 @@ int AutomationRunner::StartAirspaceUpload() {
     const AutomationRequest& request = *state_.automation;
     const std::string title = "Reading CTR file";
     std::string text;
-    switch (ReadWholeFile(request.fileName, text)) {
-        case FileReadStatus::kOk:
-            break;
-        case FileReadStatus::kEmpty:
-            return Fail(title, "File is empty");
-        case FileReadStatus::kNoMemory:
-        case FileReadStatus::kTooLarge:
-            return Fail(title, "File buffer memory allocation");
-        case FileReadStatus::kAbsent:
-        case FileReadStatus::kCannotOpen:
-            return Fail(title, "Error opening CTR file");
-        case FileReadStatus::kReadError:
-            return Fail(title, "CTR file read error");
+    if (const char* message =
+            documents::FileReadMessage(ReadWholeFile(request.fileName, text),
+                                       "Error opening CTR file", "CTR file read error")) {
+        return Fail(title, message);
     }
     std::vector<CtrArea> areas;
     openair::OpenAirReport report;
@@ -293,28 +279,26 @@ int AutomationRunner::StartAirspaceUpload() {
                     "Unsupported GPS for CTR upload", [this, &areas](device::JobStart start) {
                         start.function = AccessFunction::kWriteAirspace;
                         start.airspaces = std::move(areas);
-                        start.completion = [this](device::GpsAccessJob& done) {
-                            const bool success = done.result >= 0;
-                            if (!success) {
-                                state_.jobFailed = true;
-                            }
-                            PostJobEnd(state_, host_, success, false);
-                        };
+                        start.completion = ReportingCompletion();
                         return downloads_.Start(std::move(start));
                     });
+}
+
+std::function<void(device::GpsAccessJob&)> AutomationRunner::ReportingCompletion() {
+    return [this](device::GpsAccessJob& done) {
+        const bool success = done.result >= 0;
+        if (!success) {
+            state_.jobFailed = true;
+        }
+        PostJobEnd(state_, host_, success, false);
+    };
 }
 
 int AutomationRunner::StartReportingJob(AccessFunction function, GpsActionFamily family) {
     return StartJob(family, "GPS access", "Unsupported GPS for this transfer",
                     [this, function](device::JobStart start) {
                         start.function = function;
-                        start.completion = [this](device::GpsAccessJob& done) {
-                            const bool success = done.result >= 0;
-                            if (!success) {
-                                state_.jobFailed = true;
-                            }
-                            PostJobEnd(state_, host_, success, false);
-                        };
+                        start.completion = ReportingCompletion();
                         return downloads_.Start(std::move(start));
                     });
 }

@@ -57,6 +57,9 @@ private:
     int StartAirspaceUpload();
     // A job that only reports (uploads, the flight list, the user name).
     int StartReportingJob(device::AccessFunction function, GpsActionFamily family);
+    // The end of a job that only reports: a failure marks the run failed, then the job's end
+    // is posted as for every job.
+    std::function<void(device::GpsAccessJob&)> ReportingCompletion();
     // Maps the request's GPS type to the job of `family` and has `start` start it; 0 or -1
     // (Run's rule).
     int StartJob(GpsActionFamily family, const std::string& refusalTitle,
