@@ -25,7 +25,6 @@ constexpr const char* kResultNames[] = {
     "Max. distance",       "Free distance",      "Out-and-return",
     "Free triangle",       "FAI triangle",       "Exact free distance",
     "Exact free triangle", "Exact FAI triangle", "Best result"};
-constexpr const char* kExactRunning = "Computing exact optimum";
 // The stage texts of the run, in order: the progress shows how many have passed.
 constexpr const char* kStages[] = {"Computing distance matrix", "Max. distance search",
                                    "Free distance search",      "Out-and-return search",

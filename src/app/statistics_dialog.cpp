@@ -31,7 +31,6 @@ QString Kilometres(double metres) {
 // The exact results and the rows that show them.
 constexpr const char* kExactNames[] = {"Exact 5 points", "Exact flat triangle",
                                        "Exact FAI triangle"};
-constexpr const char* kExactRunning = "Computing exact optimum";
 constexpr const char* kExactCompleted = "Exact optimum proven (%d.%03d secs)";
 
 }  // namespace

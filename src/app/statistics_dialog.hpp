@@ -18,6 +18,9 @@ class QPushButton;
 
 namespace tracora::app {
 
+// The status while an exact search runs (the statistics and the OLC dialog).
+inline constexpr const char* kExactRunning = "Computing exact optimum";
+
 // An exact result with its proof: "12.34 km (optimal)", or halted with the bound that remains.
 QString ExactValue(const analysis::ExactResult& r);
 
