@@ -565,28 +565,15 @@ int AutomationRunner::SaveIgcText(const std::string& text, const CalendarTime& d
         return 0;
     }
     // A folder: the first free flight number of the day names the file.
-    for (int flight = 1; flight <= igc::kMaxFlightNumber; ++flight) {
-        std::string path;
-        if (igc::IgcLogPath(name, kind, date, serial, flight, path) != 0) {
-            FileError(title, "Too long file name");
-            return -1;
-        }
-        const int error = request.overwrite ? ReplaceFileAtomically(path, text)
-                                            : CreateFileAtomically(path, text);
-        if (error == 0) {
-            state_.trackLog.saved = true;
-            host_.SetStatus(path);
-            return 0;
-        }
-        if (error != EEXIST) {
-            FileError(title,
-                      SaveErrorText(request.overwrite ? "File open error" : kErrorOpeningFile, path,
-                                    error));
-            return -1;
-        }
+    std::string path, message;
+    if (igc::SaveIgcInFolder(name, kind, date, serial, text, request.overwrite, path, message) !=
+        0) {
+        FileError(title, message);
+        return -1;
     }
-    FileError(title, "No free flight number available");
-    return -1;
+    state_.trackLog.saved = true;
+    host_.SetStatus(path);
+    return 0;
 }
 
 bool AutomationRunner::Complete(bool success) {

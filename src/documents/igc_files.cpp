@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/file_io.hpp"
+#include "core/save_file.hpp"
 #include "core/strings.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_security.hpp"
@@ -125,6 +126,27 @@ int VerifyIgcLog(Host& host, const std::filesystem::path& folder) {
         return -3;
     }
     return VerifyIgcFile(host, chosen->path);
+}
+
+int SaveIgcInFolder(std::string_view folder, IgcNameKind kind, const CalendarTime& date,
+                    std::string_view serial, const std::string& text, bool overwrite,
+                    std::string& path, std::string& message) {
+    for (int flight = 1; flight <= kMaxFlightNumber; ++flight) {
+        if (IgcLogPath(folder, kind, date, serial, flight, path) != 0) {
+            message = "Too long file name";
+            return -1;
+        }
+        const int error =
+            overwrite ? ReplaceFileAtomically(path, text) : CreateFileAtomically(path, text);
+        if (error == 0)
+            return 0;
+        if (error != EEXIST) {
+            message = SaveErrorText(overwrite ? "File open error" : kErrorOpeningFile, path, error);
+            return -1;
+        }
+    }
+    message = "No free flight number available";
+    return -1;
 }
 
 }  // namespace tracora::igc

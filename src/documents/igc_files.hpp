@@ -6,7 +6,9 @@
 #include <string_view>
 
 #include "core/host.hpp"
+#include "core/time_base.hpp"
 #include "core/track_store.hpp"
+#include "formats/igc/igc_names.hpp"
 
 namespace tracora::igc {
 
@@ -24,6 +26,14 @@ int VerifyIgcFile(Host& host, const std::filesystem::path& path);
 // The menu command with its open dialog starting in `folder`. Returns as VerifyIgcFile, or -3
 // when the dialog was cancelled.
 int VerifyIgcLog(Host& host, const std::filesystem::path& folder);
+
+// Saves the IGC `text` in `folder` (ending in a separator) under the generated name with the
+// day's first free flight number; with `overwrite` the first name is replaced instead. 0 with
+// `path` set, or -1 with `message` set ("Too long file name", the open error with the path,
+// "No free flight number available").
+int SaveIgcInFolder(std::string_view folder, IgcNameKind kind, const CalendarTime& date,
+                    std::string_view serial, const std::string& text, bool overwrite,
+                    std::string& path, std::string& message);
 
 inline constexpr const char* kReadingIgcTitle = "Reading IGC log file";
 

@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,6 +18,7 @@
 #include "automation/automation_parser.hpp"
 #include "automation/automation_runner.hpp"
 #include "automation/program_core.hpp"
+#include "automation/remote_flights.hpp"
 #include "core/app_state.hpp"
 #include "core/null_host.hpp"
 #include "core/version.hpp"
@@ -24,6 +27,9 @@
 #include "headless/terminal_host.hpp"
 #include "program/command_line_text.hpp"
 #include "program/terminal_flight_chooser.hpp"
+#include "protocols/dispatch_table.hpp"
+#include "remote/command_server.hpp"
+#include "remote/poll_loop.hpp"
 #ifdef TRACORA_HAS_DESKTOP
 #include "app/desktop_app.hpp"
 #endif
@@ -64,6 +70,11 @@ constexpr const char* kUsage =
     "  /WIN=0            no window                 /NOSPLIT   never split the track\n"
     "  /PILOT=NAME  /ID=GLIDER  /SESSION=N  /SENDLOG=SECONDS\n"
     "\n"
+    "Serving remote desks:\n"
+    "  tracora --server PORT [--folder DIR]  take '$Tracora' download commands on TCP\n"
+    "                    PORT (0: any free port) until SIGTERM; flights are saved as\n"
+    "                    IGC in DIR (default: the IGC folder of the settings)\n"
+    "\n"
     "  -h, --help        show this help and exit\n"
     "  -V, --version     show the version and exit\n"
     "\n"
@@ -72,8 +83,8 @@ constexpr const char* kUsage =
 
 constexpr int kExitUsage = 2;
 
-// Turns SIGINT and SIGTERM into an abort of the running job, delivered on the main loop.
-// The signals are blocked in every thread; one thread waits for them.
+// Turns SIGINT and SIGTERM into an abort of the running job (or the end of the server). The
+// signals are blocked in every thread; one thread waits for them.
 class SignalWatcher {
 public:
     SignalWatcher() {
@@ -92,18 +103,14 @@ public:
         }
     }
 
-    void Start(tracora::headless::MainLoop& loop, tracora::device::JobLayer& jobs) {
-        thread_ = std::thread([this, &loop, &jobs] {
+    // Calls `onSignal` on the watcher's thread for every SIGINT and SIGTERM.
+    void Start(std::function<void()> onSignal) {
+        thread_ = std::thread([this, onSignal = std::move(onSignal)] {
             for (;;) {
                 int signal = 0;
                 if (sigwait(&set_, &signal) != 0 || signal == SIGUSR1)
                     return;
-                loop.Post([&jobs] {
-                    if (jobs.Running())
-                        jobs.AbortGpsJob();
-                });
-                if (!jobs.Running())
-                    loop.Quit(130);
+                onSignal();
             }
         });
     }
@@ -112,6 +119,65 @@ private:
     sigset_t set_;
     std::thread thread_;
 };
+
+// The server's events on the terminal: its status and errors, and one line per session change.
+class TerminalServerView : public tracora::remote::ServerView {
+public:
+    void ServerError(const std::string& title, const std::string& text) override {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    }
+    void ServerStatus(const std::string& text) override {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    void SessionChanged(int slot, const tracora::remote::SessionRow& row) override {
+        std::printf("Session %d (%s:%d): %s\n", slot + 1, row.peerAddress.c_str(), row.peerPort,
+                    row.status.c_str());
+        std::fflush(stdout);
+    }
+};
+
+// tracora --server PORT [--folder DIR]: serves remote desks until SIGINT or SIGTERM, saving
+// each downloaded flight in DIR (the settings' IGC folder by default).
+int RunServer(int argc, char** argv) {
+    std::string port = argc >= 3 ? argv[2] : "";
+    std::optional<std::filesystem::path> folder;
+    for (int i = 3; i < argc; i += 2) {
+        if (std::strcmp(argv[i], "--folder") != 0 || i + 1 >= argc) {
+            std::fputs("Usage: tracora --server PORT [--folder DIR]\n", stderr);
+            return kExitUsage;
+        }
+        folder = argv[i + 1];
+    }
+    SignalWatcher signals;
+    tracora::headless::MainLoop loop;
+    tracora::headless::TerminalHost host(loop, tracora::headless::TerminalStreams::FromProcess());
+    tracora::automation::ProgramCore core(host, tracora::automation::SettingsFiles::OfThisUser());
+    if (!folder)
+        folder = core.State().settings.igcDir;
+    tracora::remote::PollLoop events;
+    if (!events.Valid()) {
+        std::fputs("tracora: cannot create the server's event loop\n", stderr);
+        return 1;
+    }
+    TerminalServerView view;
+    tracora::remote::ServerSetup setup;
+    setup.table = &tracora::protocols::GpsDispatchTable();
+    if (core.Settings() != nullptr)
+        setup.ports = core.Settings()->PortTable();
+    setup.keepFlight = [dir = *folder](tracora::device::GpsAccessJob& job) {
+        return tracora::automation::SaveRemoteFlight(dir, job);
+    };
+    tracora::remote::CommandServer server(events, view, std::move(setup));
+    if (server.Start(port) != 0)
+        return 1;
+    std::printf("Saving downloaded flights in %s\n", folder->string().c_str());
+    std::fflush(stdout);
+    signals.Start([&events] { events.Stop(); });
+    events.Run();
+    // The server's destructor aborts the running downloads and waits for them.
+    return 0;
+}
 
 }  // namespace
 
@@ -126,6 +192,10 @@ int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0)) {
         std::printf("tracora %s\n", tracora::kVersion);
         return 0;
+    }
+
+    if (argc >= 2 && std::strcmp(argv[1], "--server") == 0) {
+        return RunServer(argc, argv);
     }
 
     std::optional<tracora::AutomationRequest> request;
@@ -182,7 +252,14 @@ int main(int argc, char** argv) {
         // Headless there is nothing to stay open for once the request is done.
         closing = true;
     };
-    signals.Start(loop, jobs);
+    signals.Start([&loop, &jobs] {
+        loop.Post([&jobs] {
+            if (jobs.Running())
+                jobs.AbortGpsJob();
+        });
+        if (!jobs.Running())
+            loop.Quit(130);
+    });
 
     if (runner.Run() == 0 && runner.Waiting()) {
         const int end =

@@ -1,10 +1,13 @@
 // The tracora program as a caller uses it: a command line in, texts on stderr, notifications
 // on a socket and an exit code out.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,9 +41,13 @@ struct Outcome {
     std::string err;
 };
 
+// Called with what the program has printed on stdout so far, each time more arrives.
+using OutputWatcher = std::function<void(pid_t pid, const std::string& out)>;
+
 // Runs the program with `args` in an environment of its own (settings and notify sockets
 // under `home`) and collects what it prints. Fails the test when it does not end in time.
-Outcome RunProgram(const std::vector<std::string>& args, const fs::path& home) {
+Outcome RunProgram(const std::vector<std::string>& args, const fs::path& home,
+                   const OutputWatcher& watch = {}) {
     Outcome outcome;
     int outPipe[2];
     int errPipe[2];
@@ -96,6 +104,8 @@ Outcome RunProgram(const std::vector<std::string>& args, const fs::path& home) {
             const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
             if (got > 0) {
                 sinks[i]->append(buffer, static_cast<std::size_t>(got));
+                if (i == 0 && watch)
+                    watch(pid, outcome.out);
             } else {
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
@@ -315,6 +325,64 @@ TEST_F(ProgramWithInstrument, WaypointDownloadSavesOziAndGeoFiles) {
 
 // A waypoint file uploaded from the command line: what arrives in the instrument, with the
 // identifier in the name for /WR_WPT2 and the pilot ID waypoint after the file's.
+// A remote desk drives a download over TCP: the headless server maps COM3 through the port
+// table of the settings, saves the flight in its folder and ends on SIGTERM.
+TEST_F(ProgramWithInstrument, ServerDownloadsForARemoteDeskAndEndsOnSigterm) {
+    fs::create_directories(home / "config");
+    {
+        std::ofstream settings(home / "config" / "settings.ini");
+        settings << "[Ports]\nCOM3=" << pty.SlavePath() << "\n";
+    }
+    instrument->Start();
+    std::string received;
+    bool served = false;
+    const Outcome outcome = RunProgram(
+        {"--server", "0", "--folder", (home / "out").string()}, home,
+        [&](pid_t pid, const std::string& out) {
+            const std::size_t at = out.find("Listening on port ");
+            if (served || at == std::string::npos || out.find('\n', at) == std::string::npos)
+                return;
+            served = true;
+            const int port = std::atoi(out.c_str() + at + 18);
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<std::uint16_t>(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                const std::string commands[] = {std::string("$Tracora /com=3 /gps=iqcompeo") + '\0',
+                                                std::string("$Tracora /track=1") + '\0'};
+                ::send(fd, commands[0].data(), commands[0].size(), MSG_NOSIGNAL);
+                bool chose = false;
+                pollfd wait{fd, POLLIN, 0};
+                char bytes[1024];
+                while (::poll(&wait, 1, kDeadlineMs) > 0) {
+                    const ssize_t got = ::recv(fd, bytes, sizeof bytes, 0);
+                    if (got <= 0)
+                        break;
+                    received.append(bytes, static_cast<std::size_t>(got));
+                    if (!chose && received.find("$Tracora TrackList ") != std::string::npos) {
+                        chose = true;
+                        ::send(fd, commands[1].data(), commands[1].size(), MSG_NOSIGNAL);
+                    }
+                }
+            }
+            ::close(fd);
+            ::kill(pid, SIGTERM);
+        });
+    EXPECT_TRUE(served) << outcome.out << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    const std::string path = (home / "out" / "2021-03-06-xxx-004-01.igc").string();
+    EXPECT_NE(received.find("$Tracora Status Track log saved as " + path + '\0'), std::string::npos)
+        << received;
+    std::string saved;
+    ASSERT_EQ(ReadWholeFile(path, saved), FileReadStatus::kOk) << outcome.out << outcome.err;
+    EXPECT_EQ(saved, flight);
+    EXPECT_NE(outcome.out.find("Session 1 (127.0.0.1:"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("): Connection gracefully closed\n"), std::string::npos)
+        << outcome.out;
+}
+
 TEST_F(ProgramWithInstrument, WaypointFileIsUploaded) {
     const fs::path file = home / "upload.wpt";
     {
