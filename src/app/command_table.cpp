@@ -223,7 +223,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40121, M::kOptions, "Competition mode", A::kCompetitionMode, {}, true},
     {40130, M::kOptions, "Compact title", A::kCompactTitle, {}, true},
     {40203, M::kOptions, "FTP...", A::kNotAvailable},
-    {40173, M::kOptions, "Server...", A::kNotAvailable},
+    {40173, M::kOptions, "Server...", A::kServer},
     {40151, M::kOptions, "Loop flight gap...", A::kLoopFlightGap},
     {40136, M::kOptions, "Track gap time...", A::kTrackGapTime},
     {40088, M::kOptions, "Track log filter (&speed analysis)", A::kSpeedFilter, {}, true},

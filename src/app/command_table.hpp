@@ -89,6 +89,7 @@ enum class Action {
     kSpeedFilter,
     kOlcIgcBuffer,
     kOlcSelection,
+    kServer,
 };
 
 // The device job an instrument command starts: what it does, with which instrument family,

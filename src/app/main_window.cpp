@@ -20,6 +20,7 @@
 #include "analysis/flight_statistics.hpp"
 #include "app/dialogs.hpp"
 #include "app/track_view.hpp"
+#include "automation/remote_flights.hpp"
 #include "core/save_file.hpp"
 #include "core/text_forms.hpp"
 #include "core/track_store.hpp"
@@ -36,6 +37,7 @@
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
 #include "formats/openair/openair_writer.hpp"
+#include "protocols/dispatch_table.hpp"
 
 namespace tracora::app {
 
@@ -343,6 +345,7 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kFlightStatistics, kRefused, kTrack, [](W& w, C) { w.FlightStatistics(); }},
         {Action::kOlcIgcBuffer, kRefused, kAnyView, [](W& w, C) { w.OlcStatistics(true); }},
         {Action::kOlcSelection, kRefused, kTrack, [](W& w, C) { w.OlcStatistics(false); }},
+        {Action::kServer, kRuns, kAnyView, [](W& w, C) { w.ShowServer(); }},
         {Action::kSaveAnimation, kRefused, kTrack, [](W& w, C) { w.SaveAnimation(); }},
         {Action::kSaveRawIgc,
          kRefused,
@@ -842,6 +845,23 @@ void MainWindow::FlightStatistics() {
     statistics_->setAttribute(Qt::WA_DeleteOnClose);
     statistics_->setModal(true);
     statistics_->show();
+}
+
+void MainWindow::ShowServer() {
+    // One server for the run of the window: hiding the dialog keeps its sessions going.
+    if (!server_) {
+        remote::ServerSetup setup;
+        setup.table = &protocols::GpsDispatchTable();
+        if (settings_ != nullptr)
+            setup.ports = settings_->PortTable();
+        setup.keepFlight =
+            [folder = std::filesystem::path(state_.settings.igcDir)](device::GpsAccessJob& job) {
+                return automation::SaveRemoteFlight(folder, job);
+            };
+        server_ = new ServerDialog(host_, std::move(setup), this);
+    }
+    server_->show();
+    server_->raise();
 }
 
 void MainWindow::OlcStatistics(bool useIgcBuffer) {

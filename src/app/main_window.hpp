@@ -19,6 +19,7 @@
 #include "app/list_models.hpp"
 #include "app/olc_dialog.hpp"
 #include "app/qt_host.hpp"
+#include "app/server_dialog.hpp"
 #include "app/statistics_dialog.hpp"
 #include "app/track_view.hpp"
 #include "automation/download_controller.hpp"
@@ -89,6 +90,7 @@ public:
     TrackViewWindow* TrackView() const { return trackView_; }
     StatisticsDialog* Statistics() const { return statistics_; }
     OlcDialog* Olc() const { return olc_; }
+    ServerDialog* Server() const { return server_; }
 
 signals:
     // A device job ended and the window has taken over its result.
@@ -133,6 +135,7 @@ private:
     void WriteIgc();
     void FlightStatistics();
     void OlcStatistics(bool useIgcBuffer);
+    void ShowServer();
     void SaveRawIgc();
     void LoopFlightGap();
     void VarioFilterLimit();
@@ -162,6 +165,7 @@ private:
     QPointer<TrackViewWindow> trackView_;
     QPointer<StatisticsDialog> statistics_;
     QPointer<OlcDialog> olc_;
+    QPointer<ServerDialog> server_;
 };
 
 }  // namespace tracora::app
