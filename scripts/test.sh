@@ -45,7 +45,7 @@ done
 stage tsan
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
-for suite in device headless notify automation protocols; do
+for suite in device headless notify automation protocols remote; do
     "build/tsan/tests/tracora_${suite}_tests" --gtest_brief=1
 done
 stage

@@ -361,6 +361,7 @@ TEST_F(CommandServerTest, AnAbortOrAClosedPeerEndsTheDownloadWithoutKeepingIt) {
         std::string rest;
         ASSERT_TRUE(desk.ReadToEnd(rest));
         EXPECT_EQ(rest.find("Track log kept"), std::string::npos) << rest;
+        ASSERT_TRUE(view.WaitForRow(0, "Connection gracefully closed (free)"));
     }
     {
         // The desk goes away while its download waits: the session halts and is freed when
