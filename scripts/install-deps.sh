@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev libusb-1.0-0-dev libhidapi-dev libcurl4-openssl-dev
     clang-format
-    geographiclib-tools libgeographiclib-dev gpsbabel libxml2-utils
+    geographiclib-tools libgeographiclib-dev gpsbabel libxml2-utils python3-pyftpdlib
     xvfb x11-utils
 )
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

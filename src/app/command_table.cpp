@@ -222,7 +222,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40006, M::kOptions, "Set &COM port", A::kSetComPort},
     {40121, M::kOptions, "Competition mode", A::kCompetitionMode, {}, true},
     {40130, M::kOptions, "Compact title", A::kCompactTitle, {}, true},
-    {40203, M::kOptions, "FTP...", A::kNotAvailable},
+    {40203, M::kOptions, "FTP...", A::kSendFtp},
     {40173, M::kOptions, "Server...", A::kServer},
     {40151, M::kOptions, "Loop flight gap...", A::kLoopFlightGap},
     {40136, M::kOptions, "Track gap time...", A::kTrackGapTime},

@@ -90,6 +90,7 @@ enum class Action {
     kOlcIgcBuffer,
     kOlcSelection,
     kServer,
+    kSendFtp,
 };
 
 // The device job an instrument command starts: what it does, with which instrument family,

@@ -346,6 +346,7 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kOlcIgcBuffer, kRefused, kAnyView, [](W& w, C) { w.OlcStatistics(true); }},
         {Action::kOlcSelection, kRefused, kTrack, [](W& w, C) { w.OlcStatistics(false); }},
         {Action::kServer, kRuns, kAnyView, [](W& w, C) { w.ShowServer(); }},
+        {Action::kSendFtp, kRuns, kAnyView, [](W& w, C) { w.SendWithFtp(); }},
         {Action::kSaveAnimation, kRefused, kTrack, [](W& w, C) { w.SaveAnimation(); }},
         {Action::kSaveRawIgc,
          kRefused,
@@ -862,6 +863,15 @@ void MainWindow::ShowServer() {
     }
     server_->show();
     server_->raise();
+}
+
+void MainWindow::SendWithFtp() {
+    if (!ftp_) {
+        ftp_ = new FtpDialog(state_, host_, this);
+        ftp_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    ftp_->show();
+    ftp_->raise();
 }
 
 void MainWindow::OlcStatistics(bool useIgcBuffer) {

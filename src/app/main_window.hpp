@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/command_table.hpp"
+#include "app/ftp_dialog.hpp"
 #include "app/list_models.hpp"
 #include "app/olc_dialog.hpp"
 #include "app/qt_host.hpp"
@@ -91,6 +92,7 @@ public:
     StatisticsDialog* Statistics() const { return statistics_; }
     OlcDialog* Olc() const { return olc_; }
     ServerDialog* Server() const { return server_; }
+    FtpDialog* Ftp() const { return ftp_; }
 
 signals:
     // A device job ended and the window has taken over its result.
@@ -136,6 +138,7 @@ private:
     void FlightStatistics();
     void OlcStatistics(bool useIgcBuffer);
     void ShowServer();
+    void SendWithFtp();
     void SaveRawIgc();
     void LoopFlightGap();
     void VarioFilterLimit();
@@ -166,6 +169,7 @@ private:
     QPointer<StatisticsDialog> statistics_;
     QPointer<OlcDialog> olc_;
     QPointer<ServerDialog> server_;
+    QPointer<FtpDialog> ftp_;
 };
 
 }  // namespace tracora::app
