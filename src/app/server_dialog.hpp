@@ -54,7 +54,6 @@ public:
     void SessionChanged(int slot, const remote::SessionRow& row) override;
 
 private:
-
     QtHost& host_;
     QtEventSource events_;
     QLineEdit* port_ = nullptr;
