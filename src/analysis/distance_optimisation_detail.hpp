@@ -28,10 +28,6 @@ inline bool Cancelled(const CancelFlag& cancel) {
     return cancel.load(std::memory_order_relaxed) != 0;
 }
 
-inline GeoPoint PointRadians(const TrackPoint& p) {
-    return {SemicirclesToRadians(p.latitude), SemicirclesToRadians(p.longitude)};
-}
-
 // An allocator that leaves new elements uninitialised (trivial types only), for tables that
 // are written in full before they are read: their memory is first touched where it is written.
 template <typename T>

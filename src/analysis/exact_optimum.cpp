@@ -208,7 +208,7 @@ public:
 private:
     double Geodesic(std::size_t a, std::size_t b) const {
         double metres = 0;
-        if (GeoDistance(detail::PointRadians(points_[a]), detail::PointRadians(points_[b]),
+        if (GeoDistance(PointRadians(points_[a]), PointRadians(points_[b]),
                         metres) != 0) {
             return 0;
         }

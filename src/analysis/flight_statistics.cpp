@@ -20,10 +20,6 @@ constexpr double kTopSpeedWindowSeconds = 10.0;
 constexpr double kMeanSpeedWindowSeconds = 60.0;
 constexpr double kClimbLimit = 9999.0;
 
-GeoPoint PointRadians(const TrackPoint& p) {
-    return {SemicirclesToRadians(p.latitude), SemicirclesToRadians(p.longitude)};
-}
-
 double Geodesic(const TrackPoint& a, const TrackPoint& b) {
     double metres = 0;
     if (GeoDistance(PointRadians(a), PointRadians(b), metres) != 0) {

@@ -18,10 +18,6 @@ constexpr double kSpeedCap = 1000000.0;
 constexpr int kAnchorRun = 10;
 constexpr std::size_t kSpeedAnalysisMinPoints = 20;
 
-GeoPoint PointRadians(const TrackPoint& p) {
-    return {SemicirclesToRadians(p.latitude), SemicirclesToRadians(p.longitude)};
-}
-
 // Speed between two points in m/s: geodesic distance (0 when it fails) over the absolute time
 // difference, 0 for equal times. A backward time step never yields a negative speed.
 double PairSpeed(const TrackPoint& a, const TrackPoint& b) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/angles.hpp"
 #include "core/time_base.hpp"
 
 namespace tracora {
@@ -25,6 +26,11 @@ struct TrackPoint {
     static constexpr std::uint32_t kSegmentStart = 1;
 };
 static_assert(sizeof(TrackPoint) == 28);
+
+// The position of a point in radians, for the geodesy.
+inline GeoPoint PointRadians(const TrackPoint& p) {
+    return {SemicirclesToRadians(p.latitude), SemicirclesToRadians(p.longitude)};
+}
 
 // The IGC text an instrument or a file delivered, kept byte for byte.
 struct RawIgcLog {

@@ -18,10 +18,6 @@ constexpr std::size_t kMaxSplitParts = 100;
 constexpr std::size_t kMaxFileNameLength = 256;
 constexpr double kRecentWindowSeconds = 60.0;
 
-GeoPoint PointRadians(const TrackPoint& p) {
-    return {SemicirclesToRadians(p.latitude), SemicirclesToRadians(p.longitude)};
-}
-
 // Signed difference b - a of two point times.
 long long TimeDifference(std::uint32_t a, std::uint32_t b) {
     return static_cast<long long>(b) - static_cast<long long>(a);
