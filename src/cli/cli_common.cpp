@@ -29,6 +29,21 @@ bool ReadInputFile(const char* path, const char* kind, std::string& text) {
     return true;
 }
 
+bool ReadIgcFlight(const char* path, std::string& text, igc::IgcParseResult& parsed) {
+    int errorNumber = 0;
+    const FileReadStatus status = ReadWholeFile(path, text, &errorNumber);
+    if (status != FileReadStatus::kOk) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", path,
+                     FileReadErrorText(status, errorNumber).c_str());
+        return false;
+    }
+    if (igc::ParseIgc(text, parsed) <= 0) {
+        std::fprintf(stderr, "tracora-cli: %s: %s\n", path, parsed.error.c_str());
+        return false;
+    }
+    return true;
+}
+
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {

@@ -105,16 +105,8 @@ int Olc(const std::vector<const char*>& args) {
         return UsageError(kOlcUsage);
     }
     std::string text;
-    int errorNumber = 0;
-    const FileReadStatus status = ReadWholeFile(path, text, &errorNumber);
-    if (status != FileReadStatus::kOk) {
-        std::fprintf(stderr, "tracora-cli: %s: %s\n", path,
-                     FileReadErrorText(status, errorNumber).c_str());
-        return 1;
-    }
     igc::IgcParseResult parsed;
-    if (igc::ParseIgc(text, parsed) <= 0) {
-        std::fprintf(stderr, "tracora-cli: %s: %s\n", path, parsed.error.c_str());
+    if (!ReadIgcFlight(path, text, parsed)) {
         return 1;
     }
     std::vector<std::string> warnings;

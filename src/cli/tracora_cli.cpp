@@ -13,6 +13,7 @@
 #include "analysis/analysis_report.hpp"
 #include "cli/airspace_command.hpp"
 #include "cli/cli_common.hpp"
+#include "cli/curves_command.hpp"
 #include "cli/instruments_command.hpp"
 #include "cli/olc_command.hpp"
 #include "cli/waypoints_command.hpp"
@@ -66,6 +67,10 @@ constexpr const char* kUsage =
     "                                 --class --glider --site [--call --region\n"
     "                                 --flight]; pilot, glider and site default to the\n"
     "                                 IGC header's)\n"
+    "  curves FILE.igc --kind vario|glide|polar [--interval N] [--svg OUT [--force]]\n"
+    "                                 the climb rate or the glide slope second by\n"
+    "                                 second (with their extremes), or the polar;\n"
+    "                                 --svg writes the plot\n"
     "  airspace FILE [--json [--segments]] [--gpx OUT] [--no-arcs OUT]\n"
     "               [--script OUT] [--segment-error METRES] [--force]\n"
     "                                 an OpenAir file: its airspaces, their outlines\n"
@@ -400,12 +405,8 @@ int Analyse(const std::vector<const char*>& arguments) {
         return UsageError("analyse needs FILE.igc");
     }
     std::string text;
-    if (!ReadFile(path, text)) {
-        return 1;
-    }
     tracora::igc::IgcParseResult parsed;
-    if (tracora::igc::ParseIgc(text, parsed) <= 0) {
-        std::fprintf(stderr, "tracora-cli: %s: %s\n", path, parsed.error.c_str());
+    if (!tracora::cli::ReadIgcFlight(path, text, parsed)) {
         return 1;
     }
     tracora::analysis::AnalysisReport report;
@@ -462,6 +463,9 @@ int main(int argc, char** argv) {
     }
     if (command == "olc") {
         return tracora::cli::Olc(args);
+    }
+    if (command == "curves") {
+        return tracora::cli::Curves(args);
     }
     if (command == "airspace") {
         return tracora::cli::Airspace(args);
