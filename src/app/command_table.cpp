@@ -213,10 +213,10 @@ constexpr auto kCommands = std::to_array<Command>({
     // Analysis
     {40095, M::kAnalysis, "&OLC statistics (use IGC buffer)", A::kOlcIgcBuffer},
     {40094, M::kAnalysis, "OLC statistics (use selected pos.)", A::kOlcSelection},
-    {40175, M::kAnalysis, "Show vario", A::kNotAvailable},
-    {40176, M::kAnalysis, "Show glide", A::kNotAvailable},
-    {40178, M::kAnalysis, "Show polar", A::kNotAvailable},
-    {40177, M::kAnalysis, "Set intervals...", A::kNotAvailable},
+    {40175, M::kAnalysis, "Show vario", A::kShowVario},
+    {40176, M::kAnalysis, "Show glide", A::kShowGlide},
+    {40178, M::kAnalysis, "Show polar", A::kShowPolar},
+    {40177, M::kAnalysis, "Set intervals...", A::kCurveIntervals},
 
     // Options
     {40006, M::kOptions, "Set &COM port", A::kSetComPort},

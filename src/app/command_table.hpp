@@ -91,6 +91,10 @@ enum class Action {
     kOlcSelection,
     kServer,
     kSendFtp,
+    kShowVario,
+    kShowGlide,
+    kShowPolar,
+    kCurveIntervals,
 };
 
 // The device job an instrument command starts: what it does, with which instrument family,

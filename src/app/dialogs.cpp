@@ -225,23 +225,37 @@ std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& cur
     return chosen;
 }
 
-bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& label,
-                        const QString& initial, const std::function<bool(const QString&)>& accept) {
+bool RunFieldsDialog(QWidget* parent, const QString& title, const std::vector<DialogField>& fields,
+                     const std::function<bool(const std::vector<QString>&)>& accept) {
     QDialog dialog(parent);
     dialog.setWindowTitle(title);
     auto* form = new QFormLayout(&dialog);
-    auto* field = new QLineEdit(initial, &dialog);
-    field->setObjectName(QStringLiteral("value"));
-    form->addRow(label, field);
+    std::vector<QLineEdit*> edits;
+    for (const DialogField& field : fields) {
+        auto* edit = new QLineEdit(field.initial, &dialog);
+        edit->setObjectName(field.name);
+        form->addRow(field.label, edit);
+        edits.push_back(edit);
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     form->addRow(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        if (accept(field->text())) {
+        std::vector<QString> texts;
+        for (const QLineEdit* edit : edits)
+            texts.push_back(edit->text());
+        if (accept(texts)) {
             dialog.accept();
         }
     });
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     return dialog.exec() == QDialog::Accepted;
+}
+
+bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& label,
+                        const QString& initial, const std::function<bool(const QString&)>& accept) {
+    return RunFieldsDialog(
+        parent, title, {{label, QStringLiteral("value"), initial}},
+        [&accept](const std::vector<QString>& texts) { return accept(texts.front()); });
 }
 
 bool RunCtrEditDialog(

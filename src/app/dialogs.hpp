@@ -27,8 +27,19 @@ bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint
 std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& current,
                                          const std::vector<device::SerialPortInfo>& ports);
 
-// A one-field dialog: `accept` checks the typed text (and says why it refuses it); the dialog
-// stays open until it accepts or the user cancels. False when cancelled.
+// One field of a fields dialog: its label, its object name (for tests) and its first text.
+struct DialogField {
+    QString label, name, initial;
+};
+
+// A dialog of text fields: `accept` checks the typed texts, in the fields' order (and says why
+// it refuses them); the dialog stays open until it accepts or the user cancels. False when
+// cancelled.
+bool RunFieldsDialog(QWidget* parent, const QString& title, const std::vector<DialogField>& fields,
+                     const std::function<bool(const std::vector<QString>&)>& accept);
+
+// A one-field dialog (its field named "value"): `accept` checks the typed text (and says why it
+// refuses it); the dialog stays open until it accepts or the user cancels. False when cancelled.
 bool RunTextValueDialog(QWidget* parent, const QString& title, const QString& label,
                         const QString& initial, const std::function<bool(const QString&)>& accept);
 

@@ -347,6 +347,13 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kOlcSelection, kRefused, kTrack, [](W& w, C) { w.OlcStatistics(false); }},
         {Action::kServer, kRuns, kAnyView, [](W& w, C) { w.ShowServer(); }},
         {Action::kSendFtp, kRuns, kAnyView, [](W& w, C) { w.SendWithFtp(); }},
+        {Action::kShowVario, kRefused, kTrack,
+         [](W& w, C) { w.ShowCurve(analysis::CurveKind::kVario); }},
+        {Action::kShowGlide, kRefused, kTrack,
+         [](W& w, C) { w.ShowCurve(analysis::CurveKind::kGlide); }},
+        {Action::kShowPolar, kRefused, kTrack,
+         [](W& w, C) { w.ShowCurve(analysis::CurveKind::kPolar); }},
+        {Action::kCurveIntervals, kRuns, kAnyView, [](W& w, C) { w.CurveIntervals(); }},
         {Action::kSaveAnimation, kRefused, kTrack, [](W& w, C) { w.SaveAnimation(); }},
         {Action::kSaveRawIgc,
          kRefused,
@@ -863,6 +870,57 @@ void MainWindow::ShowServer() {
     }
     server_->show();
     server_->raise();
+}
+
+void MainWindow::ShowCurve(analysis::CurveKind kind) {
+    // One curve window at a time: while it is open the commands do nothing.
+    if (curve_ || !state_.trackLog.Loaded()) {
+        return;
+    }
+    const char* title = analysis::CurveCommandTitle(kind);
+    const auto rows = SelectedRows();
+    if (rows.empty()) {
+        host_.ShowMessage(title, "No positions selected");
+        return;
+    }
+    std::vector<TrackPoint> points;
+    const long long count = CopySelection(state_, host_, rows, points);
+    if (count < 0) {
+        host_.ShowMessage(title, "Track log memory allocation");
+        return;
+    }
+    if (count == 0) {
+        return;  // the split question was cancelled
+    }
+    analysis::CurveData curve;
+    std::string message;
+    if (analysis::ComputeCurve(points, kind, curveIntervals_, curve, message) != 0) {
+        host_.ShowMessage(title, message);
+        return;
+    }
+    curve_ = new CurveWindow(std::move(curve), this);
+    curve_->setAttribute(Qt::WA_DeleteOnClose);
+    curve_->show();
+}
+
+void MainWindow::CurveIntervals() {
+    const analysis::CurveIntervals& now = curveIntervals_;
+    RunFieldsDialog(
+        this, QStringLiteral("Set view intervals"),
+        {{QStringLiteral("Vario interval (s)"), QStringLiteral("vario"),
+          QString::number(now.varioSeconds)},
+         {QStringLiteral("Glide interval (s)"), QStringLiteral("glide"),
+          QString::number(now.glideSeconds)},
+         {QStringLiteral("Polar interval\n(track points)"), QStringLiteral("polar"),
+          QString::number(now.polarPoints)}},
+        [this](const std::vector<QString>& texts) {
+            if (!analysis::ParseCurveIntervals(ToStdString(texts[0]), ToStdString(texts[1]),
+                                               ToStdString(texts[2]), curveIntervals_)) {
+                host_.ShowMessage("Decode input", "Bad input");
+                return false;
+            }
+            return true;
+        });
 }
 
 void MainWindow::SendWithFtp() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/command_table.hpp"
+#include "app/curve_window.hpp"
 #include "app/ftp_dialog.hpp"
 #include "app/list_models.hpp"
 #include "app/olc_dialog.hpp"
@@ -93,6 +94,7 @@ public:
     OlcDialog* Olc() const { return olc_; }
     ServerDialog* Server() const { return server_; }
     FtpDialog* Ftp() const { return ftp_; }
+    CurveWindow* Curve() const { return curve_; }
 
 signals:
     // A device job ended and the window has taken over its result.
@@ -139,6 +141,8 @@ private:
     void OlcStatistics(bool useIgcBuffer);
     void ShowServer();
     void SendWithFtp();
+    void ShowCurve(analysis::CurveKind kind);
+    void CurveIntervals();
     void SaveRawIgc();
     void LoopFlightGap();
     void VarioFilterLimit();
@@ -170,6 +174,9 @@ private:
     QPointer<OlcDialog> olc_;
     QPointer<ServerDialog> server_;
     QPointer<FtpDialog> ftp_;
+    QPointer<CurveWindow> curve_;
+    // The curve intervals, for this run of the program.
+    analysis::CurveIntervals curveIntervals_;
 };
 
 }  // namespace tracora::app

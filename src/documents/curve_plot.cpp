@@ -11,9 +11,11 @@ namespace tracora::documents {
 
 namespace {
 
-std::string ClockLabel(std::uint32_t time) {
+// "10:35", or "10:35:30" where the ticks are less than a minute apart.
+std::string ClockLabel(std::uint32_t time, bool seconds) {
     const CalendarTime t = TimeToCalendar(time);
-    return StringPrintf("%02d:%02d", t.hour, t.minute);
+    return seconds ? StringPrintf("%02d:%02d:%02d", t.hour, t.minute, t.second)
+                   : StringPrintf("%02d:%02d", t.hour, t.minute);
 }
 
 std::string NumberLabel(double value, double step) {
@@ -34,6 +36,28 @@ double TimeStep(double span, int count) {
 }
 
 }  // namespace
+
+PlotFrame PlotFrame::For(int pictureWidth, int pictureHeight) {
+    constexpr double kLeft = 60, kRight = 20, kTop = 40, kBottom = 40;
+    return {kLeft, kTop, std::max(1.0, pictureWidth - kLeft - kRight),
+            std::max(1.0, pictureHeight - kTop - kBottom)};
+}
+
+double PlotFrame::X(const CurvePlot& plot, double value) const {
+    return left + (value - plot.xMin) / (plot.xMax - plot.xMin) * width;
+}
+
+double PlotFrame::Y(const CurvePlot& plot, double value) const {
+    return top + (plot.yMax - value) / (plot.yMax - plot.yMin) * height;
+}
+
+double PlotFrame::ValueAtX(const CurvePlot& plot, double x) const {
+    return plot.xMin + (x - left) / width * (plot.xMax - plot.xMin);
+}
+
+double PlotFrame::ValueAtY(const CurvePlot& plot, double y) const {
+    return plot.yMax - (y - top) / height * (plot.yMax - plot.yMin);
+}
 
 std::vector<double> RoundTicks(double low, double high, int count) {
     std::vector<double> ticks;
@@ -96,9 +120,13 @@ CurvePlot BuildCurvePlot(const analysis::CurveData& data) {
         const double first = std::ceil(series.startTime / step) * step - series.startTime;
         for (double at = first; at <= plot.xMax; at += step) {
             plot.xTicks.push_back(
-                {at, ClockLabel(series.startTime + static_cast<std::uint32_t>(at))});
+                {at, ClockLabel(series.startTime + static_cast<std::uint32_t>(at), step < 60)});
         }
     }
+    // A little room above and below, so that the extremes do not lie on the frame.
+    const double margin = (plot.yMax - plot.yMin) * 0.05;
+    plot.yMin -= margin;
+    plot.yMax += margin;
     const auto yTicks = RoundTicks(plot.yMin, plot.yMax, 6);
     const double yStep = yTicks.size() > 1 ? yTicks[1] - yTicks[0] : 1;
     for (const double at : yTicks)
@@ -107,15 +135,10 @@ CurvePlot BuildCurvePlot(const analysis::CurveData& data) {
 }
 
 std::string CurvePlotSvg(const CurvePlot& plot, int width, int height) {
-    const double left = 60, right = 20, top = 40, bottom = 40;
-    const double w = width - left - right;
-    const double h = height - top - bottom;
-    const auto x = [&](double value) {
-        return left + (value - plot.xMin) / (plot.xMax - plot.xMin) * w;
-    };
-    const auto y = [&](double value) {
-        return top + (plot.yMax - value) / (plot.yMax - plot.yMin) * h;
-    };
+    const PlotFrame frame = PlotFrame::For(width, height);
+    const double left = frame.left, top = frame.top, w = frame.width, h = frame.height;
+    const auto x = [&](double value) { return frame.X(plot, value); };
+    const auto y = [&](double value) { return frame.Y(plot, value); };
     std::string svg = StringPrintf(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "

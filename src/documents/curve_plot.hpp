@@ -33,6 +33,18 @@ struct CurvePlot {
 
 CurvePlot BuildCurvePlot(const analysis::CurveData& data);
 
+// Where the plot area lies in a picture of `width` x `height` pixels (room left for the labels),
+// and the mapping between data and pixels both ways.
+struct PlotFrame {
+    double left = 0, top = 0, width = 1, height = 1;
+
+    static PlotFrame For(int pictureWidth, int pictureHeight);
+    double X(const CurvePlot& plot, double value) const;
+    double Y(const CurvePlot& plot, double value) const;
+    double ValueAtX(const CurvePlot& plot, double x) const;
+    double ValueAtY(const CurvePlot& plot, double y) const;
+};
+
 // Ticks at round steps covering [low, high], about `count` of them.
 std::vector<double> RoundTicks(double low, double high, int count);
 
