@@ -426,12 +426,15 @@ TEST(GarminTrackPoints, UploadPointCarriesThePositionOnly) {
     GarminPacket packet;
     for (const auto& [protocol, size] :
          {std::pair<std::uint16_t, std::uint32_t>{300, 13}, {301, 21}, {302, 25}}) {
-        EncodeUploadPoint(5, -6, protocol, packet);
+        EncodeUploadPoint(5, -6, protocol, 300, packet);
         Bytes expected(size, 0);
         Put(expected, 0, {5, 0, 0, 0, 0xFA, 0xFF, 0xFF, 0xFF});
         EXPECT_EQ(packet.id, 34u);
         EXPECT_EQ(Bytes(packet.Bytes().begin(), packet.Bytes().end()), expected) << protocol;
     }
+    // A unit whose points are D302 gets whole records under A301 too.
+    EncodeUploadPoint(5, -6, 301, 302, packet);
+    EXPECT_EQ(packet.size, 25u);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRequestPollMs = 200;
-constexpr int kAckWaitMs = 5000;
+// Longer than the session waits for a packet: a frame the session dropped ends its transfer
+// before the unit sends the frame again.
+constexpr int kAckWaitMs = 8000;
 constexpr int kResends = 3;
 
 // Each preset: the waypoint type and a track log protocol with its header and point types.
@@ -256,7 +258,7 @@ bool GarminEmulator::Send(GarminStep step, const GarminPacket& packet) {
                 break;
             case GarminFault::kGarbage:
                 Log("fault: garbage");
-                link_.InjectGarbageBeforeNextReply(std::string_view("\x10\x03\xFE\x10", 4));
+                link_.InjectGarbageBeforeNextReply(std::string_view("\x10\xFE\x10\x03", 4));
                 break;
             case GarminFault::kCut: {
                 Log("fault: cut");
@@ -279,8 +281,13 @@ bool GarminEmulator::Send(GarminStep step, const GarminPacket& packet) {
 bool GarminEmulator::Acknowledge(GarminStep step, std::uint32_t id) {
     GarminPacket ack;
     GarminFault fault{};
+    bool silenced = false;
     {
         std::lock_guard lock(mutex_);
+        const auto first = std::find_if(faults_.begin(), faults_.end(),
+                                        [step](const ArmedFault& a) { return a.step == step; });
+        // A unit that stays silent did not hear the packet: it does not act on it either.
+        silenced = first != faults_.end() && first->fault == GarminFault::kSilence;
         const auto it = std::find_if(faults_.begin(), faults_.end(), [step](const ArmedFault& a) {
             return a.step == step && a.fault == GarminFault::kNak;
         });
@@ -292,10 +299,11 @@ bool GarminEmulator::Acknowledge(GarminStep step, std::uint32_t id) {
     if (fault == GarminFault::kNak) {
         Log("fault: NAK");
         MakeWordPacket(kPidNak, static_cast<std::uint16_t>(id & 0xFF), ack);
-        return WriteFrame(FramePacket(ack));
+        WriteFrame(FramePacket(ack));
+        return false;  // the packet is taken as not received: the session sends it again
     }
     MakeWordPacket(kPidAck, static_cast<std::uint16_t>(id & 0xFF), ack);
-    return Send(step, ack);
+    return Send(step, ack) && !silenced;
 }
 
 GarminEmulator::Wait GarminEmulator::SendAcknowledged(GarminStep step, const GarminPacket& packet) {
@@ -338,7 +346,10 @@ void GarminEmulator::Handle(const GarminPacket& packet) {
     if (packet.id == kPidAck || packet.id == kPidNak)
         return;
     if (packet.id == kPidProductRequest) {
-        Acknowledge(GarminStep::kCommand, packet.id);
+        GarminPacket ack;
+        MakeWordPacket(kPidAck, static_cast<std::uint16_t>(packet.id), ack);
+        if (!WriteFrame(FramePacket(ack)))
+            return;
         GarminFault fault{};
         ProductData product = config_.product;
         bool sendArray = !config_.capabilities.empty();
@@ -360,6 +371,11 @@ void GarminEmulator::Handle(const GarminPacket& packet) {
         } else if (fault == GarminFault::kMissing) {
             Log("fault: no capability array");
             sendArray = false;
+            // From now on the unit talks the types the product table gives it.
+            GarminCapabilities table;
+            if (LookUpProduct(product.productId, static_cast<std::uint16_t>(product.version),
+                              table))
+                caps_ = table;
         }
         GarminPacket answer;
         EncodeProductData(product, answer);
@@ -492,12 +508,19 @@ void GarminEmulator::ReceiveUpload(const GarminPacket& first) {
             TrackPoint point;
             if (DecodeTrackPoint(packet, caps_.trackPointType, point) == 0)
                 track.points.push_back(point);
+        } else if (packet.id == kPidTransferComplete) {
+            // Stored before the acknowledge, so that whoever waits for the end finds it.
+            Store(expected, waypoints, std::move(track));
+            Acknowledge(GarminStep::kUpload, packet.id);
+            return;
         }
         if (!Acknowledge(GarminStep::kUpload, packet.id))
             return;
-        if (packet.id == kPidTransferComplete)
-            break;
     }
+}
+
+void GarminEmulator::Store(int expected, const std::vector<Waypoint>& waypoints,
+                           UploadedTrack track) {
     std::lock_guard lock(mutex_);
     if (!waypoints.empty() || track.points.empty()) {
         Log("waypoints stored: " + std::to_string(waypoints.size()) + " of " +

@@ -49,7 +49,7 @@ const std::vector<CapabilityPreset>& CapabilityPresets();
 const CapabilityPreset* FindCapabilityPreset(std::string_view name);
 
 struct GarminEmulatorConfig {
-    ProductData product{779, 350, "eTrex Summit HC Software Version 3.50"};
+    ProductData product{77, 362, "Emulated GPS Software Version 3.62"};
     // The capability array; empty: none is sent and the product table decides.
     std::vector<CapabilityEntry> capabilities = CapabilityPresets().front().entries;
     // The flights of the track log, oldest first.
@@ -110,6 +110,7 @@ private:
     void SendWaypoints();
     void SendTrackLog();
     void ReceiveUpload(const GarminPacket& first);
+    void Store(int expected, const std::vector<Waypoint>& waypoints, UploadedTrack track);
     // Sends a packet with the fault armed for `step`. False when the link is gone.
     bool Send(GarminStep step, const GarminPacket& packet);
     // Sends and waits for the session's acknowledge (a NAK has it sent again).

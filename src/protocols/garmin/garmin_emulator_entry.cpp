@@ -26,7 +26,7 @@ constexpr std::string_view kUsage =
     "  --caps NAME           the capability array: d100-d104, d107-d110, d150-d152, d154,\n"
     "                        d155 (the waypoint type; each comes with its track types), or\n"
     "                        none (the product table decides; default d108)\n"
-    "  --product ID[:SW]     product ID and software version x 100 (default 779:350)\n"
+    "  --product ID[:SW]     product ID and software version x 100 (default 77:362)\n"
     "  --description TEXT    the product description\n"
     "  --wpt FILE            the waypoints the unit holds (any waypoint file)\n"
     "  --fault STEP:FAULT    STEP product, capabilities, command, records, record, complete\n"

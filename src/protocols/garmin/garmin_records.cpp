@@ -1,5 +1,6 @@
 #include "protocols/garmin/garmin_records.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -378,10 +379,11 @@ int EncodeTrackPoint(const TrackPoint& point, std::uint16_t type, GarminPacket& 
 }
 
 void EncodeUploadPoint(std::int32_t latitude, std::int32_t longitude, std::uint16_t trackProtocol,
-                       GarminPacket& packet) {
+                       std::uint16_t pointType, GarminPacket& packet) {
     packet.Clear();
     packet.id = kPidTrackPoint;
-    packet.size = trackProtocol == 300 ? 13 : trackProtocol == 301 ? 21 : 25;
+    const std::size_t size = trackProtocol == 300 ? 13 : trackProtocol == 301 ? 21 : 25;
+    packet.size = static_cast<std::uint32_t>(std::max(size, TrackPointMinimumSize(pointType)));
     PutI32(packet, 0, latitude);
     PutI32(packet, 4, longitude);
 }

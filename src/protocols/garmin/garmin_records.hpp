@@ -82,8 +82,9 @@ int DecodeTrackPoint(const GarminPacket& packet, std::uint16_t type, TrackPoint&
 int EncodeTrackPoint(const TrackPoint& point, std::uint16_t type, GarminPacket& packet);
 
 // The track point an upload of a point list sends: ID 34, the position, every other byte 0,
-// 13 bytes under A300, 21 under A301 and 25 otherwise.
+// 13 bytes under A300, 21 under A301 and 25 otherwise, and never fewer than a record of the
+// unit's track point type takes (a D302 unit under A301 needs 25).
 void EncodeUploadPoint(std::int32_t latitude, std::int32_t longitude, std::uint16_t trackProtocol,
-                       GarminPacket& packet);
+                       std::uint16_t pointType, GarminPacket& packet);
 
 }  // namespace tracora::protocols::garmin

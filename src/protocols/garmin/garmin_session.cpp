@@ -551,7 +551,7 @@ int WriteTrackLog(GarminSession& s, int airspaceNumber, const std::string& track
                            : FormatCount("Sending point % of %", i, count));
         }
         const Waypoint& point = points[static_cast<std::size_t>(i - 1)];
-        EncodeUploadPoint(point.latitude, point.longitude, protocol, packet);
+        EncodeUploadPoint(point.latitude, point.longitude, protocol, s.caps.trackPointType, packet);
         if (SendAcknowledged(s, packet,
                              {"E504 Timeout while waiting for ack. packet",
                               "E504 COM port error while waiting for ack. packet", title},
