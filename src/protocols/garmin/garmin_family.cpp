@@ -2,6 +2,7 @@
 
 #include "protocols/garmin/garmin_frames.hpp"
 #include "protocols/garmin/garmin_session.hpp"
+#include "protocols/garmin/garmin_usb.hpp"
 
 namespace tracora::protocols::garmin {
 
@@ -9,7 +10,8 @@ namespace {
 
 using device::AccessFunction;
 
-constexpr GpsProtocol kProtocols[] = {GpsProtocol::kGarmin};
+constexpr GpsProtocol kProtocols[] = {GpsProtocol::kGarmin, GpsProtocol::kGarminUsb};
+constexpr GpsProtocol kUsbProtocols[] = {GpsProtocol::kGarminUsb};
 constexpr int kBaudRates[] = {kBaud};
 constexpr FamilyRoutine kRoutines[] = {
     {GpsProtocol::kGarmin, AccessFunction::kReadWaypoints, GarminReadWaypoints},
@@ -17,6 +19,12 @@ constexpr FamilyRoutine kRoutines[] = {
     {GpsProtocol::kGarmin, AccessFunction::kWriteWaypoints, GarminWriteWaypoints},
     {GpsProtocol::kGarmin, AccessFunction::kWriteWaypointsAsTrack, GarminWriteWaypointsAsTrack},
     {GpsProtocol::kGarmin, AccessFunction::kWriteAirspace, GarminWriteAirspace},
+    {GpsProtocol::kGarminUsb, AccessFunction::kReadWaypoints, GarminUsbReadWaypoints},
+    {GpsProtocol::kGarminUsb, AccessFunction::kReadTrackLog, GarminUsbReadTrackLog},
+    {GpsProtocol::kGarminUsb, AccessFunction::kWriteWaypoints, GarminUsbWriteWaypoints},
+    {GpsProtocol::kGarminUsb, AccessFunction::kWriteWaypointsAsTrack,
+     GarminUsbWriteWaypointsAsTrack},
+    {GpsProtocol::kGarminUsb, AccessFunction::kWriteAirspace, GarminUsbWriteAirspace},
 };
 
 }  // namespace
@@ -26,6 +34,7 @@ const InstrumentFamily kFamily{
     .name = "Garmin",
     .protocols = kProtocols,
     .transport = device::TransportKind::kSerial,
+    .usbProtocols = kUsbProtocols,
     .baudRates = kBaudRates,
     .xonXoff = false,
     .prefixByte = -1,

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,14 +52,13 @@ int SendWord(GarminSession& s, std::uint32_t id, std::uint16_t value) {
 }
 
 int Acknowledge(GarminSession& s, std::uint32_t id) {
+    if (!s.link.Acknowledges())
+        return 0;
     return SendWord(s, kPidAck, static_cast<std::uint16_t>(id & 0xFF));
 }
 
-// Device command 0: the unit leaves its transfer state. Sent also after an abort.
 void AbortTransfer(GarminSession& s) {
-    GarminPacket packet;
-    MakeWordPacket(kPidCommand, kCmdAbort, packet);
-    s.link.SendRegardless(packet);
+    s.link.SendAbort();
 }
 
 int Aborted(GarminSession& s, bool sendAbort) {
@@ -112,6 +112,8 @@ int SendAcknowledged(GarminSession& s, const GarminPacket& packet, const WaitTex
             s.job.Error("COM port write error", texts.title);
             return -1;
         }
+        if (!s.link.Acknowledges())
+            return 0;
         GarminPacket answer;
         if (Await(s, answer, texts) != 0)
             return -1;
@@ -156,6 +158,12 @@ int Checked(GarminSession& s) {
 }  // namespace
 
 // ---------------------------------------------------------------- the serial link
+
+void PacketLink::SendAbort() {
+    GarminPacket packet;
+    MakeWordPacket(kPidCommand, kCmdAbort, packet);
+    SendRegardless(packet);
+}
 
 int SerialPacketLink::Send(const GarminPacket& packet) {
     return job_.WriteBytes(FramePacket(packet)) == 0 ? 0 : -1;
@@ -580,8 +588,7 @@ int PowerOff(GarminSession& s) {
 namespace {
 
 // Opens the port and runs `body` on a session over the serial frames.
-template <typename Body>
-int OverSerial(GpsAccessJob& job, Body body) {
+int OverSerial(GpsAccessJob& job, const std::function<int(GarminSession&)>& body) {
     if (job.OpenComPort(kBaud, false) != 0)
         return -1;
     SerialPacketLink link(job);
@@ -593,22 +600,55 @@ int OverSerial(GpsAccessJob& job, Body body) {
 
 }  // namespace
 
+int ReadTrackLogJob(GarminSession& s) {
+    GpsAccessJob& job = s.job;
+    if (job.competitionMode) {
+        if (s.caps.waypointProtocol != 0) {
+            if (ReadWaypoints(s, true) != 0)
+                return -1;
+        } else {
+            job.competitionId = job.civlId = -1;
+        }
+    }
+    return ReadTrackLog(s);
+}
+
+int WriteAirspaceJob(GarminSession& s) {
+    GpsAccessJob& job = s.job;
+    const std::vector<Waypoint> kept = std::move(job.waypoints);
+    int result = 0;
+    int number = 0;
+    int firstEmpty = 0;
+    for (const CtrArea& area : job.airspaces) {
+        if (!area.selected)
+            continue;
+        ++number;
+        std::vector<Waypoint> outline;
+        if (openair::CtrToPolygon(area, number, openair::kDefaultMaxSegmentError, 0, outline) !=
+                0 ||
+            outline.empty()) {
+            if (firstEmpty == 0)
+                firstEmpty = number;
+            continue;
+        }
+        job.waypoints = std::move(outline);
+        result = WriteTrackLog(s, number, area.name);
+        job.waypoints.clear();
+        if (result != 0)
+            break;
+    }
+    job.waypoints = kept;
+    if (firstEmpty != 0)
+        job.Error(FormatCount("No points for CTR % sent", firstEmpty), kCtrUploadTitle);
+    return result;
+}
+
 int GarminReadWaypoints(GpsAccessJob& job) {
     return OverSerial(job, [](GarminSession& s) { return ReadWaypoints(s, false); });
 }
 
 int GarminReadTrackLog(GpsAccessJob& job) {
-    return OverSerial(job, [&job](GarminSession& s) {
-        if (job.competitionMode) {
-            if (s.caps.waypointProtocol != 0) {
-                if (ReadWaypoints(s, true) != 0)
-                    return -1;
-            } else {
-                job.competitionId = job.civlId = -1;
-            }
-        }
-        return ReadTrackLog(s);
-    });
+    return OverSerial(job, ReadTrackLogJob);
 }
 
 int GarminWriteWaypoints(GpsAccessJob& job) {
@@ -620,34 +660,7 @@ int GarminWriteWaypointsAsTrack(GpsAccessJob& job) {
 }
 
 int GarminWriteAirspace(GpsAccessJob& job) {
-    return OverSerial(job, [&job](GarminSession& s) {
-        const std::vector<Waypoint> kept = std::move(job.waypoints);
-        int result = 0;
-        int number = 0;
-        int firstEmpty = 0;
-        for (const CtrArea& area : job.airspaces) {
-            if (!area.selected)
-                continue;
-            ++number;
-            std::vector<Waypoint> outline;
-            if (openair::CtrToPolygon(area, number, openair::kDefaultMaxSegmentError, 0, outline) !=
-                    0 ||
-                outline.empty()) {
-                if (firstEmpty == 0)
-                    firstEmpty = number;
-                continue;
-            }
-            job.waypoints = std::move(outline);
-            result = WriteTrackLog(s, number, area.name);
-            job.waypoints.clear();
-            if (result != 0)
-                break;
-        }
-        job.waypoints = kept;
-        if (firstEmpty != 0)
-            job.Error(FormatCount("No points for CTR % sent", firstEmpty), kCtrUploadTitle);
-        return result;
-    });
+    return OverSerial(job, WriteAirspaceJob);
 }
 
 }  // namespace tracora::protocols::garmin

@@ -32,6 +32,10 @@ public:
     virtual int Receive(GarminPacket& packet, int timeoutMs) = 0;
     // Forgets what was received and not handed out (and a half-received frame).
     virtual void Reset() = 0;
+    // Whether every packet is acknowledged (the serial link; USB has no acknowledges).
+    virtual bool Acknowledges() const { return true; }
+    // Tells the unit to leave its transfer: device command 0, also after an abort.
+    virtual void SendAbort();
 };
 
 // The serial frames over the job's transport: framed writes, reads in blocks of 100 bytes whose
@@ -74,6 +78,11 @@ int WriteWaypoints(GarminSession& session);
 int WriteTrackLog(GarminSession& session, int airspaceNumber, const std::string& trackName);
 // Sends the power-off command. 0 or -1.
 int PowerOff(GarminSession& session);
+
+// The track log job (in competition mode the waypoints are scanned for the pilot IDs first)
+// and the airspace job (every marked airspace as a track log named after it). 0 or -1.
+int ReadTrackLogJob(GarminSession& session);
+int WriteAirspaceJob(GarminSession& session);
 
 // The job routines of the serial link.
 int GarminReadWaypoints(device::GpsAccessJob& job);
