@@ -167,6 +167,7 @@ int AutomationRunner::StartJob(GpsActionFamily family, const std::string& refusa
     jobStart.notify = [this](const std::string& text) { NotifyText(text); };
     jobStart.sendLogSeconds = request.sendLogSeconds;
     jobStart.pilotName = request.pilotName;
+    jobStart.powerOff = request.powerOff;
     jobStart.chooseFlights = chooser_;
     if (start(std::move(jobStart)) != StartOutcome::kStarted) {
         return request.exitWhenDone ? -1 : 0;

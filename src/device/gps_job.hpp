@@ -100,6 +100,8 @@ public:
     FlightChooser chooseFlights;
     // Pilot data uploads: the name to store in the instrument.
     std::string pilotName;
+    // Switch the instrument off after a successful download or upload (where it can be).
+    bool powerOff = false;
 
     // Results.
     int result = 0;
@@ -169,6 +171,7 @@ struct JobStart {
     int sendLogSeconds = 0;
     FlightChooser chooseFlights;
     std::string pilotName;
+    bool powerOff = false;
     JobSink* sink = nullptr;  // the layer's default sink when absent
 };
 

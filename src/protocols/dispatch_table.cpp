@@ -1,5 +1,6 @@
 #include "protocols/dispatch_table.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "protocols/family_registry.hpp"
@@ -55,8 +56,10 @@ DispatchTable BuildTable() {
     // names it.
     for (const InstrumentFamily* family : Families()) {
         for (const GpsProtocol protocol : family->protocols) {
-            table.links[static_cast<std::size_t>(ProtocolNumber(protocol))] = {family->transport,
-                                                                               family->xonXoff};
+            const bool usb =
+                std::ranges::find(family->usbProtocols, protocol) != family->usbProtocols.end();
+            table.links[static_cast<std::size_t>(ProtocolNumber(protocol))] = {
+                usb ? device::TransportKind::kUsb : family->transport, family->xonXoff};
         }
         for (const FamilyRoutine& cell : family->routines) {
             if (IsSpecified(cell.function, cell.protocol)) {

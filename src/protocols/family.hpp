@@ -30,6 +30,8 @@ struct InstrumentFamily {
     // The protocol values whose jobs this family runs.
     std::span<const GpsProtocol> protocols;
     device::TransportKind transport = device::TransportKind::kSerial;
+    // Protocols of the family reached over USB instead of `transport`.
+    std::span<const GpsProtocol> usbProtocols = {};
     // Line speeds the family uses, the one a conversation starts with first.
     std::span<const int> baudRates;
     // XON/XOFF flow control, also after a speed change.

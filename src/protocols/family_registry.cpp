@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocols/flytec/flytec_family.hpp"
+#include "protocols/garmin/garmin_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
 
 namespace tracora::protocols {
@@ -12,6 +13,7 @@ namespace {
 // One line per family.
 constexpr const InstrumentFamily* kFamilies[] = {
     &flytec::kFamily,
+    &garmin::kFamily,
     &graviter::kFamily,
 };
 

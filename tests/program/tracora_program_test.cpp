@@ -24,6 +24,7 @@
 #include "device/pseudo_terminal.hpp"
 #include "notify/notify.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
+#include "protocols/garmin/garmin_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
 
 extern char** environ;
@@ -685,6 +686,139 @@ TEST_F(ProgramTest, ClosedStderrPipeDoesNotKillTheProgram) {
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
     EXPECT_TRUE(fs::exists(home / "out" / "marcourt.kml"));
 }
+
+// The Garmin family from the command line, against its emulator over a pseudo-terminal.
+class ProgramWithGarmin : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::garmin::GarminEmulator> instrument;
+    std::size_t points = 0;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        protocols::garmin::GarminEmulatorConfig config;
+        config.flights.emplace_back();
+        ASSERT_TRUE(protocols::garmin::FlightFromIgc(flight, config.flights.back()));
+        points = config.flights.back().size();
+        Waypoint launch;
+        launch.SetId("LAUNCH");
+        launch.SetDescription("TAKEOFF");
+        launch.latitude = 596523236;  // 50 degrees north
+        launch.longitude = 59652324;  // 5 degrees east
+        launch.altitude = 450;
+        config.waypoints = {launch};
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::garmin::GarminEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    Outcome RunGarmin(const std::string& action, bool start = true) {
+        if (start)
+            instrument->Start();
+        return Run({"/GPS=GARMIN", "/COM=" + pty.SlavePath(), "/TIMEOUT=2", action, "/EXIT"});
+    }
+    std::vector<fs::path> OutputFiles() {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(home / "out"))
+            files.push_back(entry.path());
+        return files;
+    }
+};
+
+TEST_F(ProgramWithGarmin, TrackLogIsSavedAsIgc) {
+    const Outcome outcome = RunGarmin("/IGC_LOG=" + (home / "out").string() + "/");
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    const auto files = OutputFiles();
+    ASSERT_EQ(files.size(), 1u) << outcome.err;
+    EXPECT_EQ(files[0].extension(), ".igc");
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(files[0], text), FileReadStatus::kOk);
+    std::size_t fixes = 0;
+    for (std::size_t at = 0; (at = text.find("\nB", at)) != std::string::npos; ++at)
+        ++fixes;
+    EXPECT_EQ(fixes, points);
+    // The first fix of the flight, as the IGC file the emulator holds has it.
+    EXPECT_NE(text.find("B1034115012954N00530990E"), std::string::npos) << text.substr(0, 800);
+    EXPECT_NE(outcome.err.find(std::to_string(points) + " track positions read"), std::string::npos)
+        << outcome.err;
+}
+
+TEST_F(ProgramWithGarmin, TrackLogIsSavedAsKml) {
+    const fs::path kml = home / "out" / "garmin.kml";
+    const Outcome outcome = RunGarmin("/KML_LOG=" + kml.string());
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(kml, text), FileReadStatus::kOk) << outcome.err;
+    EXPECT_NE(text.find("<Document>"), std::string::npos);
+}
+
+TEST_F(ProgramWithGarmin, WaypointsAreReadAndWritten) {
+    const fs::path ozi = home / "out" / "garmin.wpt";
+    Outcome outcome = RunGarmin("/RD_WPT=" + ozi.string());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(ozi, text), FileReadStatus::kOk);
+    EXPECT_NE(text.find("LAUNCH"), std::string::npos) << text;
+    EXPECT_NE(text.find("50.000000"), std::string::npos) << text;
+
+    // The file goes back up into the unit.
+    outcome = RunGarmin("/WR_WPT=" + ozi.string(), false);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    const auto stored = instrument->UploadedWaypoints();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].Id(), "LAUNCH");
+    EXPECT_NEAR(stored[0].latitude, 596523236, 200);
+}
+
+struct GarminFaultCase {
+    const char* name;
+    protocols::garmin::GarminStep step;
+    protocols::garmin::GarminFault fault;
+    const char* message;
+};
+
+class ProgramGarminFault : public ProgramWithGarmin,
+                           public ::testing::WithParamInterface<GarminFaultCase> {};
+
+TEST_P(ProgramGarminFault, EndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(GetParam().step, GetParam().fault);
+    const Outcome outcome = RunGarmin("/KML_LOG=" + (home / "out" / "garmin.kml").string());
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+using GS = protocols::garmin::GarminStep;
+using GF = protocols::garmin::GarminFault;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ProgramGarminFault,
+    ::testing::Values(
+        GarminFaultCase{"ProductSilence", GS::kProduct, GF::kSilence,
+                        "Get GPS product data: No valid response from GPS"},
+        GarminFaultCase{"UnknownProduct", GS::kProduct, GF::kUnknown,
+                        "Requesting GPS product data: GPS product ID not supported"},
+        GarminFaultCase{"CommandSilence", GS::kCommand, GF::kSilence,
+                        "Read GPS track log: E200 Timeout while waiting for data packet"},
+        GarminFaultCase{"RecordsChecksum", GS::kRecords, GF::kChecksum,
+                        "Read GPS track log: E202 Timeout while waiting for record count packet"},
+        GarminFaultCase{"RecordLoneDle", GS::kRecord, GF::kLoneDle,
+                        "Read GPS track log: E205 Timeout while waiting for log data packet"},
+        GarminFaultCase{"RecordCut", GS::kRecord, GF::kCut,
+                        "Read GPS track log: E205 COM port error while waiting for log data "
+                        "packet"},
+        GarminFaultCase{"CompleteSilence", GS::kComplete, GF::kSilence,
+                        "Read GPS track log: E211 Timeout while waiting for transfer complete "
+                        "packet"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace tracora

@@ -2,6 +2,7 @@
 // what every family must bring along.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -72,9 +73,17 @@ TEST(FamilyRegistry, LinksFollowTheRecords) {
             const device::ProtocolLink& link =
                 table.links[static_cast<std::size_t>(ProtocolNumber(protocol))];
             EXPECT_EQ(link.xonXoff, family->xonXoff) << family->id;
-            EXPECT_EQ(link.transport, family->transport) << family->id;
+            const bool usb =
+                std::ranges::find(family->usbProtocols, protocol) != family->usbProtocols.end();
+            EXPECT_EQ(link.transport, usb ? device::TransportKind::kUsb : family->transport)
+                << family->id;
         }
     }
+    // Garmin units are reached over the serial port and over USB.
+    EXPECT_EQ(table.links[static_cast<std::size_t>(GpsProtocol::kGarmin)].transport,
+              device::TransportKind::kSerial);
+    EXPECT_EQ(table.links[static_cast<std::size_t>(GpsProtocol::kGarminUsb)].transport,
+              device::TransportKind::kUsb);
     // The Flytec family keeps XON/XOFF at every speed, Graviter has none.
     EXPECT_TRUE(table.links[static_cast<std::size_t>(GpsProtocol::kFlytec)].xonXoff);
     EXPECT_TRUE(table.links[static_cast<std::size_t>(GpsProtocol::kReadAllFlytec)].xonXoff);

@@ -1,0 +1,117 @@
+// tracora-emulate's "garmin" instrument: the Garmin emulator with its options.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/file_io.hpp"
+#include "emulate/emulator_kit.hpp"
+#include "emulate/emulator_registry.hpp"
+#include "formats/waypoint_text/waypoint_files.hpp"
+#include "protocols/garmin/garmin_emulator.hpp"
+
+namespace tracora::protocols::garmin {
+
+extern const emulate::EmulatorEntry kEmulator;
+
+namespace {
+
+// In the order of GarminStep and GarminFault.
+constexpr std::string_view kSteps[] = {"product", "capabilities", "command", "records",
+                                       "record",  "complete",     "upload"};
+constexpr std::string_view kFaults[] = {"silence", "checksum", "dle",     "nak",
+                                        "cut",     "garbage",  "missing", "unknown"};
+
+constexpr std::string_view kUsage =
+    "  --caps NAME           the capability array: d100-d104, d107-d110, d150-d152, d154,\n"
+    "                        d155 (the waypoint type; each comes with its track types), or\n"
+    "                        none (the product table decides; default d108)\n"
+    "  --product ID[:SW]     product ID and software version x 100 (default 77:362)\n"
+    "  --description TEXT    the product description\n"
+    "  --wpt FILE            the waypoints the unit holds (any waypoint file)\n"
+    "  --fault STEP:FAULT    STEP product, capabilities, command, records, record, complete\n"
+    "                        or upload; FAULT silence, checksum, dle, nak (acknowledges),\n"
+    "                        cut, garbage, missing (capabilities) or unknown (product)\n";
+
+int Fail(const std::string& text) {
+    std::fprintf(stderr, "tracora-emulate garmin: %s\n", text.c_str());
+    return 2;
+}
+
+int RunGarminInstrument(emulate::EmulatorSession& session) {
+    emulate::KitOptions kit;
+    if (emulate::ParseKitOptions("garmin", session.args, kSteps, kFaults, kit) != 0)
+        return 2;
+    GarminEmulatorConfig config;
+    config.lineRateBaud = kit.rateBaud;
+    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
+        std::vector<TrackPoint> points;
+        if (!FlightFromIgc(kit.igcTexts[i], points))
+            return Fail(kit.igcPaths[i] + " holds no flight");
+        config.flights.push_back(std::move(points));
+    }
+    const std::vector<std::string>& args = kit.rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--caps" && hasValue) {
+            const std::string& name = args[++i];
+            if (name == "none") {
+                config.capabilities.clear();
+            } else if (const CapabilityPreset* preset = FindCapabilityPreset(name)) {
+                config.capabilities = preset->entries;
+            } else {
+                return Fail("unknown capability array '" + name + "'");
+            }
+        } else if (arg == "--product" && hasValue) {
+            std::string id;
+            std::string version;
+            emulate::SplitModel(args[++i], id, version);
+            config.product.productId = static_cast<std::uint16_t>(std::atoi(id.c_str()));
+            if (!version.empty())
+                config.product.version = static_cast<std::int16_t>(std::atoi(version.c_str()));
+        } else if (arg == "--description" && hasValue) {
+            config.product.description = args[++i];
+        } else if (arg == "--wpt" && hasValue) {
+            const std::string path = args[++i];
+            std::string text;
+            if (ReadWholeFile(path, text) != FileReadStatus::kOk)
+                return Fail("cannot read " + path);
+            formats::ReadResult read = waypoints::ReadWaypointFileOfRegistry(text);
+            if (read.status <= 0)
+                return Fail(path + ": " + read.message);
+            config.waypoints = std::move(read.waypoints);
+        } else {
+            return Fail("unknown option '" + arg + "'");
+        }
+    }
+    GarminEmulator emulator(session.link, config, session.log);
+    std::size_t points = 0;
+    for (const auto& flight : config.flights)
+        points += flight.size();
+    std::fprintf(session.log,
+                 "garmin: product %u version %d, waypoint type D%u, track A%u/D%u, %zu flights "
+                 "(%zu points), %zu waypoints\n",
+                 config.product.productId, config.product.version, emulator.WaypointType(),
+                 emulator.TrackProtocol(), emulator.TrackPointType(), config.flights.size(), points,
+                 config.waypoints.size());
+    std::fflush(session.log);
+    for (const auto& [step, fault] : kit.faults)
+        emulator.ArmFault(static_cast<GarminStep>(step), static_cast<GarminFault>(fault));
+    emulator.Run();
+    std::fprintf(session.log, "stored %zu waypoints, %zu track logs%s\n",
+                 emulator.UploadedWaypoints().size(), emulator.UploadedTracks().size(),
+                 emulator.PoweredOff() ? ", powered off" : "");
+    std::fflush(session.log);
+    return 0;
+}
+
+}  // namespace
+
+const emulate::EmulatorEntry kEmulator = {
+    "garmin",
+    "a Garmin unit over its serial link: product data and capability array, waypoints and "
+    "the track log (the flights given with --igc) down, waypoints and track logs up",
+    kUsage, RunGarminInstrument, kFaults};
+
+}  // namespace tracora::protocols::garmin
