@@ -26,6 +26,7 @@
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
 #include "protocols/magellan/magellan_emulator.hpp"
+#include "protocols/mtk/mtk_emulator.hpp"
 
 extern char** environ;
 
@@ -664,6 +665,110 @@ INSTANTIATE_TEST_SUITE_P(
         MagellanFaultCase{"AnswerStops", MagellanStep::kTrack, MagellanFault::kStop,
                           "Read GPS track log: E207 The instrument stopped answering in the "
                           "middle of a sentence; nothing was kept"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// The MTK family from the command line: the log saved as IGC and KML, waypoint transfers
+// refused by the type table, and the faults of a download.
+class ProgramWithMtk : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::mtk::MtkEmulator> instrument;
+    fs::path source = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(source, flight), FileReadStatus::kOk);
+        igc::IgcParseResult parsed;
+        ASSERT_GT(igc::ParseIgc(flight, parsed), 0);
+        protocols::mtk::MtkEmulatorConfig config;
+        config.track = parsed.points;
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::mtk::MtkEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    Outcome Mtk(const std::string& what) {
+        return Run({"/GPS=MTK", "/COM=" + pty.SlavePath(), "/TIMEOUT=5", what, "/EXIT"});
+    }
+};
+
+TEST_F(ProgramWithMtk, LogIsSavedAsIgcWithTheHeldFixes) {
+    if (!oracles::OnPath("gpsbabel"))
+        GTEST_SKIP() << "gpsbabel is not installed";
+    instrument->Start();
+    const Outcome outcome = Mtk("/IGC_LOG=" + (home / "out").string() + "/");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(home / "out"))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<std::string> saved = GpsbabelIgcRows(files[0]);
+    const std::vector<std::string> held = GpsbabelIgcRows(source);
+    ASSERT_FALSE(saved.empty());
+    ASSERT_GE(held.size(), saved.size());
+    const std::vector<std::string> gps(held.end() - static_cast<std::ptrdiff_t>(saved.size()),
+                                       held.end());
+    EXPECT_EQ(saved, gps);
+}
+
+TEST_F(ProgramWithMtk, LogIsSavedAsKml) {
+    instrument->Start();
+    const fs::path kml = home / "out" / "mtk.kml";
+    const Outcome outcome = Mtk("/KML_LOG=" + kml.string());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(kml, text), FileReadStatus::kOk);
+    EXPECT_NE(text.find("<Document>"), std::string::npos);
+    EXPECT_NE(outcome.err.find("221 points received"), std::string::npos) << outcome.err;
+}
+
+TEST_F(ProgramWithMtk, WaypointTransfersAreRefused) {
+    instrument->Start();
+    const Outcome outcome = Mtk("/RD_WPT=" + (home / "out" / "unit.wpt").string());
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.err.find("Unsupported GPS for waypoint download"), std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(instrument->Received().empty());
+}
+
+struct MtkFaultCase {
+    const char* name;
+    protocols::mtk::MtkStep step;
+    protocols::mtk::MtkFault fault;
+    const char* message;
+};
+
+class ProgramMtkFault : public ProgramWithMtk,
+                        public ::testing::WithParamInterface<MtkFaultCase> {};
+
+TEST_P(ProgramMtkFault, EndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(GetParam().step, GetParam().fault);
+    instrument->Start();
+    const Outcome outcome = Mtk("/IGC_LOG=" + (home / "out").string() + "/");
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+using MtkStep = protocols::mtk::MtkStep;
+using MtkFault = protocols::mtk::MtkFault;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ProgramMtkFault,
+    ::testing::Values(MtkFaultCase{"CutCable", MtkStep::kChunk, MtkFault::kCut,
+                                   "Read log data: COM port read error"},
+                      MtkFaultCase{"ZeroMemory", MtkStep::kMemory, MtkFault::kZero,
+                                   "Get memory used: Zero used memory"},
+                      MtkFaultCase{"BadHeader", MtkStep::kChunk, MtkFault::kBadHeader,
+                                   "Parse log data: Bad header block"},
+                      MtkFaultCase{"BadRecord", MtkStep::kChunk, MtkFault::kBadRecord,
+                                   "Parse log data: Bad data block (3)"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // A save that fails never throws the download away without a word: the message names the
