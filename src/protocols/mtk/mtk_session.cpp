@@ -243,7 +243,8 @@ public:
     Failure ReadLog(std::uint32_t used, std::vector<std::uint8_t>& memory) {
         step_ = Step::kReadLog;
         job_.Trace().Text("Read log data\n");
-        const std::uint32_t end = (used + kChunkSize - 1) / kChunkSize * kChunkSize;
+        const auto end =
+            static_cast<std::uint32_t>((used + kChunkSize - 1) / kChunkSize * kChunkSize);
         const auto started = Clock::now();
         auto lastReport = started;
         for (std::uint32_t address = 0; address < end; address += kChunkSize) {
