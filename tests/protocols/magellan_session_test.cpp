@@ -411,6 +411,23 @@ TEST_F(MagellanSessionTest, OldFirmwareIsRefusedBeforeTheTrackRequest) {
         EXPECT_NE(body, "PMGNCMD,TRACK,2");
 }
 
+TEST_F(MagellanSessionTest, AbortStopsTheDownloadAndTheUnit) {
+    MagellanEmulatorConfig config = Flight("20241007TZN.igc");
+    config.lineRateBaud = 2400;  // a quarter of a second a sentence
+    MagellanEmulator& emu = StartEmulator(std::move(config));
+    ASSERT_EQ(layer.StartGpsJob(Start(AccessFunction::kReadTrackLog)), 0);
+    ASSERT_TRUE(sink.WaitForStatus("10 points received", 120'000));
+    ASSERT_EQ(layer.AbortGpsJob(), 0);
+    layer.Join();
+    EXPECT_LT(outcome.result, 0);
+    EXPECT_TRUE(sink.Errors().empty());
+    EXPECT_TRUE(sink.SawStatus("Transfer aborted"));
+    EXPECT_TRUE(outcome.track.points.empty());
+    // The unit is told to stop sending (the debug trace keeps what was written).
+    EXPECT_NE(trace.Contents().find("$PMGNCMD,STOP*6A"), std::string::npos);
+    emu.Stop();
+}
+
 struct FaultCase {
     const char* name;
     AccessFunction function;
