@@ -24,6 +24,9 @@ constexpr DeviceJob ReadWaypoints(GpsProtocol protocol, int parameter = 0) {
 constexpr DeviceJob WriteWaypoints(GpsProtocol protocol, int parameter = 0) {
     return {AccessFunction::kWriteWaypoints, protocol, parameter};
 }
+constexpr DeviceJob EraseLog(GpsProtocol protocol, int parameter) {
+    return {AccessFunction::kEraseTrackLogs, protocol, parameter};
+}
 constexpr DeviceJob WriteAirspace(GpsProtocol protocol) {
     return {AccessFunction::kWriteAirspace, protocol, 0};
 }
@@ -203,8 +206,8 @@ constexpr auto kCommands = std::to_array<Command>({
     {40014, M::kInstrument, "Erase Log It", A::kNotAvailable},
     {40015, M::kInstrument, "Name Log It", A::kNotAvailable},
     {40016, M::kInstrument, "Read Log It", A::kNotAvailable},
-    {40156, M::kInstrument, "Erase MTK (115200)", A::kNotAvailable},
-    {40194, M::kInstrument, "Erase MTK (38400)", A::kNotAvailable},
+    {40156, M::kInstrument, "Erase MTK (115200)", A::kEraseLog, EraseLog(P::kMtk, 115200)},
+    {40194, M::kInstrument, "Erase MTK (38400)", A::kEraseLog, EraseLog(P::kMtk, 38400)},
     {40166, M::kInstrument, "Flymaster IDs...", A::kNotAvailable},
     {40145, M::kInstrument, "Flymaster name...", A::kNotAvailable},
     {40157, M::kInstrument, "Flymaster altitude alarm...", A::kNotAvailable},

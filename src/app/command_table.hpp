@@ -34,6 +34,7 @@ enum class Action {
     kDownloadTrackLog,
     kDownloadWaypoints,
     kUploadWaypoints,
+    kEraseLog,  // instrument maintenance: the job erases the instrument's log memory
     kCompetitionMode,
     kAbort,
     kExit,

@@ -411,6 +411,12 @@ std::span<const CommandHandler> MainWindow::Handlers() {
          [](W& w, C c) { w.StartCtrTransfer(c); },
          {},
          "Download CTR"},
+        {Action::kEraseLog,
+         kRefused,
+         kAnyView,
+         [](W& w, C c) { w.StartEraseLog(c); },
+         {},
+         "Erase log"},
         {Action::kSelectAll, kRefused, kWaypoints, [](W& w, C) { w.list_->selectAll(); }},
         {Action::kCopyTrack, kRefused, kTrack, [](W& w, C) { w.CopyTrack(); }},
         {Action::kRotateTrack, kRefused, kTrack, [](W& w, C) { w.RotateTrack(); }},
@@ -758,6 +764,31 @@ void MainWindow::StartCtrTransfer(const Command& command) {
                 self->SetView(ListView::kAirspace);
             }
             self->OnJobEnd();
+        });
+    };
+    const automation::StartOutcome outcome = downloads_.Start(std::move(start));
+    if (outcome == automation::StartOutcome::kStarted) {
+        UpdateCommandStates();
+    } else if (outcome == automation::StartOutcome::kFailed) {
+        RefreshLists();
+    }
+}
+
+void MainWindow::StartEraseLog(const Command& command) {
+    if (!command.job) {
+        return;
+    }
+    device::JobStart start;
+    start.function = command.job->function;
+    start.protocol = command.job->protocol;
+    start.parameter = command.job->parameter;
+    QPointer<MainWindow> self(this);
+    start.completion = [this, self](device::GpsAccessJob& job) {
+        state_.jobFailed = job.result < 0;
+        host_.PostToMain([self] {
+            if (self) {
+                self->OnJobEnd();
+            }
         });
     };
     const automation::StartOutcome outcome = downloads_.Start(std::move(start));

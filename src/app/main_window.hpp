@@ -130,6 +130,8 @@ private:
     void DeleteCtr();
     void ShowCtrAsWaypoints();
     void StartCtrTransfer(const Command& command);
+    // Erases the instrument's log memory (no list changes).
+    void StartEraseLog(const Command& command);
     void SaveWaypoints();
     void CopyTrack();
     void RotateTrack();

@@ -5,6 +5,8 @@
 #include "protocols/flytec/flytec_family.hpp"
 #include "protocols/garmin/garmin_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
+#include "protocols/magellan/magellan_family.hpp"
+#include "protocols/mtk/mtk_family.hpp"
 
 namespace tracora::protocols {
 
@@ -15,6 +17,8 @@ constexpr const InstrumentFamily* kFamilies[] = {
     &flytec::kFamily,
     &garmin::kFamily,
     &graviter::kFamily,
+    &magellan::kFamily,
+    &mtk::kFamily,
 };
 
 }  // namespace

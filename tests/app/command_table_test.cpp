@@ -92,6 +92,7 @@ TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
         {Menu::kWriteWaypoints, Action::kUploadWaypoints, device::AccessFunction::kWriteWaypoints},
         {Menu::kAirspace, Action::kUploadCtr, device::AccessFunction::kWriteAirspace},
         {Menu::kAirspace, Action::kDownloadCtr, device::AccessFunction::kReadAirspace},
+        {Menu::kInstrument, Action::kEraseLog, device::AccessFunction::kEraseTrackLogs},
     };
     for (const Command& command : CommandTable()) {
         for (const auto& m : menus) {
@@ -106,7 +107,8 @@ TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
                         command.action == Action::kDownloadWaypoints ||
                         command.action == Action::kUploadWaypoints ||
                         command.action == Action::kUploadCtr ||
-                        command.action == Action::kDownloadCtr)
+                        command.action == Action::kDownloadCtr ||
+                        command.action == Action::kEraseLog)
                 << command.id;
         }
     }

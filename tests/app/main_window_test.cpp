@@ -20,8 +20,11 @@
 #include "app_test_support.hpp"
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "formats/igc/igc_reader.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
+#include "protocols/magellan/magellan_emulator.hpp"
+#include "protocols/mtk/mtk_emulator.hpp"
 
 namespace tracora::app {
 namespace {
@@ -546,6 +549,57 @@ TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {
     const QDir folder(QStringLiteral(TRACORA_SCREENSHOT_DIR));
     ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
     EXPECT_TRUE(window->grab().save(folder.filePath(QStringLiteral("graviter_download.png"))));
+}
+
+TEST_F(WindowJobTest, MagellanTrackLogAndWaypointsFromTheMenu) {
+    protocols::magellan::MagellanEmulatorConfig config;
+    igc::IgcParseResult parsed;
+    ASSERT_GT(igc::ParseIgc(test_support::ReadFixture("marcourt.igc"), parsed), 0);
+    config.track = parsed.points;
+    config.waypoints = protocols::magellan::BuiltInWaypoints();
+    protocols::magellan::MagellanEmulator magellan(*link, config);
+    magellan.Start();
+    int ended = 0;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ++ended; });
+    ASSERT_TRUE(window->CommandAction(40065)->isEnabled());
+    window->CommandAction(40065)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended == 1; }));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window->ProductText(), QStringLiteral("MERIDIAN GPS, SW 4.03"));
+    EXPECT_EQ(state.trackLog.points.size(), parsed.points.size());
+    EXPECT_EQ(state.trackLog.productName, "Magellan");
+    window->CommandAction(40066)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended == 2; }));
+    magellan.Stop();
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(state.waypoints.items.size(), 4u);
+    EXPECT_EQ(state.waypoints.items[0].Id(), "FIESCH");
+}
+
+TEST_F(WindowJobTest, MtkDownloadAndEraseFromTheMenu) {
+    protocols::mtk::MtkEmulatorConfig config;
+    igc::IgcParseResult parsed;
+    ASSERT_GT(igc::ParseIgc(test_support::ReadFixture("marcourt.igc"), parsed), 0);
+    config.track = parsed.points;
+    protocols::mtk::MtkEmulator mtk(*link, config);
+    mtk.Start();
+    int ended = 0;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ++ended; });
+    ASSERT_TRUE(window->CommandAction(40193)->isEnabled());
+    window->CommandAction(40193)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended == 1; }));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(state.trackLog.points.size(), parsed.points.size());
+    EXPECT_EQ(state.trackLog.productName, "Pentagram");
+    ASSERT_TRUE(window->CommandAction(40194)->isEnabled());
+    window->CommandAction(40194)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended == 2; }));
+    mtk.Stop();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window->StatusText(), QStringLiteral("Erase completed"));
+    EXPECT_TRUE(mtk.Image().empty());
+    // The track log stays as it was.
+    EXPECT_EQ(state.trackLog.points.size(), parsed.points.size());
 }
 
 struct FilterCase {

@@ -12,20 +12,26 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/file_io.hpp"
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "formats/igc/igc_reader.hpp"
 #include "notify/notify.hpp"
+#include "oracle/oracle_tools.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/garmin/garmin_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
+#include "protocols/magellan/magellan_emulator.hpp"
+#include "protocols/mtk/mtk_emulator.hpp"
 
 extern char** environ;
 
@@ -581,6 +587,258 @@ TEST_F(ProgramWithGraviter, IgcOutputIsRefused) {
     EXPECT_NE(outcome.err.find("Unsupported GPS for IGC track log download"), std::string::npos)
         << outcome.err;
 }
+
+// The Magellan family from the command line: the track log saved as IGC and KML, the
+// waypoints read and written, and the faults of a download.
+class ProgramWithMagellan : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::magellan::MagellanEmulator> instrument;
+    fs::path source = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(source, flight), FileReadStatus::kOk);
+        igc::IgcParseResult parsed;
+        ASSERT_GT(igc::ParseIgc(flight, parsed), 0);
+        protocols::magellan::MagellanEmulatorConfig config;
+        config.track = parsed.points;
+        config.waypoints = protocols::magellan::BuiltInWaypoints();
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::magellan::MagellanEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    Outcome Magellan(const std::string& what) {
+        return Run({"/GPS=MAGELLAN", "/COM=" + pty.SlavePath(), "/TIMEOUT=5", what, "/EXIT"});
+    }
+};
+
+// `gpsbabel -t -i igc` rows of a file without the running number (GPS altitudes last).
+std::vector<std::string> GpsbabelIgcRows(const fs::path& path) {
+    const std::string command = "gpsbabel -t -i igc -f '" + path.string() + "' -o unicsv -F -";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::vector<std::string> rows;
+    if (!pipe)
+        return rows;
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get()))
+        text.append(buffer, n);
+    std::size_t at = text.find('\n');
+    while (at != std::string::npos && at + 1 < text.size()) {
+        const std::size_t end = text.find('\n', at + 1);
+        std::string row = text.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+        if (!row.empty() && row.back() == '\r')
+            row.pop_back();
+        rows.push_back(row.substr(row.find(',') + 1));
+        at = end;
+    }
+    return rows;
+}
+
+TEST_F(ProgramWithMagellan, TrackLogIsSavedAsIgcWithTheHeldFixes) {
+    if (!oracles::OnPath("gpsbabel"))
+        GTEST_SKIP() << "gpsbabel is not installed";
+    instrument->Start();
+    const Outcome outcome = Magellan("/IGC_LOG=" + (home / "out").string() + "/");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(home / "out"))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<std::string> saved = GpsbabelIgcRows(files[0]);
+    const std::vector<std::string> held = GpsbabelIgcRows(source);
+    ASSERT_FALSE(saved.empty());
+    ASSERT_GE(held.size(), saved.size());
+    // The saved file has GPS altitudes only; the held flight has a pressure track before them.
+    const std::vector<std::string> gps(held.end() - static_cast<std::ptrdiff_t>(saved.size()),
+                                       held.end());
+    EXPECT_EQ(saved, gps);
+}
+
+TEST_F(ProgramWithMagellan, TrackLogIsSavedAsKml) {
+    instrument->Start();
+    const fs::path kml = home / "out" / "magellan.kml";
+    const Outcome outcome = Magellan("/KML_LOG=" + kml.string());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(kml, text), FileReadStatus::kOk);
+    EXPECT_NE(text.find("<Document>"), std::string::npos);
+    EXPECT_NE(text.find("MERIDIAN GPS, SW 4.03"), std::string::npos);
+    EXPECT_NE(outcome.err.find("221 points received"), std::string::npos) << outcome.err;
+}
+
+// The command line's type table has no waypoint download for Magellan units (the window's
+// menu has one); uploads go.
+TEST_F(ProgramWithMagellan, WaypointsAreWrittenButNotRead) {
+    instrument->Start();
+    Outcome outcome = Magellan("/RD_WPT=" + (home / "out" / "unit.wpt").string());
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.err.find("Unsupported GPS for waypoint download"), std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(instrument->Received().empty());
+
+    const fs::path upload = home / "upload.wpt";
+    {
+        std::ofstream out(upload, std::ios::binary);
+        out << "OziExplorer Waypoint File Version 1.0\r\nWGS 84\r\nReserved 2\r\nReserved 3\r\n"
+               "   1,TAKEOF,  46.500000,   7.250000,0,0, 1, 3, 0, 65535,Takeoff, 0, 0, 0, "
+               "3281\r\n";
+    }
+    outcome = Magellan("/WR_WPT=" + upload.string());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    const std::vector<std::string> uploads = instrument->Uploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    // 3281 ft = 1000 m; 46.5 deg = 46 deg 30.000 min.
+    EXPECT_TRUE(uploads[0].starts_with("PMGNWPL,4630.000,N,00715.000,E,1000,M,")) << uploads[0];
+}
+
+struct MagellanFaultCase {
+    const char* name;
+    protocols::magellan::MagellanStep step;
+    protocols::magellan::MagellanFault fault;
+    const char* message;
+};
+
+class ProgramMagellanFault : public ProgramWithMagellan,
+                             public ::testing::WithParamInterface<MagellanFaultCase> {};
+
+TEST_P(ProgramMagellanFault, EndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(GetParam().step, GetParam().fault);
+    instrument->Start();
+    const Outcome outcome = Magellan("/IGC_LOG=" + (home / "out").string() + "/");
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+using MagellanStep = protocols::magellan::MagellanStep;
+using MagellanFault = protocols::magellan::MagellanFault;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ProgramMagellanFault,
+    ::testing::Values(
+        MagellanFaultCase{"CutCable", MagellanStep::kTrack, MagellanFault::kCut,
+                          "Read GPS track log: E204 COM port read error"},
+        MagellanFaultCase{"BadLatitude", MagellanStep::kTrack, MagellanFault::kBadField,
+                          "Read GPS track log: E205 Format error 3"},
+        MagellanFaultCase{"BadChecksum", MagellanStep::kTrack, MagellanFault::kBadChecksum,
+                          "Read GPS track log: E206 Format error 3"},
+        MagellanFaultCase{"AnswerStops", MagellanStep::kTrack, MagellanFault::kStop,
+                          "Read GPS track log: E207 The instrument stopped answering in the "
+                          "middle of a sentence; nothing was kept"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// The MTK family from the command line: the log saved as IGC and KML, waypoint transfers
+// refused by the type table, and the faults of a download.
+class ProgramWithMtk : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::mtk::MtkEmulator> instrument;
+    fs::path source = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(source, flight), FileReadStatus::kOk);
+        igc::IgcParseResult parsed;
+        ASSERT_GT(igc::ParseIgc(flight, parsed), 0);
+        protocols::mtk::MtkEmulatorConfig config;
+        config.track = parsed.points;
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::mtk::MtkEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    Outcome Mtk(const std::string& what) {
+        return Run({"/GPS=MTK", "/COM=" + pty.SlavePath(), "/TIMEOUT=5", what, "/EXIT"});
+    }
+};
+
+TEST_F(ProgramWithMtk, LogIsSavedAsIgcWithTheHeldFixes) {
+    if (!oracles::OnPath("gpsbabel"))
+        GTEST_SKIP() << "gpsbabel is not installed";
+    instrument->Start();
+    const Outcome outcome = Mtk("/IGC_LOG=" + (home / "out").string() + "/");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(home / "out"))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<std::string> saved = GpsbabelIgcRows(files[0]);
+    const std::vector<std::string> held = GpsbabelIgcRows(source);
+    ASSERT_FALSE(saved.empty());
+    ASSERT_GE(held.size(), saved.size());
+    const std::vector<std::string> gps(held.end() - static_cast<std::ptrdiff_t>(saved.size()),
+                                       held.end());
+    EXPECT_EQ(saved, gps);
+}
+
+TEST_F(ProgramWithMtk, LogIsSavedAsKml) {
+    instrument->Start();
+    const fs::path kml = home / "out" / "mtk.kml";
+    const Outcome outcome = Mtk("/KML_LOG=" + kml.string());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(kml, text), FileReadStatus::kOk);
+    EXPECT_NE(text.find("<Document>"), std::string::npos);
+    EXPECT_NE(outcome.err.find("221 points received"), std::string::npos) << outcome.err;
+}
+
+TEST_F(ProgramWithMtk, WaypointTransfersAreRefused) {
+    instrument->Start();
+    const Outcome outcome = Mtk("/RD_WPT=" + (home / "out" / "unit.wpt").string());
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.err.find("Unsupported GPS for waypoint download"), std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(instrument->Received().empty());
+}
+
+struct MtkFaultCase {
+    const char* name;
+    protocols::mtk::MtkStep step;
+    protocols::mtk::MtkFault fault;
+    const char* message;
+};
+
+class ProgramMtkFault : public ProgramWithMtk,
+                        public ::testing::WithParamInterface<MtkFaultCase> {};
+
+TEST_P(ProgramMtkFault, EndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(GetParam().step, GetParam().fault);
+    instrument->Start();
+    const Outcome outcome = Mtk("/IGC_LOG=" + (home / "out").string() + "/");
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+using MtkStep = protocols::mtk::MtkStep;
+using MtkFault = protocols::mtk::MtkFault;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ProgramMtkFault,
+    ::testing::Values(MtkFaultCase{"CutCable", MtkStep::kChunk, MtkFault::kCut,
+                                   "Read log data: COM port read error"},
+                      MtkFaultCase{"ZeroMemory", MtkStep::kMemory, MtkFault::kZero,
+                                   "Get memory used: Zero used memory"},
+                      MtkFaultCase{"BadHeader", MtkStep::kChunk, MtkFault::kBadHeader,
+                                   "Parse log data: Bad header block"},
+                      MtkFaultCase{"BadRecord", MtkStep::kChunk, MtkFault::kBadRecord,
+                                   "Parse log data: Bad data block (3)"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // A save that fails never throws the download away without a word: the message names the
 // path and the system's reason, and nothing else is written in its place.
