@@ -4,6 +4,7 @@
 
 #include "protocols/flytec/flytec_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
+#include "protocols/topnav/topnav_family.hpp"
 
 namespace tracora::protocols {
 
@@ -13,6 +14,7 @@ namespace {
 constexpr const InstrumentFamily* kFamilies[] = {
     &flytec::kFamily,
     &graviter::kFamily,
+    &topnav::kFamily,
 };
 
 }  // namespace
