@@ -76,6 +76,7 @@ enum class Action {
     kListLarge,
     kListFont,
     kAbout,
+    kUtcOffsetForTn,
     kDumpDebug,
     kClearDebug,
     kConvertPosition,

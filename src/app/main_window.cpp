@@ -36,6 +36,7 @@
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
 #include "formats/openair/openair_writer.hpp"
+#include "formats/tnlog/tn_log.hpp"
 
 namespace tracora::app {
 
@@ -411,6 +412,8 @@ std::span<const CommandHandler> MainWindow::Handlers() {
 
         // Options.
         {Action::kTrackGapTime, kRuns, kAnyView, [](W& w, C) { w.TrackGapTime(); }},
+        // Refused while a job runs: the job reads the offset.
+        {Action::kUtcOffsetForTn, kRefused, kAnyView, [](W& w, C) { w.UtcOffsetForTn(); }},
         {Action::kLoopFlightGap, kRuns, kAnyView, [](W& w, C) { w.LoopFlightGap(); }},
         {Action::kTimestampFilter, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.timestampFilter); }},
@@ -599,6 +602,14 @@ void MainWindow::TrackGapTime() {
         std::max(1, state_.settings.trackGapTime / 60), 1, 24 * 60, 1, &ok);
     if (ok) {
         state_.settings.trackGapTime = minutes * 60;
+    }
+}
+
+void MainWindow::UtcOffsetForTn() {
+    int seconds = state_.settings.utcOffsetForTn;
+    if (RunUtcOffsetDialog(this, seconds)) {
+        state_.settings.utcOffsetForTn = seconds;
+        tnlog::SetTnUtcOffset(seconds);
     }
 }
 

@@ -299,6 +299,22 @@ TEST(TnLog, FileWithoutEndGivesNoPoints) {
               "Error 2 on block line 3");
 }
 
+TEST(UtcOffset, DialogChoicesAndSeconds) {
+    struct Case {
+        int hours;
+        bool half;
+        int seconds;
+    };
+    const Case cases[] = {{2, false, 7200},   {5, true, 19800},     {0, true, 1800},
+                          {-3, true, -12600}, {-12, false, -43200}, {12, true, 45000}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(tnlog::UtcOffsetFromChoice({c.hours, c.half}), c.seconds) << c.seconds;
+        const tnlog::UtcOffsetChoice back = tnlog::UtcOffsetToChoice(c.seconds);
+        EXPECT_EQ(back.hours, c.hours) << c.seconds;
+        EXPECT_EQ(back.halfHour, c.half) << c.seconds;
+    }
+}
+
 // ---------------------------------------------------------------- sessions
 
 struct Outcome {

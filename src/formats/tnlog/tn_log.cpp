@@ -1,5 +1,6 @@
 #include "formats/tnlog/tn_log.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -53,6 +54,18 @@ int TnUtcOffset() {
 
 void SetTnUtcOffset(int seconds) {
     utcOffset.store(seconds);
+}
+
+UtcOffsetChoice UtcOffsetToChoice(int seconds) {
+    UtcOffsetChoice choice;
+    choice.hours = std::clamp(seconds / 3600, -12, 12);
+    choice.halfHour = seconds % 1800 == 0 && (seconds / 1800) % 2 != 0;
+    return choice;
+}
+
+int UtcOffsetFromChoice(const UtcOffsetChoice& choice) {
+    const int half = choice.halfHour ? 1800 : 0;
+    return choice.hours >= 0 ? choice.hours * 3600 + half : choice.hours * 3600 - half;
 }
 
 LineAssembler::Result LineAssembler::Feed(std::uint8_t byte) {

@@ -20,6 +20,16 @@ namespace tracora::tnlog {
 int TnUtcOffset();
 void SetTnUtcOffset(int seconds);
 
+// The offset as its dialog shows it: whole hours from 12 down to -12 and a half hour more
+// (away from zero). The hours of an offset are its whole hours; the half hour is chosen when
+// the offset is an odd multiple of 1800 seconds.
+struct UtcOffsetChoice {
+    int hours = 0;
+    bool halfHour = false;
+};
+UtcOffsetChoice UtcOffsetToChoice(int seconds);
+int UtcOffsetFromChoice(const UtcOffsetChoice& choice);
+
 // Collects one line: CR ends the text, LF ends the line. At most 99 characters including the
 // CR and LF.
 class LineAssembler {
