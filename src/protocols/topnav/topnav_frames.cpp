@@ -192,7 +192,8 @@ int MxpDecoder::ParsePosition(std::string_view text, TrackPoint& point) {
 }
 
 std::string MxpDecoder::Description() const {
-    const std::string& f = header_.firmware;
+    std::string f = header_.firmware;
+    f.resize(4, '0');  // before any header: no firmware yet
     std::string text;
     if (model_ == MxpModel::kTopNavigator)
         text = "Top Navigator V" + f.substr(0, 1) + "." + f.substr(1);
