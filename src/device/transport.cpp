@@ -1,5 +1,6 @@
 #include "device/transport.hpp"
 
+#include "device/hid_transport.hpp"
 #include "device/serial_transport.hpp"
 
 namespace tracora::device {
@@ -19,6 +20,8 @@ const char* TransportKindName(TransportKind kind) {
 std::unique_ptr<Transport> MakeSystemTransport(TransportKind kind) {
     if (kind == TransportKind::kSerial)
         return std::make_unique<SerialTransport>();
+    if (kind == TransportKind::kHid)
+        return MakeHidapiTransport();
     return nullptr;
 }
 

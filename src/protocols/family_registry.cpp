@@ -4,6 +4,7 @@
 
 #include "protocols/flytec/flytec_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
+#include "protocols/syride/syride_family.hpp"
 #include "protocols/topnav/topnav_family.hpp"
 
 namespace tracora::protocols {
@@ -15,6 +16,7 @@ constexpr const InstrumentFamily* kFamilies[] = {
     &flytec::kFamily,
     &graviter::kFamily,
     &topnav::kFamily,
+    &syride::kFamily,
 };
 
 }  // namespace
