@@ -662,6 +662,19 @@ TEST_F(ProgramWithTopnav, WaypointFileIsUploaded) {
               static_cast<std::int32_t>(std::lround(46.5 / 180.0 * 2147483648.0)));
 }
 
+// The Syride is reached through hidapi by its hidraw path: a path with no device behind it
+// fails as an instrument that is not plugged in, with exit code 1 and no file.
+TEST_F(ProgramTest, SyrideWithoutDeviceEndsWithExitCode1AndNoFile) {
+    fs::create_directories(home / "out");
+    const Outcome outcome = Run({"/GPS=SYRIDE", "/COM=/dev/hidraw-tracora-missing", "/TIMEOUT=1",
+                                 "/KML_LOG=" + (home / "out" / "s.kml").string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Get GPS product data: No valid response from GPS"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
 // A save that fails never throws the download away without a word: the message names the
 // path and the system's reason, and nothing else is written in its place.
 struct SaveTargetCase {
