@@ -19,6 +19,7 @@
 #include "device/pseudo_terminal.hpp"
 #include "device/recording_sink.hpp"
 #include "emulate/emulator_registry.hpp"
+#include "formats/format_registry.hpp"
 #include "formats/tnlog/tn_log.hpp"
 #include "protocols/dispatch_table.hpp"
 #include "protocols/topnav/topnav_emulator.hpp"
@@ -313,6 +314,24 @@ TEST(UtcOffset, DialogChoicesAndSeconds) {
         EXPECT_EQ(back.hours, c.hours) << c.seconds;
         EXPECT_EQ(back.halfHour, c.half) << c.seconds;
     }
+}
+
+// A Top Navigator log file read by its format, the UTC offset applied as for a download.
+TEST(TnLog, FileFormatReadsWithTheUtcOffset) {
+    const formats::FormatRecord* format = formats::FormatForPath("flight.log");
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(format->id, "tnlog");
+    tnlog::SetTnUtcOffset(3600);
+    const std::string file = Start() + "\r\n" + tnlog::EncodeTnBlockLine(36000) + "\r\n" + Pos(1) +
+                             "\r\n" + Pos(2) + "\r\n@EOF\r\n";
+    formats::ReadResult read = format->read(file);
+    tnlog::SetTnUtcOffset(0);
+    ASSERT_EQ(read.status, 2) << read.message;
+    EXPECT_EQ(read.track[0].time, CalendarToTime(CalendarTime{2024, 5, 7, 9, 0, 0}));
+    EXPECT_FALSE(read.timesAreUtc);
+    read = format->read(file.substr(0, file.size() - 6));
+    EXPECT_EQ(read.status, -1);
+    EXPECT_EQ(read.message, "Missing end-of-file record");
 }
 
 // ---------------------------------------------------------------- sessions
