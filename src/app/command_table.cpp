@@ -213,7 +213,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40157, M::kInstrument, "Flymaster altitude alarm...", A::kNotAvailable},
     {40146, M::kInstrument, "Power off after log read", A::kNotAvailable, {}, true},
     {40153, M::kInstrument, "DSX pilot data...", A::kNotAvailable},
-    {40185, M::kInstrument, "UTC offset for Top Navigator...", A::kNotAvailable},
+    {40185, M::kInstrument, "UTC offset for Top Navigator...", A::kUtcOffsetForTn},
 
     // Analysis
     {40095, M::kAnalysis, "&OLC statistics (use IGC buffer)", A::kOlcIgcBuffer},

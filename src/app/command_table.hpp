@@ -77,6 +77,7 @@ enum class Action {
     kListLarge,
     kListFont,
     kAbout,
+    kUtcOffsetForTn,
     kDumpDebug,
     kClearDebug,
     kConvertPosition,

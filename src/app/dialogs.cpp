@@ -19,6 +19,7 @@
 #include "core/angles.hpp"
 #include "core/position_tools.hpp"
 #include "core/text_forms.hpp"
+#include "formats/tnlog/tn_log.hpp"
 
 namespace tracora::app {
 
@@ -137,6 +138,42 @@ void RunPositionToolDialog(QWidget* parent, bool distance) {
         result->setText(ToQString(text));
     });
     dialog.exec();
+}
+
+bool RunUtcOffsetDialog(QWidget* parent, int& seconds) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Set UTC offset for TN"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* text = new QLabel(QStringLiteral("Set the difference between the local time and UTC. "
+                                           "Only used for the Top Navigator. Positive values "
+                                           "means local time is ahead of UTC time."),
+                            &dialog);
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    auto* form = new QFormLayout;
+    auto* hours = new QComboBox(&dialog);
+    hours->setObjectName(QStringLiteral("hours"));
+    for (int h = 12; h >= -12; --h)
+        hours->addItem(QString::number(h), h);
+    auto* minutes = new QComboBox(&dialog);
+    minutes->setObjectName(QStringLiteral("minutes"));
+    minutes->addItem(QStringLiteral("30"), true);
+    minutes->addItem(QStringLiteral("0"), false);
+    const tnlog::UtcOffsetChoice current = tnlog::UtcOffsetToChoice(seconds);
+    hours->setCurrentIndex(12 - current.hours);
+    minutes->setCurrentIndex(current.halfHour ? 0 : 1);
+    form->addRow(QStringLiteral("Hours:"), hours);
+    form->addRow(QStringLiteral("Minutes:"), minutes);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    seconds =
+        tnlog::UtcOffsetFromChoice({hours->currentData().toInt(), minutes->currentData().toBool()});
+    return true;
 }
 
 bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint) {

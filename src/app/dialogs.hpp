@@ -23,6 +23,9 @@ std::optional<RotateDialogResult> RunRotateDialog(QWidget* parent);
 // Edits `waypoint` in place; false when cancelled. Typed positions that do not parse are
 // reported and the dialog stays open.
 bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint);
+// "Set UTC offset for TN": the hours and the half hour of local time minus UTC. False when
+// cancelled (`seconds` unchanged).
+bool RunUtcOffsetDialog(QWidget* parent, int& seconds);
 // The port chooser: the machine's serial ports or a typed name ("COM3" or a device path).
 std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& current,
                                          const std::vector<device::SerialPortInfo>& ports);

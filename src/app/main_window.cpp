@@ -38,6 +38,7 @@
 #include "formats/kml/kml_writer.hpp"
 #include "formats/openair/openair_writer.hpp"
 #include "protocols/dispatch_table.hpp"
+#include "formats/tnlog/tn_log.hpp"
 
 namespace tracora::app {
 
@@ -428,6 +429,8 @@ std::span<const CommandHandler> MainWindow::Handlers() {
 
         // Options.
         {Action::kTrackGapTime, kRuns, kAnyView, [](W& w, C) { w.TrackGapTime(); }},
+        // Refused while a job runs: the job reads the offset.
+        {Action::kUtcOffsetForTn, kRefused, kAnyView, [](W& w, C) { w.UtcOffsetForTn(); }},
         {Action::kLoopFlightGap, kRuns, kAnyView, [](W& w, C) { w.LoopFlightGap(); }},
         {Action::kTimestampFilter, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.timestampFilter); }},
@@ -616,6 +619,14 @@ void MainWindow::TrackGapTime() {
         std::max(1, state_.settings.trackGapTime / 60), 1, 24 * 60, 1, &ok);
     if (ok) {
         state_.settings.trackGapTime = minutes * 60;
+    }
+}
+
+void MainWindow::UtcOffsetForTn() {
+    int seconds = state_.settings.utcOffsetForTn;
+    if (RunUtcOffsetDialog(this, seconds)) {
+        state_.settings.utcOffsetForTn = seconds;
+        tnlog::SetTnUtcOffset(seconds);
     }
 }
 

@@ -119,6 +119,7 @@ private:
     void ApplyColumnWidths();
     void SetComPort();
     void TrackGapTime();
+    void UtcOffsetForTn();
     void WaypointNew();
     void WaypointEdit();
     void WaypointDelete();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "analysis/track_filters.hpp"
+#include "formats/tnlog/tn_log.hpp"
 #include "protocols/dispatch_table.hpp"
 
 namespace tracora::automation {
@@ -23,6 +24,9 @@ ProgramCore::ProgramCore(Host& host, const std::optional<SettingsFiles>& files)
     }
     // The filters a downloaded track log goes through when the settings ask for them.
     state_.downloadFilters = analysis::MakeDownloadFilters(host_);
+    // The Top Navigator's clock runs in local time; the offset the user set applies to every
+    // download and log file of this run.
+    tnlog::SetTnUtcOffset(state_.settings.utcOffsetForTn);
     jobs_.SetPortName(state_.settings.portName.empty() ? std::string("COM1")
                                                        : state_.settings.portName);
 }

@@ -1,5 +1,6 @@
 #include "device/transport.hpp"
 
+#include "device/hid_transport.hpp"
 #include "device/serial_transport.hpp"
 #include "device/usb_transport.hpp"
 
@@ -22,6 +23,8 @@ std::unique_ptr<Transport> MakeSystemTransport(TransportKind kind) {
         return std::make_unique<SerialTransport>();
     if (kind == TransportKind::kUsb)
         return MakeLibusbTransport();
+    if (kind == TransportKind::kHid)
+        return MakeHidapiTransport();
     return nullptr;
 }
 

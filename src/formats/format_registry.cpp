@@ -11,6 +11,7 @@
 #include "formats/openair/openair_format.hpp"
 #include "formats/ozi_waypoints/ozi_waypoints.hpp"
 #include "formats/seeyou/seeyou_waypoints.hpp"
+#include "formats/tnlog/tnlog_format.hpp"
 #include "formats/utm_waypoints/utm_waypoints.hpp"
 #include "formats/winpilot/winpilot_waypoints.hpp"
 
@@ -19,7 +20,7 @@ namespace {
 
 // One line per format. Formats that share an extension read by content (one reader for all
 // of them); the first of them is the one an extension names.
-constexpr std::array<const FormatRecord*, 9> kFormats = {
+constexpr std::array<const FormatRecord*, 10> kFormats = {
     &igc::kIgcFormat,
     &kml::kKmlFormat,
     &openair::kOpenAirFormat,
@@ -29,6 +30,7 @@ constexpr std::array<const FormatRecord*, 9> kFormats = {
     &waypoints::kSeeYouFormat,
     &waypoints::kWinPilotFormat,
     &waypoints::kCompeGpsFormat,
+    &tnlog::kTnLogFormat,
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include "protocols/graviter/graviter_family.hpp"
 #include "protocols/magellan/magellan_family.hpp"
 #include "protocols/mtk/mtk_family.hpp"
+#include "protocols/syride/syride_family.hpp"
+#include "protocols/topnav/topnav_family.hpp"
 
 namespace tracora::protocols {
 
@@ -19,6 +21,8 @@ constexpr const InstrumentFamily* kFamilies[] = {
     &graviter::kFamily,
     &magellan::kFamily,
     &mtk::kFamily,
+    &topnav::kFamily,
+    &syride::kFamily,
 };
 
 }  // namespace

@@ -19,12 +19,15 @@
 #include "app/track_view.hpp"
 #include "app_test_support.hpp"
 #include "device/emulator_link.hpp"
+#include "device/hid_transport.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
 #include "protocols/magellan/magellan_emulator.hpp"
 #include "protocols/mtk/mtk_emulator.hpp"
+#include "protocols/syride/syride_emulator.hpp"
+#include "protocols/topnav/topnav_emulator.hpp"
 
 namespace tracora::app {
 namespace {
@@ -549,6 +552,60 @@ TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {
     const QDir folder(QStringLiteral(TRACORA_SCREENSHOT_DIR));
     ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
     EXPECT_TRUE(window->grab().save(folder.filePath(QStringLiteral("graviter_download.png"))));
+}
+
+// The pushing XC Trainer from the menu: the MXP log arrives once the port is open; a damaged
+// line ends the job with its message and keeps the track log it had.
+TEST_F(WindowJobTest, XcTrainerMxpFromTheMenu) {
+    protocols::topnav::TopnavEmulatorConfig config;
+    ASSERT_TRUE(
+        protocols::topnav::FlightFromIgc(test_support::ReadFixture("marcourt.igc"), config.flight));
+    config.slaveFd = pty.SlaveFd();
+    protocols::topnav::TopnavEmulator unit(*link, config);
+    unit.ArmFault(protocols::topnav::TopnavStep::kLine, protocols::topnav::TopnavFault::kChecksum);
+    unit.Start();
+    int ended = 0;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ++ended; });
+    ASSERT_TRUE(window->CommandAction(40091)->isEnabled());
+    window->CommandAction(40091)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended == 1; }));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], (Message{"Decode track log sentence", "E202 Bad checksum"}));
+    EXPECT_TRUE(state.trackLog.points.empty());
+    window->CommandAction(40091)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended == 2; }));
+    unit.Stop();
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(state.trackLog.points.size(), config.flight.size());
+    EXPECT_EQ(window->StatusText(),
+              QString::number(config.flight.size()) + QStringLiteral(" points received"));
+    EXPECT_EQ(window->ProductText(), QStringLiteral("XC Trainer V1.2-34, S/N 4660"));
+}
+
+protocols::syride::SyrideEmulator* windowSyride = nullptr;
+
+TEST_F(WindowJobTest, SyrideFromTheMenuThroughTheHidBackEnd) {
+    protocols::syride::SyrideEmulatorConfig config;
+    std::vector<TrackPoint> points;
+    ASSERT_TRUE(
+        protocols::topnav::FlightFromIgc(test_support::ReadFixture("marcourt.igc"), points));
+    config.flights = {points};
+    protocols::syride::SyrideEmulator unit(config);
+    windowSyride = &unit;
+    jobs.SetTransportFactory([](device::TransportKind kind) -> std::unique_ptr<device::Transport> {
+        if (kind != device::TransportKind::kHid)
+            return device::MakeSystemTransport(kind);
+        return std::make_unique<device::FakeHidTransport>(*windowSyride, "fake-hid:window");
+    });
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    ASSERT_TRUE(window->CommandAction(40204)->isEnabled());
+    window->CommandAction(40204)->trigger();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    windowSyride = nullptr;
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(state.trackLog.points.size(), points.size());
+    EXPECT_EQ(window->ProductText(), QStringLiteral("SYS'Nav, SNR 31337"));
 }
 
 TEST_F(WindowJobTest, MagellanTrackLogAndWaypointsFromTheMenu) {

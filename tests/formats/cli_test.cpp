@@ -110,25 +110,28 @@ TEST_F(CliTest, FormatsListsTheRegistry) {
     const CliRun run = Cli("formats");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "ID            NAME               EXTENSIONS    HOLDS                      "
+              "ID            NAME                    EXTENSIONS    HOLDS                      "
               "DIRECTIONS\n"
-              "igc           IGC files          .igc          track                      "
+              "igc           IGC files               .igc          track                      "
               "read,write\n"
-              "kml           KML files          .kml          track,waypoints            write\n"
-              "openair       OpenAir files      .txt,.openair airspace                   "
+              "kml           KML files               .kml          track,waypoints            "
+              "write\n"
+              "openair       OpenAir files           .txt,.openair airspace                   "
               "read,write\n"
-              "ozi-waypoints Ozi files          .wpt          waypoints                  "
+              "ozi-waypoints Ozi files               .wpt          waypoints                  "
               "read,write\n"
-              "utm-waypoints UTM files          .wpt          waypoints                  "
+              "utm-waypoints UTM files               .wpt          waypoints                  "
               "read,write\n"
-              "geo-waypoints Geographical files .wpt          waypoints                  "
+              "geo-waypoints Geographical files      .wpt          waypoints                  "
               "read,write\n"
-              "seeyou        SeeYou files       .cup          waypoints                  "
+              "seeyou        SeeYou files            .cup          waypoints                  "
               "read,write\n"
-              "winpilot      WinPilot files     .dat          waypoints                  "
+              "winpilot      WinPilot files          .dat          waypoints                  "
               "read,write\n"
-              "compegps      CompeGPS files     .wpt          waypoints                  "
-              "read,write\n");
+              "compegps      CompeGPS files          .wpt          waypoints                  "
+              "read,write\n"
+              "tnlog         Top Navigator log files .log          track                      "
+              "read\n");
     EXPECT_EQ(Cli("formats igc").status, 2);
 }
 

@@ -11,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +34,7 @@
 #include "protocols/graviter/graviter_emulator.hpp"
 #include "protocols/magellan/magellan_emulator.hpp"
 #include "protocols/mtk/mtk_emulator.hpp"
+#include "protocols/topnav/topnav_emulator.hpp"
 
 extern char** environ;
 
@@ -1077,6 +1080,165 @@ INSTANTIATE_TEST_SUITE_P(
                         "Read GPS track log: E211 Timeout while waiting for transfer complete "
                         "packet"}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// The pushing Top Navigator and XC Trainer from the command line: each track transfer saved,
+// each fault with its message, exit code 1 and no file, and a waypoint upload.
+class ProgramWithTopnav : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::topnav::TopnavEmulator> instrument;
+    std::size_t points = 0;
+
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    // A new cable and unit: a stopped link stays stopped.
+    void StartUnit(protocols::topnav::TopnavModel model, protocols::topnav::TopnavMode mode) {
+        instrument.reset();
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        protocols::topnav::TopnavEmulatorConfig config;
+        config.model = model;
+        config.mode = mode;
+        config.slaveFd = pty.SlaveFd();
+        ASSERT_TRUE(protocols::topnav::FlightFromIgc(flight, config.flight));
+        points = config.flight.size();
+        instrument = std::make_unique<protocols::topnav::TopnavEmulator>(*link, config);
+    }
+};
+
+TEST_F(ProgramWithTopnav, EachTrackTransferIsSaved) {
+    using protocols::topnav::TopnavMode;
+    using protocols::topnav::TopnavModel;
+    struct Case {
+        const char* gps;
+        TopnavModel model;
+        TopnavMode mode;
+        const char* keyword;
+        const char* file;  // under out/, empty: the IGC name the program makes
+    };
+    const Case cases[] = {
+        {"XCT_MXP", TopnavModel::kXcTrainer, TopnavMode::kMxp, "/KML_LOG=", "mxp.kml"},
+        {"XCT_MXP", TopnavModel::kXcTrainer, TopnavMode::kMxp, "/IGC_LOG=", ""},
+        {"TOPNAV", TopnavModel::kTopNavigator, TopnavMode::kTncm, "/KML_LOG=", "tn.kml"},
+        {"XCTRAINER", TopnavModel::kXcTrainer, TopnavMode::kTncm, "/IGC_LOG=", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.gps) + " " + c.keyword);
+        fs::remove_all(home / "out");
+        fs::create_directories(home / "out");
+        StartUnit(c.model, c.mode);
+        instrument->Start();
+        const std::string target =
+            (home / "out").string() + "/" + (c.file[0] == '\0' ? "" : c.file);
+        const Outcome outcome = Run({std::string("/GPS=") + c.gps, "/COM=" + pty.SlavePath(),
+                                     "/TIMEOUT=5", c.keyword + target, "/EXIT"});
+        instrument->Stop();
+        instrument.reset();
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_NE(outcome.err.find(std::to_string(points) + " points received"), std::string::npos)
+            << outcome.err;
+        std::size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(home / "out")) {
+            ++files;
+            std::string text;
+            ASSERT_EQ(ReadWholeFile(entry.path(), text), FileReadStatus::kOk);
+            if (c.keyword == std::string("/IGC_LOG=")) {
+                EXPECT_EQ(entry.path().extension(), ".igc");
+                EXPECT_GT(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')),
+                          points);
+            } else {
+                EXPECT_NE(text.find("<Document>"), std::string::npos);
+            }
+        }
+        EXPECT_EQ(files, 1u);
+    }
+}
+
+TEST_F(ProgramWithTopnav, FaultsEndWithExitCode1AndNoFile) {
+    using protocols::topnav::TopnavFault;
+    using protocols::topnav::TopnavMode;
+    using protocols::topnav::TopnavModel;
+    using protocols::topnav::TopnavStep;
+    struct Case {
+        const char* gps;
+        TopnavModel model;
+        TopnavMode mode;
+        TopnavStep step;
+        TopnavFault fault;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"XCT_MXP", TopnavModel::kXcTrainer, TopnavMode::kMxp, TopnavStep::kLine,
+         TopnavFault::kChecksum, "Decode track log sentence: E202 Bad checksum"},
+        {"XCT_MXP", TopnavModel::kXcTrainer, TopnavMode::kMxp, TopnavStep::kLine,
+         TopnavFault::kShort, "Decode track log sentence: E202 Too short line"},
+        {"XCT_MXP", TopnavModel::kXcTrainer, TopnavMode::kMxp, TopnavStep::kLine, TopnavFault::kCut,
+         "Read GPS track log: E201 COM port read error"},
+        {"TOPNAV", TopnavModel::kTopNavigator, TopnavMode::kTncm, TopnavStep::kEnd,
+         TopnavFault::kStop, "Read GPS track log: E204 Transfer stopped before the end of the log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        fs::remove_all(home / "out");
+        fs::create_directories(home / "out");
+        StartUnit(c.model, c.mode);
+        instrument->ArmFault(c.step, c.fault);
+        instrument->Start();
+        const Outcome outcome =
+            Run({std::string("/GPS=") + c.gps, "/COM=" + pty.SlavePath(), "/TIMEOUT=5",
+                 "/KML_LOG=" + (home / "out" / "t.kml").string(), "/EXIT"});
+        instrument->Stop();
+        instrument.reset();
+        EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+        EXPECT_TRUE(fs::is_empty(home / "out"));
+    }
+}
+
+TEST_F(ProgramWithTopnav, WaypointFileIsUploaded) {
+    const fs::path file = home / "upload.wpt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "OziExplorer Waypoint File Version 1.0\r\nWGS 84\r\nReserved 2\r\nReserved 3\r\n"
+               "   1,TAKEOF,  46.500000,   7.250000,0,0, 1, 3, 0, 65535,Takeoff Nord, 0, 0, 0, "
+               "3281\r\n"
+               "   2,LAND  , -33.950000, -70.366667,0,0, 1, 3, 0, 65535,, 0, 0, 0, 328\r\n";
+    }
+    StartUnit(protocols::topnav::TopnavModel::kXcTrainer, protocols::topnav::TopnavMode::kReceive);
+    instrument->Start();
+    const Outcome outcome =
+        Run({"/GPS=XCTRAINER", "/COM=" + pty.SlavePath(), "/WR_WPT=" + file.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    instrument->Stop();
+    const auto received = instrument->Received();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].Id(), "TAKEOF");
+    EXPECT_EQ(received[0].altitude, 1000);
+    EXPECT_EQ(received[1].Id(), "LAND");
+    // 46.5 degrees is 279000/6000 exactly: it comes back as 46.5 degrees in semicircles.
+    EXPECT_EQ(received[0].latitude,
+              static_cast<std::int32_t>(std::lround(46.5 / 180.0 * 2147483648.0)));
+}
+
+// The Syride is reached through hidapi by its hidraw path: a path with no device behind it
+// fails as an instrument that is not plugged in, with exit code 1 and no file.
+TEST_F(ProgramTest, SyrideWithoutDeviceEndsWithExitCode1AndNoFile) {
+    fs::create_directories(home / "out");
+    const Outcome outcome = Run({"/GPS=SYRIDE", "/COM=/dev/hidraw-tracora-missing", "/TIMEOUT=1",
+                                 "/KML_LOG=" + (home / "out" / "s.kml").string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Get GPS product data: No valid response from GPS"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
 
 }  // namespace
 }  // namespace tracora
