@@ -5,7 +5,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -435,6 +437,46 @@ TEST(GarminTrackPoints, UploadPointCarriesThePositionOnly) {
     // A unit whose points are D302 gets whole records under A301 too.
     EncodeUploadPoint(5, -6, 301, 302, packet);
     EXPECT_EQ(packet.size, 25u);
+}
+
+// ---------------------------------------------------------------- what gpsbabel sends
+
+TEST(GarminWaypoints, RecordsGpsbabelUploadedDecode) {
+    std::ifstream file(std::string(TRACORA_FIXTURES_DIR) + "/garmin/gpsbabel_waypoint_uploads.tsv");
+    ASSERT_TRUE(file.good());
+    struct Expected {
+        const char* id;
+        const char* comment;
+        double latitude, longitude;
+        int altitude;
+    };
+    const Expected points[] = {{"TOP", "SUMMIT", 46.25, 7.125, 1500},
+                               {"BASE", "VALLEY", -33.5, -70.75, 600}};
+    std::string line;
+    int rows = 0;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        int type = 0;
+        std::string hex;
+        fields >> type >> hex;
+        Bytes data;
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+            data.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        const Expected& e = points[rows % 2];
+        SCOPED_TRACE(line.substr(0, 12));
+        Waypoint point;
+        ASSERT_EQ(DecodeWaypoint(Packet(35, data), static_cast<std::uint16_t>(type), point), 0);
+        EXPECT_EQ(point.Id(), e.id);
+        EXPECT_EQ(point.Description(), e.comment);
+        EXPECT_NEAR(point.latitude, e.latitude * 2147483648.0 / 180.0, 1.0);
+        EXPECT_NEAR(point.longitude, e.longitude * 2147483648.0 / 180.0, 1.0);
+        const bool altitude = (type >= 108 && type <= 110) || type >= 150;
+        EXPECT_EQ(point.altitude, altitude ? e.altitude : 0);
+        ++rows;
+    }
+    EXPECT_EQ(rows, 28);  // 14 types, two waypoints each
 }
 
 }  // namespace

@@ -496,6 +496,16 @@ void GarminEmulator::ReceiveUpload(const GarminPacket& first) {
             Log("upload aborted");
             return;
         }
+        if (log_ != nullptr) {
+            // The record as it came, for decoder fixtures.
+            std::string hex;
+            char digits[4];
+            for (std::uint8_t byte : packet.Bytes()) {
+                std::snprintf(digits, sizeof digits, "%02x", byte);
+                hex += digits;
+            }
+            Log("received " + std::to_string(packet.id) + " " + hex);
+        }
         if (packet.id == kPidWaypoint) {
             Waypoint waypoint;
             if (DecodeWaypoint(packet, caps_.waypointType, waypoint) == 0)
