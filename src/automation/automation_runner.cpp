@@ -16,6 +16,7 @@
 #include "documents/file_read_messages.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
+#include "documents/track_documents.hpp"
 #include "documents/trip_record.hpp"
 #include "documents/waypoint_commands.hpp"
 #include "formats/format_registry.hpp"
@@ -390,11 +391,29 @@ int AutomationRunner::ReadLogFile() {
         return Fail(title, "Unsupported track log file extension");
     }
     const formats::FormatRecord* format = formats::FormatForPath(name);
-    if (format == nullptr || !format->directions.read || format->id != "igc") {
+    const TrackFileFormat* reader = nullptr;
+    if (format != nullptr && format->holds.track && format->directions.read) {
+        for (const TrackFileFormat& known : documents::ReadableTrackFormats()) {
+            if (known.filter.extension == format->DefaultExtension()) {
+                reader = &known;
+            }
+        }
+    }
+    if (reader == nullptr) {
         return Fail(title, "Reading ." + extension + " files is not available yet");
     }
     TrackReadResult read;
-    if (igc::ReadIgcFile(host_, name, read) < 0) {
+    if (format->id != "igc") {
+        std::string text;
+        if (const char* message = documents::FileReadMessage(
+                ReadWholeFile(name, text), "Error opening file", "Track log file read error")) {
+            return Fail(title, message);
+        }
+        if (reader->reader(host_, text, read) <= 0) {
+            state_.jobFailed = true;
+            return state_.automation->exitWhenDone ? -1 : 0;
+        }
+    } else if (igc::ReadIgcFile(host_, name, read) < 0) {
         state_.jobFailed = true;
         return state_.automation->exitWhenDone ? -1 : 0;
     }

@@ -32,7 +32,7 @@ const std::vector<FileFilter>& OpenFilters() {
 std::vector<const formats::FormatRecord*> WaypointSaveFormats() {
     std::vector<const formats::FormatRecord*> list;
     for (const formats::FormatRecord* format : formats::AllFormats()) {
-        if (format->holds.waypoints && !format->holds.track && format->directions.write) {
+        if (format->holds.waypoints && format->directions.write && !format->writesAnalysis) {
             list.push_back(format);
         }
     }
@@ -59,7 +59,10 @@ int ReadWaypointsFromFile(Host& host, const std::filesystem::path& path, bool in
     }
     waypoints::WaypointReadResult read = waypoints::ReadWaypointText(text, options);
     if (read.status <= 0) {
-        host.ShowMessage(read.title, read.message);
+        // A read the user cancelled has nothing more to say.
+        if (!read.message.empty()) {
+            host.ShowMessage(read.title, read.message);
+        }
         return read.status < 0 ? read.status : 0;
     }
     out = std::move(read.waypoints);

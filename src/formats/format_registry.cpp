@@ -6,9 +6,11 @@
 #include "core/strings.hpp"
 #include "formats/compegps/compegps_waypoints.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
+#include "formats/gpx/gpx_format.hpp"
 #include "formats/igc/igc_format.hpp"
 #include "formats/kml/kml_format.hpp"
 #include "formats/openair/openair_format.hpp"
+#include "formats/ozi_track/ozi_track.hpp"
 #include "formats/ozi_waypoints/ozi_waypoints.hpp"
 #include "formats/seeyou/seeyou_waypoints.hpp"
 #include "formats/utm_waypoints/utm_waypoints.hpp"
@@ -19,9 +21,11 @@ namespace {
 
 // One line per format. Formats that share an extension read by content (one reader for all
 // of them); the first of them is the one an extension names.
-constexpr std::array<const FormatRecord*, 9> kFormats = {
+constexpr std::array<const FormatRecord*, 11> kFormats = {
     &igc::kIgcFormat,
     &kml::kKmlFormat,
+    &gpx::kGpxFormat,
+    &ozi::kOziTrackFormat,
     &openair::kOpenAirFormat,
     &waypoints::kOziWaypointFormat,
     &waypoints::kUtmWaypointFormat,

@@ -78,7 +78,8 @@ TEST_F(CliTest, Failures) {
         {"verify " + (folder / "absent.igc").string(), 1, "cannot read"},
         {"convert " + broken + " " + (folder / "x.igc").string(), 1, "Missing date line"},
         {"convert " + broken + " " + (folder / "x.kml").string(), 1, "Missing date line"},
-        {"convert " + broken + " " + (folder / "x.gpx").string(), 2,
+        {"convert " + broken + " " + (folder / "x.gpx").string(), 1, "Missing date line"},
+        {"convert " + broken + " " + (folder / "x.nope").string(), 2,
          "the extension names no format; give --to NAME"},
         {"convert " + broken, 2, "convert needs IN and OUT"},
     };
@@ -89,6 +90,7 @@ TEST_F(CliTest, Failures) {
     }
     EXPECT_FALSE(std::filesystem::exists(folder / "x.igc"));
     EXPECT_FALSE(std::filesystem::exists(folder / "x.kml"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.gpx"));
 }
 
 TEST_F(CliTest, ConvertToKmlWritesTheTripDocument) {
@@ -109,26 +111,31 @@ TEST_F(CliTest, ConvertToKmlWritesTheTripDocument) {
 TEST_F(CliTest, FormatsListsTheRegistry) {
     const CliRun run = Cli("formats");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out,
-              "ID            NAME               EXTENSIONS    HOLDS                      "
-              "DIRECTIONS\n"
-              "igc           IGC files          .igc          track                      "
-              "read,write\n"
-              "kml           KML files          .kml          track,waypoints            write\n"
-              "openair       OpenAir files      .txt,.openair airspace                   "
-              "read,write\n"
-              "ozi-waypoints Ozi files          .wpt          waypoints                  "
-              "read,write\n"
-              "utm-waypoints UTM files          .wpt          waypoints                  "
-              "read,write\n"
-              "geo-waypoints Geographical files .wpt          waypoints                  "
-              "read,write\n"
-              "seeyou        SeeYou files       .cup          waypoints                  "
-              "read,write\n"
-              "winpilot      WinPilot files     .dat          waypoints                  "
-              "read,write\n"
-              "compegps      CompeGPS files     .wpt          waypoints                  "
-              "read,write\n");
+    EXPECT_EQ(
+        run.out,
+        "ID            NAME                    EXTENSIONS    HOLDS                      "
+        "DIRECTIONS\n"
+        "igc           IGC files               .igc          track                      "
+        "read,write\n"
+        "kml           KML files               .kml          track,waypoints            write\n"
+        "gpx           GPX files               .gpx          track,waypoints            "
+        "read,write\n"
+        "ozi-track     OziExplorer track files .plt          track                      "
+        "read,write\n"
+        "openair       OpenAir files           .txt,.openair airspace                   "
+        "read,write\n"
+        "ozi-waypoints Ozi files               .wpt          waypoints                  "
+        "read,write\n"
+        "utm-waypoints UTM files               .wpt          waypoints                  "
+        "read,write\n"
+        "geo-waypoints Geographical files      .wpt          waypoints                  "
+        "read,write\n"
+        "seeyou        SeeYou files            .cup          waypoints                  "
+        "read,write\n"
+        "winpilot      WinPilot files          .dat          waypoints                  "
+        "read,write\n"
+        "compegps      CompeGPS files          .wpt          waypoints                  "
+        "read,write\n");
     EXPECT_EQ(Cli("formats igc").status, 2);
 }
 
@@ -153,8 +160,9 @@ TEST_F(CliTest, ConvertChoosesFormatsByExtensionOrName) {
         {"--from igc " + dat, "e.kml", 0, "", kXml},
         {"--from igc --to kml " + dat, "f.out", 0, "", kXml},
         {dat, "g.kml", 2, "flight.xyz: the extension names no format; give --from NAME", ""},
-        {igc, "h.gpx", 2, "h.gpx: the extension names no format; give --to NAME", ""},
-        {"--from gpx " + dat, "i.kml", 2, "unknown format 'gpx' ('tracora-cli formats'", ""},
+        {igc, "h.nope", 2, "h.nope: the extension names no format; give --to NAME", ""},
+        {"--from gpz " + dat, "i.kml", 2, "unknown format 'gpz' ('tracora-cli formats'", ""},
+        {"--from gpx " + dat, "i.kml", 1, "flight.xyz: No tags found", ""},
         {"--to nothing " + igc, "j.kml", 2, "unknown format 'nothing'", ""},
         {igc + " --to", "", 2, "--to needs a format NAME", ""},
         {"--from kml " + igc, "k.igc", 1, "KML files cannot be read", ""},

@@ -205,7 +205,8 @@ TEST_F(ProgramTest, FileActionsThatCannotBeDoneFailPlainly) {
         std::vector<std::string> args;
         const char* message;
     } cases[] = {
-        {{(home / "flight.gpx").string()}, "Reading .gpx files is not available yet"},
+        {{(home / "flight.tnc").string()}, "Reading .tnc files is not available yet"},
+        {{(home / "flight.gpx").string()}, "Read track log file: Error opening file"},
         {{(home / "flight.txt").string()}, "Unsupported track log file extension"},
         {{(home / "flight").string()}, "Missing track log file extension"},
         {{(home / "missing.igc").string()}, "Reading IGC log file: Error opening file"},
