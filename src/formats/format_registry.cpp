@@ -5,6 +5,7 @@
 
 #include "core/strings.hpp"
 #include "formats/compegps/compegps_waypoints.hpp"
+#include "formats/csv_track/csv_track.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
 #include "formats/gpx/gpx_format.hpp"
 #include "formats/igc/igc_format.hpp"
@@ -21,11 +22,12 @@ namespace {
 
 // One line per format. Formats that share an extension read by content (one reader for all
 // of them); the first of them is the one an extension names.
-constexpr std::array<const FormatRecord*, 11> kFormats = {
+constexpr std::array<const FormatRecord*, 12> kFormats = {
     &igc::kIgcFormat,
     &kml::kKmlFormat,
     &gpx::kGpxFormat,
     &ozi::kOziTrackFormat,
+    &csv::kCsvFormat,
     &openair::kOpenAirFormat,
     &waypoints::kOziWaypointFormat,
     &waypoints::kUtmWaypointFormat,

@@ -122,6 +122,8 @@ TEST_F(CliTest, FormatsListsTheRegistry) {
         "read,write\n"
         "ozi-track     OziExplorer track files .plt          track                      "
         "read,write\n"
+        "csv           CSV files               .csv          track                      "
+        "read,write\n"
         "openair       OpenAir files           .txt,.openair airspace                   "
         "read,write\n"
         "ozi-waypoints Ozi files               .wpt          waypoints                  "
