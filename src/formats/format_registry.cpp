@@ -6,10 +6,13 @@
 #include "core/strings.hpp"
 #include "formats/compegps/compegps_waypoints.hpp"
 #include "formats/csv_track/csv_track.hpp"
+#include "formats/dat_log/dat_log.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
 #include "formats/gpx/gpx_format.hpp"
 #include "formats/igc/igc_format.hpp"
 #include "formats/kml/kml_format.hpp"
+#include "formats/magellan_track/magellan_track.hpp"
+#include "formats/mapsource/mapsource.hpp"
 #include "formats/openair/openair_format.hpp"
 #include "formats/ozi_track/ozi_track.hpp"
 #include "formats/ozi_waypoints/ozi_waypoints.hpp"
@@ -22,12 +25,14 @@ namespace {
 
 // One line per format. Formats that share an extension read by content (one reader for all
 // of them); the first of them is the one an extension names.
-constexpr std::array<const FormatRecord*, 12> kFormats = {
+constexpr std::array<const FormatRecord*, 15> kFormats = {
     &igc::kIgcFormat,
     &kml::kKmlFormat,
     &gpx::kGpxFormat,
     &ozi::kOziTrackFormat,
     &csv::kCsvFormat,
+    &mapsource::kMapSourceFormat,
+    &magellan::kMagellanTrackFormat,
     &openair::kOpenAirFormat,
     &waypoints::kOziWaypointFormat,
     &waypoints::kUtmWaypointFormat,
@@ -35,6 +40,8 @@ constexpr std::array<const FormatRecord*, 12> kFormats = {
     &waypoints::kSeeYouFormat,
     &waypoints::kWinPilotFormat,
     &waypoints::kCompeGpsFormat,
+    // After the WinPilot files, whose extension it shares: name it with --from dat.
+    &dat::kDatFormat,
 };
 
 }  // namespace

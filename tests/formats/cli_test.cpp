@@ -124,6 +124,9 @@ TEST_F(CliTest, FormatsListsTheRegistry) {
         "read,write\n"
         "csv           CSV files               .csv          track                      "
         "read,write\n"
+        "mapsource     MapSource files         .mps          track,waypoints            "
+        "read,write\n"
+        "magellan      Magellan track files    .log          track                      read\n"
         "openair       OpenAir files           .txt,.openair airspace                   "
         "read,write\n"
         "ozi-waypoints Ozi files               .wpt          waypoints                  "
@@ -137,7 +140,8 @@ TEST_F(CliTest, FormatsListsTheRegistry) {
         "winpilot      WinPilot files          .dat          waypoints                  "
         "read,write\n"
         "compegps      CompeGPS files          .wpt          waypoints                  "
-        "read,write\n");
+        "read,write\n"
+        "dat           Position log files      .dat          track                      read\n");
     EXPECT_EQ(Cli("formats igc").status, 2);
 }
 

@@ -483,7 +483,7 @@ TEST(WaypointWriters, RoundTripThroughTheRegistry) {
             EXPECT_EQ(third.View(), second.View());
         }
     }
-    EXPECT_EQ(tried, 7);
+    EXPECT_EQ(tried, 8);
 }
 
 }  // namespace

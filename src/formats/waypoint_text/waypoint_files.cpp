@@ -7,6 +7,7 @@
 #include "formats/compegps/compegps_waypoints.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
 #include "formats/gpx/gpx_format.hpp"
+#include "formats/mapsource/mapsource.hpp"
 #include "formats/ozi_waypoints/ozi_waypoints.hpp"
 #include "formats/seeyou/seeyou_waypoints.hpp"
 #include "formats/utm_waypoints/utm_waypoints.hpp"
@@ -75,7 +76,7 @@ WaypointReadResult NotAvailable(const char* what) {
 
 WaypointReadResult Dispatch(std::string_view text, const WaypointReadOptions& options) {
     if (text.starts_with("MsRcd")) {
-        return NotAvailable("MapSource");
+        return mapsource::ReadMapSourceWaypointFile(text);
     }
     const std::string utf8 = WaypointTextAsUtf8(text);
     const std::string_view all = utf8;
