@@ -60,7 +60,7 @@ int ReadWaypointsFromFile(Host& host, const std::filesystem::path& path, bool in
     waypoints::WaypointReadResult read = waypoints::ReadWaypointText(text, options);
     if (read.status <= 0) {
         // A read the user cancelled has nothing more to say.
-        if (!read.message.empty()) {
+        if (read.status != waypoints::kReadCancelled) {
             host.ShowMessage(read.title, read.message);
         }
         return read.status < 0 ? read.status : 0;

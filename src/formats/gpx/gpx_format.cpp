@@ -219,9 +219,9 @@ private:
                 return true;
             case waypoints::WaypointNamer::Outcome::kFail:
                 if (options_.askModifyId) {
-                    // The user cancelled the question: nothing more to say.
+                    // The user cancelled the question: the caller shows nothing.
                     cancelled = true;
-                    message.clear();
+                    message = "Reading cancelled";
                 } else {
                     message = StringPrintf("Bad ID for waypoint %d", number_);
                 }
@@ -333,7 +333,8 @@ void AppendWaypoints(std::string& out, std::span<const Waypoint> waypoints) {
         const CalendarTime t = TimeToCalendar(w.time);
         out += StringPrintf("    <time>%d-%02d-%02dT%02d:%02d:%02d</time>\r\n", t.year, t.month,
                             t.day, t.hour, t.minute, t.second);
-        out += "    <name>" + Text(w.Id()) + "</name>\r\n";
+        // A waypoint without a name could not be read back: an empty ID is written "-".
+        out += "    <name>" + (w.Id().empty() ? std::string("-") : Text(w.Id())) + "</name>\r\n";
         const std::string description = Text(w.Description());
         out += "    <cmt>" + description + "</cmt>\r\n";
         out += "    <desc>" + description + "</desc>\r\n";
@@ -472,7 +473,7 @@ waypoints::WaypointReadResult ReadGpxWaypoints(std::string_view text,
     std::string message;
     if (!formats::WalkXml(text, handler, message)) {
         result.waypoints.clear();
-        result.status = -1;
+        result.status = handler.cancelled ? waypoints::kReadCancelled : -1;
         result.message = message;
         return result;
     }

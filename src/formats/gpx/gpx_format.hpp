@@ -34,7 +34,7 @@ GpxTrackRead ReadGpxTracks(std::string_view text);
 std::string GpxTrackLabel(std::span<const TrackPoint> track);
 
 // The waypoints (wpt directly inside gpx), named through `options` (the "Modify waypoint ID"
-// question); title kWaypointReadTitle. A cancelled question ends with status -1 and no message.
+// question); title kWaypointReadTitle. A cancelled question ends with waypoints::kReadCancelled.
 waypoints::WaypointReadResult ReadGpxWaypoints(std::string_view text,
                                                const waypoints::WaypointReadOptions& options);
 
