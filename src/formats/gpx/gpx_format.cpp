@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <new>
 
 #include "core/angles.hpp"
@@ -351,13 +352,21 @@ void AppendTrack(std::string& out, std::span<const TrackPoint> track) {
     out += "    <name>Track 001</name>\r\n";
     out += "    <trkseg>\r\n";
     for (const TrackPoint& p : track) {
-        out += StringPrintf("      <trkpt lat=\"%.6f\" lon=\"%.6f\">\r\n",
-                            SemicirclesToDegrees(p.latitude), SemicirclesToDegrees(p.longitude));
-        out += StringPrintf("        <ele>%.1f</ele>\r\n", p.gpsAltitude * 0.1);
+        // One formatting call per point: files of tens of thousands of points are common.
         const CalendarTime t = TimeToCalendar(p.time);
-        out += StringPrintf("        <time>%d-%02d-%02dT%02d:%02d:%02dZ</time>\r\n", t.year,
-                            t.month, t.day, t.hour, t.minute, t.second);
-        out += "      </trkpt>\r\n";
+        const long long decimetres = p.gpsAltitude;
+        const long long magnitude = decimetres < 0 ? -decimetres : decimetres;
+        char line[320];
+        const int length =
+            std::snprintf(line, sizeof line,
+                          "      <trkpt lat=\"%.6f\" lon=\"%.6f\">\r\n"
+                          "        <ele>%s%lld.%lld</ele>\r\n"
+                          "        <time>%d-%02d-%02dT%02d:%02d:%02dZ</time>\r\n"
+                          "      </trkpt>\r\n",
+                          SemicirclesToDegrees(p.latitude), SemicirclesToDegrees(p.longitude),
+                          decimetres < 0 ? "-" : "", magnitude / 10, magnitude % 10, t.year,
+                          t.month, t.day, t.hour, t.minute, t.second);
+        out.append(line, static_cast<std::size_t>(std::min<int>(length, sizeof line - 1)));
     }
     out += "    </trkseg>\r\n";
     out += "  </trk>\r\n";
@@ -374,7 +383,7 @@ std::string Document(std::span<const TrackPoint> track, std::span<const Waypoint
         bounds.Add(p.latitude, p.longitude);
     }
     std::string out;
-    out.reserve(formats::TextBuffer::kFirstCapacity + track.size() * 120 + waypoints.size() * 200);
+    out.reserve(formats::TextBuffer::kFirstCapacity + track.size() * 140 + waypoints.size() * 200);
     AppendStart(out, bounds, now, version);
     AppendWaypoints(out, waypoints);
     if (!track.empty()) {
@@ -424,8 +433,8 @@ formats::ReadResult ReadGpx(std::string_view text) {
 
 int WriteGpx(const formats::WriteInput& input, formats::TextBuffer& out, std::string& message) {
     try {
-        out.Append(Document(input.track, input.waypoints, CurrentCalendarTime(),
-                            igc::IgcVersionText(kVersion)));
+        out.AppendDocument(Document(input.track, input.waypoints, CurrentCalendarTime(),
+                                    igc::IgcVersionText(kVersion)));
     } catch (const std::bad_alloc&) {
         message = "Memory allocation error";
         return -1;
