@@ -30,10 +30,15 @@ const std::vector<FileFilter>& OpenFilters() {
 }  // namespace
 
 std::vector<const formats::FormatRecord*> WaypointSaveFormats() {
+    // The waypoint formats first (the dialog's first type stays the one it always was), then
+    // the files that hold tracks too (GPX, MapSource).
     std::vector<const formats::FormatRecord*> list;
-    for (const formats::FormatRecord* format : formats::AllFormats()) {
-        if (format->holds.waypoints && format->directions.write && !format->writesAnalysis) {
-            list.push_back(format);
+    for (const bool withTracks : {false, true}) {
+        for (const formats::FormatRecord* format : formats::AllFormats()) {
+            if (format->holds.waypoints && format->directions.write && !format->writesAnalysis &&
+                format->holds.track == withTracks) {
+                list.push_back(format);
+            }
         }
     }
     return list;
