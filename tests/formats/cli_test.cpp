@@ -402,3 +402,23 @@ TEST_F(CliTest, AirspaceFileWithoutAnAirspaceFails) {
 
 }  // namespace
 }  // namespace tracora::testing
+
+namespace tracora::testing {
+namespace {
+
+// The optional CSV columns from the command line; an unknown column is a usage error.
+TEST_F(CliTest, ConvertWritesTheCsvColumnsAsked) {
+    const std::string igc = FixturePath("igc/marcourt.igc").string();
+    const std::string csv = (folder / "c.csv").string();
+    const CliRun run = Cli("convert --csv-columns reltime,bearing400,vario " + igc + " " + csv);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(ReadFixture(csv).starts_with(
+        "Date/time,Latitude,Longitude,H-GPS,H-Baro,RelTime,Bearing,Vario\r\n"
+        "2021-03-06T10:34:11Z,50.215900,5.516500,331,161,0:00:00,0,0.0\r\n"));
+    const CliRun bad = Cli("convert --csv-columns reltime,colour " + igc + " " + csv + "2");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_FALSE(std::filesystem::exists(csv + "2"));
+}
+
+}  // namespace
+}  // namespace tracora::testing
