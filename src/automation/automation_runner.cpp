@@ -16,8 +16,10 @@
 #include "documents/file_read_messages.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
+#include "documents/track_documents.hpp"
 #include "documents/trip_record.hpp"
 #include "documents/waypoint_commands.hpp"
+#include "formats/dat_log/dat_log.hpp"
 #include "formats/format_registry.hpp"
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
@@ -140,7 +142,7 @@ int AutomationRunner::Run() {
         case Action::kIgcToKml:
             return ConvertIgcToKml();
         case Action::kDatToKml:
-            return Fail("Convert to KML", "Reading .dat files is not available yet");
+            return ConvertDatToKml();
         case Action::kCheckKml:
             return Fail("Check KML file", "Checking KML files is not available yet");
         default:
@@ -390,12 +392,29 @@ int AutomationRunner::ReadLogFile() {
     if (std::find(std::begin(kKnown), std::end(kKnown), extension) == std::end(kKnown)) {
         return Fail(title, "Unsupported track log file extension");
     }
-    const formats::FormatRecord* format = formats::FormatForPath(name);
-    if (format == nullptr || !format->directions.read || format->id != "igc") {
+    // The track format of the extension (a .dat file is the position log here, never a
+    // waypoint file).
+    const TrackFileFormat* reader = nullptr;
+    for (const TrackFileFormat& known : documents::ReadableTrackFormats()) {
+        if (reader == nullptr && known.filter.extension == extension) {
+            reader = &known;
+        }
+    }
+    if (reader == nullptr) {
         return Fail(title, "Reading ." + extension + " files is not available yet");
     }
     TrackReadResult read;
-    if (igc::ReadIgcFile(host_, name, read) < 0) {
+    if (extension != "igc") {
+        std::string text;
+        if (const char* message = documents::FileReadMessage(
+                ReadWholeFile(name, text), "Error opening file", "Track log file read error")) {
+            return Fail(title, message);
+        }
+        if (reader->reader(host_, text, read) <= 0) {
+            state_.jobFailed = true;
+            return state_.automation->exitWhenDone ? -1 : 0;
+        }
+    } else if (igc::ReadIgcFile(host_, name, read) < 0) {
         state_.jobFailed = true;
         return state_.automation->exitWhenDone ? -1 : 0;
     }
@@ -488,6 +507,38 @@ int AutomationRunner::ConvertIgcToKml() {
         kml::IgcConversionOptions(state_.automation->noLoopOpt ? 0 : state_.settings.loopFlightGap);
     options.overwrite = state_.automation->overwrite;
     if (WriteKml(read.points, options, path) != 0) {
+        state_.jobFailed = true;
+    }
+    // The conversion ends the program.
+    return -1;
+}
+
+int AutomationRunner::ConvertDatToKml() {
+    const std::string title = "Reading .dat log file";
+    // The name is a base name: the log is NAME.dat, the document NAME.kml.
+    const std::string& base = state_.automation->fileName;
+    if (base.size() > 256) {
+        Fail(title, "File name too long");
+        return -1;
+    }
+    std::string bytes;
+    if (const char* message =
+            documents::FileReadMessage(ReadWholeFile(base + ".dat", bytes), "Error opening file",
+                                       ".dat track log file read error")) {
+        Fail(title, message);
+        return -1;
+    }
+    dat::DatRead read = dat::ReadDatTrack(bytes);
+    if (read.status <= 0) {
+        Fail(dat::kDatReadTitle, read.message);
+        return -1;
+    }
+    kml::GoogleEarthOptions options =
+        kml::IgcConversionOptions(state_.automation->noLoopOpt ? 0 : state_.settings.loopFlightGap);
+    // The log holds GPS altitudes only.
+    options.pressureAltitudePresent = false;
+    options.overwrite = state_.automation->overwrite;
+    if (WriteKml(read.points, options, base + ".kml") != 0) {
         state_.jobFailed = true;
     }
     // The conversion ends the program.

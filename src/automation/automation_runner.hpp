@@ -78,6 +78,8 @@ private:
     int SaveWaypointFile(const formats::FormatRecord& format);
     int SaveKmlLog();
     int ConvertIgcToKml();
+    // /DAT2KML: NAME.dat read as a position log, its trip document written as NAME.kml.
+    int ConvertDatToKml();
     int WriteKml(std::span<const TrackPoint> points, const kml::GoogleEarthOptions& options,
                  const std::string& path);
     // Writes a file the request names: OVERWRITE replaces, otherwise only a new file is

@@ -44,14 +44,16 @@ constexpr const char* kUsage =
     "  verify FILE.igc                check the file's security record\n"
     "  formats                        the file formats: id, name, extensions, what\n"
     "                                 they hold, whether they read and write\n"
-    "  convert [--force] [--from NAME] [--to NAME] IN OUT\n"
+    "  convert [--force] [--from NAME] [--to NAME] [--csv-columns LIST] IN OUT\n"
     "                                 read IN in one format and write OUT in another;\n"
     "                                 the extensions choose the formats, --from and\n"
     "                                 --to (a format's id) where they do not. A track\n"
     "                                 written as KML is the trip document with the\n"
     "                                 flight's analysis. Waypoint files are read by\n"
     "                                 their content (every kind of .wpt), their names\n"
-    "                                 converted without asking. --force replaces OUT\n"
+    "                                 converted without asking. --force replaces OUT;\n"
+    "                                 --csv-columns adds CSV columns (abstime, reltime,\n"
+    "                                 reldist, accdist, bearing, bearing400, speed, vario)\n"
     "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
     "          [--exact] [--exact-rules trip|olc] [--exact-no-seed]\n"
     "                                 flight statistics and distance optimisation;\n"
@@ -207,15 +209,64 @@ const tracora::formats::FormatRecord* ChooseFormat(const char* name, const char*
     return format;
 }
 
+// "abstime,speed": the optional CSV columns named; false for an unknown name.
+bool ParseCsvColumns(std::string_view list, tracora::formats::CsvColumns& columns) {
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        const std::string_view name = list.substr(0, comma);
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+        static constexpr struct {
+            std::string_view name;
+            bool tracora::formats::CsvColumns::*column;
+        } kColumns[] = {{"abstime", &tracora::formats::CsvColumns::absTime},
+                        {"reltime", &tracora::formats::CsvColumns::relTime},
+                        {"reldist", &tracora::formats::CsvColumns::relDist},
+                        {"accdist", &tracora::formats::CsvColumns::accDist},
+                        {"bearing", &tracora::formats::CsvColumns::bearing},
+                        {"bearing400", &tracora::formats::CsvColumns::bearing400},
+                        {"speed", &tracora::formats::CsvColumns::speed},
+                        {"vario", &tracora::formats::CsvColumns::vario}};
+        bool known = false;
+        for (const auto& column : kColumns) {
+            if (name == column.name) {
+                columns.*column.column = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            return false;
+        }
+    }
+    return true;
+}
+
+tracora::formats::WriteInput WithCsvColumns(const tracora::formats::ReadResult& read,
+                                            const tracora::formats::CsvColumns& columns) {
+    tracora::formats::WriteInput input =
+        tracora::documents::ConvertedFileInput(read, tracora::CurrentCalendarTime());
+    input.csvColumns = columns;
+    if (columns.bearing400) {
+        input.csvColumns.bearing = true;
+    }
+    return input;
+}
+
 int Convert(const std::vector<const char*>& arguments) {
     std::vector<const char*> args;
     bool force = false;
     const char* from = nullptr;
     const char* to = nullptr;
+    tracora::formats::CsvColumns csvColumns;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view arg = arguments[i];
         if (arg == "--force" || arg == "-f") {
             force = true;
+        } else if (arg == "--csv-columns") {
+            if (i + 1 >= arguments.size() || !ParseCsvColumns(arguments[++i], csvColumns)) {
+                return UsageError(
+                    "--csv-columns needs a list of abstime, reltime, reldist, accdist, bearing, "
+                    "bearing400, speed, vario");
+            }
         } else if (arg == "--from" || arg == "--to") {
             if (i + 1 >= arguments.size()) {
                 return UsageError((std::string(arg) + " needs a format NAME").c_str());
@@ -285,10 +336,9 @@ int Convert(const std::vector<const char*>& arguments) {
             std::fprintf(stderr, "tracora-cli: %s: Memory allocation error\n", args[0]);
             return 1;
         }
-    } else if (tracora::documents::BuildTrackDocument(
-                   *out,
-                   tracora::documents::ConvertedFileInput(read, tracora::CurrentCalendarTime()),
-                   tracora::DefaultSettings().loopFlightGap, document, title, message) != 0) {
+    } else if (tracora::documents::BuildTrackDocument(*out, WithCsvColumns(read, csvColumns),
+                                                      tracora::DefaultSettings().loopFlightGap,
+                                                      document, title, message) != 0) {
         std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], message.c_str());
         return 1;
     }

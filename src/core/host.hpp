@@ -110,6 +110,19 @@ public:
     // The indexes (into request.parts) chosen, or nothing when cancelled. The dialog stays
     // open while nothing is selected, so a returned list is never empty.
     virtual std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) = 0;
+    // The "Select track" dialog of a file holding several tracks, each shown by the time of its
+    // first point: the index chosen, or nothing when cancelled. A host without that dialog
+    // offers the list of the "Split Log" dialog and takes the first part chosen.
+    virtual std::optional<int> SelectTrack(const std::vector<std::string>& tracks) {
+        SplitDialogRequest request;
+        request.title = "Select track";
+        request.parts = tracks;
+        const std::optional<std::vector<int>> chosen = ChooseSplitParts(request);
+        if (!chosen || chosen->empty()) {
+            return std::nullopt;
+        }
+        return chosen->front();
+    }
     // The typed positions, or nothing when cancelled.
     virtual std::optional<RotateDialogResult> AskRotation() = 0;
 

@@ -5,15 +5,45 @@
 #include "documents/igc_files.hpp"
 #include "documents/trip_record.hpp"
 #include "formats/format_registry.hpp"
+#include "formats/gpx/gpx_format.hpp"
 #include "formats/kml/kml_writer.hpp"
 
 namespace tracora::documents {
 namespace {
 
+// A GPX file's track: the only one, or the one the user selects.
+int ReadGpxTrackText(Host& host, std::string_view text, TrackReadResult& out) {
+    gpx::GpxTrackRead read = gpx::ReadGpxTracks(text);
+    if (read.status <= 0) {
+        host.ShowMessage(gpx::kTrackReadTitle, read.message);
+        return -1;
+    }
+    std::size_t chosen = 0;
+    if (read.tracks.size() > 1) {
+        std::vector<std::string> labels;
+        for (const std::vector<TrackPoint>& track : read.tracks) {
+            labels.push_back(gpx::GpxTrackLabel(track));
+        }
+        const std::optional<int> selected = host.SelectTrack(labels);
+        if (!selected || *selected < 0 || static_cast<std::size_t>(*selected) >= labels.size()) {
+            return -1;
+        }
+        chosen = static_cast<std::size_t>(*selected);
+    }
+    out.points = std::move(read.tracks[chosen]);
+    out.timeIsUtc = true;
+    out.hasPressureAltitude = false;
+    out.signatureOk = false;
+    return static_cast<int>(out.points.size());
+}
+
 // A format's reader with the messages of the track log file read.
 TrackFileReaderFn HostReader(const formats::FormatRecord& format) {
     if (format.id == "igc") {
         return &igc::ReadIgcText;
+    }
+    if (format.id == "gpx") {
+        return &ReadGpxTrackText;
     }
     return [&format](Host& host, std::string_view text, TrackReadResult& out) {
         formats::ReadResult read = format.read(text);

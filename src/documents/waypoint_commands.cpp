@@ -30,10 +30,15 @@ const std::vector<FileFilter>& OpenFilters() {
 }  // namespace
 
 std::vector<const formats::FormatRecord*> WaypointSaveFormats() {
+    // The waypoint formats first (the dialog's first type stays the one it always was), then
+    // the files that hold tracks too (GPX, MapSource).
     std::vector<const formats::FormatRecord*> list;
-    for (const formats::FormatRecord* format : formats::AllFormats()) {
-        if (format->holds.waypoints && !format->holds.track && format->directions.write) {
-            list.push_back(format);
+    for (const bool withTracks : {false, true}) {
+        for (const formats::FormatRecord* format : formats::AllFormats()) {
+            if (format->holds.waypoints && format->directions.write && !format->writesAnalysis &&
+                format->holds.track == withTracks) {
+                list.push_back(format);
+            }
         }
     }
     return list;
@@ -59,7 +64,10 @@ int ReadWaypointsFromFile(Host& host, const std::filesystem::path& path, bool in
     }
     waypoints::WaypointReadResult read = waypoints::ReadWaypointText(text, options);
     if (read.status <= 0) {
-        host.ShowMessage(read.title, read.message);
+        // A read the user cancelled has nothing more to say.
+        if (read.status != waypoints::kReadCancelled) {
+            host.ShowMessage(read.title, read.message);
+        }
         return read.status < 0 ? read.status : 0;
     }
     out = std::move(read.waypoints);

@@ -47,6 +47,19 @@ struct ReadResult {
     bool pressureAltitudePresent = false;
 };
 
+// The optional columns of a CSV track file, in the order they are written (the settings
+// switch them on).
+struct CsvColumns {
+    bool absTime = false;
+    bool relTime = false;
+    bool relDist = false;
+    bool accDist = false;
+    bool bearing = false;
+    bool bearing400 = false;  // the bearing in 400 units to the circle in place of 360
+    bool speed = false;
+    bool vario = false;
+};
+
 // What a writer writes, and what is known about it.
 struct WriteInput {
     std::span<const TrackPoint> track;
@@ -62,6 +75,8 @@ struct WriteInput {
     // The analysed flight, for the formats whose documents carry the analysis (the record's
     // `writesAnalysis`); the writer may renumber its points' times.
     kml::TripAnalysis* trip = nullptr;
+    // The columns a CSV track file adds to its fixed ones.
+    CsvColumns csvColumns;
 };
 
 // Reader: the text of a whole file.

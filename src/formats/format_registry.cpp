@@ -5,10 +5,16 @@
 
 #include "core/strings.hpp"
 #include "formats/compegps/compegps_waypoints.hpp"
+#include "formats/csv_track/csv_track.hpp"
+#include "formats/dat_log/dat_log.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
+#include "formats/gpx/gpx_format.hpp"
 #include "formats/igc/igc_format.hpp"
 #include "formats/kml/kml_format.hpp"
+#include "formats/magellan_track/magellan_track.hpp"
+#include "formats/mapsource/mapsource.hpp"
 #include "formats/openair/openair_format.hpp"
+#include "formats/ozi_track/ozi_track.hpp"
 #include "formats/ozi_waypoints/ozi_waypoints.hpp"
 #include "formats/seeyou/seeyou_waypoints.hpp"
 #include "formats/tnlog/tnlog_format.hpp"
@@ -20,9 +26,14 @@ namespace {
 
 // One line per format. Formats that share an extension read by content (one reader for all
 // of them); the first of them is the one an extension names.
-constexpr std::array<const FormatRecord*, 10> kFormats = {
+constexpr std::array<const FormatRecord*, 16> kFormats = {
     &igc::kIgcFormat,
     &kml::kKmlFormat,
+    &gpx::kGpxFormat,
+    &ozi::kOziTrackFormat,
+    &csv::kCsvFormat,
+    &mapsource::kMapSourceFormat,
+    &magellan::kMagellanTrackFormat,
     &openair::kOpenAirFormat,
     &waypoints::kOziWaypointFormat,
     &waypoints::kUtmWaypointFormat,
@@ -30,6 +41,9 @@ constexpr std::array<const FormatRecord*, 10> kFormats = {
     &waypoints::kSeeYouFormat,
     &waypoints::kWinPilotFormat,
     &waypoints::kCompeGpsFormat,
+    // After the WinPilot files, whose extension it shares: name it with --from dat.
+    &dat::kDatFormat,
+    // A .log file is read as a Magellan track file; name this one with --from tnlog.
     &tnlog::kTnLogFormat,
 };
 

@@ -73,3 +73,57 @@ TEST(BuildTrackDocument, KmlIsTheTripDocumentOfTheConversion) {
 
 }  // namespace
 }  // namespace tracora::documents
+
+namespace tracora::documents {
+namespace {
+
+// The open dialog's GPX reader: one track read at once, several offered by the time of their
+// first point, the chosen one kept, Cancel reads nothing.
+TEST(ReadableTrackFormats, GpxAsksWhichTrackToRead) {
+    class SelectingHost : public testing::RecordingHost {
+    public:
+        std::optional<int> SelectTrack(const std::vector<std::string>& tracks) override {
+            offered = tracks;
+            return choice;
+        }
+        std::vector<std::string> offered;
+        std::optional<int> choice;
+    };
+    const TrackFileFormat* gpx = nullptr;
+    for (const TrackFileFormat& format : ReadableTrackFormats()) {
+        if (format.filter.extension == "gpx") {
+            gpx = &format;
+        }
+    }
+    ASSERT_NE(gpx, nullptr);
+    const std::string text = ReadFixture(FixturePath("tracks/two-segments.gpx"));
+    SelectingHost host;
+    host.choice = 1;
+    TrackReadResult read;
+    ASSERT_EQ(gpx->reader(host, text, read), 1);
+    EXPECT_EQ(host.offered,
+              (std::vector<std::string>{"2024-06-01   08:00:00", "2024-06-01   14:00:00",
+                                        "2024-06-01   14:05:01"}));
+    EXPECT_TRUE(read.timeIsUtc);
+    EXPECT_EQ(read.points.at(0).time, 12571u * 86400u + 14 * 3600u);
+    host.choice.reset();
+    TrackReadResult cancelled;
+    EXPECT_EQ(gpx->reader(host, text, cancelled), -1);
+    EXPECT_TRUE(cancelled.points.empty());
+    EXPECT_TRUE(host.messages.empty());
+    // A document of one track is read without asking; a bad one says why.
+    SelectingHost quiet;
+    const std::string one =
+        "<?xml version=\"1.0\"?><gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>"
+        "2024-06-01T00:00:00Z</time></trkpt></trkseg></trk></gpx>";
+    TrackReadResult single;
+    EXPECT_EQ(gpx->reader(quiet, one, single), 1);
+    EXPECT_TRUE(quiet.offered.empty());
+    EXPECT_EQ(gpx->reader(quiet, "<?xml version=\"1.0\"?><gpx></gpx>", single), -1);
+    ASSERT_EQ(quiet.messages.size(), 1u);
+    EXPECT_EQ(quiet.messages[0].title, "Parsing track log file");
+    EXPECT_EQ(quiet.messages[0].text, "No tracks found");
+}
+
+}  // namespace
+}  // namespace tracora::documents

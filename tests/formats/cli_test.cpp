@@ -78,7 +78,8 @@ TEST_F(CliTest, Failures) {
         {"verify " + (folder / "absent.igc").string(), 1, "cannot read"},
         {"convert " + broken + " " + (folder / "x.igc").string(), 1, "Missing date line"},
         {"convert " + broken + " " + (folder / "x.kml").string(), 1, "Missing date line"},
-        {"convert " + broken + " " + (folder / "x.gpx").string(), 2,
+        {"convert " + broken + " " + (folder / "x.gpx").string(), 1, "Missing date line"},
+        {"convert " + broken + " " + (folder / "x.nope").string(), 2,
          "the extension names no format; give --to NAME"},
         {"convert " + broken, 2, "convert needs IN and OUT"},
     };
@@ -89,6 +90,7 @@ TEST_F(CliTest, Failures) {
     }
     EXPECT_FALSE(std::filesystem::exists(folder / "x.igc"));
     EXPECT_FALSE(std::filesystem::exists(folder / "x.kml"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.gpx"));
 }
 
 TEST_F(CliTest, ConvertToKmlWritesTheTripDocument) {
@@ -109,29 +111,39 @@ TEST_F(CliTest, ConvertToKmlWritesTheTripDocument) {
 TEST_F(CliTest, FormatsListsTheRegistry) {
     const CliRun run = Cli("formats");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out,
-              "ID            NAME                    EXTENSIONS    HOLDS                      "
-              "DIRECTIONS\n"
-              "igc           IGC files               .igc          track                      "
-              "read,write\n"
-              "kml           KML files               .kml          track,waypoints            "
-              "write\n"
-              "openair       OpenAir files           .txt,.openair airspace                   "
-              "read,write\n"
-              "ozi-waypoints Ozi files               .wpt          waypoints                  "
-              "read,write\n"
-              "utm-waypoints UTM files               .wpt          waypoints                  "
-              "read,write\n"
-              "geo-waypoints Geographical files      .wpt          waypoints                  "
-              "read,write\n"
-              "seeyou        SeeYou files            .cup          waypoints                  "
-              "read,write\n"
-              "winpilot      WinPilot files          .dat          waypoints                  "
-              "read,write\n"
-              "compegps      CompeGPS files          .wpt          waypoints                  "
-              "read,write\n"
-              "tnlog         Top Navigator log files .log          track                      "
-              "read\n");
+    EXPECT_EQ(
+        run.out,
+        "ID            NAME                    EXTENSIONS    HOLDS                      "
+        "DIRECTIONS\n"
+        "igc           IGC files               .igc          track                      "
+        "read,write\n"
+        "kml           KML files               .kml          track,waypoints            write\n"
+        "gpx           GPX files               .gpx          track,waypoints            "
+        "read,write\n"
+        "ozi-track     OziExplorer track files .plt          track                      "
+        "read,write\n"
+        "csv           CSV files               .csv          track                      "
+        "read,write\n"
+        "mapsource     MapSource files         .mps          track,waypoints            "
+        "read,write\n"
+        "magellan      Magellan track files    .log          track                      read\n"
+        "openair       OpenAir files           .txt,.openair airspace                   "
+        "read,write\n"
+        "ozi-waypoints Ozi files               .wpt          waypoints                  "
+        "read,write\n"
+        "utm-waypoints UTM files               .wpt          waypoints                  "
+        "read,write\n"
+        "geo-waypoints Geographical files      .wpt          waypoints                  "
+        "read,write\n"
+        "seeyou        SeeYou files            .cup          waypoints                  "
+        "read,write\n"
+        "winpilot      WinPilot files          .dat          waypoints                  "
+        "read,write\n"
+        "compegps      CompeGPS files          .wpt          waypoints                  "
+        "read,write\n"
+        "dat           Position log files      .dat          track                      read\n"
+        "tnlog         Top Navigator log files .log          track                      "
+        "read\n");
     EXPECT_EQ(Cli("formats igc").status, 2);
 }
 
@@ -156,8 +168,9 @@ TEST_F(CliTest, ConvertChoosesFormatsByExtensionOrName) {
         {"--from igc " + dat, "e.kml", 0, "", kXml},
         {"--from igc --to kml " + dat, "f.out", 0, "", kXml},
         {dat, "g.kml", 2, "flight.xyz: the extension names no format; give --from NAME", ""},
-        {igc, "h.gpx", 2, "h.gpx: the extension names no format; give --to NAME", ""},
-        {"--from gpx " + dat, "i.kml", 2, "unknown format 'gpx' ('tracora-cli formats'", ""},
+        {igc, "h.nope", 2, "h.nope: the extension names no format; give --to NAME", ""},
+        {"--from gpz " + dat, "i.kml", 2, "unknown format 'gpz' ('tracora-cli formats'", ""},
+        {"--from gpx " + dat, "i.kml", 1, "flight.xyz: No tags found", ""},
         {"--to nothing " + igc, "j.kml", 2, "unknown format 'nothing'", ""},
         {igc + " --to", "", 2, "--to needs a format NAME", ""},
         {"--from kml " + igc, "k.igc", 1, "KML files cannot be read", ""},
@@ -387,6 +400,26 @@ TEST_F(CliTest, AirspaceFileWithoutAnAirspaceFails) {
     const CliRun run = Cli("airspace " + json);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("No CTR found"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace tracora::testing
+
+namespace tracora::testing {
+namespace {
+
+// The optional CSV columns from the command line; an unknown column is a usage error.
+TEST_F(CliTest, ConvertWritesTheCsvColumnsAsked) {
+    const std::string igc = FixturePath("igc/marcourt.igc").string();
+    const std::string csv = (folder / "c.csv").string();
+    const CliRun run = Cli("convert --csv-columns reltime,bearing400,vario " + igc + " " + csv);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(ReadFixture(csv).starts_with(
+        "Date/time,Latitude,Longitude,H-GPS,H-Baro,RelTime,Bearing,Vario\r\n"
+        "2021-03-06T10:34:11Z,50.215900,5.516500,331,161,0:00:00,0,0.0\r\n"));
+    const CliRun bad = Cli("convert --csv-columns reltime,colour " + igc + " " + csv + "2");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_FALSE(std::filesystem::exists(csv + "2"));
 }
 
 }  // namespace

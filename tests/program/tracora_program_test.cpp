@@ -225,7 +225,8 @@ TEST_F(ProgramTest, FileActionsThatCannotBeDoneFailPlainly) {
         std::vector<std::string> args;
         const char* message;
     } cases[] = {
-        {{(home / "flight.gpx").string()}, "Reading .gpx files is not available yet"},
+        {{(home / "flight.tnc").string()}, "Reading .tnc files is not available yet"},
+        {{(home / "flight.gpx").string()}, "Read track log file: Error opening file"},
         {{(home / "flight.txt").string()}, "Unsupported track log file extension"},
         {{(home / "flight").string()}, "Missing track log file extension"},
         {{(home / "missing.igc").string()}, "Reading IGC log file: Error opening file"},
@@ -262,6 +263,50 @@ TEST_F(ProgramTest, IgcFileConvertsToKmlBesideIt) {
     const auto written = fs::last_write_time(kml);
     EXPECT_EQ(Run({"/IGC2KML=" + igc.string()}).exitCode, 1);
     EXPECT_EQ(fs::last_write_time(kml), written);
+}
+
+// /DAT2KML names the log without its extension: NAME.dat read, NAME.kml written; the other
+// track formats read by their extensions.
+TEST_F(ProgramTest, DatLogConvertsToKmlAndTrackFilesRead) {
+    const fs::path base = home / "out" / "log";
+    fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / "binary" / "flight.dat",
+                  home / "out" / "log.dat");
+    const Outcome outcome = Run({"/DAT2KML=" + base.string()});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("log.kml: 120 positions written"), std::string::npos) << outcome.err;
+    fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / "binary" / "sum-off.dat",
+                  home / "out" / "bad.dat");
+    const Outcome bad = Run({"/DAT2KML=" + (home / "out" / "bad").string()});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("Checksum verification failed"), std::string::npos) << bad.err;
+    EXPECT_FALSE(fs::exists(home / "out" / "bad.kml"));
+    const Outcome missing = Run({"/DAT2KML=" + (home / "out" / "none").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("Reading .dat log file: Error opening file"), std::string::npos)
+        << missing.err;
+    struct Case {
+        const char* fixture;
+        const char* name;
+        const char* read;
+    } cases[] = {
+        {"tracks/two-segments.gpx", "t.gpx", ""},
+        {"real/tracks-other/gpsbabel-20070813_short.plt", "t.plt", "44 positions read"},
+        {"tracks/semicolons-no-last-lf.csv", "t.csv", "4 positions read"},
+        {"tracks/magellan.log", "t.log", "3 positions read"},
+        {"binary/both-i.mps", "t.mps", "5 positions read"},
+        {"binary/no-altitudes.dat", "t.dat", "3 positions read"},
+    };
+    for (const Case& c : cases) {
+        fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / c.fixture, home / "out" / c.name);
+        const Outcome read = Run({(home / "out" / c.name).string()});
+        if (std::string(c.read).empty()) {
+            // Several tracks and no one to choose: nothing is read.
+            EXPECT_EQ(read.exitCode, 1) << c.name << read.err;
+            continue;
+        }
+        EXPECT_EQ(read.exitCode, 0) << c.name << ": " << read.err;
+        EXPECT_NE(read.err.find(c.read), std::string::npos) << c.name << ": " << read.err;
+    }
 }
 
 // The real program against an emulated Flytec instrument over a pseudo-terminal.

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tracora::formats {
 
@@ -16,6 +17,14 @@ public:
     TextBuffer();
 
     void Append(std::string_view text) { text_.append(text); }
+    // A whole document made elsewhere: taken over without a copy when the buffer is empty.
+    void AppendDocument(std::string&& text) {
+        if (text_.empty()) {
+            text_ = std::move(text);
+        } else {
+            text_.append(text);
+        }
+    }
     void Append(char c) { text_.push_back(c); }
     // `text` followed by CR LF.
     void AppendLine(std::string_view text);

@@ -6,6 +6,8 @@
 #include "core/time_base.hpp"
 #include "formats/compegps/compegps_waypoints.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
+#include "formats/gpx/gpx_format.hpp"
+#include "formats/mapsource/mapsource.hpp"
 #include "formats/ozi_waypoints/ozi_waypoints.hpp"
 #include "formats/seeyou/seeyou_waypoints.hpp"
 #include "formats/utm_waypoints/utm_waypoints.hpp"
@@ -74,7 +76,7 @@ WaypointReadResult NotAvailable(const char* what) {
 
 WaypointReadResult Dispatch(std::string_view text, const WaypointReadOptions& options) {
     if (text.starts_with("MsRcd")) {
-        return NotAvailable("MapSource");
+        return mapsource::ReadMapSourceWaypointFile(text);
     }
     const std::string utf8 = WaypointTextAsUtf8(text);
     const std::string_view all = utf8;
@@ -105,7 +107,7 @@ WaypointReadResult Dispatch(std::string_view text, const WaypointReadOptions& op
         }
         const std::string_view second = NextTag(all, position);
         if (second == "gpx") {
-            return NotAvailable("GPX");
+            return gpx::ReadGpxWaypoints(all, options);
         }
         if (second == "kml") {
             return NotAvailable("KML");

@@ -49,6 +49,9 @@ struct WaypointReadResult {
     std::vector<Waypoint> waypoints;
 };
 
+// The status of a read the user cancelled at a question: nothing more is shown.
+inline constexpr int kReadCancelled = -5;
+
 inline constexpr const char* kDecodingTitle = "Decoding waypoint file";
 inline constexpr const char* kNoWaypointsFound = "No waypoints found";
 

@@ -5,6 +5,7 @@
 #include "core/angles.hpp"
 #include "core/strings.hpp"
 #include "formats/common/coordinate_text.hpp"
+#include "formats/dat_log/dat_log.hpp"
 #include "formats/waypoint_text/waypoint_files.hpp"
 
 namespace tracora::waypoints {
@@ -175,7 +176,12 @@ std::string WriteWinPilotWaypoints(std::span<const Waypoint> waypoints) {
     return out;
 }
 
-const formats::FormatRecord kWinPilotFormat = WaypointFormat(
-    "winpilot", "WinPilot files", kExtensions, &WriteWaypointDocument<&WriteWinPilotWaypoints>);
+// .dat is also the extension of the binary position log: one reader tells them apart by content.
+constinit const formats::FormatRecord kWinPilotFormat = [] {
+    formats::FormatRecord record = WaypointFormat("winpilot", "WinPilot files", kExtensions,
+                                                  &WriteWaypointDocument<&WriteWinPilotWaypoints>);
+    record.read = &dat::ReadDatFileOfRegistry;
+    return record;
+}();
 
 }  // namespace tracora::waypoints
