@@ -296,6 +296,8 @@ int JobLayer::StartGpsJob(JobStart start) {
     job->sendLogSeconds = start.sendLogSeconds;
     job->chooseFlights = std::move(start.chooseFlights);
     job->pilotName = std::move(start.pilotName);
+    job->pilotData = std::move(start.pilotData);
+    job->powerOffAfterDownload = start.powerOffAfterDownload;
     job->openAttempts = openAttempts_;
     job->Attach(sink, trace_);
     const ProtocolLink& link = table_.links[static_cast<std::size_t>(p)];

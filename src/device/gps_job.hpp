@@ -57,6 +57,19 @@ struct FlightList {
 using FlightChooser = std::function<bool(const FlightList& list, std::bitset<256>& chosen)>;
 
 class GpsAccessJob;
+
+// A pilot-data upload: which of the instrument's set commands, and its values.
+struct PilotDataUpload {
+    enum class Mode { kPilotData, kAltitudeAlarm, kIds };
+    Mode mode = Mode::kIds;
+    std::string pilotName;
+    std::string competitionNumber;
+    std::string gliderBrand;
+    std::string gliderModel;
+    int altitudeMetres = 0;
+    int competitionId = -1;  // -1 = none
+    int civlId = -1;
+};
 // A protocol's worker routine: talks to the instrument and returns the job's result (0 or a
 // count on success, negative on failure).
 using JobRoutine = int (*)(GpsAccessJob& job);
@@ -100,6 +113,9 @@ public:
     FlightChooser chooseFlights;
     // Pilot data uploads: the name to store in the instrument.
     std::string pilotName;
+    PilotDataUpload pilotData;
+    // Switch the instrument off after a successful download (where the family can).
+    bool powerOffAfterDownload = false;
 
     // Results.
     int result = 0;
@@ -169,6 +185,8 @@ struct JobStart {
     int sendLogSeconds = 0;
     FlightChooser chooseFlights;
     std::string pilotName;
+    PilotDataUpload pilotData;
+    bool powerOffAfterDownload = false;
     JobSink* sink = nullptr;  // the layer's default sink when absent
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "protocols/flymaster/flymaster_family.hpp"
 #include "protocols/flytec/flytec_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
 
@@ -12,6 +13,7 @@ namespace {
 // One line per family.
 constexpr const InstrumentFamily* kFamilies[] = {
     &flytec::kFamily,
+    &flymaster::kFamily,
     &graviter::kFamily,
 };
 
