@@ -97,7 +97,11 @@ void FlymasterEmulator::Handle(const std::string& request) {
     }
     Log("request " + request);
     std::vector<std::string> fields;
-    if (SplitNmeaSentence(request, fields, 10) < 1) {
+    // The flight-list request is a fixed text whose checksum is not the XOR of its
+    // characters; the instrument knows it as it is.
+    if (request + "\r\n" == kFlightListRequest) {
+        fields = {"$PFMDNL", "LST"};
+    } else if (SplitNmeaSentence(request, fields, 10) < 1) {
         Log("  not a valid sentence: ignored");
         return;
     }
