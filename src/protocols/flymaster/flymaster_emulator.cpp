@@ -201,11 +201,14 @@ void FlymasterEmulator::SendTrack(const StoredFlight& flight) {
             return;
         }
         std::uint8_t control = WaitForControl();
-        if (control == kRefuse && faulted && fault == FlymasterFault::kResend) {
-            Log("  refused: sent again");
-            if (!Send(packets[i])) {
-                return;
+        if (control == kRefuse) {
+            if (faulted && fault == FlymasterFault::kResend) {
+                Log("  refused: sent again");
+                if (!Send(packets[i])) {
+                    return;
+                }
             }
+            // The receiver decides what follows a refused packet.
             control = WaitForControl();
         }
         if (control != kAccept) {
