@@ -156,4 +156,81 @@ void SplitModel(std::string_view value, std::string& name, std::string& version)
         version = std::string(value.substr(colon + 1));
 }
 
+namespace {
+
+bool SpanDigits(std::string_view text, std::size_t offset, std::size_t count, int& value) {
+    if (offset + count > text.size()) {
+        return false;
+    }
+    int v = 0;
+    for (std::size_t i = offset; i < offset + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        v = v * 10 + (text[i] - '0');
+    }
+    value = v;
+    return true;
+}
+
+std::vector<std::string_view> SpanLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(0, length));
+        text.remove_prefix(length);
+    }
+    return lines;
+}
+
+}  // namespace
+
+bool IgcFlightSpan(std::string_view igc, CalendarTime& start, std::uint32_t& durationSeconds) {
+    bool haveDate = false;
+    int first = -1;
+    int last = -1;
+    std::uint32_t days = 0;
+    CalendarTime result;
+    for (const std::string_view line : SpanLines(igc)) {
+        if (line.starts_with("HFDTE") && !haveDate) {
+            const std::size_t at = line.substr(5).starts_with("DATE:") ? 10 : 5;
+            int day = 0;
+            int month = 0;
+            int year = 0;
+            if (SpanDigits(line, at, 2, day) && SpanDigits(line, at + 2, 2, month) &&
+                SpanDigits(line, at + 4, 2, year)) {
+                result.day = day;
+                result.month = month;
+                result.year = 2000 + year;
+                haveDate = true;
+            }
+        } else if (line.starts_with("B")) {
+            int h = 0;
+            int m = 0;
+            int s = 0;
+            if (!SpanDigits(line, 1, 2, h) || !SpanDigits(line, 3, 2, m) ||
+                !SpanDigits(line, 5, 2, s)) {
+                continue;
+            }
+            const int timeOfDay = (h * 60 + m) * 60 + s;
+            if (first < 0) {
+                first = timeOfDay;
+                result.hour = h;
+                result.minute = m;
+                result.second = s;
+            } else if (timeOfDay < last) {
+                days += 86400;
+            }
+            last = timeOfDay;
+        }
+    }
+    if (!haveDate || first < 0) {
+        return false;
+    }
+    start = result;
+    durationSeconds = days + static_cast<std::uint32_t>(last - first);
+    return true;
+}
+
 }  // namespace tracora::emulate

@@ -5,6 +5,7 @@
 #include "protocols/flymaster/flymaster_family.hpp"
 #include "protocols/flytec/flytec_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
+#include "protocols/iqbasic/iqbasic_family.hpp"
 
 namespace tracora::protocols {
 
@@ -14,6 +15,7 @@ namespace {
 constexpr const InstrumentFamily* kFamilies[] = {
     &flytec::kFamily,
     &flymaster::kFamily,
+    &iqbasic::kFamily,
     &graviter::kFamily,
 };
 
