@@ -27,6 +27,7 @@
 #include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
+#include "protocols/iqbasic/iqbasic_emulator.hpp"
 
 extern char** environ;
 
@@ -725,6 +726,73 @@ INSTANTIATE_TEST_SUITE_P(
                            protocols::flymaster::FlymasterFault::kSilence,
                            "No answer to the flight list request"}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// The IQ Basic family from the command line: the instrument's IGC text saved unchanged.
+class ProgramWithIqBasic : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::iqbasic::IqEmulator> instrument;
+    std::string flight;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        protocols::iqbasic::IqEmulatorConfig config;
+        config.flights = {flight};
+        config.firstNumber = 700;
+        config.waypointLines = protocols::iqbasic::BuiltInWaypointLines();
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::iqbasic::IqEmulator>(*link, config);
+        instrument->Start();
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+};
+
+TEST_F(ProgramWithIqBasic, DownloadSavesTheInstrumentsIgcTextUnchanged) {
+    const Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(home / "out")) {
+        saved.push_back(entry.path());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(saved[0], text), FileReadStatus::kOk);
+    EXPECT_EQ(text, flight);
+}
+
+TEST_F(ProgramWithIqBasic, WaypointsDownAndUp) {
+    const fs::path ozi = home / "out" / "iq.wpt";
+    Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                           "/RD_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("4 waypoints written"), std::string::npos) << outcome.err;
+    outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                   "/WR_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(instrument->Uploads().size(), 4u);
+}
+
+TEST_F(ProgramWithIqBasic, MissingDoneEndsWithExitCode1) {
+    instrument->ArmFault(protocols::iqbasic::IqStep::kUpload,
+                         protocols::iqbasic::IqFault::kMissingDone);
+    const fs::path file = home / "one.wpt";
+    std::ofstream(file) << "OziExplorer Waypoint File Version 1.1\r\nWGS 84\r\nReserved 2\r\n"
+                           "Reserved 3\r\n1,LZ,46.5,7.5,,0,1,3,0,65535,Landing,0,0,0,1640\r\n";
+    const Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/WR_WPT=" + file.string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("0 of 1 waypoints ok. First error was"), std::string::npos)
+        << outcome.err;
+}
 
 // A save that fails never throws the download away without a word: the message names the
 // path and the system's reason, and nothing else is written in its place.
