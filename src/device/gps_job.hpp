@@ -69,6 +69,11 @@ struct PilotDataUpload {
     int altitudeMetres = 0;
     int competitionId = -1;  // -1 = none
     int civlId = -1;
+    // Recorders whose fields are read first (the DSX): the new values of fields 1-5 and the
+    // telephone number; an empty value leaves its field as it is. `edit`, when set, is asked
+    // with the values read (filled in) and may change them; false cancels.
+    std::array<std::string, 6> fields;
+    std::function<bool(std::array<std::string, 6>& values)> edit;
 };
 // A protocol's worker routine: talks to the instrument and returns the job's result (0 or a
 // count on success, negative on failure).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "protocols/dsx/dsx_family.hpp"
 #include "protocols/flymaster/flymaster_family.hpp"
 #include "protocols/flytec/flytec_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
@@ -13,10 +14,7 @@ namespace {
 
 // One line per family.
 constexpr const InstrumentFamily* kFamilies[] = {
-    &flytec::kFamily,
-    &flymaster::kFamily,
-    &iqbasic::kFamily,
-    &graviter::kFamily,
+    &flytec::kFamily, &flymaster::kFamily, &iqbasic::kFamily, &dsx::kFamily, &graviter::kFamily,
 };
 
 }  // namespace
