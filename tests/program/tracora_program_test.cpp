@@ -24,6 +24,7 @@
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "notify/notify.hpp"
+#include "protocols/dsx/dsx_emulator.hpp"
 #include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
@@ -792,6 +793,57 @@ TEST_F(ProgramWithIqBasic, MissingDoneEndsWithExitCode1) {
     EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
     EXPECT_NE(outcome.err.find("0 of 1 waypoints ok. First error was"), std::string::npos)
         << outcome.err;
+}
+
+// The DSX recorder from the command line: the newest flight's IGC text saved unchanged, and a
+// flight without its end line never saved.
+class ProgramWithDsx : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::dsx::DsxEmulator> instrument;
+    std::string flight;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        protocols::dsx::DsxEmulatorConfig config;
+        config.flights = {flight};
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::dsx::DsxEmulator>(*link, config);
+        instrument->Start();
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+};
+
+TEST_F(ProgramWithDsx, DownloadSavesTheRecordersIgcTextUnchanged) {
+    const Outcome outcome = Run({"/GPS=DSX", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(home / "out")) {
+        saved.push_back(entry.path());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(saved[0], text), FileReadStatus::kOk);
+    EXPECT_EQ(text, flight);
+}
+
+TEST_F(ProgramWithDsx, FlightWithoutItsEndLineIsNotSaved) {
+    instrument->ArmFault(protocols::dsx::DsxStep::kFlight, protocols::dsx::DsxFault::kStopHalfway);
+    const Outcome outcome = Run({"/GPS=DSX", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Read GPS track log: E208 Incomplete transfer"), std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
 }
 
 // A save that fails never throws the download away without a word: the message names the
