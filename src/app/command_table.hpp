@@ -35,6 +35,7 @@ enum class Action {
     kDownloadWaypoints,
     kUploadWaypoints,
     kCompetitionMode,
+    kFlymasterPowerOff,  // "Pwr off after log read": flips FlymasterPwrOff
     kAbort,
     kExit,
     kReadTrackLogFile,
