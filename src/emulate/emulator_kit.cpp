@@ -120,6 +120,16 @@ bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
         if (sent)
             sent(length);
     }
+    // The answer has left when the line has carried its last block too: an instrument that
+    // waits for an acknowledgement after each short answer cannot send faster than that.
+    const auto end = start + std::chrono::microseconds(static_cast<long long>(bytes.size()) * 10 *
+                                                       1'000'000 / rateBaud);
+    while (std::chrono::steady_clock::now() < end) {
+        if (link.IsStopped() || link.IsDropped())
+            return false;
+        std::this_thread::sleep_until(
+            std::min(end, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+    }
     return true;
 }
 

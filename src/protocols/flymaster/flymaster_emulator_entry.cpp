@@ -69,6 +69,8 @@ int RunFlymasterInstrument(EmulatorSession& session) {
         emulator.ArmFault(static_cast<FlymasterStep>(step), static_cast<FlymasterFault>(fault));
     }
     const int rc = emulator.Run();
+    std::fprintf(session.log, "%llu bytes sent\n",
+                 static_cast<unsigned long long>(emulator.BytesSent()));
     for (const std::string& name : emulator.UploadedNames()) {
         std::fprintf(session.log, "uploaded %s\n", name.c_str());
     }
