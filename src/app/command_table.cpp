@@ -211,7 +211,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40166, M::kInstrument, "Flymaster IDs...", A::kNotAvailable},
     {40145, M::kInstrument, "Flymaster name...", A::kNotAvailable},
     {40157, M::kInstrument, "Flymaster altitude alarm...", A::kNotAvailable},
-    {40146, M::kInstrument, "Power off after log read", A::kNotAvailable, {}, true},
+    {40146, M::kInstrument, "Power off after log read", A::kFlymasterPowerOff, {}, true},
     {40153, M::kInstrument, "DSX pilot data...", A::kNotAvailable},
     {40185, M::kInstrument, "UTC offset for Top Navigator...", A::kUtcOffsetForTn},
 

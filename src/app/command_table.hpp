@@ -36,6 +36,7 @@ enum class Action {
     kUploadWaypoints,
     kEraseLog,  // instrument maintenance: the job erases the instrument's log memory
     kCompetitionMode,
+    kFlymasterPowerOff,  // "Pwr off after log read": flips FlymasterPwrOff
     kAbort,
     kExit,
     kReadTrackLogFile,

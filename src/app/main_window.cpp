@@ -240,6 +240,9 @@ void MainWindow::UpdateCommandStates() {
             case Action::kCompetitionMode:
                 action->setChecked(state_.settings.compMode != 0);
                 break;
+            case Action::kFlymasterPowerOff:
+                action->setChecked(state_.settings.flymasterPwrOff != 0);
+                break;
             default:
                 break;
         }
@@ -434,6 +437,8 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kLoopFlightGap, kRuns, kAnyView, [](W& w, C) { w.LoopFlightGap(); }},
         {Action::kTimestampFilter, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.timestampFilter); }},
+        {Action::kFlymasterPowerOff, kRuns, kAnyView,
+         [](W& w, C) { w.ToggleSetting(w.state_.settings.flymasterPwrOff); }},
         {Action::kDownloadFilter, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.downloadFilter); }},
         {Action::kSpeedFilter, kRuns, kAnyView,
@@ -506,6 +511,8 @@ void MainWindow::StartDownload(const Command& command) {
     start.parameter = command.job->parameter;
     start.competitionMode = state_.settings.compMode != 0;
     start.compSpecial = state_.settings.compSpecial != 0;
+    // Without a command line the window's setting decides.
+    start.powerOff = state_.settings.flymasterPwrOff != 0;
     automation::DownloadHooks hooks;
     // The end reaches the window through the main thread's queue.
     QPointer<MainWindow> self(this);

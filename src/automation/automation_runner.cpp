@@ -169,6 +169,12 @@ int AutomationRunner::StartJob(GpsActionFamily family, const std::string& refusa
     jobStart.notify = [this](const std::string& text) { NotifyText(text); };
     jobStart.sendLogSeconds = request.sendLogSeconds;
     jobStart.pilotName = request.pilotName;
+    // USERNAME stores the name with the IDs; a negative ID leaves its field empty.
+    jobStart.pilotData.mode = device::PilotDataUpload::Mode::kIds;
+    jobStart.pilotData.pilotName = request.pilotName;
+    jobStart.pilotData.competitionId = request.competitionId;
+    jobStart.pilotData.civlId = request.civlId;
+    // With a command line its PWROFF option decides.
     jobStart.powerOff = request.powerOff;
     jobStart.chooseFlights = chooser_;
     if (start(std::move(jobStart)) != StartOutcome::kStarted) {

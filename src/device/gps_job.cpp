@@ -296,6 +296,7 @@ int JobLayer::StartGpsJob(JobStart start) {
     job->sendLogSeconds = start.sendLogSeconds;
     job->chooseFlights = std::move(start.chooseFlights);
     job->pilotName = std::move(start.pilotName);
+    job->pilotData = std::move(start.pilotData);
     job->powerOff = start.powerOff;
     job->openAttempts = openAttempts_;
     job->Attach(sink, trace_);

@@ -57,6 +57,24 @@ struct FlightList {
 using FlightChooser = std::function<bool(const FlightList& list, std::bitset<256>& chosen)>;
 
 class GpsAccessJob;
+
+// A pilot-data upload: which of the instrument's set commands, and its values.
+struct PilotDataUpload {
+    enum class Mode { kPilotData, kAltitudeAlarm, kIds };
+    Mode mode = Mode::kIds;
+    std::string pilotName;
+    std::string competitionNumber;
+    std::string gliderBrand;
+    std::string gliderModel;
+    int altitudeMetres = 0;
+    int competitionId = -1;  // -1 = none
+    int civlId = -1;
+    // Recorders whose fields are read first (the DSX): the new values of fields 1-5 and the
+    // telephone number; an empty value leaves its field as it is. `edit`, when set, is asked
+    // with the values read (filled in) and may change them; false cancels.
+    std::array<std::string, 6> fields;
+    std::function<bool(std::array<std::string, 6>& values)> edit;
+};
 // A protocol's worker routine: talks to the instrument and returns the job's result (0 or a
 // count on success, negative on failure).
 using JobRoutine = int (*)(GpsAccessJob& job);
@@ -100,6 +118,7 @@ public:
     FlightChooser chooseFlights;
     // Pilot data uploads: the name to store in the instrument.
     std::string pilotName;
+    PilotDataUpload pilotData;
     // Switch the instrument off after a successful download or upload (where it can be).
     bool powerOff = false;
 
@@ -171,6 +190,7 @@ struct JobStart {
     int sendLogSeconds = 0;
     FlightChooser chooseFlights;
     std::string pilotName;
+    PilotDataUpload pilotData;
     bool powerOff = false;
     JobSink* sink = nullptr;  // the layer's default sink when absent
 };

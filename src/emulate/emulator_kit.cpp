@@ -120,6 +120,16 @@ bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
         if (sent)
             sent(length);
     }
+    // The answer has left when the line has carried its last block too: an instrument that
+    // waits for an acknowledgement after each short answer cannot send faster than that.
+    const auto end = start + std::chrono::microseconds(static_cast<long long>(bytes.size()) * 10 *
+                                                       1'000'000 / rateBaud);
+    while (std::chrono::steady_clock::now() < end) {
+        if (link.IsStopped() || link.IsDropped())
+            return false;
+        std::this_thread::sleep_until(
+            std::min(end, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+    }
     return true;
 }
 
@@ -154,6 +164,83 @@ void SplitModel(std::string_view value, std::string& name, std::string& version)
     name = std::string(value.substr(0, colon));
     if (colon != std::string_view::npos)
         version = std::string(value.substr(colon + 1));
+}
+
+namespace {
+
+bool SpanDigits(std::string_view text, std::size_t offset, std::size_t count, int& value) {
+    if (offset + count > text.size()) {
+        return false;
+    }
+    int v = 0;
+    for (std::size_t i = offset; i < offset + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        v = v * 10 + (text[i] - '0');
+    }
+    value = v;
+    return true;
+}
+
+std::vector<std::string_view> SpanLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(0, length));
+        text.remove_prefix(length);
+    }
+    return lines;
+}
+
+}  // namespace
+
+bool IgcFlightSpan(std::string_view igc, CalendarTime& start, std::uint32_t& durationSeconds) {
+    bool haveDate = false;
+    int first = -1;
+    int last = -1;
+    std::uint32_t days = 0;
+    CalendarTime result;
+    for (const std::string_view line : SpanLines(igc)) {
+        if (line.starts_with("HFDTE") && !haveDate) {
+            const std::size_t at = line.substr(5).starts_with("DATE:") ? 10 : 5;
+            int day = 0;
+            int month = 0;
+            int year = 0;
+            if (SpanDigits(line, at, 2, day) && SpanDigits(line, at + 2, 2, month) &&
+                SpanDigits(line, at + 4, 2, year)) {
+                result.day = day;
+                result.month = month;
+                result.year = 2000 + year;
+                haveDate = true;
+            }
+        } else if (line.starts_with("B")) {
+            int h = 0;
+            int m = 0;
+            int s = 0;
+            if (!SpanDigits(line, 1, 2, h) || !SpanDigits(line, 3, 2, m) ||
+                !SpanDigits(line, 5, 2, s)) {
+                continue;
+            }
+            const int timeOfDay = (h * 60 + m) * 60 + s;
+            if (first < 0) {
+                first = timeOfDay;
+                result.hour = h;
+                result.minute = m;
+                result.second = s;
+            } else if (timeOfDay < last) {
+                days += 86400;
+            }
+            last = timeOfDay;
+        }
+    }
+    if (!haveDate || first < 0) {
+        return false;
+    }
+    start = result;
+    durationSeconds = days + static_cast<std::uint32_t>(last - first);
+    return true;
 }
 
 }  // namespace tracora::emulate

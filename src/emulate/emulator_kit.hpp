@@ -3,12 +3,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "core/time_base.hpp"
 
 namespace tracora::device {
 class EmulatorLink;
@@ -61,6 +64,11 @@ std::size_t StallPoint(std::string_view answer, bool atLineEnd);
 // that does not hang up) does. False when the link is gone or stopped.
 bool SendWithStall(device::EmulatorLink& link, std::string_view bytes, std::size_t splitAt,
                    int holdMs, int rateBaud, const std::function<void(std::size_t)>& sent = {});
+
+// The start (the date header and the first B record) and the duration (to the last B record,
+// midnight crossings counted) of an IGC flight, as an instrument lists it. False when the text
+// has no date or no B record.
+bool IgcFlightSpan(std::string_view igc, CalendarTime& start, std::uint32_t& durationSeconds);
 
 // "NAME[:VERSION]" of a --model option: `name` is set, `version` only when the value has one.
 void SplitModel(std::string_view value, std::string& name, std::string& version);

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 
+#include "protocols/dsx/dsx_family.hpp"
+#include "protocols/flymaster/flymaster_family.hpp"
 #include "protocols/flytec/flytec_family.hpp"
 #include "protocols/garmin/garmin_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
+#include "protocols/iqbasic/iqbasic_family.hpp"
 #include "protocols/magellan/magellan_family.hpp"
 #include "protocols/mtk/mtk_family.hpp"
 #include "protocols/syride/syride_family.hpp"
@@ -16,13 +19,8 @@ namespace {
 
 // One line per family.
 constexpr const InstrumentFamily* kFamilies[] = {
-    &flytec::kFamily,
-    &garmin::kFamily,
-    &graviter::kFamily,
-    &magellan::kFamily,
-    &mtk::kFamily,
-    &topnav::kFamily,
-    &syride::kFamily,
+    &flytec::kFamily,   &flymaster::kFamily, &iqbasic::kFamily, &dsx::kFamily,    &garmin::kFamily,
+    &graviter::kFamily, &magellan::kFamily,  &mtk::kFamily,     &topnav::kFamily, &syride::kFamily,
 };
 
 }  // namespace

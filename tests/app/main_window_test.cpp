@@ -22,6 +22,7 @@
 #include "device/hid_transport.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "formats/igc/igc_reader.hpp"
+#include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
 #include "protocols/magellan/magellan_emulator.hpp"
@@ -525,6 +526,34 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
     EXPECT_FALSE(window->CommandAction(1102)->isEnabled());
     EXPECT_TRUE(messages.empty());
+}
+
+// The quick button "Flymaster" reads the instrument; with "Power off after log read" checked
+// the instrument is switched off after the download.
+TEST_F(WindowJobTest, FlymasterDownloadFromTheQuickButtonWithPowerOff) {
+    protocols::flymaster::FlymasterEmulatorConfig config;
+    config.flights.emplace_back();
+    ASSERT_TRUE(protocols::flymaster::FlightFromIgc(test_support::ReadFixture("marcourt.igc"),
+                                                    config.flights.back()));
+    protocols::flymaster::FlymasterEmulator flymaster(*link, config);
+    flymaster.Start();
+    state.settings.flymasterPwrOff = 0;
+    ASSERT_TRUE(window->RunCommand(40146));
+    EXPECT_EQ(state.settings.flymasterPwrOff, 1);
+    EXPECT_TRUE(window->CommandAction(40146)->isChecked());
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    ASSERT_NE(window->Button(40126), nullptr);
+    ASSERT_TRUE(window->Button(40126)->isEnabled());
+    window->Button(40126)->click();
+    ASSERT_TRUE(WaitUntil([&ended] { return ended; }));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+    EXPECT_TRUE(flymaster.WaitForRequest("$PFMOFF*14", 10'000));
+    flymaster.Stop();
+    ASSERT_TRUE(window->RunCommand(40146));
+    EXPECT_EQ(state.settings.flymasterPwrOff, 0);
+    EXPECT_FALSE(window->CommandAction(40146)->isChecked());
 }
 
 TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {

@@ -29,9 +29,12 @@
 #include "formats/igc/igc_reader.hpp"
 #include "notify/notify.hpp"
 #include "oracle/oracle_tools.hpp"
+#include "protocols/dsx/dsx_emulator.hpp"
+#include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/garmin/garmin_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
+#include "protocols/iqbasic/iqbasic_emulator.hpp"
 #include "protocols/magellan/magellan_emulator.hpp"
 #include "protocols/mtk/mtk_emulator.hpp"
 #include "protocols/topnav/topnav_emulator.hpp"
@@ -1281,6 +1284,267 @@ TEST_F(ProgramTest, SyrideWithoutDeviceEndsWithExitCode1AndNoFile) {
     EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
     EXPECT_NE(outcome.err.find("Get GPS product data: No valid response from GPS"),
               std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+// gpsbabel's reading of an IGC file: one "lat,lon,alt,date,time" row a fix; empty when
+// gpsbabel is missing.
+std::vector<std::string> GpsbabelFixes(const fs::path& path) {
+    const std::string command =
+        "gpsbabel -t -i igc -f '" + path.string() + "' -o unicsv -F - 2>/dev/null";
+    std::vector<std::string> rows;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return rows;
+    }
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        text.append(buffer, n);
+    }
+    pclose(pipe);
+    std::size_t start = text.find('\n');  // the header row
+    while (start != std::string::npos && start + 1 < text.size()) {
+        const std::size_t end = text.find('\n', start + 1);
+        std::string row = text.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+        // Without the running number of the first column.
+        rows.push_back(row.substr(row.find(',') + 1));
+        start = end;
+    }
+    return rows;
+}
+
+// The Flymaster family from the command line against its emulator holding real flights.
+class ProgramWithFlymaster : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::flymaster::FlymasterEmulator> instrument;
+    fs::path held = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(held, flight), FileReadStatus::kOk);
+        protocols::flymaster::FlymasterEmulatorConfig config;
+        config.flights.emplace_back();
+        ASSERT_TRUE(protocols::flymaster::FlightFromIgc(flight, config.flights.back()));
+        config.waypoints = protocols::flymaster::BuiltInWaypoints();
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::flymaster::FlymasterEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    Outcome Download(const std::string& output) {
+        instrument->Start();
+        return Run({"/GPS=FLYMASTER", "/COM=" + pty.SlavePath(), "/TIMEOUT=6", output, "/EXIT"});
+    }
+};
+
+// The saved IGC file read back by gpsbabel has the held flight's fixes, one for one.
+TEST_F(ProgramWithFlymaster, IgcDownloadHasTheHeldFlightsFixes) {
+    const Outcome outcome = Download("/IGC_LOG=" + (home / "out").string() + "/");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(home / "out")) {
+        saved.push_back(entry.path());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].filename(), "2021-03-06-xtr-000-01.igc");
+    const std::vector<std::string> expected = GpsbabelFixes(held);
+    if (expected.empty()) {
+        GTEST_SKIP() << "gpsbabel is not installed";
+    }
+    // gpsbabel makes two tracks of the 221 fixes, by pressure and by GNSS altitude.
+    EXPECT_EQ(expected.size(), 442u);
+    EXPECT_EQ(GpsbabelFixes(saved[0]), expected);
+}
+
+TEST_F(ProgramWithFlymaster, KmlDownloadAndFlightList) {
+    const fs::path kml = home / "out" / "flymaster.kml";
+    const Outcome outcome = Download("/KML_LOG=" + kml.string());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(kml, text), FileReadStatus::kOk);
+    EXPECT_NE(text.find("Flymaster F1, V2.5, S/N 4321"), std::string::npos);
+    EXPECT_NE(outcome.err.find("221 points received"), std::string::npos) << outcome.err;
+}
+
+TEST_F(ProgramWithFlymaster, WaypointsDownAndUp) {
+    instrument->Start();
+    const fs::path ozi = home / "out" / "fm.wpt";
+    Outcome outcome =
+        Run({"/GPS=FLYMASTER", "/COM=" + pty.SlavePath(), "/RD_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("5 waypoints written"), std::string::npos) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(ozi, text), FileReadStatus::kOk);
+    EXPECT_NE(text.find("FIESCH        ,  46.409383,   8.126333,"), std::string::npos) << text;
+    outcome =
+        Run({"/GPS=FLYMASTER", "/COM=" + pty.SlavePath(), "/WR_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    const std::vector<std::string> names = instrument->UploadedNames();
+    ASSERT_EQ(names.size(), 5u);
+    EXPECT_EQ(names[1], "FIESCH Kuehboden");
+}
+
+struct FlymasterFaultCase {
+    const char* name;
+    protocols::flymaster::FlymasterStep step;
+    protocols::flymaster::FlymasterFault fault;
+    const char* message;
+};
+
+class ProgramFlymasterFault : public ProgramWithFlymaster,
+                              public ::testing::WithParamInterface<FlymasterFaultCase> {};
+
+TEST_P(ProgramFlymasterFault, EndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(GetParam().step, GetParam().fault);
+    const Outcome outcome = Download("/IGC_LOG=" + (home / "out").string() + "/");
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ProgramFlymasterFault,
+    ::testing::Values(
+        FlymasterFaultCase{"PacketChecksum", protocols::flymaster::FlymasterStep::kTrack,
+                           protocols::flymaster::FlymasterFault::kBadChecksum,
+                           "Read GPS track log: E205 Bad checksum in data block"},
+        FlymasterFaultCase{"Resend", protocols::flymaster::FlymasterStep::kTrack,
+                           protocols::flymaster::FlymasterFault::kResend,
+                           "Read GPS track log: E205 Bad checksum in data block"},
+        FlymasterFaultCase{"CutCable", protocols::flymaster::FlymasterStep::kTrack,
+                           protocols::flymaster::FlymasterFault::kCutConnection,
+                           "Read GPS track log: E204 COM port read error"},
+        FlymasterFaultCase{"StalledInstrument", protocols::flymaster::FlymasterStep::kTrack,
+                           protocols::flymaster::FlymasterFault::kStall,
+                           "Read GPS track log: E203 Timeout receiving data"},
+        FlymasterFaultCase{"SilentList", protocols::flymaster::FlymasterStep::kFlightList,
+                           protocols::flymaster::FlymasterFault::kSilence,
+                           "No answer to the flight list request"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// The IQ Basic family from the command line: the instrument's IGC text saved unchanged.
+class ProgramWithIqBasic : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::iqbasic::IqEmulator> instrument;
+    std::string flight;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        protocols::iqbasic::IqEmulatorConfig config;
+        config.flights = {flight};
+        config.firstNumber = 700;
+        config.waypointLines = protocols::iqbasic::BuiltInWaypointLines();
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::iqbasic::IqEmulator>(*link, config);
+        instrument->Start();
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+};
+
+TEST_F(ProgramWithIqBasic, DownloadSavesTheInstrumentsIgcTextUnchanged) {
+    const Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(home / "out")) {
+        saved.push_back(entry.path());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(saved[0], text), FileReadStatus::kOk);
+    EXPECT_EQ(text, flight);
+}
+
+TEST_F(ProgramWithIqBasic, WaypointsDownAndUp) {
+    const fs::path ozi = home / "out" / "iq.wpt";
+    Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                           "/RD_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("4 waypoints written"), std::string::npos) << outcome.err;
+    outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                   "/WR_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(instrument->Uploads().size(), 4u);
+}
+
+TEST_F(ProgramWithIqBasic, MissingDoneEndsWithExitCode1) {
+    instrument->ArmFault(protocols::iqbasic::IqStep::kUpload,
+                         protocols::iqbasic::IqFault::kMissingDone);
+    const fs::path file = home / "one.wpt";
+    std::ofstream(file) << "OziExplorer Waypoint File Version 1.1\r\nWGS 84\r\nReserved 2\r\n"
+                           "Reserved 3\r\n1,LZ,46.5,7.5,,0,1,3,0,65535,Landing,0,0,0,1640\r\n";
+    const Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/WR_WPT=" + file.string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("0 of 1 waypoints ok. First error was"), std::string::npos)
+        << outcome.err;
+}
+
+// The DSX recorder from the command line: the newest flight's IGC text saved unchanged, and a
+// flight without its end line never saved.
+class ProgramWithDsx : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::dsx::DsxEmulator> instrument;
+    std::string flight;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        protocols::dsx::DsxEmulatorConfig config;
+        config.flights = {flight};
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::dsx::DsxEmulator>(*link, config);
+        instrument->Start();
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+};
+
+TEST_F(ProgramWithDsx, DownloadSavesTheRecordersIgcTextUnchanged) {
+    const Outcome outcome = Run({"/GPS=DSX", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(home / "out")) {
+        saved.push_back(entry.path());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(saved[0], text), FileReadStatus::kOk);
+    EXPECT_EQ(text, flight);
+}
+
+TEST_F(ProgramWithDsx, FlightWithoutItsEndLineIsNotSaved) {
+    instrument->ArmFault(protocols::dsx::DsxStep::kFlight, protocols::dsx::DsxFault::kStopHalfway);
+    const Outcome outcome = Run({"/GPS=DSX", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Read GPS track log: E208 Incomplete transfer"), std::string::npos)
         << outcome.err;
     EXPECT_TRUE(fs::is_empty(home / "out"));
 }

@@ -26,6 +26,7 @@
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "protocols/dispatch_table.hpp"
+#include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "remote/network_command.hpp"
 #include "remote/poll_loop.hpp"
@@ -193,6 +194,8 @@ protected:
         loopThread.join();
         if (emulator)
             emulator->Stop();
+        if (flymaster)
+            flymaster->Stop();
     }
 
     int StartServer(ServerSetup setup = {}) {
@@ -222,6 +225,27 @@ protected:
         return setup;
     }
 
+    // The Flymaster emulator holding `flight` on a pseudo-terminal that COM`com` leads to; a
+    // kept flight is counted by its points.
+    ServerSetup FlymasterOnCom(int com, const std::string& flight) {
+        EXPECT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        protocols::flymaster::FlymasterEmulatorConfig config;
+        config.flights.emplace_back();
+        EXPECT_TRUE(protocols::flymaster::FlightFromIgc(flight, config.flights.back()));
+        flymaster = std::make_unique<protocols::flymaster::FlymasterEmulator>(*link, config);
+        flymaster->Start();
+        ServerSetup setup;
+        setup.ports[com] = pty.SlavePath();
+        setup.openAttempts = 4;
+        setup.keepFlight = [this](device::GpsAccessJob& job) {
+            std::lock_guard lock(keptMutex);
+            kept.push_back(std::to_string(job.track.points.size()) + " points");
+            return std::string("Track log kept");
+        };
+        return setup;
+    }
+
     std::vector<std::string> Kept() {
         std::lock_guard lock(keptMutex);
         return kept;
@@ -234,6 +258,7 @@ protected:
     device::PseudoTerminal pty;
     std::unique_ptr<device::EmulatorLink> link;
     std::unique_ptr<protocols::flytec::FlytecEmulator> emulator;
+    std::unique_ptr<protocols::flymaster::FlymasterEmulator> flymaster;
     std::mutex keptMutex;
     std::vector<std::string> kept;
 };
@@ -349,6 +374,23 @@ TEST_F(CommandServerTest, ADownloadSendsItsLinesWaitsForTheFlightChoiceAndEndsTh
     second.Send("$Tracora /abort=1");
     ASSERT_TRUE(second.ReadToEnd(rest));
     EXPECT_EQ(Kept().size(), 1u);
+}
+
+TEST_F(CommandServerTest, AFlymasterDownloadIsServed) {
+    const int port = StartServer(FlymasterOnCom(4, Fixture("marcourt.igc")));
+    Client desk(port);
+    desk.Send("$Tracora /com=4 /gps=flymaster");
+    const auto lines = desk.Until("$Tracora TrackList ");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines.back().starts_with("$Tracora TrackList ")) << lines.back();
+    desk.Send("$Tracora /track=1");
+    std::string rest;
+    ASSERT_TRUE(desk.ReadToEnd(rest));
+    EXPECT_NE(rest.find(std::string("$Tracora Status Track log kept") + '\0'), std::string::npos)
+        << rest;
+    EXPECT_EQ(rest.find("$Tracora Error"), std::string::npos) << rest;
+    // The B records of the held flight.
+    EXPECT_EQ(Kept(), std::vector<std::string>{"221 points"});
 }
 
 TEST_F(CommandServerTest, AnAbortOrAClosedPeerEndsTheDownloadWithoutKeepingIt) {

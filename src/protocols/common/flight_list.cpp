@@ -1,6 +1,10 @@
 #include "protocols/common/flight_list.hpp"
 
+#include <algorithm>
+
 #include "core/text_forms.hpp"
+#include "protocols/common/nmea.hpp"
+#include "protocols/common/serial_receiver.hpp"
 
 namespace tracora::protocols {
 
@@ -229,6 +233,74 @@ std::vector<int> SelectFlights(device::GpsAccessJob& job, const std::string& err
         chosen.push_back(newest);
     }
     return chosen;
+}
+
+int ReceiveFlightList(device::GpsAccessJob& job, const FlightListExchange& exchange) {
+    job.flights.start.fill(0);
+    job.flights.duration.fill(0);
+    job.Status("Requesting track list");
+    if (job.WriteText(exchange.request) != 0) {
+        if (job.AbortRequested()) {
+            job.Status("Transfer aborted");
+        } else {
+            job.Error("E500 COM port write error", exchange.title);
+        }
+        return -1;
+    }
+    SerialReceiver receiver(job);
+    NmeaLineCollector collector(exchange.maxLineChars);
+    std::vector<std::string> fields;
+    bool answered = false;
+    int entries = 0;
+    int listed = 0;  // the count the entries give
+    for (;;) {
+        std::uint8_t byte = 0;
+        const int rc = receiver.ReadByte(byte, exchange.silenceMs);
+        if (rc < 0) {
+            if (IsAbort(rc)) {
+                job.Status("Transfer aborted");
+            } else {
+                job.Error("E503 COM port read error", exchange.title);
+            }
+            return -1;
+        }
+        if (rc == kSilence) {
+            break;
+        }
+        answered = true;
+        if (!collector.Feed(byte)) {
+            continue;
+        }
+        const int split = SplitNmeaSentence(collector.Line(), fields, 6);
+        FlightListEntry entry;
+        const int parsed = ParseFlightListFields(split, fields, exchange.identifier, entry);
+        if (parsed != 0) {
+            job.Error(FlightListErrorText(parsed), exchange.title);
+            return -1;
+        }
+        StoreFlightListEntry(job.flights, entry);
+        ++entries;
+        listed = std::max(listed, entry.count);
+    }
+    const int found = CountFlights(job.flights);
+    job.Status(FormatCount("% tracks in track list found", found));
+    // The list ends on silence, which is also how a frozen unit or a loose cable ends it.
+    if (collector.InsideLine() || entries < listed) {
+        std::string text = "The instrument stopped answering in the middle of its flight list";
+        if (listed > entries) {
+            text += FormatCount(" (% of % flights received)", entries, listed);
+        }
+        job.Error(text, exchange.title);
+        return -1;
+    }
+    if (!answered) {
+        job.Error(
+            "No answer to the flight list request: the instrument stopped answering, or "
+            "it holds no flight",
+            exchange.title);
+        return -1;
+    }
+    return found > 0 ? 0 : -1;
 }
 
 }  // namespace tracora::protocols

@@ -58,4 +58,18 @@ std::vector<FlightListSlot> FlightListSlots(const device::FlightList& list);
 // selected slot that holds a flight).
 std::vector<int> SelectFlights(device::GpsAccessJob& job, const std::string& errorTitle);
 
+// One flight-list request of an NMEA-style family.
+struct FlightListExchange {
+    std::string_view request;     // the bytes to send
+    std::string_view identifier;  // field 0 of every answer ("$PBRTL")
+    int silenceMs = 1000;         // the list ends after this long without a byte
+    std::size_t maxLineChars = 78;
+    const char* title = "Read GPS track list";
+};
+
+// Sends the request and reads the answers into job.flights ("Requesting track list", "% tracks
+// in track list found"). A list cut off (a sentence not ended, fewer entries than the count
+// they give) or not answered at all is an error. 0 when a flight is listed, else -1 (reported).
+int ReceiveFlightList(device::GpsAccessJob& job, const FlightListExchange& exchange);
+
 }  // namespace tracora::protocols

@@ -1,6 +1,11 @@
 #include "protocols/common/nmea.hpp"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+
+#include "core/angles.hpp"
+#include "core/strings.hpp"
 
 namespace tracora::protocols {
 
@@ -73,6 +78,25 @@ std::string BuildNmeaSentence(std::string_view body) {
     sentence += body;
     sentence += checksum;
     return sentence;
+}
+
+void AppendDegreesMinutes(std::string& out, std::int32_t milliMinutes, int degreeDigits,
+                          char positive, char negative) {
+    const std::int64_t magnitude = std::llabs(static_cast<long long>(milliMinutes));
+    const long long degrees = magnitude / 60000;
+    const long long minutes = magnitude % 60000 / 1000;
+    const long long thousandths = magnitude % 1000;
+    out += StringPrintf("%0*lld.%03lld,%c", degreeDigits + 2, degrees * 100 + minutes, thousandths,
+                        milliMinutes < 0 ? negative : positive);
+}
+
+std::int32_t SemicirclesToMilliMinutes(std::int32_t semicircles) {
+    // Thousandths of a minute of arc per radian.
+    constexpr double kRadiansToMilliMinutes = 3437746.770785;
+    const double radians = SemicirclesToRadians(semicircles);
+    const auto magnitude =
+        static_cast<std::int32_t>(std::fabs(radians) * kRadiansToMilliMinutes + 0.5);
+    return radians < 0 ? -magnitude : magnitude;
 }
 
 }  // namespace tracora::protocols

@@ -30,6 +30,14 @@ int SplitNmeaSentence(std::string_view sentence, std::vector<std::string>& field
 // "$" + body + "*" + the checksum as two upper-case hex digits + CR LF.
 std::string BuildNmeaSentence(std::string_view body);
 
+// A waypoint angle of an upload sentence: `milliMinutes` (thousandths of a minute of arc,
+// negative south or west) as degrees and minutes "DDMM.mmm" (degreeDigits 2) or "DDDMM.mmm"
+// (3), a comma and the hemisphere letter, appended to `out`.
+void AppendDegreesMinutes(std::string& out, std::int32_t milliMinutes, int degreeDigits,
+                          char positive, char negative);
+// A stored angle in thousandths of a minute of arc, rounded half away from zero.
+std::int32_t SemicirclesToMilliMinutes(std::int32_t semicircles);
+
 // Whether `c` is a hex digit of either case; its value goes to `value`.
 bool HexDigitValue(char c, int& value);
 

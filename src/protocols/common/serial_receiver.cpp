@@ -16,7 +16,7 @@ int SerialReceiver::ReadByteUntil(std::uint8_t& byte, Clock::time_point deadline
         while (next_ < count_) {
             const std::uint8_t b = block_[next_++];
             job_.Trace().Byte(b);
-            if (b != device::kXon && b != device::kXoff) {
+            if (!filter_ || (b != device::kXon && b != device::kXoff)) {
                 byte = b;
                 return kByteReceived;
             }

@@ -22,10 +22,12 @@ class SerialReceiver {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // The job must outlive the receiver; its port must be open.
-    explicit SerialReceiver(device::GpsAccessJob& job) : job_(job) {}
+    // The job must outlive the receiver; its port must be open. A binary stream keeps its
+    // XON/XOFF bytes: `filterFlowControl` false hands them out like any other byte.
+    explicit SerialReceiver(device::GpsAccessJob& job, bool filterFlowControl = true)
+        : job_(job), filter_(filterFlowControl) {}
 
-    // The next byte that is not XON/XOFF, waiting up to silenceMs for it.
+    // The next byte that is not XON/XOFF (unless they are kept), waiting up to silenceMs for it.
     int ReadByte(std::uint8_t& byte, int silenceMs);
     // The same, waiting until `deadline` at most.
     int ReadByteUntil(std::uint8_t& byte, Clock::time_point deadline);
@@ -38,6 +40,7 @@ public:
 
 private:
     device::GpsAccessJob& job_;
+    bool filter_ = true;
     std::array<std::uint8_t, kBlockSize> block_{};
     std::size_t next_ = 0;
     std::size_t count_ = 0;

@@ -103,49 +103,7 @@ std::string BreakChecksum(std::string answer) {
 }  // namespace
 
 bool FlightInfoFromIgc(std::string_view igc, EmulatedFlightInfo& info) {
-    bool haveDate = false;
-    int first = -1;
-    int last = -1;
-    std::uint32_t days = 0;
-    EmulatedFlightInfo result;
-    for (const std::string_view line : Lines(igc)) {
-        if (line.starts_with("HFDTE") && !haveDate) {
-            const std::size_t at = line.substr(5).starts_with("DATE:") ? 10 : 5;
-            int day = 0;
-            int month = 0;
-            int year = 0;
-            if (Digits(line, at, 2, day) && Digits(line, at + 2, 2, month) &&
-                Digits(line, at + 4, 2, year)) {
-                result.start.day = day;
-                result.start.month = month;
-                result.start.year = 2000 + year;
-                haveDate = true;
-            }
-        } else if (line.starts_with("B")) {
-            int h = 0;
-            int m = 0;
-            int s = 0;
-            if (!Digits(line, 1, 2, h) || !Digits(line, 3, 2, m) || !Digits(line, 5, 2, s)) {
-                continue;
-            }
-            const int timeOfDay = (h * 60 + m) * 60 + s;
-            if (first < 0) {
-                first = timeOfDay;
-                result.start.hour = h;
-                result.start.minute = m;
-                result.start.second = s;
-            } else if (timeOfDay < last) {
-                days += 86400;
-            }
-            last = timeOfDay;
-        }
-    }
-    if (!haveDate || first < 0) {
-        return false;
-    }
-    result.durationSeconds = days + static_cast<std::uint32_t>(last - first);
-    info = result;
-    return true;
+    return emulate::IgcFlightSpan(igc, info.start, info.durationSeconds);
 }
 
 std::vector<EmulatedWaypoint> BuiltInWaypoints() {

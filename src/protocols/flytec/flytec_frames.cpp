@@ -19,8 +19,6 @@ constexpr std::string_view kWaypointIdentifier = "PBRWPS,";
 constexpr std::size_t kShortNameMax = 6;
 constexpr std::size_t kLongNameMax = 17;
 constexpr int kAltitudeCharsMax = 5;
-// Thousandths of a minute of arc per radian.
-constexpr double kRadiansToMilliMinutes = 3437746.770785;
 
 std::string UpperCase(std::string_view text) {
     std::string out(text);
@@ -72,16 +70,6 @@ constexpr TrackListRule kTrackListRules[] = {
     {"5030", "2.19"},      {"GALILEO", "2.19"}, {"COMPEO+", ""},
     {"6030", ""},          {"COMPETINO+", ""},  {"6020", ""},
 };
-
-void AppendAngle(std::string& out, std::int32_t milliMinutes, int degreeDigits, char positive,
-                 char negative) {
-    const std::int64_t magnitude = std::llabs(static_cast<long long>(milliMinutes));
-    const long long degrees = magnitude / 60000;
-    const long long minutes = magnitude % 60000 / 1000;
-    const long long thousandths = magnitude % 1000;
-    out += StringPrintf("%0*lld.%03lld,%c", degreeDigits + 2, degrees * 100 + minutes, thousandths,
-                        milliMinutes < 0 ? negative : positive);
-}
 
 }  // namespace
 
@@ -380,16 +368,10 @@ Waypoint ToWaypoint(const FlytecWaypointFields& fields, std::uint32_t time) {
 }
 
 std::string WaypointUploadSentence(const Waypoint& waypoint, std::string_view name) {
-    const auto milliMinutes = [](std::int32_t semicircles) {
-        const double radians = SemicirclesToRadians(semicircles);
-        const auto magnitude =
-            static_cast<std::int32_t>(std::fabs(radians) * kRadiansToMilliMinutes + 0.5);
-        return radians < 0 ? -magnitude : magnitude;
-    };
     std::string body = "PBRWPR,";
-    AppendAngle(body, milliMinutes(waypoint.latitude), 2, 'N', 'S');
+    AppendDegreesMinutes(body, SemicirclesToMilliMinutes(waypoint.latitude), 2, 'N', 'S');
     body += ',';
-    AppendAngle(body, milliMinutes(waypoint.longitude), 3, 'E', 'W');
+    AppendDegreesMinutes(body, SemicirclesToMilliMinutes(waypoint.longitude), 3, 'E', 'W');
     body += ",,";
     body += FixedWidthName(BlankSentenceDelimiters(name), kLongNameMax);
     body += StringPrintf(",%04d", std::clamp(waypoint.altitude, 0, 9999));
@@ -414,9 +396,9 @@ std::string TrackListAnswer(int count, int index, const CalendarTime& start,
 std::string WaypointAnswer(std::int32_t latitudeMilliMinutes, std::int32_t longitudeMilliMinutes,
                            std::string_view shortName, std::string_view longName, int altitude) {
     std::string body = "PBRWPS,";
-    AppendAngle(body, latitudeMilliMinutes, 2, 'N', 'S');
+    AppendDegreesMinutes(body, latitudeMilliMinutes, 2, 'N', 'S');
     body += ',';
-    AppendAngle(body, longitudeMilliMinutes, 3, 'E', 'W');
+    AppendDegreesMinutes(body, longitudeMilliMinutes, 3, 'E', 'W');
     body += ',';
     body += shortName;
     body += ',';

@@ -118,61 +118,9 @@ int Connect(GpsAccessJob& job, FlytecProduct& product) {
 
 // The flight list into job.flights. 0 when a flight is listed, else -1.
 int ReadTrackList(GpsAccessJob& job) {
-    job.flights.start.fill(0);
-    job.flights.duration.fill(0);
-    job.Status("Requesting track list");
-    if (job.WriteText(kTrackListRequest) != 0) {
-        return WriteFailed(job, "E500 COM port write error", kTrackListTitle);
-    }
-    SerialReceiver receiver(job);
-    NmeaLineCollector collector(kTrackListLineChars);
-    std::vector<std::string> fields;
-    bool answered = false;
-    int entries = 0;
-    int listed = 0;  // the count the entries give
-    for (;;) {
-        std::uint8_t byte = 0;
-        const int rc = receiver.ReadByte(byte, kTrackListSilenceMs);
-        if (rc < 0) {
-            return ReadFailed(job, rc, "E503 COM port read error", kTrackListTitle);
-        }
-        if (rc == kSilence) {
-            break;
-        }
-        answered = true;
-        if (!collector.Feed(byte)) {
-            continue;
-        }
-        const int split = SplitNmeaSentence(collector.Line(), fields, 6);
-        FlightListEntry entry;
-        const int parsed = ParseFlightListFields(split, fields, kTrackListIdentifier, entry);
-        if (parsed != 0) {
-            job.Error(FlightListErrorText(parsed), kTrackListTitle);
-            return -1;
-        }
-        StoreFlightListEntry(job.flights, entry);
-        ++entries;
-        listed = std::max(listed, entry.count);
-    }
-    const int found = CountFlights(job.flights);
-    job.Status(FormatCount("% tracks in track list found", found));
-    // The list ends on silence, which is also how a frozen unit or a loose cable ends it.
-    if (collector.InsideLine() || entries < listed) {
-        std::string text = "The instrument stopped answering in the middle of its flight list";
-        if (listed > entries) {
-            text += FormatCount(" (% of % flights received)", entries, listed);
-        }
-        job.Error(text, kTrackListTitle);
-        return -1;
-    }
-    if (!answered) {
-        job.Error(
-            "No answer to the flight list request: the instrument stopped answering, or "
-            "it holds no flight",
-            kTrackListTitle);
-        return -1;
-    }
-    return found > 0 ? 0 : -1;
+    const FlightListExchange exchange{kTrackListRequest, kTrackListIdentifier, kTrackListSilenceMs,
+                                      kTrackListLineChars, kTrackListTitle};
+    return ReceiveFlightList(job, exchange);
 }
 
 // The waypoint list: into job.waypoints, or in identification mode into `ids`. 0 or -1.

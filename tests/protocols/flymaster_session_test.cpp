@@ -1,0 +1,441 @@
+// The real Flymaster session routines, run through the device layer's JobLayer against the
+// Flymaster emulator over a pseudo-terminal: downloads fix by fix against independent readers
+// of the held flights, the faults of the line and of the instrument, waypoints both ways, the
+// set commands and the power-off request.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/angles.hpp"
+#include "core/file_io.hpp"
+#include "device/emulator_link.hpp"
+#include "device/gps_job.hpp"
+#include "device/pseudo_terminal.hpp"
+#include "device/recording_sink.hpp"
+#include "protocols/dispatch_table.hpp"
+#include "protocols/flymaster/flymaster_emulator.hpp"
+
+namespace tracora::protocols {
+namespace {
+
+using device::AccessFunction;
+using device::test_support::RecordingSink;
+using flymaster::FlymasterEmulator;
+using flymaster::FlymasterEmulatorConfig;
+using flymaster::FlymasterFault;
+using flymaster::FlymasterStep;
+
+constexpr std::int64_t kUnixToReceiver = 631065600;
+
+std::string ReadIgc(const std::string& name) {
+    std::string text;
+    for (const char* folder : {"/igc/", "/real/igc/"}) {
+        if (ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + folder + name, text) ==
+            FileReadStatus::kOk) {
+            return text;
+        }
+    }
+    ADD_FAILURE() << name;
+    return text;
+}
+
+// The sampled fixes of a file as gpsbabel and igc-parser read it (igc/oracle_fixes.tsv):
+// index, UNIX time, latitude, longitude (gpsbabel), pressure and GPS altitude.
+struct OracleFix {
+    std::size_t index;
+    std::int64_t unixTime;
+    double latitude, longitude;
+    int pressureAltitude, gpsAltitude;
+};
+
+std::vector<OracleFix> OracleFixes(const std::string& file, std::size_t& count) {
+    std::string table;
+    EXPECT_EQ(ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + "/igc/oracle_fixes.tsv", table),
+              FileReadStatus::kOk);
+    std::vector<OracleFix> fixes;
+    std::size_t start = 0;
+    while (start < table.size()) {
+        const std::size_t end = std::min(table.find('\n', start), table.size());
+        std::vector<std::string> f;
+        std::string line = table.substr(start, end - start);
+        start = end + 1;
+        for (std::size_t at = 0;;) {
+            const std::size_t tab = line.find('\t', at);
+            f.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+            if (tab == std::string::npos) {
+                break;
+            }
+            at = tab + 1;
+        }
+        if (f.size() < 4 || f[1] != file) {
+            continue;
+        }
+        if (f[0] == "count") {
+            count = std::stoul(f[2]);
+        } else if (f.size() >= 10) {
+            fixes.push_back({std::stoul(f[2]), std::stoll(f[3]), std::stod(f[4]), std::stod(f[5]),
+                             std::stoi(f[8]), std::stoi(f[9])});
+        }
+    }
+    return fixes;
+}
+
+struct Outcome {
+    int result = 999;
+    DownloadedTrackLog track;
+    std::vector<Waypoint> waypoints;
+    device::FlightList flights;
+    std::string instrumentDescription, productText;
+};
+
+class FlymasterSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        ASSERT_TRUE(link->Valid());
+        layer.SetPortName(pty.SlavePath());
+        layer.SetOpenAttempts(4);
+    }
+    void TearDown() override {
+        layer.WaitForJobEnd();
+        if (emulator) {
+            emulator->Stop();
+        }
+    }
+
+    FlymasterEmulator& StartEmulator(std::initializer_list<const char*> files,
+                                     FlymasterEmulatorConfig config = {}) {
+        for (const char* file : files) {
+            flymaster::StoredFlight flight;
+            EXPECT_TRUE(flymaster::FlightFromIgc(ReadIgc(file), flight)) << file;
+            config.flights.push_back(flight);
+        }
+        config.waypoints = flymaster::BuiltInWaypoints();
+        emulator = std::make_unique<FlymasterEmulator>(*link, std::move(config));
+        emulator->Start();
+        return *emulator;
+    }
+
+    device::JobStart Start(AccessFunction function, std::initializer_list<int> slots = {}) {
+        device::JobStart start;
+        start.function = function;
+        start.protocol = GpsProtocol::kFlymaster;
+        for (const int slot : slots) {
+            start.selectedFlights.set(static_cast<std::size_t>(slot));
+        }
+        start.completion = [this](device::GpsAccessJob& job) {
+            outcome.result = job.result;
+            outcome.track = std::move(job.track);
+            outcome.waypoints = std::move(job.waypoints);
+            outcome.flights = job.flights;
+            outcome.instrumentDescription = job.instrumentDescription;
+            outcome.productText = job.productText;
+        };
+        return start;
+    }
+
+    const Outcome& Run(device::JobStart start) {
+        EXPECT_EQ(layer.StartGpsJob(std::move(start)), 0);
+        layer.Join();
+        return outcome;
+    }
+
+    std::string FirstError() {
+        const auto errors = sink.Errors();
+        return errors.empty() ? std::string() : errors.front().text;
+    }
+
+    // Every sampled fix of `file` among `points` from `offset` on, against the oracle.
+    void ExpectOracleFixes(const std::string& file, const std::vector<TrackPoint>& points,
+                           std::size_t offset) {
+        std::size_t count = 0;
+        const std::vector<OracleFix> fixes = OracleFixes(file, count);
+        ASSERT_FALSE(fixes.empty()) << file;
+        ASSERT_GE(points.size(), offset + count) << file;
+        for (const OracleFix& f : fixes) {
+            const TrackPoint& p = points[offset + f.index];
+            const std::string where = file + " fix " + std::to_string(f.index);
+            EXPECT_EQ(static_cast<std::int64_t>(p.time) + kUnixToReceiver, f.unixTime) << where;
+            EXPECT_NEAR(SemicirclesToDegrees(p.latitude), f.latitude, 1e-6) << where;
+            EXPECT_NEAR(SemicirclesToDegrees(p.longitude), f.longitude, 1e-6) << where;
+            EXPECT_EQ(p.gpsAltitude, f.gpsAltitude * 10) << where;
+            // 0.1 hPa steps are up to 1.4 m apart at altitude: the instrument's pressure
+            // carries the flight's pressure altitude to within a metre.
+            EXPECT_LE(std::abs(p.pressureAltitude - f.pressureAltitude), 1) << where;
+        }
+    }
+
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<FlymasterEmulator> emulator;
+    DebugTrace trace;
+    RecordingSink sink;
+    std::atomic<bool> busy{false};
+    device::JobLayer layer{GpsDispatchTable(), trace, sink, busy};
+    Outcome outcome;
+};
+
+TEST_F(FlymasterSessionTest, DownloadHasTheFixesOfTheHeldFlight) {
+    auto& emu = StartEmulator({"01lz1hq1.igc"});
+    const auto& out = Run(Start(AccessFunction::kReadTrackLog));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    std::size_t count = 0;
+    OracleFixes("01lz1hq1.igc", count);
+    ASSERT_EQ(out.track.points.size(), count);
+    ExpectOracleFixes("01lz1hq1.igc", out.track.points, 0);
+    EXPECT_EQ(out.track.points.front().flags, TrackPoint::kSegmentStart);
+    EXPECT_EQ(out.track.sourceKind, 8);
+    EXPECT_TRUE(out.track.timeIsUtc);
+    EXPECT_TRUE(out.track.gRecordEligible);
+    EXPECT_TRUE(out.track.hasPressureAltitude);
+    EXPECT_EQ(out.instrumentDescription, "Flymaster F1, V2.5, S/N 4321");
+    EXPECT_EQ(out.track.instrumentDescription, "Flymaster F1, V2.5, S/N 4321");
+    EXPECT_EQ(emu.Requests().front(), "$PBRSNP,*21");
+    EXPECT_EQ(emu.Requests()[1], "$PFMDNL,LST,*72");
+    // Every packet but the end packet was accepted.
+    const std::vector<std::uint8_t> controls = emu.ControlBytes();
+    ASSERT_FALSE(controls.empty());
+    EXPECT_TRUE(std::all_of(controls.begin(), controls.end(),
+                            [](std::uint8_t b) { return b == flymaster::kAccept; }));
+    EXPECT_TRUE(sink.SawStatus("4960 points received"));
+    EXPECT_TRUE(sink.SawStatus("1 tracks in track list found"));
+}
+
+TEST_F(FlymasterSessionTest, TwoFlightsAreJoinedOldestFirst) {
+    StartEmulator({"marcourt.igc", "20241007TZN.igc"});
+    const auto& out = Run(Start(AccessFunction::kReadTrackLog, {0, 1}));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    std::size_t marcourt = 0;
+    OracleFixes("marcourt.igc", marcourt);
+    ExpectOracleFixes("marcourt.igc", out.track.points, 0);
+    ExpectOracleFixes("20241007TZN.igc", out.track.points, marcourt);
+    EXPECT_EQ(out.track.points[marcourt].flags, 0u);
+}
+
+TEST_F(FlymasterSessionTest, FlightWithoutPositionsAddsNothingToTheJoin) {
+    FlymasterEmulatorConfig config;
+    flymaster::StoredFlight empty;
+    empty.emptyStart = 600'000'000;
+    config.flights.push_back(empty);
+    StartEmulator({"marcourt.igc"}, config);
+    const auto& out = Run(Start(AccessFunction::kReadTrackLog, {0, 1}));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    std::size_t marcourt = 0;
+    OracleFixes("marcourt.igc", marcourt);
+    EXPECT_EQ(out.track.points.size(), marcourt);
+    ExpectOracleFixes("marcourt.igc", out.track.points, 0);
+    EXPECT_TRUE(sink.SawStatus("0 points received"));
+}
+
+TEST_F(FlymasterSessionTest, OverlappingFlightsAreRefused) {
+    StartEmulator({"marcourt.igc", "marcourt.igc"});
+    const auto& out = Run(Start(AccessFunction::kReadTrackLog, {0, 1}));
+    EXPECT_EQ(out.result, -1);
+    EXPECT_EQ(FirstError().substr(0, 20), "Overlapping tracks (");
+}
+
+struct FaultCase {
+    const char* name;
+    FlymasterStep step;
+    FlymasterFault fault;
+    const char* error;  // the first error shown, empty for a download that succeeds
+    std::vector<std::uint8_t> lastControls;
+};
+
+class FlymasterFaultTest : public FlymasterSessionTest,
+                           public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FlymasterFaultTest, EachFaultEndsWithItsMessage) {
+    const FaultCase& c = GetParam();
+    auto& emu = StartEmulator({"marcourt.igc"});
+    emu.ArmFault(c.step, c.fault);
+    const auto& out = Run(Start(AccessFunction::kReadTrackLog));
+    if (std::string(c.error).empty()) {
+        EXPECT_EQ(out.result, 0) << FirstError();
+        ExpectOracleFixes("marcourt.igc", out.track.points, 0);
+        return;
+    }
+    EXPECT_EQ(out.result, -1);
+    EXPECT_EQ(FirstError(), c.error);
+    EXPECT_TRUE(out.track.points.empty());
+    if (!c.lastControls.empty()) {
+        // The session's control bytes reach the instrument (the emulator reads them until
+        // it gives up on the transfer).
+        for (int i = 0; i < 100 && (emu.ControlBytes().empty() ||
+                                    emu.ControlBytes().back() != flymaster::kCancel);
+             ++i) {
+            emu.WaitForRequest("$never", 100);
+        }
+        const std::vector<std::uint8_t> controls = emu.ControlBytes();
+        ASSERT_GE(controls.size(), c.lastControls.size());
+        EXPECT_TRUE(std::equal(c.lastControls.begin(), c.lastControls.end(),
+                               controls.end() - static_cast<long>(c.lastControls.size())));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FlymasterFaultTest,
+    ::testing::Values(
+        FaultCase{"PacketChecksum",
+                  FlymasterStep::kTrack,
+                  FlymasterFault::kBadChecksum,
+                  "E205 Bad checksum in data block",
+                  {0xB2, 0xB3}},
+        FaultCase{"Resend",
+                  FlymasterStep::kTrack,
+                  FlymasterFault::kResend,
+                  "E205 Bad checksum in data block",
+                  {0xB2, 0xB3}},
+        FaultCase{"TrackSilence",
+                  FlymasterStep::kTrack,
+                  FlymasterFault::kSilence,
+                  "E203 Timeout receiving data",
+                  {}},
+        FaultCase{"TrackStops",
+                  FlymasterStep::kTrack,
+                  FlymasterFault::kStopHalfway,
+                  "E203 Timeout receiving data",
+                  {}},
+        FaultCase{"CutCable",
+                  FlymasterStep::kTrack,
+                  FlymasterFault::kCutConnection,
+                  "E204 COM port read error",
+                  {}},
+        FaultCase{"GarbageBeforeTrack", FlymasterStep::kTrack, FlymasterFault::kGarbage, "", {}},
+        FaultCase{"ListChecksum",
+                  FlymasterStep::kFlightList,
+                  FlymasterFault::kBadChecksum,
+                  "NMEA line parse error",
+                  {}},
+        // One unanswered product-data request is asked again.
+        FaultCase{
+            "ProductDataRetried", FlymasterStep::kProductData, FlymasterFault::kSilence, "", {}}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(FlymasterSessionTest, WaypointsDownWithTheirKind) {
+    StartEmulator({});
+    const auto& out = Run(Start(AccessFunction::kReadWaypoints));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    ASSERT_EQ(out.waypoints.size(), 5u);
+    EXPECT_EQ(out.waypoints[1].Id(), "FIESCH");
+    EXPECT_EQ(out.waypoints[1].Description(), "FIESCH Kuehboden");
+    EXPECT_EQ(out.waypoints[1].altitude, 2212);
+    EXPECT_NEAR(SemicirclesToDegrees(out.waypoints[1].latitude), 46.409383, 1e-6);
+    EXPECT_EQ(out.waypoints[3].kind, kWaypointKindAirfield);
+    EXPECT_EQ(out.waypoints[0].kind, kWaypointKindPoint);
+    EXPECT_NEAR(SemicirclesToDegrees(out.waypoints[4].longitude), -70.365, 1e-6);
+    EXPECT_TRUE(sink.SawStatus("5 waypoints received"));
+}
+
+// Software 1.21 answers "ACK" and the upper-cased name; ',' and '*' never reach the
+// instrument's fields.
+TEST_F(FlymasterSessionTest, WaypointsUpAreAcknowledged) {
+    auto& emu = StartEmulator({});
+    device::JobStart start = Start(AccessFunction::kWriteWaypoints);
+    Waypoint a;
+    a.SetId("LZ");
+    a.SetDescription("Lz, Reichenbach");
+    Waypoint b;
+    b.SetId("TO1");
+    b.SetDescription("Niesen*Kulm");
+    start.waypoints = {a, b};
+    const auto& out = Run(std::move(start));
+    EXPECT_EQ(out.result, 0) << FirstError();
+    EXPECT_EQ(emu.UploadedNames(),
+              (std::vector<std::string>{"Lz  Reichenbach ", "Niesen Kulm     "}));
+    EXPECT_TRUE(sink.SawStatus("2 waypoints sent"));
+}
+
+TEST_F(FlymasterSessionTest, OldSoftwareEchoesTheName) {
+    FlymasterEmulatorConfig config;
+    config.product.software = "1.14";
+    auto& emu = StartEmulator({}, config);
+    device::JobStart start = Start(AccessFunction::kWriteWaypoints);
+    Waypoint a;
+    a.SetDescription("Lz, Reichenbach");
+    start.waypoints = {a};
+    const auto& out = Run(std::move(start));
+    EXPECT_EQ(out.result, 0) << FirstError();
+    EXPECT_EQ(emu.UploadedNames(), (std::vector<std::string>{"Lz  Reichenbach "}));
+}
+
+TEST_F(FlymasterSessionTest, UnansweredUploadIsAnError) {
+    auto& emu = StartEmulator({});
+    emu.ArmFault(FlymasterStep::kUpload, FlymasterFault::kSilence);
+    device::JobStart start = Start(AccessFunction::kWriteWaypoints);
+    Waypoint a;
+    a.SetDescription("A");
+    start.waypoints = {a, a};
+    const auto& out = Run(std::move(start));
+    EXPECT_EQ(out.result, -1);
+    EXPECT_EQ(FirstError(), "1 waypoints sent, 0 errors, response timeout");
+}
+
+TEST_F(FlymasterSessionTest, WrongAnswerCountsAsAnError) {
+    auto& emu = StartEmulator({});
+    emu.ArmFault(FlymasterStep::kUpload, FlymasterFault::kBadChecksum, 1);
+    device::JobStart start = Start(AccessFunction::kWriteWaypoints);
+    Waypoint a;
+    a.SetDescription("A");
+    start.waypoints = {a, a, a};
+    const auto& out = Run(std::move(start));
+    EXPECT_EQ(out.result, -1);
+    EXPECT_EQ(FirstError(), "3 waypoints sent, 1 errors, first error was type 3");
+}
+
+TEST_F(FlymasterSessionTest, IdsGoToTheB1NavOnly) {
+    FlymasterEmulatorConfig config;
+    config.product.model = "B1NAV";
+    auto& emu = StartEmulator({}, config);
+    device::JobStart start = Start(AccessFunction::kWritePilotData);
+    start.pilotData.mode = device::PilotDataUpload::Mode::kIds;
+    start.pilotData.competitionId = 12;
+    start.pilotData.civlId = -1;
+    start.pilotData.pilotName = "Doe, John";
+    const auto& out = Run(std::move(start));
+    EXPECT_EQ(out.result, 0) << FirstError();
+    ASSERT_TRUE(emu.WaitForRequest("$PFMIDS", 10'000));
+    EXPECT_EQ(emu.Requests().back(), "$PFMIDS,12,,Doe  John*47");
+    EXPECT_TRUE(sink.SawStatus("Data sent"));
+}
+
+TEST_F(FlymasterSessionTest, PilotDataIsRefusedForTheB1Nav) {
+    FlymasterEmulatorConfig config;
+    config.product.model = "B1NAV";
+    StartEmulator({}, config);
+    device::JobStart start = Start(AccessFunction::kWritePilotData);
+    start.pilotData.mode = device::PilotDataUpload::Mode::kPilotData;
+    const auto& out = Run(std::move(start));
+    EXPECT_EQ(out.result, -1);
+    EXPECT_EQ(FirstError(), "Command not available for B1 NAV");
+}
+
+TEST_F(FlymasterSessionTest, PowerOffFollowsASuccessfulDownload) {
+    auto& emu = StartEmulator({"marcourt.igc"});
+    device::JobStart start = Start(AccessFunction::kReadTrackLog);
+    start.powerOff = true;
+    const auto& out = Run(std::move(start));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    EXPECT_TRUE(emu.WaitForRequest("$PFMOFF*14", 10'000));
+}
+
+TEST_F(FlymasterSessionTest, FlightListGoesToTheCaller) {
+    StartEmulator({"marcourt.igc", "20241007TZN.igc"});
+    const auto& out = Run(Start(AccessFunction::kReadFlightList));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    // 2021-03-06 10:34:11 and 2024-10-07 06:26:47 UTC (Python's calendar.timegm).
+    EXPECT_EQ(out.flights.start[0], 983961251u);
+    EXPECT_EQ(out.flights.start[1], 1097216807u);
+    EXPECT_EQ(out.flights.duration[0], 220u);
+    EXPECT_TRUE(sink.SawStatus("2 tracks in track list found"));
+}
+
+}  // namespace
+}  // namespace tracora::protocols
