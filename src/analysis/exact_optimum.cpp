@@ -208,8 +208,7 @@ public:
 private:
     double Geodesic(std::size_t a, std::size_t b) const {
         double metres = 0;
-        if (GeoDistance(PointRadians(points_[a]), PointRadians(points_[b]),
-                        metres) != 0) {
+        if (GeoDistance(PointRadians(points_[a]), PointRadians(points_[b]), metres) != 0) {
             return 0;
         }
         return metres;

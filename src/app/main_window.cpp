@@ -37,8 +37,8 @@
 #include "formats/igc/igc_writer.hpp"
 #include "formats/kml/kml_writer.hpp"
 #include "formats/openair/openair_writer.hpp"
-#include "protocols/dispatch_table.hpp"
 #include "formats/tnlog/tn_log.hpp"
+#include "protocols/dispatch_table.hpp"
 
 namespace tracora::app {
 
