@@ -43,7 +43,6 @@ constexpr std::array<const FormatRecord*, 16> kFormats = {
     &waypoints::kCompeGpsFormat,
     // After the WinPilot files, whose extension it shares: name it with --from dat.
     &dat::kDatFormat,
-    // A .log file is read as a Magellan track file; name this one with --from tnlog.
     &tnlog::kTnLogFormat,
 };
 

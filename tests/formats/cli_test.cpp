@@ -142,7 +142,7 @@ TEST_F(CliTest, FormatsListsTheRegistry) {
         "compegps      CompeGPS files          .wpt          waypoints                  "
         "read,write\n"
         "dat           Position log files      .dat          track                      read\n"
-        "tnlog         Top Navigator log files .log          track                      "
+        "tnlog         Top Navigator log files .tnl          track                      "
         "read\n");
     EXPECT_EQ(Cli("formats igc").status, 2);
 }

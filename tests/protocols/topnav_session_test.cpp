@@ -318,7 +318,7 @@ TEST(UtcOffset, DialogChoicesAndSeconds) {
 
 // A Top Navigator log file read by its format, the UTC offset applied as for a download.
 TEST(TnLog, FileFormatReadsWithTheUtcOffset) {
-    const formats::FormatRecord* format = formats::FormatForPath("flight.log");
+    const formats::FormatRecord* format = formats::FormatForPath("flight.tnl");
     ASSERT_NE(format, nullptr);
     EXPECT_EQ(format->id, "tnlog");
     tnlog::SetTnUtcOffset(3600);

@@ -6,7 +6,7 @@ namespace tracora::tnlog {
 
 namespace {
 
-constexpr std::string_view kExtensions[] = {"log"};
+constexpr std::string_view kExtensions[] = {"tnl"};
 
 // The whole file through the same parser as the serial download, with the UTC offset of the
 // Top Navigator's local clock. Times are not UTC, and there is no signature.
