@@ -437,8 +437,8 @@ TEST_F(ProgramWithInstrument, ServerDownloadsForARemoteDeskAndEndsOnSigterm) {
     ASSERT_EQ(ReadWholeFile(path, saved), FileReadStatus::kOk) << outcome.out << outcome.err;
     EXPECT_EQ(saved, flight);
     EXPECT_NE(outcome.out.find("Session 1 (127.0.0.1:"), std::string::npos) << outcome.out;
-    EXPECT_NE(outcome.out.find("): Connection gracefully closed\n"), std::string::npos)
-        << outcome.out;
+    // The session's end may not be printed: SIGTERM can come before the server sees the close.
+    EXPECT_NE(outcome.out.find("): Executing command\n"), std::string::npos) << outcome.out;
 }
 
 TEST_F(ProgramWithInstrument, WaypointFileIsUploaded) {
