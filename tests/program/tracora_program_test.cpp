@@ -312,30 +312,59 @@ TEST_F(ProgramTest, DatLogConvertsToKmlAndTrackFilesRead) {
     }
 }
 
-// The real program against an emulated Flytec instrument over a pseudo-terminal.
-class ProgramWithInstrument : public ProgramTest {
+// An emulated instrument on the master side of a pseudo-terminal; the program reaches it by
+// the slave side's path.
+template <typename Emulator>
+class ProgramWithEmulator : public ProgramTest {
 protected:
     device::PseudoTerminal pty;
     std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<protocols::flytec::FlytecEmulator> instrument;
+    std::unique_ptr<Emulator> instrument;
+
+    // A new cable and unit (a stopped link stays stopped). A unit that sends as soon as the port
+    // is opened watches the slave side.
+    template <typename Config>
+    void Connect(Config config) {
+        instrument.reset();
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        if constexpr (requires { config.slaveFd; })
+            config.slaveFd = pty.SlaveFd();
+        instrument = std::make_unique<Emulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    // The program run once against the unit: /GPS=gps on its port, one request, then exit.
+    Outcome RunOn(const std::string& gps, const std::string& what, int timeoutSeconds) {
+        return Run({"/GPS=" + gps, "/COM=" + pty.SlavePath(),
+                    "/TIMEOUT=" + std::to_string(timeoutSeconds), what, "/EXIT"});
+    }
+};
+
+// The files a run left in a folder.
+std::vector<fs::path> FilesIn(const fs::path& folder) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files.push_back(entry.path());
+    return files;
+}
+
+// The real program against an emulated Flytec instrument over a pseudo-terminal.
+class ProgramWithInstrument : public ProgramWithEmulator<protocols::flytec::FlytecEmulator> {
+protected:
     std::string flight;
 
     void SetUp() override {
         ProgramTest::SetUp();
         ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
                   FileReadStatus::kOk);
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
         protocols::flytec::FlytecEmulatorConfig config;
         config.flights = {flight};
         config.waypoints = protocols::flytec::BuiltInWaypoints();
-        instrument = std::make_unique<protocols::flytec::FlytecEmulator>(*link, config);
-    }
-    void TearDown() override {
-        if (instrument) {
-            instrument->Stop();
-        }
-        ProgramTest::TearDown();
+        Connect(config);
     }
     Outcome Download() {
         instrument->Start();
@@ -577,11 +606,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 // The Graviter family from the command line: a track log saved as KML.
-class ProgramWithGraviter : public ProgramTest {
+class ProgramWithGraviter : public ProgramWithEmulator<protocols::graviter::GraviterEmulator> {
 protected:
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<protocols::graviter::GraviterEmulator> instrument;
     std::size_t points = 0;
 
     void SetUp() override {
@@ -593,19 +619,11 @@ protected:
         config.flights.emplace_back();
         ASSERT_TRUE(protocols::graviter::FlightFromIgc(flight, config.flights.back()));
         points = config.flights.back().size();
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        instrument = std::make_unique<protocols::graviter::GraviterEmulator>(*link, config);
-    }
-    void TearDown() override {
-        if (instrument)
-            instrument->Stop();
-        ProgramTest::TearDown();
+        Connect(config);
     }
     Outcome Download(const fs::path& kml) {
         instrument->Start();
-        return Run({"/GPS=GRAVITER", "/COM=" + pty.SlavePath(), "/TIMEOUT=5",
-                    "/KML_LOG=" + kml.string(), "/EXIT"});
+        return RunOn("GRAVITER", "/KML_LOG=" + kml.string(), 5);
     }
 };
 
@@ -641,11 +659,8 @@ TEST_F(ProgramWithGraviter, IgcOutputIsRefused) {
 
 // The Magellan family from the command line: the track log saved as IGC and KML, the
 // waypoints read and written, and the faults of a download.
-class ProgramWithMagellan : public ProgramTest {
+class ProgramWithMagellan : public ProgramWithEmulator<protocols::magellan::MagellanEmulator> {
 protected:
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<protocols::magellan::MagellanEmulator> instrument;
     fs::path source = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
 
     void SetUp() override {
@@ -657,18 +672,9 @@ protected:
         protocols::magellan::MagellanEmulatorConfig config;
         config.track = parsed.points;
         config.waypoints = protocols::magellan::BuiltInWaypoints();
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        instrument = std::make_unique<protocols::magellan::MagellanEmulator>(*link, config);
+        Connect(config);
     }
-    void TearDown() override {
-        if (instrument)
-            instrument->Stop();
-        ProgramTest::TearDown();
-    }
-    Outcome Magellan(const std::string& what) {
-        return Run({"/GPS=MAGELLAN", "/COM=" + pty.SlavePath(), "/TIMEOUT=5", what, "/EXIT"});
-    }
+    Outcome Magellan(const std::string& what) { return RunOn("MAGELLAN", what, 5); }
 };
 
 // `gpsbabel -t -i igc` rows of a file without the running number (GPS altitudes last).
@@ -694,24 +700,28 @@ std::vector<std::string> GpsbabelIgcRows(const fs::path& path) {
     return rows;
 }
 
+// The one file a download left in `folder` has the GPS fixes of the held flight, as gpsbabel
+// reads both: the saved file has GPS altitudes only; the held flight has a pressure track
+// before them.
+void ExpectHeldGpsFixes(const fs::path& folder, const fs::path& held) {
+    const std::vector<fs::path> files = FilesIn(folder);
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<std::string> saved = GpsbabelIgcRows(files[0]);
+    const std::vector<std::string> rows = GpsbabelIgcRows(held);
+    ASSERT_FALSE(saved.empty());
+    ASSERT_GE(rows.size(), saved.size());
+    const std::vector<std::string> gps(rows.end() - static_cast<std::ptrdiff_t>(saved.size()),
+                                       rows.end());
+    EXPECT_EQ(saved, gps);
+}
+
 TEST_F(ProgramWithMagellan, TrackLogIsSavedAsIgcWithTheHeldFixes) {
     if (!oracles::OnPath("gpsbabel"))
         GTEST_SKIP() << "gpsbabel is not installed";
     instrument->Start();
     const Outcome outcome = Magellan("/IGC_LOG=" + (home / "out").string() + "/");
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(home / "out"))
-        files.push_back(entry.path());
-    ASSERT_EQ(files.size(), 1u);
-    const std::vector<std::string> saved = GpsbabelIgcRows(files[0]);
-    const std::vector<std::string> held = GpsbabelIgcRows(source);
-    ASSERT_FALSE(saved.empty());
-    ASSERT_GE(held.size(), saved.size());
-    // The saved file has GPS altitudes only; the held flight has a pressure track before them.
-    const std::vector<std::string> gps(held.end() - static_cast<std::ptrdiff_t>(saved.size()),
-                                       held.end());
-    EXPECT_EQ(saved, gps);
+    ExpectHeldGpsFixes(home / "out", source);
 }
 
 TEST_F(ProgramWithMagellan, TrackLogIsSavedAsKml) {
@@ -789,11 +799,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The MTK family from the command line: the log saved as IGC and KML, waypoint transfers
 // refused by the type table, and the faults of a download.
-class ProgramWithMtk : public ProgramTest {
+class ProgramWithMtk : public ProgramWithEmulator<protocols::mtk::MtkEmulator> {
 protected:
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<protocols::mtk::MtkEmulator> instrument;
     fs::path source = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
 
     void SetUp() override {
@@ -804,18 +811,9 @@ protected:
         ASSERT_GT(igc::ParseIgc(flight, parsed), 0);
         protocols::mtk::MtkEmulatorConfig config;
         config.track = parsed.points;
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        instrument = std::make_unique<protocols::mtk::MtkEmulator>(*link, config);
+        Connect(config);
     }
-    void TearDown() override {
-        if (instrument)
-            instrument->Stop();
-        ProgramTest::TearDown();
-    }
-    Outcome Mtk(const std::string& what) {
-        return Run({"/GPS=MTK", "/COM=" + pty.SlavePath(), "/TIMEOUT=5", what, "/EXIT"});
-    }
+    Outcome Mtk(const std::string& what) { return RunOn("MTK", what, 5); }
 };
 
 TEST_F(ProgramWithMtk, LogIsSavedAsIgcWithTheHeldFixes) {
@@ -824,17 +822,7 @@ TEST_F(ProgramWithMtk, LogIsSavedAsIgcWithTheHeldFixes) {
     instrument->Start();
     const Outcome outcome = Mtk("/IGC_LOG=" + (home / "out").string() + "/");
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(home / "out"))
-        files.push_back(entry.path());
-    ASSERT_EQ(files.size(), 1u);
-    const std::vector<std::string> saved = GpsbabelIgcRows(files[0]);
-    const std::vector<std::string> held = GpsbabelIgcRows(source);
-    ASSERT_FALSE(saved.empty());
-    ASSERT_GE(held.size(), saved.size());
-    const std::vector<std::string> gps(held.end() - static_cast<std::ptrdiff_t>(saved.size()),
-                                       held.end());
-    EXPECT_EQ(saved, gps);
+    ExpectHeldGpsFixes(home / "out", source);
 }
 
 TEST_F(ProgramWithMtk, LogIsSavedAsKml) {
@@ -1034,12 +1022,7 @@ protected:
             instrument->Start();
         return Run({"/GPS=GARMIN", "/COM=" + pty.SlavePath(), "/TIMEOUT=2", action, "/EXIT"});
     }
-    std::vector<fs::path> OutputFiles() {
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(home / "out"))
-            files.push_back(entry.path());
-        return files;
-    }
+    std::vector<fs::path> OutputFiles() { return FilesIn(home / "out"); }
 };
 
 TEST_F(ProgramWithGarmin, TrackLogIsSavedAsIgc) {
@@ -1131,33 +1114,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The pushing Top Navigator and XC Trainer from the command line: each track transfer saved,
 // each fault with its message, exit code 1 and no file, and a waypoint upload.
-class ProgramWithTopnav : public ProgramTest {
+class ProgramWithTopnav : public ProgramWithEmulator<protocols::topnav::TopnavEmulator> {
 protected:
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<protocols::topnav::TopnavEmulator> instrument;
     std::size_t points = 0;
 
-    void TearDown() override {
-        if (instrument)
-            instrument->Stop();
-        ProgramTest::TearDown();
-    }
-    // A new cable and unit: a stopped link stays stopped.
     void StartUnit(protocols::topnav::TopnavModel model, protocols::topnav::TopnavMode mode) {
-        instrument.reset();
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
         std::string flight;
         ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
                   FileReadStatus::kOk);
         protocols::topnav::TopnavEmulatorConfig config;
         config.model = model;
         config.mode = mode;
-        config.slaveFd = pty.SlaveFd();
         ASSERT_TRUE(protocols::topnav::FlightFromIgc(flight, config.flight));
         points = config.flight.size();
-        instrument = std::make_unique<protocols::topnav::TopnavEmulator>(*link, config);
+        Connect(config);
     }
 };
 
@@ -1316,11 +1286,8 @@ std::vector<std::string> GpsbabelFixes(const fs::path& path) {
 }
 
 // The Flymaster family from the command line against its emulator holding real flights.
-class ProgramWithFlymaster : public ProgramTest {
+class ProgramWithFlymaster : public ProgramWithEmulator<protocols::flymaster::FlymasterEmulator> {
 protected:
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<protocols::flymaster::FlymasterEmulator> instrument;
     fs::path held = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
 
     void SetUp() override {
@@ -1331,18 +1298,11 @@ protected:
         config.flights.emplace_back();
         ASSERT_TRUE(protocols::flymaster::FlightFromIgc(flight, config.flights.back()));
         config.waypoints = protocols::flymaster::BuiltInWaypoints();
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        instrument = std::make_unique<protocols::flymaster::FlymasterEmulator>(*link, config);
-    }
-    void TearDown() override {
-        if (instrument)
-            instrument->Stop();
-        ProgramTest::TearDown();
+        Connect(config);
     }
     Outcome Download(const std::string& output) {
         instrument->Start();
-        return Run({"/GPS=FLYMASTER", "/COM=" + pty.SlavePath(), "/TIMEOUT=6", output, "/EXIT"});
+        return RunOn("FLYMASTER", output, 6);
     }
 };
 
@@ -1350,10 +1310,7 @@ protected:
 TEST_F(ProgramWithFlymaster, IgcDownloadHasTheHeldFlightsFixes) {
     const Outcome outcome = Download("/IGC_LOG=" + (home / "out").string() + "/");
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    std::vector<fs::path> saved;
-    for (const auto& entry : fs::directory_iterator(home / "out")) {
-        saved.push_back(entry.path());
-    }
+    const std::vector<fs::path> saved = FilesIn(home / "out");
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].filename(), "2021-03-06-xtr-000-01.igc");
     const std::vector<std::string> expected = GpsbabelFixes(held);
@@ -1432,11 +1389,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 // The IQ Basic family from the command line: the instrument's IGC text saved unchanged.
-class ProgramWithIqBasic : public ProgramTest {
+class ProgramWithIqBasic : public ProgramWithEmulator<protocols::iqbasic::IqEmulator> {
 protected:
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<protocols::iqbasic::IqEmulator> instrument;
     std::string flight;
 
     void SetUp() override {
@@ -1447,26 +1401,15 @@ protected:
         config.flights = {flight};
         config.firstNumber = 700;
         config.waypointLines = protocols::iqbasic::BuiltInWaypointLines();
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        instrument = std::make_unique<protocols::iqbasic::IqEmulator>(*link, config);
+        Connect(config);
         instrument->Start();
-    }
-    void TearDown() override {
-        if (instrument)
-            instrument->Stop();
-        ProgramTest::TearDown();
     }
 };
 
 TEST_F(ProgramWithIqBasic, DownloadSavesTheInstrumentsIgcTextUnchanged) {
-    const Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
-                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    const Outcome outcome = RunOn("IQBASIC", "/IGC_LOG=" + (home / "out").string() + "/", 6);
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    std::vector<fs::path> saved;
-    for (const auto& entry : fs::directory_iterator(home / "out")) {
-        saved.push_back(entry.path());
-    }
+    const std::vector<fs::path> saved = FilesIn(home / "out");
     ASSERT_EQ(saved.size(), 1u);
     std::string text;
     ASSERT_EQ(ReadWholeFile(saved[0], text), FileReadStatus::kOk);
@@ -1475,12 +1418,10 @@ TEST_F(ProgramWithIqBasic, DownloadSavesTheInstrumentsIgcTextUnchanged) {
 
 TEST_F(ProgramWithIqBasic, WaypointsDownAndUp) {
     const fs::path ozi = home / "out" / "iq.wpt";
-    Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
-                           "/RD_WPT=" + ozi.string(), "/EXIT"});
+    Outcome outcome = RunOn("IQBASIC", "/RD_WPT=" + ozi.string(), 6);
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_NE(outcome.err.find("4 waypoints written"), std::string::npos) << outcome.err;
-    outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
-                   "/WR_WPT=" + ozi.string(), "/EXIT"});
+    outcome = RunOn("IQBASIC", "/WR_WPT=" + ozi.string(), 6);
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_EQ(instrument->Uploads().size(), 4u);
 }
@@ -1491,8 +1432,7 @@ TEST_F(ProgramWithIqBasic, MissingDoneEndsWithExitCode1) {
     const fs::path file = home / "one.wpt";
     std::ofstream(file) << "OziExplorer Waypoint File Version 1.1\r\nWGS 84\r\nReserved 2\r\n"
                            "Reserved 3\r\n1,LZ,46.5,7.5,,0,1,3,0,65535,Landing,0,0,0,1640\r\n";
-    const Outcome outcome = Run({"/GPS=IQBASIC", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
-                                 "/WR_WPT=" + file.string(), "/EXIT"});
+    const Outcome outcome = RunOn("IQBASIC", "/WR_WPT=" + file.string(), 6);
     EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
     EXPECT_NE(outcome.err.find("0 of 1 waypoints ok. First error was"), std::string::npos)
         << outcome.err;
@@ -1500,11 +1440,8 @@ TEST_F(ProgramWithIqBasic, MissingDoneEndsWithExitCode1) {
 
 // The DSX recorder from the command line: the newest flight's IGC text saved unchanged, and a
 // flight without its end line never saved.
-class ProgramWithDsx : public ProgramTest {
+class ProgramWithDsx : public ProgramWithEmulator<protocols::dsx::DsxEmulator> {
 protected:
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<protocols::dsx::DsxEmulator> instrument;
     std::string flight;
 
     void SetUp() override {
@@ -1513,26 +1450,15 @@ protected:
                   FileReadStatus::kOk);
         protocols::dsx::DsxEmulatorConfig config;
         config.flights = {flight};
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        instrument = std::make_unique<protocols::dsx::DsxEmulator>(*link, config);
+        Connect(config);
         instrument->Start();
-    }
-    void TearDown() override {
-        if (instrument)
-            instrument->Stop();
-        ProgramTest::TearDown();
     }
 };
 
 TEST_F(ProgramWithDsx, DownloadSavesTheRecordersIgcTextUnchanged) {
-    const Outcome outcome = Run({"/GPS=DSX", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
-                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    const Outcome outcome = RunOn("DSX", "/IGC_LOG=" + (home / "out").string() + "/", 6);
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    std::vector<fs::path> saved;
-    for (const auto& entry : fs::directory_iterator(home / "out")) {
-        saved.push_back(entry.path());
-    }
+    const std::vector<fs::path> saved = FilesIn(home / "out");
     ASSERT_EQ(saved.size(), 1u);
     std::string text;
     ASSERT_EQ(ReadWholeFile(saved[0], text), FileReadStatus::kOk);
@@ -1541,8 +1467,7 @@ TEST_F(ProgramWithDsx, DownloadSavesTheRecordersIgcTextUnchanged) {
 
 TEST_F(ProgramWithDsx, FlightWithoutItsEndLineIsNotSaved) {
     instrument->ArmFault(protocols::dsx::DsxStep::kFlight, protocols::dsx::DsxFault::kStopHalfway);
-    const Outcome outcome = Run({"/GPS=DSX", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
-                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    const Outcome outcome = RunOn("DSX", "/IGC_LOG=" + (home / "out").string() + "/", 6);
     EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
     EXPECT_NE(outcome.err.find("Read GPS track log: E208 Incomplete transfer"), std::string::npos)
         << outcome.err;
