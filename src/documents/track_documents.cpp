@@ -38,7 +38,33 @@ int ReadGpxTrackText(Host& host, std::string_view text, TrackReadResult& out) {
     return static_cast<int>(out.points.size());
 }
 
-// A KML document's track: the only one, or the one the user selects; its hash checked.
+// A format's reader with the messages of the track log file read.
+TrackFileReaderFn HostReader(const formats::FormatRecord& format) {
+    if (format.id == "igc") {
+        return &igc::ReadIgcText;
+    }
+    if (format.id == "gpx") {
+        return &ReadGpxTrackText;
+    }
+    if (format.id == "kml") {
+        return &ReadKmlTrackText;
+    }
+    return [&format](Host& host, std::string_view text, TrackReadResult& out) {
+        formats::ReadResult read = format.read(text);
+        if (read.status <= 0) {
+            host.ShowMessage("Read track log file", read.message);
+            return -1;
+        }
+        out.points = std::move(read.track);
+        out.timeIsUtc = read.timesAreUtc;
+        out.hasPressureAltitude = read.pressureAltitudePresent;
+        out.signatureOk = false;
+        return static_cast<int>(out.points.size());
+    };
+}
+
+}  // namespace
+
 int ReadKmlTrackText(Host& host, std::string_view text, TrackReadResult& out) {
     kml::KmlTracks tracks = kml::FindKmlTracks(text);
     if (tracks.status <= 0) {
@@ -68,33 +94,6 @@ int ReadKmlTrackText(Host& host, std::string_view text, TrackReadResult& out) {
     out.signatureOk = read.signature == kml::kKmlSignatureOk;
     return static_cast<int>(out.points.size());
 }
-
-// A format's reader with the messages of the track log file read.
-TrackFileReaderFn HostReader(const formats::FormatRecord& format) {
-    if (format.id == "igc") {
-        return &igc::ReadIgcText;
-    }
-    if (format.id == "gpx") {
-        return &ReadGpxTrackText;
-    }
-    if (format.id == "kml") {
-        return &ReadKmlTrackText;
-    }
-    return [&format](Host& host, std::string_view text, TrackReadResult& out) {
-        formats::ReadResult read = format.read(text);
-        if (read.status <= 0) {
-            host.ShowMessage("Read track log file", read.message);
-            return -1;
-        }
-        out.points = std::move(read.track);
-        out.timeIsUtc = read.timesAreUtc;
-        out.hasPressureAltitude = read.pressureAltitudePresent;
-        out.signatureOk = false;
-        return static_cast<int>(out.points.size());
-    };
-}
-
-}  // namespace
 
 std::span<const TrackFileFormat> ReadableTrackFormats() {
     static const std::vector<TrackFileFormat> formats = [] {
