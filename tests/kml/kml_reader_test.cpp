@@ -426,6 +426,12 @@ TEST(KmlWaypoints, WriterFileReadsBack) {
         EXPECT_EQ(read.waypoints[i].altitude, list[i].altitude);
         EXPECT_EQ(read.waypoints[i].kind, kWaypointKindPoint);
     }
+    // A waypoint without an ID is written so that it reads back.
+    std::vector<Waypoint> unnamed(1);
+    unnamed[0].latitude = DegreesToSemicircles(10.5);
+    const waypoints::WaypointReadResult back = ReadWaypoints(KmlWaypointDocument(unnamed));
+    ASSERT_EQ(back.status, 1) << back.message;
+    EXPECT_NEAR(SemicirclesToDegrees(back.waypoints[0].latitude), 10.5, 0.6e-6);
     // The dispatcher of the waypoint files hands KML documents to this reader.
     EXPECT_EQ(waypoints::ReadWaypointFileOfRegistry(KmlWaypointDocument(list)).status, 2);
 }

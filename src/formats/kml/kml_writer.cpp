@@ -539,7 +539,8 @@ std::string KmlWaypointDocument(std::span<const Waypoint> waypoints) {
     for (const Waypoint& w : waypoints) {
         out.AppendLine("      <Placemark>");
         out.Append("        <name>");
-        out.Append(formats::EscapeXmlText(w.Id()));
+        // A waypoint without a name could not be read back: an empty ID is written "-".
+        out.Append(w.Id().empty() ? std::string("-") : formats::EscapeXmlText(w.Id()));
         out.AppendLine("</name>");
         out.Append("        <description>");
         out.Append(formats::EscapeXmlText(w.Description()));
