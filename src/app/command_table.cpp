@@ -49,7 +49,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40047, M::kFile, "Open &waypoints...", A::kReadWaypointFile},
     {40118, M::kFile, "Save waypoin&ts...", A::kSaveWaypoints},
     {40143, M::kFile, "Pilot list as .csv...", A::kNotAvailable},
-    {40170, M::kFile, "&Convert .kml files to .igc", A::kNotAvailable},
+    {40170, M::kFile, "&Convert .kml files to .igc", A::kConvertKmlToIgc},
     {40171, M::kFile, "Convert .igc files to .kml", A::kConvertIgcToKml},
     {40187, M::kFile, "Set .csv parameters", A::kNotAvailable},
     {40019, M::kFile, "E&xit", A::kExit},

@@ -87,6 +87,7 @@ enum class Action {
     kSaveAnimation,
     kSaveRawIgc,
     kConvertIgcToKml,
+    kConvertKmlToIgc,
     kLoopFlightGap,
     kVarioFilter,
     kSpeedFilter,

@@ -27,6 +27,7 @@
 #include "core/version.hpp"
 #include "device/port_names.hpp"
 #include "documents/airspace_commands.hpp"
+#include "documents/flybook_document.hpp"
 #include "documents/igc_commands.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
@@ -367,6 +368,8 @@ std::span<const CommandHandler> MainWindow::Handlers() {
          igc::kSaveIgcLogTitle},
         {Action::kConvertIgcToKml, kRuns, kAnyView,
          [](W& w, C) { kml::ConvertIgcFilesToKml(w.state_, w.host_); }},
+        {Action::kConvertKmlToIgc, kRuns, kAnyView,
+         [](W& w, C) { kml::ConvertKmlFilesToIgc(w.state_, w.host_); }},
 
         // The lists.
         {Action::kWaypointNew, kRefused, kWaypoints, [](W& w, C) { w.WaypointNew(); }},
@@ -516,10 +519,16 @@ void MainWindow::StartDownload(const Command& command) {
     automation::DownloadHooks hooks;
     // The end reaches the window through the main thread's queue.
     QPointer<MainWindow> self(this);
-    hooks.ended = [this, self](device::GpsAccessJob&) {
-        host_.PostToMain([self] {
+    // Reading all flights ends with their Flybook document, saved where the user says.
+    const bool flybook = command.job->protocol == GpsProtocol::kReadAllFlytec;
+    hooks.ended = [this, self, flybook](device::GpsAccessJob& done) {
+        const bool success = done.result >= 0;
+        host_.PostToMain([self, flybook, success] {
             if (self) {
                 self->OnJobEnd();
+                if (flybook && success && self->state_.trackLog.Loaded()) {
+                    documents::SaveFlybookDocument(self->state_, self->host_);
+                }
             }
         });
     };

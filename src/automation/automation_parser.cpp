@@ -174,7 +174,7 @@ struct FileKeyword {
     AutomationAction action;
     std::string_view missing;
 };
-constexpr std::array<FileKeyword, 14> kFileKeywords{{
+constexpr std::array<FileKeyword, 15> kFileKeywords{{
     {"KML_LOG", AutomationAction::kKmlLog, "Missing log file name"},
     {"OZI_LOG", AutomationAction::kOziLog, "Missing log file name"},
     {"RD_LOG", AutomationAction::kOziLog, "Missing log file name"},
@@ -189,6 +189,7 @@ constexpr std::array<FileKeyword, 14> kFileKeywords{{
     {"IGC2KML", AutomationAction::kIgcToKml, "Missing IGC/KML file name"},
     {"DAT2KML", AutomationAction::kDatToKml, "Missing DAT/KML file name"},
     {"CHKKML", AutomationAction::kCheckKml, "Missing file name"},
+    {"FLYBOOK", AutomationAction::kFlybook, "Missing Flybook file name"},
 }};
 
 // Keywords without a value that set a flag.
@@ -722,6 +723,7 @@ std::optional<GpsActionFamily> ActionFamily(AutomationAction action) {
         case AutomationAction::kOziLog:
         case AutomationAction::kMpsLog:
         case AutomationAction::kCompetitionLog:
+        case AutomationAction::kFlybook:
             return GpsActionFamily::kTrackLog;
         case AutomationAction::kIgcLog:
             return GpsActionFamily::kIgcTrackLog;

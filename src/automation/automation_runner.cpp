@@ -11,9 +11,11 @@
 #include "core/gps_types.hpp"
 #include "core/save_file.hpp"
 #include "core/strings.hpp"
+#include "core/text_forms.hpp"
 #include "core/time_base.hpp"
 #include "core/track_store.hpp"
 #include "documents/file_read_messages.hpp"
+#include "documents/flybook_document.hpp"
 #include "documents/igc_files.hpp"
 #include "documents/kml_commands.hpp"
 #include "documents/track_documents.hpp"
@@ -24,6 +26,7 @@
 #include "formats/igc/igc_names.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
+#include "formats/kml/kml_reader.hpp"
 #include "formats/openair/openair_parser.hpp"
 #include "protocols/family_registry.hpp"
 
@@ -36,7 +39,8 @@ using Action = AutomationAction;
 
 bool IsTrackAction(Action action) {
     return action == Action::kKmlLog || action == Action::kOziLog || action == Action::kIgcLog ||
-           action == Action::kMpsLog || action == Action::kCompetitionLog;
+           action == Action::kMpsLog || action == Action::kCompetitionLog ||
+           action == Action::kFlybook;
 }
 
 bool IsWaypointDownload(Action action) {
@@ -144,7 +148,7 @@ int AutomationRunner::Run() {
         case Action::kDatToKml:
             return ConvertDatToKml();
         case Action::kCheckKml:
-            return Fail("Check KML file", "Checking KML files is not available yet");
+            return CheckKmlFile();
         default:
             return 0;
     }
@@ -192,7 +196,18 @@ int AutomationRunner::StartTrackDownload() {
     if (!GpsJobFor(request.gpsType, family, request.usb)) {
         return Fail("Download track log", "Unsupported GPS for track log download");
     }
-    return StartJob(family, "", "", [this](device::JobStart start) {
+    if (request.action == Action::kFlybook) {
+        // Every flight at once: only the Flytec/Brauniger family reads them all.
+        const std::optional<GpsJob> job = GpsJobFor(request.gpsType, family, request.usb);
+        if (!job || job->protocol != GpsProtocol::kFlytec) {
+            return Fail("Read GPS track logs", "Unsupported GPS for reading all track logs");
+        }
+    }
+    const bool all = request.action == Action::kFlybook;
+    return StartJob(family, "", "", [this, all](device::JobStart start) {
+        if (all) {
+            start.protocol = GpsProtocol::kReadAllFlytec;
+        }
         return downloads_.StartTrackLogDownload(std::move(start));
     });
 }
@@ -326,6 +341,9 @@ int AutomationRunner::SaveOutput() {
         }
     } else {
         return 0;  // uploads, the flight list and the user name only report
+    }
+    if (action == Action::kFlybook) {
+        return SaveFlybookFile();
     }
     if (const formats::FormatRecord* format = OutputWriter(action)) {
         if (IsWaypointDownload(action)) {
@@ -499,6 +517,51 @@ int AutomationRunner::SaveKmlLog() {
     }
     state_.trackLog.saved = true;
     return 0;
+}
+
+int AutomationRunner::SaveFlybookFile() {
+    std::string document;
+    std::string title;
+    std::string message;
+    const int flights =
+        documents::BuildFlybookDocument(state_.trackLog, state_.settings, document, title, message);
+    if (flights < 0) {
+        FileError(title, message);
+        return -1;
+    }
+    if (flights == 0) {
+        FileError(documents::kFlybookSaveTitle, "No track log with at least 10 positions");
+        return -1;
+    }
+    if (WriteRequestedFile(state_.automation->fileName, document) != 0) {
+        return -1;
+    }
+    host_.SetStatus(FormatCount("% flight(s) written", flights));
+    return 0;
+}
+
+int AutomationRunner::CheckKmlFile() {
+    const std::string title = "Check KML file";
+    const std::string& name = state_.automation->fileName;
+    std::string text;
+    if (const char* message = documents::FileReadMessage(
+            ReadWholeFile(name, text), "Error opening file", "Track log file read error")) {
+        Fail(title, message);
+        return -1;
+    }
+    const kml::KmlCheck check = kml::CheckKmlText(text);
+    std::string lines;
+    for (const std::string& line : check.lines) {
+        lines += (lines.empty() ? "" : "\n") + line;
+    }
+    if (!check.good) {
+        // A bad file is the check's failure: the exit code says so.
+        Fail(title, lines);
+        return -1;
+    }
+    host_.ShowMessage(title, lines);
+    // The check ends the program.
+    return -1;
 }
 
 int AutomationRunner::ConvertIgcToKml() {

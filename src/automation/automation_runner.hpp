@@ -77,6 +77,10 @@ private:
     // RD_WPT, RD_GEO_WPT: the downloaded waypoints in the request's file and format.
     int SaveWaypointFile(const formats::FormatRecord& format);
     int SaveKmlLog();
+    // FLYBOOK: the Flybook document of the flights read, written to the request's file.
+    int SaveFlybookFile();
+    // CHKKML: every track of the file read and its hash checked; a bad file fails the run.
+    int CheckKmlFile();
     int ConvertIgcToKml();
     // /DAT2KML: NAME.dat read as a position log, its trip document written as NAME.kml.
     int ConvertDatToKml();

@@ -19,6 +19,7 @@
 #include "cli/waypoints_command.hpp"
 #include "core/file_io.hpp"
 #include "core/geodesy.hpp"
+#include "core/strings.hpp"
 #include "core/text_forms.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
@@ -27,6 +28,7 @@
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_security.hpp"
 #include "formats/igc/igc_writer.hpp"
+#include "formats/kml/kml_reader.hpp"
 
 namespace {
 
@@ -41,7 +43,8 @@ constexpr const char* kUsage =
     "  utm LAT LON                    UTM zone, band, easting and northing\n"
     "  ports                          the serial ports of this machine\n"
     "  instruments                    the instrument families and what works with each\n"
-    "  verify FILE.igc                check the file's security record\n"
+    "  verify FILE.igc|FILE.kml       check the IGC file's security record, or the\n"
+    "                                 keyed hash of every track of a KML document\n"
     "  formats                        the file formats: id, name, extensions, what\n"
     "                                 they hold, whether they read and write\n"
     "  convert [--force] [--from NAME] [--to NAME] [--csv-columns LIST] IN OUT\n"
@@ -172,13 +175,39 @@ bool ReadFile(const char* path, std::string& text) {
     return false;
 }
 
+// A KML document by its extension or, whatever its name, by its first character.
+bool LooksLikeKml(std::string_view path, std::string_view text) {
+    if (path.size() >= 4 && tracora::EqualsIgnoringCase(path.substr(path.size() - 4), ".kml")) {
+        return true;
+    }
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && text[first] == '<';
+}
+
 int Verify(const std::vector<const char*>& args) {
     if (args.size() != 1) {
-        return UsageError("verify needs FILE.igc");
+        return UsageError("verify needs FILE.igc or FILE.kml");
     }
     std::string text;
     if (!ReadFile(args[0], text)) {
         return 1;
+    }
+    if (LooksLikeKml(args[0], text)) {
+        const tracora::kml::KmlCheck check = tracora::kml::CheckKmlText(text);
+        for (const std::string& line : check.lines) {
+            if (check.good) {
+                std::printf("%s\n", line.c_str());
+            } else {
+                std::fprintf(stderr, "tracora-cli: %s: %s\n", args[0], line.c_str());
+            }
+        }
+        if (!check.good) {
+            std::fprintf(stderr, "tracora-cli: %s: KML check FAILED\n", args[0]);
+        }
+        return check.good ? 0 : 1;
     }
     const int result = tracora::igc::VerifyIgcSecurity(text);
     if (result == tracora::igc::kSecurityPassed) {

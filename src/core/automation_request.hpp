@@ -30,6 +30,8 @@ enum class AutomationAction : int {
     kReadGeoWaypoints = 15,     // RD_GEO_WPT: download waypoints, save Geo waypoints
     kCheckKml = 16,             // CHKKML: check a KML file
     kFlightList = 17,           // FLIGHTLIST: read the instrument's flight list
+    kFlybook = 18,              // FLYBOOK: read every flight of a Flytec/Brauniger instrument
+                                // and save their Flybook document
 };
 
 // The main window's show state; the numbers are those of the window system.

@@ -10,7 +10,10 @@
 #include "core/text_forms.hpp"
 #include "core/time_base.hpp"
 #include "core/track_store.hpp"
+#include "documents/file_read_messages.hpp"
 #include "documents/igc_files.hpp"
+#include "documents/track_documents.hpp"
+#include "formats/igc/igc_format.hpp"
 
 namespace tracora::kml {
 namespace {
@@ -256,6 +259,55 @@ int ConvertIgcFilesToKml(AppState& state, Host& host) {
         }
     }
     host.ShowMessage(kConvertIgcTitle, FormatCount("% file(s) converted", converted));
+    return converted;
+}
+
+int ConvertKmlFilesToIgc(AppState& state, Host& host) {
+    FileDialogRequest request;
+    request.title = kConvertKmlTitle;
+    request.filters = {{"KML track log files (*.kml)", "kml"}, {"All Files", "*"}};
+    request.folder = state.settings.trackLogDir;
+    const std::vector<std::filesystem::path> files = host.OpenFilesDialog(request);
+    if (files.empty()) {
+        return -1;
+    }
+    state.settings.trackLogDir = files.front().parent_path().string();
+    int converted = 0;
+    for (const std::filesystem::path& file : files) {
+        std::string text;
+        if (const char* message = documents::FileReadMessage(
+                ReadWholeFile(file, text), "Error opening file", "Track log file read error")) {
+            host.ShowMessage(kConvertKmlTitle, file.filename().string() + ": " + message);
+            continue;
+        }
+        TrackReadResult read;
+        if (documents::ReadKmlTrackText(host, text, read) <= 0) {
+            continue;  // the reader has said why, or the selection was cancelled
+        }
+        formats::ReadResult asRead;
+        asRead.track = std::move(read.points);
+        formats::WriteInput input;
+        input.track = asRead.track;
+        input.timesAreUtc = read.timeIsUtc;
+        input.pressureAltitudePresent = read.hasPressureAltitude;
+        input.fromInstrument = false;  // a conversion carries no security record
+        input.downloadTime = CurrentCalendarTime();
+        std::string document;
+        std::string title;
+        std::string message;
+        if (documents::BuildTrackDocument(igc::kIgcFormat, input, state.settings.loopFlightGap,
+                                          document, title, message) != 0) {
+            host.ShowMessage(title, file.filename().string() + ": " + message);
+            continue;
+        }
+        std::filesystem::path target = file;
+        target.replace_extension(".igc");
+        if (WriteDocumentFile(host, target, document, ExistingFile::kAsk, kConvertKmlTitle) ==
+            kSaveWritten) {
+            ++converted;
+        }
+    }
+    host.ShowMessage(kConvertKmlTitle, FormatCount("% file(s) converted", converted));
     return converted;
 }
 

@@ -62,4 +62,12 @@ inline constexpr const char* kConvertIgcTitle = "Convert .igc files to .kml";
 // "%d file(s) converted". Returns the number converted, or -1 when nothing was chosen.
 int ConvertIgcFilesToKml(AppState& state, Host& host);
 
+inline constexpr const char* kConvertKmlTitle = "Convert .kml files to .igc";
+
+// "&Convert .kml files to .igc": for each chosen file, read its track (the selection when it
+// holds several) and write it as an IGC file beside it (".kml" replaced by ".igc"; an existing
+// file is replaced only after the question). Ends with "%d file(s) converted". Returns the
+// number converted, or -1 when nothing was chosen.
+int ConvertKmlFilesToIgc(AppState& state, Host& host);
+
 }  // namespace tracora::kml

@@ -6,6 +6,7 @@
 #include "documents/trip_record.hpp"
 #include "formats/format_registry.hpp"
 #include "formats/gpx/gpx_format.hpp"
+#include "formats/kml/kml_reader.hpp"
 #include "formats/kml/kml_writer.hpp"
 
 namespace tracora::documents {
@@ -45,6 +46,9 @@ TrackFileReaderFn HostReader(const formats::FormatRecord& format) {
     if (format.id == "gpx") {
         return &ReadGpxTrackText;
     }
+    if (format.id == "kml") {
+        return &ReadKmlTrackText;
+    }
     return [&format](Host& host, std::string_view text, TrackReadResult& out) {
         formats::ReadResult read = format.read(text);
         if (read.status <= 0) {
@@ -60,6 +64,36 @@ TrackFileReaderFn HostReader(const formats::FormatRecord& format) {
 }
 
 }  // namespace
+
+int ReadKmlTrackText(Host& host, std::string_view text, TrackReadResult& out) {
+    kml::KmlTracks tracks = kml::FindKmlTracks(text);
+    if (tracks.status <= 0) {
+        host.ShowMessage(kml::kKmlTrackReadTitle, tracks.message);
+        return -1;
+    }
+    std::size_t chosen = 0;
+    if (tracks.tracks.size() > 1) {
+        std::vector<std::string> labels;
+        for (const kml::KmlTrackText& track : tracks.tracks) {
+            labels.push_back(kml::KmlTrackLabel(track));
+        }
+        const std::optional<int> selected = host.SelectTrack(labels);
+        if (!selected || *selected < 0 || static_cast<std::size_t>(*selected) >= labels.size()) {
+            return -1;
+        }
+        chosen = static_cast<std::size_t>(*selected);
+    }
+    kml::KmlTrackRead read = kml::DecodeKmlTrack(tracks.tracks[chosen]);
+    if (read.status <= 0) {
+        host.ShowMessage(kml::kKmlTrackReadTitle, read.message);
+        return -1;
+    }
+    out.points = std::move(read.points);
+    out.timeIsUtc = read.timesAreUtc;
+    out.hasPressureAltitude = read.pressureAltitudePresent;
+    out.signatureOk = read.signature == kml::kKmlSignatureOk;
+    return static_cast<int>(out.points.size());
+}
 
 std::span<const TrackFileFormat> ReadableTrackFormats() {
     static const std::vector<TrackFileFormat> formats = [] {

@@ -24,6 +24,11 @@ int BuildTrackDocument(const formats::FormatRecord& format, formats::WriteInput 
                        std::int32_t loopFlightGapMetres, std::string& document, std::string& title,
                        std::string& message);
 
+// A KML document's track: the only one, or the one the user picks in "Select track"; the
+// signature flag set when its keyed hash matches. Returns the count, or -1 after a message
+// (nothing when the selection was cancelled).
+int ReadKmlTrackText(Host& host, std::string_view text, TrackReadResult& out);
+
 // The track log file types the open dialog offers: every format of the registry that reads
 // tracks, in the registry's order, named as the registry names it. Each reader hands the track
 // over as a track log and shows why a file could not be read (the IGC reader also keeps the

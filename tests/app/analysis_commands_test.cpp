@@ -321,6 +321,41 @@ TEST_F(WindowTest, AnimationTrackAndBatchConversionFromTheMenu) {
               (test_support::Message{"Convert .igc files to .kml", "2 file(s) converted"}));
 }
 
+// A KML trip document opens as a track log, and "&Convert .kml files to .igc" writes its track
+// as an IGC file beside it.
+TEST_F(WindowTest, KmlFilesOpenAndConvertToIgcFromTheMenu) {
+    const std::filesystem::path folder = TempFolder("kml-open");
+    std::filesystem::copy_file(test_support::Fixture("marcourt.igc"), folder / "one.igc");
+    host.openFilesHook = [&](const FileDialogRequest&) {
+        return std::vector<std::filesystem::path>{folder / "one.igc"};
+    };
+    ASSERT_TRUE(window->RunCommand(40171));
+    ASSERT_TRUE(std::filesystem::exists(folder / "one.kml"));
+    std::filesystem::remove(folder / "one.igc");
+
+    host.openDialogHook = [&](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Read track log file");
+        EXPECT_GE(request.filters.size(), 2u);
+        EXPECT_EQ(request.filters[1].extension, "kml");
+        return std::optional<FileDialogResult>(FileDialogResult{folder / "one.kml", 2});
+    };
+    messages.clear();
+    EXPECT_TRUE(window->RunCommand(40117));
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+    EXPECT_TRUE(messages.empty()) << messages.front().text;
+
+    host.openFilesHook = [&](const FileDialogRequest& request) {
+        EXPECT_EQ(request.title, "Convert .kml files to .igc");
+        return std::vector<std::filesystem::path>{folder / "one.kml"};
+    };
+    EXPECT_TRUE(window->RunCommand(40170));
+    const std::string igc = ReadText(folder / "one.igc");
+    EXPECT_EQ(CountOccurrences(igc, "\r\nB"), 221u);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(),
+              (test_support::Message{"Convert .kml files to .igc", "1 file(s) converted"}));
+}
+
 TEST_F(WindowTest, FilterSettingsFromTheMenuCarryTheirCheckMarks) {
     state.settings.logFilter = 1;
     state.settings.varioFilter = 0;

@@ -83,6 +83,54 @@ TEST_F(TripCommands, ConvertsEveryReadableFileAndCountsThem) {
     EXPECT_EQ(ConvertIgcFilesToKml(state, host), -1);
 }
 
+// A logbook of two flights: the selection picks the second, which becomes the IGC file beside
+// the document; a file without a track is reported and skipped.
+TEST_F(TripCommands, KmlFilesConvertToIgcWithTheChosenTrack) {
+    const auto trip = [](int hour, std::size_t count) {
+        TripAnalysis a;
+        CalendarTime start{2024, 6, 1, hour, 0, 0, 0};
+        for (std::size_t i = 0; i < count; ++i) {
+            TrackPoint p;
+            p.time = CalendarToTime(start) + static_cast<std::uint32_t>(i) * 4;
+            p.latitude = 554766609 + static_cast<std::int32_t>(i) * 3000;
+            p.longitude = 89478485;
+            p.gpsAltitude = 10000;
+            p.pressureAltitude = 990;
+            a.points.push_back(p);
+        }
+        a.firstTime = a.points.front().time;
+        a.lastTime = a.points.back().time;
+        a.timesAreUtc = true;
+        a.pressureAltitudePresent = true;
+        return a;
+    };
+    KmlOutput first;
+    std::string message;
+    TripAnalysis morning = trip(9, 7);
+    ASSERT_EQ(WriteTripDocument(first, morning, "Flytec", message), 0);
+    KmlOutput second;
+    TripAnalysis noon = trip(12, 6);
+    ASSERT_EQ(WriteTripFolder(second, noon, "x", "Flytec"), 0);
+    std::string book;
+    ASSERT_EQ(AppendToLogbook(first.View(), second.View(), book), 0);
+    std::ofstream(folder / "book.kml", std::ios::binary) << book;
+    std::ofstream(folder / "empty.kml", std::ios::binary) << "<?xml version=\"1.0\"?><Document/>";
+
+    host.openManyChoices.push_back({folder / "book.kml", folder / "empty.kml"});
+    host.splitChoices.push_back({1});
+    EXPECT_EQ(ConvertKmlFilesToIgc(state, host), 1);
+    EXPECT_EQ(host.fileDialogs.at(0).title, "Convert .kml files to .igc");
+    const std::string igc = Read(folder / "book.igc");
+    EXPECT_EQ(CountOccurrences(igc, "\r\nB"), 6u) << igc;
+    EXPECT_NE(igc.find("\r\nB120000"), std::string::npos) << igc;
+    EXPECT_NE(igc.find("\r\nB120020"), std::string::npos) << igc;
+    EXPECT_FALSE(std::filesystem::exists(folder / "empty.igc"));
+    ASSERT_GE(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[host.messages.size() - 2].text, "No track log found");
+    EXPECT_EQ(host.messages.back().text, "1 file(s) converted");
+    EXPECT_EQ(state.settings.trackLogDir, folder.string());
+}
+
 TEST_F(TripCommands, LogbookOfAnInstrumentsFlightIsSignedAndMarksTheLogSaved) {
     TrackReadResult read;
     ASSERT_GT(igc::ReadIgcFile(host, Fixture("marcourt.igc"), read), 0);

@@ -13,6 +13,7 @@
 #include "core/file_io.hpp"
 #include "core/test_files.hpp"
 #include "formats/formats_support.hpp"
+#include "formats/kml/kml_writer.hpp"
 
 namespace tracora::testing {
 namespace {
@@ -62,6 +63,51 @@ TEST_F(CliTest, ConvertThenVerify) {
     run = Cli("convert --force " + FixturePath("igc/marcourt.igc").string() + " " + out);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(ReadFixture(out), first);
+}
+
+// A KML document's keyed hash: a signed trip document passes, one changed digit or an
+// unsigned document fails.
+TEST_F(CliTest, VerifyKmlDocuments) {
+    kml::TripAnalysis trip;
+    for (std::uint32_t i = 0; i < 12; ++i) {
+        TrackPoint p;
+        p.time = 1'000'000'000u + i * 3;
+        p.latitude = 554766609 + static_cast<std::int32_t>(i) * 4000;
+        p.longitude = 89478485 - static_cast<std::int32_t>(i) * 3000;
+        p.gpsAltitude = 15000 + static_cast<std::int32_t>(i) * 7;
+        trip.points.push_back(p);
+    }
+    trip.firstTime = trip.points.front().time;
+    trip.lastTime = trip.points.back().time;
+    trip.hashWanted = true;
+    trip.timesAreUtc = true;
+    kml::KmlOutput out;
+    std::string message;
+    ASSERT_EQ(kml::WriteTripDocument(out, trip, "Flytec 6030", message), 0);
+    const std::string good = out.Take();
+    const std::string path = (folder / "trip.kml").string();
+    std::ofstream(path, std::ios::binary) << good;
+    CliRun run = Cli("verify " + path);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "12 positions read (Signature ok)\n");
+
+    std::string tampered = good;
+    const std::size_t coordinates = tampered.find("<coordinates>", tampered.find("</FsInfo>"));
+    const std::size_t digit = tampered.find(',', coordinates) - 1;
+    tampered[digit] = tampered[digit] == '1' ? '2' : '1';
+    // Also when the name does not say KML.
+    const std::string other = (folder / "trip.txt").string();
+    std::ofstream(other, std::ios::binary) << tampered;
+    run = Cli("verify " + other);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("trip.txt: 12 positions read (NO valid signature)"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("trip.txt: KML check FAILED"), std::string::npos);
+
+    std::ofstream(path, std::ios::binary) << "<?xml version=\"1.0\"?><Document/>";
+    run = Cli("verify " + path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("No track log found"), std::string::npos) << run.err;
 }
 
 TEST_F(CliTest, Failures) {
@@ -117,7 +163,8 @@ TEST_F(CliTest, FormatsListsTheRegistry) {
         "DIRECTIONS\n"
         "igc           IGC files               .igc          track                      "
         "read,write\n"
-        "kml           KML files               .kml          track,waypoints            write\n"
+        "kml           KML files               .kml          track,waypoints            "
+        "read,write\n"
         "gpx           GPX files               .gpx          track,waypoints            "
         "read,write\n"
         "ozi-track     OziExplorer track files .plt          track                      "
@@ -173,8 +220,8 @@ TEST_F(CliTest, ConvertChoosesFormatsByExtensionOrName) {
         {"--from gpx " + dat, "i.kml", 1, "flight.xyz: No tags found", ""},
         {"--to nothing " + igc, "j.kml", 2, "unknown format 'nothing'", ""},
         {igc + " --to", "", 2, "--to needs a format NAME", ""},
-        {"--from kml " + igc, "k.igc", 1, "KML files cannot be read", ""},
-        {"--to kml --from kml " + igc, "l.kml", 1, "KML files cannot be read", ""},
+        {"--from kml " + igc, "k.igc", 1, "marcourt.igc: No tags found", ""},
+        {"--to kml --from kml " + igc, "l.kml", 1, "marcourt.igc: No tags found", ""},
     };
     for (const Case& c : cases) {
         const std::string target = c.outName.empty() ? "" : (folder / c.outName).string();

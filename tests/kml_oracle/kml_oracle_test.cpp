@@ -15,6 +15,7 @@
 #include "core/angles.hpp"
 #include "documents/trip_record.hpp"
 #include "formats/igc/igc_reader.hpp"
+#include "formats/kml/kml_reader.hpp"
 #include "formats/kml/kml_writer.hpp"
 #include "oracle/oracle_tools.hpp"
 
@@ -127,6 +128,57 @@ TEST(KmlOracle, TripDocumentWellFormedAndTrackReadBackByGpsbabel) {
         EXPECT_LT(start, read.size()) << "track positions not read back";
         std::filesystem::remove(path);
     }
+}
+
+// KML written by gpsbabel: its waypoints read with the positions gpsbabel itself reports for the
+// same file; its tracks (gx:Track and LineStrings without FsInfo) are no track log of ours.
+TEST(KmlOracle, GpsbabelKmlWaypointsReadAndItsTracksAreNotTakenForOurs) {
+    ASSERT_TRUE(OracleInstalled("gpsbabel", kGpsbabelPackage));
+    for (const char* name : {"gpsbabel-basecamp-gpx11.gpx", "gpsbabel-expertgps-gpx11.gpx"}) {
+        SCOPED_TRACE(name);
+        const std::filesystem::path gpx = kFixtures / "real" / "waypoints" / "gpx" / name;
+        const auto kmlPath = TempFile("babel.kml", "");
+        const ToolRun made = Command("gpsbabel -w -t -i gpx -f '" + gpx.string() + "' -o kml -F '" +
+                                     kmlPath.string() + "'");
+        ASSERT_EQ(made.status, 0) << made.output;
+        const ToolRun listed =
+            Command("gpsbabel -w -i gpx -f '" + gpx.string() + "' -o unicsv,fields=lat+lon -F -");
+        ASSERT_EQ(listed.status, 0) << listed.output;
+        std::vector<std::pair<double, double>> expected;
+        std::istringstream lines(listed.output);
+        std::string line;
+        std::getline(lines, line);  // header
+        while (std::getline(lines, line)) {
+            double lat = 0, lon = 0;
+            int no = 0;
+            if (std::sscanf(line.c_str(), "%d,%lf,%lf", &no, &lat, &lon) == 3) {
+                expected.emplace_back(lat, lon);
+            }
+        }
+        ASSERT_FALSE(expected.empty());
+        const std::string text = ReadFile(kmlPath);
+        waypoints::WaypointReadOptions options;
+        options.lenientNames = true;
+        options.readTime = 1;
+        const waypoints::WaypointReadResult read = ReadKmlWaypoints(text, options);
+        ASSERT_EQ(read.status, static_cast<int>(expected.size())) << read.message;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_NEAR(SemicirclesToDegrees(read.waypoints[i].latitude), expected[i].first,
+                        1.000001e-6);
+            EXPECT_NEAR(SemicirclesToDegrees(read.waypoints[i].longitude), expected[i].second,
+                        1.000001e-6);
+        }
+        EXPECT_EQ(ReadKmlTrack(text).message, "No track log found");
+        std::filesystem::remove(kmlPath);
+    }
+    const auto trackPath = TempFile("babel-track.kml", "");
+    const ToolRun track =
+        Command("gpsbabel -t -i ozi -f '" +
+                (kFixtures / "real" / "tracks-other" / "gpsbabel-20070813_short.plt").string() +
+                "' -o kml -F '" + trackPath.string() + "'");
+    ASSERT_EQ(track.status, 0) << track.output;
+    EXPECT_EQ(ReadKmlTrack(ReadFile(trackPath)).message, "No track log found");
+    std::filesystem::remove(trackPath);
 }
 
 TEST(KmlOracle, AnimationTrackValidatesAgainstKml22gxSchema) {

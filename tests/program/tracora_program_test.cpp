@@ -27,6 +27,7 @@
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
 #include "formats/igc/igc_reader.hpp"
+#include "formats/kml/kml_writer.hpp"
 #include "notify/notify.hpp"
 #include "oracle/oracle_tools.hpp"
 #include "protocols/dsx/dsx_emulator.hpp"
@@ -268,6 +269,44 @@ TEST_F(ProgramTest, IgcFileConvertsToKmlBesideIt) {
     EXPECT_EQ(fs::last_write_time(kml), written);
 }
 
+// /CHKKML checks every track's keyed hash: a signed trip document passes, a converted (unsigned)
+// one and a changed digit fail with exit code 1.
+TEST_F(ProgramTest, KmlCheckSetsTheExitCode) {
+    const fs::path igc = home / "out" / "marcourt.igc";
+    fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", igc);
+    ASSERT_EQ(Run({"/IGC2KML=" + igc.string()}).exitCode, 0);
+    const Outcome converted = Run({"/CHKKML=" + (home / "out" / "marcourt.kml").string()});
+    EXPECT_EQ(converted.exitCode, 1);
+    EXPECT_NE(converted.err.find("221 positions read (NO valid signature)"), std::string::npos)
+        << converted.err;
+
+    kml::TripAnalysis trip;
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        TrackPoint p;
+        p.time = 1'000'000'000u + i * 2;
+        p.latitude = 554766609 + static_cast<std::int32_t>(i) * 5000;
+        p.longitude = 89478485;
+        p.gpsAltitude = 9000;
+        trip.points.push_back(p);
+    }
+    trip.firstTime = trip.points.front().time;
+    trip.lastTime = trip.points.back().time;
+    trip.hashWanted = true;
+    kml::KmlOutput document;
+    std::string message;
+    ASSERT_EQ(kml::WriteTripDocument(document, trip, "Flytec 6030", message), 0);
+    std::string text = document.Take();
+    const fs::path signedFile = home / "out" / "signed.kml";
+    std::ofstream(signedFile, std::ios::binary) << text;
+    const Outcome good = Run({"/CHKKML=" + signedFile.string()});
+    EXPECT_EQ(good.exitCode, 0) << good.err;
+    EXPECT_NE(good.err.find("8 positions read (Signature ok)"), std::string::npos) << good.err;
+
+    text.replace(text.find("Flytec 6030"), 11, "Flytec 6031");
+    std::ofstream(signedFile, std::ios::binary) << text;
+    EXPECT_EQ(Run({"/CHKKML=" + signedFile.string()}).exitCode, 1);
+}
+
 // /DAT2KML names the log without its extension: NAME.dat read, NAME.kml written; the other
 // track formats read by their extensions.
 TEST_F(ProgramTest, DatLogConvertsToKmlAndTrackFilesRead) {
@@ -380,6 +419,45 @@ TEST_F(ProgramWithInstrument, DownloadSavesTheInstrumentsIgcTextUnchanged) {
     ASSERT_EQ(ReadWholeFile(home / "out" / "2021-03-06-xxx-004-01.igc", saved), FileReadStatus::kOk)
         << outcome.err;
     EXPECT_EQ(saved, flight);
+}
+
+// The emulated instrument holding two flights.
+class ProgramWithTwoFlights : public ProgramWithInstrument {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string second;
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "20241007TZN.igc", second),
+                  FileReadStatus::kOk);
+        ASSERT_EQ(pty.Open(), 0);
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        protocols::flytec::FlytecEmulatorConfig config;
+        config.flights = {flight, second};
+        config.waypoints = protocols::flytec::BuiltInWaypoints();
+        instrument = std::make_unique<protocols::flytec::FlytecEmulator>(*link, config);
+    }
+};
+
+// /FLYBOOK reads every flight of the instrument and writes their Flybook document, one trip
+// folder per flight.
+TEST_F(ProgramWithTwoFlights, FlybookDocumentHoldsEveryFlight) {
+    instrument->Start();
+    const fs::path book = home / "out" / "season.kml";
+    const Outcome outcome =
+        Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(), "/FLYBOOK=" + book.string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(book, text), FileReadStatus::kOk) << outcome.err;
+    std::size_t trips = 0;
+    for (std::size_t at = text.find("<name>Trip</name>"); at != std::string::npos;
+         at = text.find("<name>Trip</name>", at + 1)) {
+        ++trips;
+    }
+    EXPECT_EQ(trips, 2u);
+    EXPECT_TRUE(text.starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Document>"));
+    EXPECT_TRUE(text.ends_with("</Document>\r\n"));
 }
 
 // The instrument's waypoints saved as the command line asks: /RD_WPT in the OziExplorer

@@ -152,106 +152,148 @@ bool XmlAttribute(std::string_view attributes, std::string_view name, std::strin
     return false;
 }
 
-bool WalkXml(std::string_view text, XmlHandler& handler, std::string& message) {
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.remove_prefix(3);
-    }
-    std::size_t i = 0;
-    const std::size_t first = text.find('<');
-    if (first == std::string_view::npos) {
-        message = "No tags found";
-        return false;
-    }
-    if (!TrimXmlBlanks(text.substr(0, first)).empty()) {
-        message = "Unknown BOM before opening tag '<?xml>'";
-        return false;
-    }
-    if (!text.substr(first).starts_with("<?xml") ||
-        (first + 5 < text.size() && !IsBlank(text[first + 5]) && text[first + 5] != '?')) {
-        message = "Missing opening tag '<?xml>'";
-        return false;
-    }
-    const std::size_t declarationEnd = text.find("?>", first);
-    if (declarationEnd == std::string_view::npos) {
-        message = "End-of-file encountered within a tag";
-        return false;
-    }
-    i = declarationEnd + 2;
-    std::vector<std::string_view> open;
-    std::string pending;  // data before a comment or with a CDATA section
+XmlTag XmlTagReader::Next() {
+    XmlTag tag;
+    joined_.clear();
     bool interrupted = false;
-    std::size_t dataStart = i;
-    bool anyElement = false;
+    std::size_t dataStart = position_;
+    const auto dataUpTo = [&](std::size_t end) {
+        if (!interrupted) {
+            return TrimXmlBlanks(text_.substr(dataStart, end - dataStart));
+        }
+        joined_.append(text_.substr(dataStart, end - dataStart));
+        return TrimXmlBlanks(joined_);
+    };
     while (true) {
-        const std::size_t lt = text.find('<', i);
+        const std::size_t lt =
+            position_ < text_.size() ? text_.find('<', position_) : std::string_view::npos;
         if (lt == std::string_view::npos) {
-            break;
+            tag.result = XmlTagResult::kEndOfText;
+            tag.data = dataUpTo(text_.size());
+            tag.start = tag.end = text_.size();
+            position_ = text_.size();
+            return tag;
         }
-        const std::string_view rest = text.substr(lt);
-        std::size_t tagEnd = std::string_view::npos;
-        if (rest.starts_with("<!--")) {
-            tagEnd = text.find("-->", lt + 4);
-            if (tagEnd == std::string_view::npos) {
-                message = "End-of-file encountered within a tag";
-                return false;
-            }
-            pending.append(text.substr(dataStart, lt - dataStart));
-            interrupted = true;
-            i = tagEnd + 3;
-            dataStart = i;
-            continue;
-        }
+        const std::string_view rest = text_.substr(lt);
         if (rest.starts_with("<![CDATA[")) {
-            tagEnd = text.find("]]>", lt + 9);
-            if (tagEnd == std::string_view::npos) {
-                message = "End-of-file encountered within a tag";
-                return false;
+            const std::size_t close = text_.find("]]>", lt + 9);
+            if (close == std::string_view::npos) {
+                break;
             }
-            pending.append(text.substr(dataStart, lt - dataStart));
-            pending.append(text.substr(lt + 9, tagEnd - lt - 9));
+            joined_.append(text_.substr(dataStart, lt - dataStart));
+            joined_.append(text_.substr(lt + 9, close - lt - 9));
             interrupted = true;
-            i = tagEnd + 3;
-            dataStart = i;
+            position_ = close + 3;
+            dataStart = position_;
             continue;
         }
-        tagEnd = text.find('>', lt + 1);
-        if (tagEnd == std::string_view::npos) {
-            message = "End-of-file encountered within a tag";
-            return false;
-        }
-        std::string_view inside = text.substr(lt + 1, tagEnd - lt - 1);
-        i = tagEnd + 1;
-        if (inside.starts_with('!') || inside.starts_with('?')) {
-            continue;
-        }
-        // The data in front: the text since the last tag, without comments, with the content
-        // of CDATA sections.
-        std::string_view data = TrimXmlBlanks(text.substr(dataStart, lt - dataStart));
-        std::string joined;
-        if (interrupted) {
-            joined = std::move(pending);
-            joined.append(text.substr(dataStart, lt - dataStart));
-            pending.clear();
-            interrupted = false;
-            data = TrimXmlBlanks(joined);
-        }
-        dataStart = i;
-        const bool closing = inside.starts_with('/');
-        if (closing) {
-            inside.remove_prefix(1);
-        }
-        const bool empty = !closing && inside.ends_with('/');
-        if (empty) {
-            inside.remove_suffix(1);
+        std::string_view inside;
+        if (rest.starts_with("<!--")) {
+            const std::size_t close = text_.find("-->", lt + 4);
+            if (close == std::string_view::npos) {
+                break;
+            }
+            inside = text_.substr(lt + 1, close + 2 - lt - 1);
+            position_ = close + 3;
+            tag.result = XmlTagResult::kTag;
+        } else {
+            const std::size_t close = text_.find('>', lt + 1);
+            if (close == std::string_view::npos) {
+                break;
+            }
+            inside = text_.substr(lt + 1, close - lt - 1);
+            position_ = close + 1;
+            tag.result = XmlTagResult::kTag;
+            if (!inside.starts_with('/') && inside.ends_with('/')) {
+                inside.remove_suffix(1);
+                tag.result = XmlTagResult::kEmptyTag;
+            }
         }
         std::size_t nameEnd = 0;
         while (nameEnd < inside.size() && !IsBlank(inside[nameEnd])) {
             ++nameEnd;
         }
+        tag.name = inside.substr(0, nameEnd);
+        tag.attributes = nameEnd < inside.size() ? inside.substr(nameEnd + 1) : std::string_view();
+        tag.data = dataUpTo(lt);
+        tag.start = lt;
+        tag.end = position_;
+        return tag;
+    }
+    tag.result = XmlTagResult::kEndInTag;
+    tag.data = {};
+    tag.start = tag.end = text_.size();
+    position_ = text_.size();
+    return tag;
+}
+
+bool WalkXml(std::string_view text, XmlHandler& handler, std::string& message, XmlStart start) {
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    XmlTagReader reader(text);
+    XmlTag tag = reader.Next();
+    if (tag.result == XmlTagResult::kEndOfText) {
+        message = "No tags found";
+        return false;
+    }
+    if (!tag.data.empty()) {
+        message = start == XmlStart::kDeclaration ? "Unknown BOM before opening tag '<?xml>'"
+                                                  : "Unknown BOM before opening tag";
+        return false;
+    }
+    if (tag.result == XmlTagResult::kEndInTag) {
+        message = "End-of-file encountered within a tag";
+        return false;
+    }
+    const bool declaration = tag.name == "?xml" || tag.name == "?xml?";
+    if (start == XmlStart::kDeclaration && !declaration) {
+        message = "Missing opening tag '<?xml>'";
+        return false;
+    }
+    if (declaration) {
+        tag = reader.Next();
+    }
+    std::vector<std::string_view> open;
+    std::string pending;  // data in front of comments and declarations, kept for the next tag
+    bool anyElement = false;
+    const auto keepPending = [&](std::string_view data) {
+        if (!data.empty()) {
+            if (!pending.empty()) {
+                pending.push_back(' ');
+            }
+            pending.append(data);
+        }
+    };
+    for (;; tag = reader.Next()) {
+        if (tag.result == XmlTagResult::kEndInTag) {
+            message = "End-of-file encountered within a tag";
+            return false;
+        }
+        if (tag.result == XmlTagResult::kEndOfText) {
+            keepPending(tag.data);
+            break;
+        }
+        if (tag.name.starts_with('!') || tag.name.starts_with('?')) {
+            keepPending(tag.data);
+            continue;
+        }
+        std::string joined;
+        std::string_view data = tag.data;
+        if (!pending.empty()) {
+            joined = std::move(pending);
+            pending.clear();
+            if (!data.empty()) {
+                joined.push_back(' ');
+                joined.append(data);
+            }
+            data = joined;
+        }
         XmlElement element;
-        element.name = inside.substr(0, nameEnd);
-        element.attributes = inside.substr(nameEnd);
         element.data = data;
+        element.attributes = tag.attributes;
+        const bool closing = tag.name.starts_with('/');
+        element.name = closing ? tag.name.substr(1) : tag.name;
         if (closing) {
             if (open.empty()) {
                 message =
@@ -286,7 +328,7 @@ bool WalkXml(std::string_view text, XmlHandler& handler, std::string& message) {
         if (!handler.Open(element, open.size(), open, message)) {
             return false;
         }
-        if (empty) {
+        if (tag.result == XmlTagResult::kEmptyTag) {
             XmlElement closed = element;
             closed.data = {};
             if (!handler.Close(closed, open.size(), open, message)) {
@@ -299,7 +341,7 @@ bool WalkXml(std::string_view text, XmlHandler& handler, std::string& message) {
         message = "Nesting level not zero at end-of-file";
         return false;
     }
-    if (!TrimXmlBlanks(text.substr(dataStart)).empty() || !TrimXmlBlanks(pending).empty()) {
+    if (!pending.empty()) {
         message = "Data found after last tag";
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "formats/kml/kml_reader.hpp"
 #include "formats/kml/kml_writer.hpp"
 
 namespace tracora::kml {
@@ -35,8 +36,8 @@ const formats::FormatRecord kKmlFormat{
     .name = "KML files",
     .extensions = kExtensions,
     .holds = {.track = true, .waypoints = true},
-    .directions = {.read = false, .write = true},
-    .read = nullptr,
+    .directions = {.read = true, .write = true},
+    .read = &ReadKmlFile,
     .write = &WriteKml,
     .writesAnalysis = true,
 };

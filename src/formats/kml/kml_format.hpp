@@ -1,5 +1,5 @@
 // The KML format's record: the trip document of an analysed flight, or the waypoint file;
-// written only.
+// read back (the first track of a document, the waypoints of its "Waypoints" folders).
 #pragma once
 
 #include "formats/format_record.hpp"

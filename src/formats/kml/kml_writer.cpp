@@ -13,6 +13,7 @@
 #include "formats/common/sha1.hpp"
 #include "formats/common/xml_escape.hpp"
 #include "formats/igc/igc_writer.hpp"
+#include "formats/kml/kml_reader.hpp"
 
 namespace tracora::kml {
 namespace {
@@ -504,28 +505,12 @@ int WriteTripDocument(KmlOutput& output, TripAnalysis& analysis,
 }
 
 int AppendToLogbook(std::string_view existing, std::string_view folder, std::string& document) {
-    // The Document start tag: "<Document" followed by '>' or white space or an attribute.
     std::size_t start = 0;
-    while (true) {
-        start = existing.find("<Document", start);
-        if (start == std::string_view::npos) {
-            return -1;
-        }
-        const std::size_t after = start + 9;
-        if (after < existing.size() &&
-            (existing[after] == '>' || existing[after] == ' ' || existing[after] == '\t' ||
-             existing[after] == '\r' || existing[after] == '\n')) {
-            break;
-        }
-        start = after;
-    }
-    const std::size_t open = existing.find('>', start);
-    const std::size_t close = existing.rfind("</Document>");
-    if (open == std::string_view::npos || close == std::string_view::npos || close < open ||
-        existing[open - 1] == '/') {
+    std::size_t end = 0;
+    if (LocateKmlDocument(existing, start, end) != 0) {
         return -1;
     }
-    std::string_view content = existing.substr(open + 1, close - open - 1);
+    std::string_view content = existing.substr(start, end - start);
     // The head written anew already opens the document.
     constexpr std::string_view kOpen = "\r\n<open>1</open>\r\n";
     if (content.starts_with(kOpen)) {
@@ -554,7 +539,8 @@ std::string KmlWaypointDocument(std::span<const Waypoint> waypoints) {
     for (const Waypoint& w : waypoints) {
         out.AppendLine("      <Placemark>");
         out.Append("        <name>");
-        out.Append(formats::EscapeXmlText(w.Id()));
+        // A waypoint without a name could not be read back: an empty ID is written "-".
+        out.Append(w.Id().empty() ? std::string("-") : formats::EscapeXmlText(w.Id()));
         out.AppendLine("</name>");
         out.Append("        <description>");
         out.Append(formats::EscapeXmlText(w.Description()));

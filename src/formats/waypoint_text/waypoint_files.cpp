@@ -7,6 +7,7 @@
 #include "formats/compegps/compegps_waypoints.hpp"
 #include "formats/geo_waypoints/geo_waypoints.hpp"
 #include "formats/gpx/gpx_format.hpp"
+#include "formats/kml/kml_reader.hpp"
 #include "formats/mapsource/mapsource.hpp"
 #include "formats/ozi_waypoints/ozi_waypoints.hpp"
 #include "formats/seeyou/seeyou_waypoints.hpp"
@@ -66,14 +67,6 @@ std::string_view NextTag(std::string_view text, std::size_t& i) {
     }
 }
 
-WaypointReadResult NotAvailable(const char* what) {
-    WaypointReadResult result;
-    result.status = -1;
-    result.title = kDecodingTitle;
-    result.message = std::string("Reading ") + what + " waypoint files is not available yet";
-    return result;
-}
-
 WaypointReadResult Dispatch(std::string_view text, const WaypointReadOptions& options) {
     if (text.starts_with("MsRcd")) {
         return mapsource::ReadMapSourceWaypointFile(text);
@@ -110,7 +103,7 @@ WaypointReadResult Dispatch(std::string_view text, const WaypointReadOptions& op
             return gpx::ReadGpxWaypoints(all, options);
         }
         if (second == "kml") {
-            return NotAvailable("KML");
+            return kml::ReadKmlWaypoints(all, options);
         }
         result.status = kXmlNoSecondTag;
         result.message = "Unknown XML file";
