@@ -9,6 +9,7 @@
 #include "protocols/graviter/graviter_family.hpp"
 #include "protocols/iqbasic/iqbasic_family.hpp"
 #include "protocols/magellan/magellan_family.hpp"
+#include "protocols/mlr/mlr_family.hpp"
 #include "protocols/mtk/mtk_family.hpp"
 #include "protocols/syride/syride_family.hpp"
 #include "protocols/topnav/topnav_family.hpp"
@@ -19,8 +20,9 @@ namespace {
 
 // One line per family.
 constexpr const InstrumentFamily* kFamilies[] = {
-    &flytec::kFamily,   &flymaster::kFamily, &iqbasic::kFamily, &dsx::kFamily,    &garmin::kFamily,
-    &graviter::kFamily, &magellan::kFamily,  &mtk::kFamily,     &topnav::kFamily, &syride::kFamily,
+    &flytec::kFamily, &flymaster::kFamily, &iqbasic::kFamily,  &dsx::kFamily,
+    &garmin::kFamily, &graviter::kFamily,  &magellan::kFamily, &mtk::kFamily,
+    &topnav::kFamily, &syride::kFamily,    &mlr::kFamily,
 };
 
 }  // namespace
