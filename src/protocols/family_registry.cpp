@@ -8,6 +8,7 @@
 #include "protocols/garmin/garmin_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
 #include "protocols/iqbasic/iqbasic_family.hpp"
+#include "protocols/logit/logit_family.hpp"
 #include "protocols/magellan/magellan_family.hpp"
 #include "protocols/mlr/mlr_family.hpp"
 #include "protocols/mtk/mtk_family.hpp"
@@ -22,7 +23,7 @@ namespace {
 constexpr const InstrumentFamily* kFamilies[] = {
     &flytec::kFamily, &flymaster::kFamily, &iqbasic::kFamily,  &dsx::kFamily,
     &garmin::kFamily, &graviter::kFamily,  &magellan::kFamily, &mtk::kFamily,
-    &topnav::kFamily, &syride::kFamily,    &mlr::kFamily,
+    &topnav::kFamily, &syride::kFamily,    &mlr::kFamily,      &logit::kFamily,
 };
 
 }  // namespace

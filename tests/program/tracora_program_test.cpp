@@ -35,6 +35,7 @@
 #include "protocols/garmin/garmin_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
 #include "protocols/iqbasic/iqbasic_emulator.hpp"
+#include "protocols/logit/logit_emulator.hpp"
 #include "protocols/magellan/magellan_emulator.hpp"
 #include "protocols/mlr/mlr_emulator.hpp"
 #include "protocols/mtk/mtk_emulator.hpp"
@@ -1713,6 +1714,63 @@ INSTANTIATE_TEST_SUITE_P(
                                    protocols::mlr::MlrFault::kStall,
                                    "Read GPS track log: E210 Track log data timeout"}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// The LogIt family from the command line (57,600 baud) against its emulator.
+class ProgramWithLogIt : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::logit::LogItEmulator> instrument;
+    fs::path held = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(held, flight), FileReadStatus::kOk);
+        protocols::logit::LogItEmulatorConfig config;
+        ASSERT_TRUE(protocols::logit::FlightFromIgc(flight, config.points));
+        ASSERT_EQ(pty.Open(), 0);
+        config.slaveFd = pty.SlaveFd();
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::logit::LogItEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+};
+
+TEST_F(ProgramWithLogIt, IgcDownloadHasTheHeldFlightsFixes) {
+    instrument->Start();
+    const Outcome outcome = Run({"/GPS=LOGIT", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(home / "out")) {
+        saved.push_back(entry.path());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    const std::vector<std::string> expected = IgcParserGpsFixes(held);
+    if (expected.empty()) {
+        GTEST_SKIP() << "node or igc-parser is not installed";
+    }
+    EXPECT_EQ(IgcParserGpsFixes(saved[0]), expected);
+    const std::vector<std::string> events = instrument->LineEvents();
+    EXPECT_NE(std::find(events.begin(), events.end(), "track blocks at 57600"), events.end());
+}
+
+TEST_F(ProgramWithLogIt, BrokenBlockEndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(protocols::logit::LogItStep::kTrack,
+                         protocols::logit::LogItFault::kBadChecksum);
+    instrument->Start();
+    const Outcome outcome = Run({"/GPS=LOGIT", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Read LogIt track log: E204 Format error 9"), std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
 
 }  // namespace
 }  // namespace tracora
