@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "protocols/ascent/ascent_family.hpp"
 #include "protocols/dsx/dsx_family.hpp"
 #include "protocols/flymaster/flymaster_family.hpp"
 #include "protocols/flytec/flytec_family.hpp"
@@ -21,9 +22,9 @@ namespace {
 
 // One line per family.
 constexpr const InstrumentFamily* kFamilies[] = {
-    &flytec::kFamily, &flymaster::kFamily, &iqbasic::kFamily,  &dsx::kFamily,
-    &garmin::kFamily, &graviter::kFamily,  &magellan::kFamily, &mtk::kFamily,
-    &topnav::kFamily, &syride::kFamily,    &mlr::kFamily,      &logit::kFamily,
+    &flytec::kFamily,   &flymaster::kFamily, &iqbasic::kFamily, &dsx::kFamily,    &garmin::kFamily,
+    &graviter::kFamily, &magellan::kFamily,  &mtk::kFamily,     &topnav::kFamily, &syride::kFamily,
+    &mlr::kFamily,      &logit::kFamily,     &ascent::kFamily,
 };
 
 }  // namespace

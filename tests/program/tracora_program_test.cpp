@@ -29,6 +29,7 @@
 #include "formats/igc/igc_reader.hpp"
 #include "notify/notify.hpp"
 #include "oracle/oracle_tools.hpp"
+#include "protocols/ascent/ascent_emulator.hpp"
 #include "protocols/dsx/dsx_emulator.hpp"
 #include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
@@ -1770,6 +1771,60 @@ TEST_F(ProgramWithLogIt, BrokenBlockEndsWithItsMessageExitCode1AndNoFile) {
     EXPECT_NE(outcome.err.find("Read LogIt track log: E204 Format error 9"), std::string::npos)
         << outcome.err;
     EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+// The Ascent family from the command line at 128,000 baud against its emulator.
+TEST_F(ProgramTest, AscentDownloadHasTheHeldFlightsFixesAndFaultsEndWithExitCode1) {
+    const fs::path held = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+    for (const bool fault : {false, true}) {
+        SCOPED_TRACE(fault);
+        fs::remove_all(home / "out");
+        fs::create_directories(home / "out");
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(held, flight), FileReadStatus::kOk);
+        protocols::ascent::AscentEmulatorConfig config;
+        config.flights.emplace_back();
+        ASSERT_TRUE(protocols::ascent::FlightFromIgc(flight, config.flights.back()));
+        config.flights.emplace_back(config.flights.back());
+        for (TrackPoint& p : config.flights.back()) {
+            p.time += 86'400;
+        }
+        device::PseudoTerminal pty;
+        ASSERT_EQ(pty.Open(), 0);
+        config.slaveFd = pty.SlaveFd();
+        device::EmulatorLink link(pty.TakeMaster());
+        protocols::ascent::AscentEmulator instrument(link, config);
+        if (fault) {
+            instrument.ArmFault(protocols::ascent::AscentStep::kTrackLog,
+                                protocols::ascent::AscentFault::kBlockNumber, 2);
+        }
+        instrument.Start();
+        // The older flight is slot 1 of the list, newest first.
+        const Outcome outcome =
+            Run({"/GPS=ASCENT", "/COM=" + pty.SlavePath(), "/TIMEOUT=6", "/TRACK=1",
+                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+        instrument.Stop();
+        if (fault) {
+            EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+            EXPECT_NE(outcome.err.find("Read GPS track log: Data error (bad block number)"),
+                      std::string::npos)
+                << outcome.err;
+            EXPECT_TRUE(fs::is_empty(home / "out"));
+            continue;
+        }
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+        std::vector<fs::path> saved;
+        for (const auto& entry : fs::directory_iterator(home / "out")) {
+            saved.push_back(entry.path());
+        }
+        ASSERT_EQ(saved.size(), 1u);
+        const std::vector<std::string> expected = IgcParserGpsFixes(held);
+        if (expected.empty()) {
+            GTEST_SKIP() << "node or igc-parser is not installed";
+        }
+        EXPECT_EQ(IgcParserGpsFixes(saved[0]), expected);
+        EXPECT_EQ(instrument.Events().front(), "product request at 128000");
+    }
 }
 
 }  // namespace
