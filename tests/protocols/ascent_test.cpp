@@ -284,6 +284,8 @@ INSTANTIATE_TEST_SUITE_P(
                                       "Timeout waiting for data"},
                       AscentFaultCase{"LogHeader", AscentStep::kTrackLog, AscentFault::kBadHeader,
                                       "Bad flight number in Log data flash header"},
+                      AscentFaultCase{"GarbageBeforeList", AscentStep::kTrackList,
+                                      AscentFault::kGarbage, "Data error (bad message ID)"},
                       AscentFaultCase{"CutCable", AscentStep::kTrackLog,
                                       AscentFault::kCutConnection, "COM port read error"}),
     [](const auto& param) { return std::string(param.param.name); });

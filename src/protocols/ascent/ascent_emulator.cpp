@@ -208,6 +208,10 @@ bool AscentEmulator::Send(const std::vector<std::uint8_t>& bytes, AscentStep ste
             case AscentFault::kStopHalfway:
                 out.resize(out.size() / 2);
                 break;
+            case AscentFault::kGarbage:
+                Log("  fault: garbage before the answer");
+                out.insert(out.begin(), {0x23, 0x3F, 0xFE});
+                break;
             default:
                 break;
         }

@@ -28,6 +28,7 @@ enum class AscentFault {
     kStopHalfway,  // the answer stops halfway; the cable stays
     kStuck,        // the erase does not bring the sector count down (every time)
     kBadHeader,    // the log header names another flight
+    kGarbage,      // line noise before the answer
 };
 
 // The fixes of an IGC text as the logger keeps them (one a second); false when none.

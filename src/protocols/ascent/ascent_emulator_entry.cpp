@@ -20,12 +20,13 @@ using emulate::EmulatorSession;
 // In the order of AscentStep and AscentFault.
 constexpr std::string_view kSteps[] = {"product", "list", "log", "erase"};
 constexpr std::string_view kFaults[] = {"silence", "bad-id", "block-number", "cut",
-                                        "stop",    "stuck",  "header"};
+                                        "stop",    "stuck",  "header",       "garbage"};
 
 constexpr std::string_view kUsage =
     "  --sectors N           used log sectors the logger reports (default 3)\n"
     "  --fault STEP:FAULT    STEP product, list, log or erase; FAULT silence, bad-id,\n"
-    "                        block-number, cut, stop, stuck (erase), header (log)\n";
+    "                        block-number, cut, stop, stuck (erase), header (log),\n"
+    "                        garbage\n";
 
 int RunAscentInstrument(EmulatorSession& session) {
     AscentEmulatorConfig config;

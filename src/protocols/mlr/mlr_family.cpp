@@ -17,8 +17,8 @@ constexpr FamilyRoutine kRoutines[] = {
     {GpsProtocol::kMlr, AccessFunction::kWriteWaypoints, MlrWriteWaypoints},
     {GpsProtocol::kMlrFast, AccessFunction::kReadTrackLog, MlrReadTrackLog},
     {GpsProtocol::kMlrFast, AccessFunction::kReadWaypoints, MlrReadWaypoints},
+    {GpsProtocol::kMlrFast, AccessFunction::kWriteWaypoints, MlrWriteWaypoints},
     {GpsProtocol::kMlrTrackReader, AccessFunction::kReadTrackLog, MlrReadTrackLog},
-    {GpsProtocol::kMlrTrackReader, AccessFunction::kWriteWaypoints, MlrWriteWaypoints},
 };
 
 }  // namespace
