@@ -202,8 +202,8 @@ constexpr auto kCommands = std::to_array<Command>({
     {40028, M::kEdit, "&Calculate distance\tCtrl+Alt+D", A::kCalculateDistance},
 
     // Instrument maintenance
-    {40197, M::kInstrument, "Erase Ascent", A::kNotAvailable},
-    {40014, M::kInstrument, "Erase Log It", A::kNotAvailable},
+    {40197, M::kInstrument, "Erase Ascent", A::kEraseLog, EraseLog(P::kAscent, 0)},
+    {40014, M::kInstrument, "Erase Log It", A::kEraseLog, EraseLog(P::kLogIt, 0)},
     {40015, M::kInstrument, "Name Log It", A::kNotAvailable},
     {40016, M::kInstrument, "Read Log It", A::kNotAvailable},
     {40156, M::kInstrument, "Erase MTK (115200)", A::kEraseLog, EraseLog(P::kMtk, 115200)},

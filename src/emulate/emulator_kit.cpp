@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "device/emulator_link.hpp"
+#include "device/serial_speed.hpp"
 
 #include "core/file_io.hpp"
 #include "core/text_forms.hpp"
@@ -240,6 +241,25 @@ bool IgcFlightSpan(std::string_view igc, CalendarTime& start, std::uint32_t& dur
     }
     start = result;
     durationSeconds = days + static_cast<std::uint32_t>(last - first);
+    return true;
+}
+
+int LineBaud(int slaveFd) {
+    if (slaveFd < 0)
+        return -1;
+    const int baud = device::detail::ReadOutputSpeed(slaveFd);
+    return baud > 0 ? baud : -1;
+}
+
+bool WaitForLineBaud(device::EmulatorLink& link, int slaveFd, int baud, int timeoutMs) {
+    if (slaveFd < 0)
+        return true;
+    constexpr int kPollMs = 10;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (LineBaud(slaveFd) != baud) {
+        if (std::chrono::steady_clock::now() >= deadline || !link.Hold(kPollMs))
+            return false;
+    }
     return true;
 }
 

@@ -70,6 +70,15 @@ bool SendWithStall(device::EmulatorLink& link, std::string_view bytes, std::size
 // has no date or no B record.
 bool IgcFlightSpan(std::string_view igc, CalendarTime& start, std::uint32_t& durationSeconds);
 
+// The line rate the session has set on the cable (rates without a constant of their own
+// included), or -1 when it cannot be read (no slave side given: slaveFd < 0).
+int LineBaud(int slaveFd);
+
+// What an instrument that changes its speed on request sees of the session from its side of the
+// cable: waits until the session has set the line to `baud`, at most timeoutMs. True when it
+// did (or when there is no slave side to watch); false when it did not, or the link ended.
+bool WaitForLineBaud(device::EmulatorLink& link, int slaveFd, int baud, int timeoutMs);
+
 // "NAME[:VERSION]" of a --model option: `name` is set, `version` only when the value has one.
 void SplitModel(std::string_view value, std::string& name, std::string& version);
 

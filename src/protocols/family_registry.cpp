@@ -2,13 +2,16 @@
 
 #include <algorithm>
 
+#include "protocols/ascent/ascent_family.hpp"
 #include "protocols/dsx/dsx_family.hpp"
 #include "protocols/flymaster/flymaster_family.hpp"
 #include "protocols/flytec/flytec_family.hpp"
 #include "protocols/garmin/garmin_family.hpp"
 #include "protocols/graviter/graviter_family.hpp"
 #include "protocols/iqbasic/iqbasic_family.hpp"
+#include "protocols/logit/logit_family.hpp"
 #include "protocols/magellan/magellan_family.hpp"
+#include "protocols/mlr/mlr_family.hpp"
 #include "protocols/mtk/mtk_family.hpp"
 #include "protocols/syride/syride_family.hpp"
 #include "protocols/topnav/topnav_family.hpp"
@@ -21,6 +24,7 @@ namespace {
 constexpr const InstrumentFamily* kFamilies[] = {
     &flytec::kFamily,   &flymaster::kFamily, &iqbasic::kFamily, &dsx::kFamily,    &garmin::kFamily,
     &graviter::kFamily, &magellan::kFamily,  &mtk::kFamily,     &topnav::kFamily, &syride::kFamily,
+    &mlr::kFamily,      &logit::kFamily,     &ascent::kFamily,
 };
 
 }  // namespace

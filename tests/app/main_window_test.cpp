@@ -51,13 +51,15 @@ TEST_F(WindowTest, EveryCommandIsAnActionAndOnlyExistingFeaturesAreEnabled) {
         const std::string_view shortcut = CommandShortcut(command);
         EXPECT_EQ(action->shortcut().toString().toStdString(), std::string(shortcut)) << command.id;
     }
-    // A disabled command (MLR, not written yet) does nothing, even when called directly.
-    EXPECT_FALSE(window->RunCommand(40004));
+    // A disabled command (Digifly Air, not written yet) does nothing, even when called
+    // directly.
+    EXPECT_FALSE(window->RunCommand(40198));
     EXPECT_TRUE(messages.empty());
     ASSERT_NE(window->Button(40054), nullptr);
     EXPECT_TRUE(window->Button(40054)->isEnabled());
     EXPECT_TRUE(window->Button(40029)->isEnabled());  // Garmin
-    EXPECT_FALSE(window->Button(40004)->isEnabled());
+    EXPECT_FALSE(window->Button(40198)->isEnabled());
+    EXPECT_TRUE(window->Button(40004)->isEnabled());  // MLR
     EXPECT_FALSE(window->Button(1102)->isEnabled());  // nothing to abort
 }
 

@@ -30,13 +30,16 @@
 #include "formats/kml/kml_writer.hpp"
 #include "notify/notify.hpp"
 #include "oracle/oracle_tools.hpp"
+#include "protocols/ascent/ascent_emulator.hpp"
 #include "protocols/dsx/dsx_emulator.hpp"
 #include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/garmin/garmin_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
 #include "protocols/iqbasic/iqbasic_emulator.hpp"
+#include "protocols/logit/logit_emulator.hpp"
 #include "protocols/magellan/magellan_emulator.hpp"
+#include "protocols/mlr/mlr_emulator.hpp"
 #include "protocols/mtk/mtk_emulator.hpp"
 #include "protocols/topnav/topnav_emulator.hpp"
 
@@ -1550,6 +1553,281 @@ TEST_F(ProgramWithDsx, FlightWithoutItsEndLineIsNotSaved) {
     EXPECT_NE(outcome.err.find("Read GPS track log: E208 Incomplete transfer"), std::string::npos)
         << outcome.err;
     EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+// The MLR family from the command line against its emulator holding a real flight.
+class ProgramWithMlr : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::mlr::MlrEmulator> instrument;
+    fs::path held = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(held, flight), FileReadStatus::kOk);
+        protocols::mlr::MlrEmulatorConfig config;
+        ASSERT_TRUE(protocols::mlr::FlightFromIgc(flight, config.points));
+        config.waypoints = protocols::mlr::BuiltInWaypoints();
+        ASSERT_EQ(pty.Open(), 0);
+        config.slaveFd = pty.SlaveFd();
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::mlr::MlrEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+    Outcome Download(const std::string& output) {
+        instrument->Start();
+        return Run({"/GPS=MLR", "/COM=" + pty.SlavePath(), "/TIMEOUT=6", output, "/EXIT"});
+    }
+};
+
+// igc-parser's fixes of an IGC file without the pressure altitude (the receivers log none):
+// index, time, latitude, longitude, GPS altitude. Empty when node or igc-parser is missing.
+std::vector<std::string> IgcParserGpsFixes(const fs::path& path) {
+    const fs::path script =
+        fs::path(TRACORA_FIXTURES_DIR) / ".." / ".." / "tools" / "oracles" / "igc_fixes.mjs";
+    const std::string command =
+        "node '" + script.string() + "' '" + path.string() + "' 2>/dev/null | cut -f1-4,6";
+    std::vector<std::string> rows;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return rows;
+    }
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        text.append(buffer, n);
+    }
+    pclose(pipe);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        rows.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return rows;
+}
+
+TEST_F(ProgramWithMlr, IgcDownloadHasTheHeldFlightsFixes) {
+    const Outcome outcome = Download("/IGC_LOG=" + (home / "out").string() + "/");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(home / "out")) {
+        saved.push_back(entry.path());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    const std::vector<std::string> expected = IgcParserGpsFixes(held);
+    if (expected.empty()) {
+        GTEST_SKIP() << "node or igc-parser is not installed";
+    }
+    EXPECT_EQ(expected.size(), 221u);
+    EXPECT_EQ(IgcParserGpsFixes(saved[0]), expected);
+    // The instrument saw the switch to 38,400 for the frames and 4,800 again at the end.
+    const std::vector<std::string> events = instrument->LineEvents();
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(events[2], "track frames at 38400");
+    EXPECT_EQ(events[3], "end at 4800");
+}
+
+TEST_F(ProgramWithMlr, KmlDownload) {
+    const fs::path kml = home / "out" / "mlr.kml";
+    const Outcome outcome = Download("/KML_LOG=" + kml.string());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_TRUE(fs::exists(kml));
+    EXPECT_NE(outcome.err.find("221 points received"), std::string::npos) << outcome.err;
+}
+
+TEST_F(ProgramWithMlr, WaypointStreamDownAndUploadReadByGpsbabel) {
+    instrument->SetStreamWaypoints(true);
+    instrument->Start();
+    const fs::path ozi = home / "out" / "mlr.wpt";
+    Outcome outcome =
+        Run({"/GPS=MLR", "/COM=" + pty.SlavePath(), "/RD_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("5 waypoints written"), std::string::npos) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(ozi, text), FileReadStatus::kOk);
+    EXPECT_NE(text.find("FIESCH"), std::string::npos) << text;
+    outcome = Run({"/GPS=MLR", "/COM=" + pty.SlavePath(), "/WR_WPT=" + ozi.string(), "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    const std::vector<std::string> uploads = instrument->Uploads();
+    ASSERT_EQ(uploads.size(), 5u);
+    // The captured sentences as gpsbabel reads them.
+    const fs::path nmea = home / "upload.nmea";
+    {
+        std::ofstream out(nmea);
+        for (const std::string& sentence : uploads) {
+            out << sentence << "\r\n";
+        }
+    }
+    const std::string command =
+        "gpsbabel -w -i nmea -f '" + nmea.string() + "' -o unicsv -F - 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string csv;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        csv.append(buffer, n);
+    }
+    pclose(pipe);
+    if (csv.empty()) {
+        GTEST_SKIP() << "gpsbabel is not installed";
+    }
+    // The built-in waypoints' positions to a thousandth of a minute.
+    for (const char* position : {"46.409383,8.126333", "46.694167,7.857167", "46.678000,7.873000",
+                                 "-33.952000,-70.365000", "31.500000,35.450000"}) {
+        EXPECT_NE(csv.find(position), std::string::npos) << position << "\n" << csv;
+    }
+}
+
+struct MlrFaultCase {
+    const char* name;
+    protocols::mlr::MlrStep step;
+    protocols::mlr::MlrFault fault;
+    const char* message;
+};
+
+class ProgramMlrFault : public ProgramWithMlr,
+                        public ::testing::WithParamInterface<MlrFaultCase> {};
+
+TEST_P(ProgramMlrFault, EndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(GetParam().step, GetParam().fault);
+    const Outcome outcome = Download("/IGC_LOG=" + (home / "out").string() + "/");
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ProgramMlrFault,
+    ::testing::Values(MlrFaultCase{"FrameSum", protocols::mlr::MlrStep::kTrack,
+                                   protocols::mlr::MlrFault::kBadChecksum,
+                                   "Read GPS track log: E208 Format error 2"},
+                      MlrFaultCase{"SentenceNumber", protocols::mlr::MlrStep::kTrack,
+                                   protocols::mlr::MlrFault::kSequence,
+                                   "Read GPS track log: E204 Bad sentence sequence"},
+                      MlrFaultCase{"CutCable", protocols::mlr::MlrStep::kTrack,
+                                   protocols::mlr::MlrFault::kCutConnection,
+                                   "Read GPS track log: E202 COM port read error"},
+                      MlrFaultCase{"StalledInstrument", protocols::mlr::MlrStep::kTrack,
+                                   protocols::mlr::MlrFault::kStall,
+                                   "Read GPS track log: E210 Track log data timeout"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// The LogIt family from the command line (57,600 baud) against its emulator.
+class ProgramWithLogIt : public ProgramTest {
+protected:
+    device::PseudoTerminal pty;
+    std::unique_ptr<device::EmulatorLink> link;
+    std::unique_ptr<protocols::logit::LogItEmulator> instrument;
+    fs::path held = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(held, flight), FileReadStatus::kOk);
+        protocols::logit::LogItEmulatorConfig config;
+        ASSERT_TRUE(protocols::logit::FlightFromIgc(flight, config.points));
+        ASSERT_EQ(pty.Open(), 0);
+        config.slaveFd = pty.SlaveFd();
+        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
+        instrument = std::make_unique<protocols::logit::LogItEmulator>(*link, config);
+    }
+    void TearDown() override {
+        if (instrument)
+            instrument->Stop();
+        ProgramTest::TearDown();
+    }
+};
+
+TEST_F(ProgramWithLogIt, IgcDownloadHasTheHeldFlightsFixes) {
+    instrument->Start();
+    const Outcome outcome = Run({"/GPS=LOGIT", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(home / "out")) {
+        saved.push_back(entry.path());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    const std::vector<std::string> expected = IgcParserGpsFixes(held);
+    if (expected.empty()) {
+        GTEST_SKIP() << "node or igc-parser is not installed";
+    }
+    EXPECT_EQ(IgcParserGpsFixes(saved[0]), expected);
+    const std::vector<std::string> events = instrument->LineEvents();
+    EXPECT_NE(std::find(events.begin(), events.end(), "track blocks at 57600"), events.end());
+}
+
+TEST_F(ProgramWithLogIt, BrokenBlockEndsWithItsMessageExitCode1AndNoFile) {
+    instrument->ArmFault(protocols::logit::LogItStep::kTrack,
+                         protocols::logit::LogItFault::kBadChecksum);
+    instrument->Start();
+    const Outcome outcome = Run({"/GPS=LOGIT", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Read LogIt track log: E204 Format error 9"), std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+// The Ascent family from the command line at 128,000 baud against its emulator.
+TEST_F(ProgramTest, AscentDownloadHasTheHeldFlightsFixesAndFaultsEndWithExitCode1) {
+    const fs::path held = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+    for (const bool fault : {false, true}) {
+        SCOPED_TRACE(fault);
+        fs::remove_all(home / "out");
+        fs::create_directories(home / "out");
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(held, flight), FileReadStatus::kOk);
+        protocols::ascent::AscentEmulatorConfig config;
+        config.flights.emplace_back();
+        ASSERT_TRUE(protocols::ascent::FlightFromIgc(flight, config.flights.back()));
+        config.flights.emplace_back(config.flights.back());
+        for (TrackPoint& p : config.flights.back()) {
+            p.time += 86'400;
+        }
+        device::PseudoTerminal pty;
+        ASSERT_EQ(pty.Open(), 0);
+        config.slaveFd = pty.SlaveFd();
+        device::EmulatorLink link(pty.TakeMaster());
+        protocols::ascent::AscentEmulator instrument(link, config);
+        if (fault) {
+            instrument.ArmFault(protocols::ascent::AscentStep::kTrackLog,
+                                protocols::ascent::AscentFault::kBlockNumber, 2);
+        }
+        instrument.Start();
+        // The older flight is slot 1 of the list, newest first.
+        const Outcome outcome =
+            Run({"/GPS=ASCENT", "/COM=" + pty.SlavePath(), "/TIMEOUT=6", "/TRACK=1",
+                 "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+        instrument.Stop();
+        if (fault) {
+            EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+            EXPECT_NE(outcome.err.find("Read GPS track log: Data error (bad block number)"),
+                      std::string::npos)
+                << outcome.err;
+            EXPECT_TRUE(fs::is_empty(home / "out"));
+            continue;
+        }
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+        std::vector<fs::path> saved;
+        for (const auto& entry : fs::directory_iterator(home / "out")) {
+            saved.push_back(entry.path());
+        }
+        ASSERT_EQ(saved.size(), 1u);
+        const std::vector<std::string> expected = IgcParserGpsFixes(held);
+        if (expected.empty()) {
+            GTEST_SKIP() << "node or igc-parser is not installed";
+        }
+        EXPECT_EQ(IgcParserGpsFixes(saved[0]), expected);
+        EXPECT_EQ(instrument.Events().front(), "product request at 128000");
+    }
 }
 
 }  // namespace

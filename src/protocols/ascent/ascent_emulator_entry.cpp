@@ -1,0 +1,73 @@
+// tracora-emulate's "ascent" instrument: the Ascent logger emulator with its options.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "emulate/emulator_kit.hpp"
+#include "emulate/emulator_registry.hpp"
+#include "protocols/ascent/ascent_emulator.hpp"
+
+namespace tracora::protocols::ascent {
+
+extern const emulate::EmulatorEntry kEmulator;
+
+namespace {
+
+using emulate::EmulatorSession;
+
+// In the order of AscentStep and AscentFault.
+constexpr std::string_view kSteps[] = {"product", "list", "log", "erase"};
+constexpr std::string_view kFaults[] = {"silence", "bad-id", "block-number", "cut",
+                                        "stop",    "stuck",  "header",       "garbage"};
+
+constexpr std::string_view kUsage =
+    "  --sectors N           used log sectors the logger reports (default 3)\n"
+    "  --fault STEP:FAULT    STEP product, list, log or erase; FAULT silence, bad-id,\n"
+    "                        block-number, cut, stop, stuck (erase), header (log),\n"
+    "                        garbage\n";
+
+int RunAscentInstrument(EmulatorSession& session) {
+    AscentEmulatorConfig config;
+    config.slaveFd = session.slaveFd;
+    emulate::KitOptions kit;
+    if (emulate::ParseKitOptions("ascent", session.args, kSteps, kFaults, kit) != 0)
+        return 2;
+    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
+        std::vector<TrackPoint> points;
+        if (!FlightFromIgc(kit.igcTexts[i], points)) {
+            std::fprintf(stderr, "tracora-emulate ascent: %s has no fix\n",
+                         kit.igcPaths[i].c_str());
+            return 2;
+        }
+        config.flights.push_back(std::move(points));
+    }
+    config.lineRateBaud = kit.rateBaud;
+    const std::vector<std::string>& args = kit.rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--sectors" && i + 1 < args.size()) {
+            config.usedSectors = std::atoi(args[++i].c_str());
+        } else {
+            std::fprintf(stderr, "tracora-emulate ascent: unknown option '%s'\n", args[i].c_str());
+            return 2;
+        }
+    }
+    std::fprintf(session.log, "ascent: %zu flights, %d used sectors\n", config.flights.size(),
+                 config.usedSectors);
+    std::fflush(session.log);
+    AscentEmulator emulator(session.link, std::move(config), session.log);
+    for (const auto& [step, fault] : kit.faults) {
+        emulator.ArmFault(static_cast<AscentStep>(step), static_cast<AscentFault>(fault));
+    }
+    return emulator.Run() == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+const emulate::EmulatorEntry kEmulator = {
+    "ascent",
+    "an Ascent logger at 128,000 baud: product data, track list, flight log memory, erase", kUsage,
+    RunAscentInstrument, kFaults};
+
+}  // namespace tracora::protocols::ascent
