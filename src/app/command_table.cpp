@@ -167,7 +167,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40017, M::kWriteWaypoints, "Send waypoints as Garmin log (RS232)", A::kNotAvailable},
     {40092, M::kWriteWaypoints, "Send waypoints as Garmin log (USB)", A::kNotAvailable},
     {40144, M::kWriteWaypoints, "Power off after transfer", A::kNotAvailable, {}, true},
-    {40142, M::kWriteWaypoints, "Check waypoints in USB competition mode", A::kNotAvailable},
+    {40142, M::kWriteWaypoints, "USB && comp. mode: Check wpts", A::kUsbCheckWaypoints, {}, true},
 
     // Airspace
     {40100, M::kAirspace, "Read OpenAir file...", A::kReadCtrFile},

@@ -37,6 +37,7 @@ enum class Action {
     kEraseLog,  // instrument maintenance: the job erases the instrument's log memory
     kCompetitionMode,
     kFlymasterPowerOff,  // "Pwr off after log read": flips FlymasterPwrOff
+    kUsbCheckWaypoints,  // a competition download over USB scans the waypoints first
     kAbort,
     kExit,
     kReadTrackLogFile,

@@ -225,11 +225,13 @@ bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint
 }
 
 std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& current,
-                                         const std::vector<device::SerialPortInfo>& ports) {
+                                         const std::vector<device::SerialPortInfo>& ports,
+                                         const std::vector<device::UsbUnitInfo>& usbUnits) {
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Set COM port"));
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("Port (COMn or a device path):"), &dialog));
+    layout->addWidget(new QLabel(
+        QStringLiteral("Port (COMn, a device path or a USB bus address BUS:ADDRESS):"), &dialog));
     auto* combo = new QComboBox(&dialog);
     combo->setEditable(true);
     for (const device::SerialPortInfo& port : ports) {
@@ -243,6 +245,13 @@ std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& cur
         }
         combo->setItemData(row, description, Qt::ToolTipRole);
     }
+    // The USB units are chosen by their bus address, which the USB jobs take from the port.
+    for (const device::UsbUnitInfo& unit : usbUnits) {
+        const QString address = ToQString(unit.address);
+        combo->addItem(
+            address + QStringLiteral(" (USB: ") + ToQString(unit.product) + QStringLiteral(")"),
+            address);
+    }
     combo->setEditText(ToQString(current));
     layout->addWidget(combo);
     if (ports.empty()) {
@@ -255,7 +264,12 @@ std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& cur
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    const std::string chosen = ToStdString(combo->currentText().trimmed());
+    // A listed entry stands for its data (a USB unit's text carries its product name too).
+    QString text = combo->currentText();
+    if (const int row = combo->findText(text); row >= 0) {
+        text = combo->itemData(row).toString();
+    }
+    const std::string chosen = ToStdString(text.trimmed());
     if (chosen.empty()) {
         return std::nullopt;
     }

@@ -12,6 +12,7 @@
 #include "core/host.hpp"
 #include "core/track_log.hpp"
 #include "device/port_names.hpp"
+#include "device/usb_transport.hpp"
 #include "documents/igc_commands.hpp"
 
 namespace tracora::app {
@@ -26,9 +27,11 @@ bool RunWaypointDialog(QWidget* parent, const QString& title, Waypoint& waypoint
 // "Set UTC offset for TN": the hours and the half hour of local time minus UTC. False when
 // cancelled (`seconds` unchanged).
 bool RunUtcOffsetDialog(QWidget* parent, int& seconds);
-// The port chooser: the machine's serial ports or a typed name ("COM3" or a device path).
+// The port chooser: the machine's serial ports and Garmin USB units (by bus address), or a
+// typed name ("COM3", a device path or a bus address such as "001:005").
 std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& current,
-                                         const std::vector<device::SerialPortInfo>& ports);
+                                         const std::vector<device::SerialPortInfo>& ports,
+                                         const std::vector<device::UsbUnitInfo>& usbUnits = {});
 
 // One field of a fields dialog: its label, its object name (for tests) and its first text.
 struct DialogField {

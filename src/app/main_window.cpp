@@ -26,6 +26,7 @@
 #include "core/track_store.hpp"
 #include "core/version.hpp"
 #include "device/port_names.hpp"
+#include "device/usb_transport.hpp"
 #include "documents/airspace_commands.hpp"
 #include "documents/flybook_document.hpp"
 #include "documents/igc_commands.hpp"
@@ -244,6 +245,9 @@ void MainWindow::UpdateCommandStates() {
             case Action::kFlymasterPowerOff:
                 action->setChecked(state_.settings.flymasterPwrOff != 0);
                 break;
+            case Action::kUsbCheckWaypoints:
+                action->setChecked(usbCheckWaypoints_);
+                break;
             default:
                 break;
         }
@@ -442,6 +446,11 @@ std::span<const CommandHandler> MainWindow::Handlers() {
          [](W& w, C) { w.ToggleSetting(w.state_.settings.timestampFilter); }},
         {Action::kFlymasterPowerOff, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.flymasterPwrOff); }},
+        {Action::kUsbCheckWaypoints, kRuns, kAnyView,
+         [](W& w, C) {
+             w.usbCheckWaypoints_ = !w.usbCheckWaypoints_;
+             w.UpdateCommandStates();
+         }},
         {Action::kDownloadFilter, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.downloadFilter); }},
         {Action::kSpeedFilter, kRuns, kAnyView,
@@ -514,6 +523,7 @@ void MainWindow::StartDownload(const Command& command) {
     start.parameter = command.job->parameter;
     start.competitionMode = state_.settings.compMode != 0;
     start.compSpecial = state_.settings.compSpecial != 0;
+    start.usbCheckWaypoints = usbCheckWaypoints_;
     // Without a command line the window's setting decides.
     start.powerOff = state_.settings.flymasterPwrOff != 0;
     automation::DownloadHooks hooks;
@@ -618,7 +628,7 @@ void MainWindow::SetListSize(int step) {
 void MainWindow::SetComPort() {
     std::vector<device::SerialPortInfo> ports;
     device::ListComPorts(ports);
-    const auto chosen = RunPortDialog(this, jobs_.PortName(), ports);
+    const auto chosen = RunPortDialog(this, jobs_.PortName(), ports, device::ListGarminUsbUnits());
     if (!chosen) {
         return;
     }

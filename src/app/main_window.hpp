@@ -161,6 +161,8 @@ private:
     std::array<std::unique_ptr<StoreTableModel>, 4> models_;
     ListView view_ = ListView::kTrackLog;
     bool compactTitle_ = false;
+    // "USB && comp. mode: Check wpts": on at every start, not kept in the settings.
+    bool usbCheckWaypoints_ = true;
     bool exiting_ = false;
     int listSizeStep_ = 0;
     // The type last chosen in the waypoint open dialog, for this run of the program.

@@ -16,6 +16,7 @@
 
 #include "core/strings.hpp"
 #include "core/text_forms.hpp"
+#include "device/usb_transport.hpp"
 #include "notify/notify.hpp"
 
 namespace tracora {
@@ -302,6 +303,11 @@ int ParseCom(ParseContext& context, std::string_view value) {
     // A device path names the port directly, absolute or relative ("./ttyV0").
     if (!value.empty() &&
         (value[0] == '/' || value.starts_with("./") || value.starts_with("../"))) {
+        context.request.portName = std::string(value);
+        return 0;
+    }
+    // A USB unit's bus address ("001:005", "usb:1:5") for the USB families.
+    if (!device::UsbBusAddress(value).empty()) {
         context.request.portName = std::string(value);
         return 0;
     }

@@ -11,6 +11,7 @@
 
 #include "core/text_forms.hpp"
 #include "device/io_status.hpp"
+#include "device/usb_transport.hpp"
 
 namespace tracora::device {
 
@@ -293,6 +294,7 @@ int JobLayer::StartGpsJob(JobStart start) {
     job->flights.selected = start.selectedFlights;
     job->competitionMode = start.competitionMode;
     job->compSpecial = start.compSpecial;
+    job->usbCheckWaypoints = start.usbCheckWaypoints;
     job->sendLogSeconds = start.sendLogSeconds;
     job->chooseFlights = std::move(start.chooseFlights);
     job->pilotName = std::move(start.pilotName);
@@ -306,6 +308,12 @@ int JobLayer::StartGpsJob(JobStart start) {
     if (start.protocol != GpsProtocol::kGarminUsb) {
         job->portName = portName_.substr(0, 80);
         job->portPath = ResolvePortName(job->portName, portTable_);
+    } else {
+        // A USB unit is chosen by a bus address in the port setting; a serial port name there
+        // means none, and the first unit found is taken.
+        job->portPath = UsbBusAddress(portName_);
+        if (!job->portPath.empty())
+            job->portName = portName_.substr(0, 80);
     }
     if (!job->WakeValid()) {
         sink.JobError("Creating wait event", kGpsAccess);

@@ -111,6 +111,9 @@ public:
     // with compSpecial the competition ID is a waypoint named '-' and digits.
     bool competitionMode = false;
     bool compSpecial = false;
+    // Competition mode over USB: whether the pilot IDs are looked for in the waypoints first
+    // (the window's option; on unless the user turned it off).
+    bool usbCheckWaypoints = true;
     // SENDLOG: seconds of track time between position notifications, 0 = off.
     int sendLogSeconds = 0;
     // Asks for the flights when none were selected beforehand; empty when nobody can be asked
@@ -187,6 +190,7 @@ struct JobStart {
     std::bitset<256> selectedFlights;
     bool competitionMode = false;
     bool compSpecial = false;
+    bool usbCheckWaypoints = true;
     int sendLogSeconds = 0;
     FlightChooser chooseFlights;
     std::string pilotName;

@@ -1,7 +1,10 @@
 #include "device/transport.hpp"
 
+#include <cstdlib>
+
 #include "device/hid_transport.hpp"
 #include "device/serial_transport.hpp"
+#include "device/usb_socket_link.hpp"
 #include "device/usb_transport.hpp"
 
 namespace tracora::device {
@@ -21,8 +24,12 @@ const char* TransportKindName(TransportKind kind) {
 std::unique_ptr<Transport> MakeSystemTransport(TransportKind kind) {
     if (kind == TransportKind::kSerial)
         return std::make_unique<SerialTransport>();
-    if (kind == TransportKind::kUsb)
+    if (kind == TransportKind::kUsb) {
+        // A unit served by an emulator stands in for the buses when the environment says so.
+        if (const char* link = std::getenv(kUsbLinkVariable); link != nullptr && *link != '\0')
+            return std::make_unique<UsbSocketTransport>(link);
         return MakeLibusbTransport();
+    }
     if (kind == TransportKind::kHid)
         return MakeHidapiTransport();
     return nullptr;

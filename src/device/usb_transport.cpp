@@ -27,8 +27,54 @@ int UsbTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs, cons
 
 namespace {
 
+// A decimal number from 1 to 255 filling `text`, or 0.
+int BusNumber(std::string_view text) {
+    if (text.empty() || text.size() > 3)
+        return 0;
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return 0;
+        value = value * 10 + (c - '0');
+    }
+    return value <= 255 ? value : 0;
+}
+
+}  // namespace
+
+std::string UsbBusAddress(std::string_view name) {
+    char separator = ':';
+    if (name.starts_with("/dev/bus/usb/")) {
+        name.remove_prefix(13);
+        separator = '/';
+    } else if (name.size() > 4 && (name[0] == 'u' || name[0] == 'U') &&
+               (name[1] == 's' || name[1] == 'S') && (name[2] == 'b' || name[2] == 'B') &&
+               name[3] == ':') {
+        name.remove_prefix(4);
+    }
+    const std::size_t split = name.find(separator);
+    if (split == std::string_view::npos)
+        return {};
+    const int bus = BusNumber(name.substr(0, split));
+    const int address = BusNumber(name.substr(split + 1));
+    if (bus == 0 || address == 0)
+        return {};
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d:%03d", bus, address);
+    return text;
+}
+
+namespace {
+
 // Waits are cut into slices so that an abort ends them soon.
 constexpr int kSliceMs = 100;
+
+std::string AddressOf(libusb_device* device) {
+    char address[16];
+    std::snprintf(address, sizeof address, "%03u:%03u", libusb_get_bus_number(device),
+                  libusb_get_device_address(device));
+    return address;
+}
 
 int IoCode(int libusbError) {
     switch (libusbError) {
@@ -55,14 +101,18 @@ public:
 
     int Open(const std::string& path) override {
         Close();
+        const std::string wanted = UsbBusAddress(path);
+        if (!path.empty() && wanted.empty())
+            return kIoNotFound;
+        // A machine without USB access has no unit to find.
         if (context_ == nullptr && libusb_init(&context_) != 0) {
             context_ = nullptr;
-            return kIoError;
+            return kIoNotFound;
         }
         libusb_device** list = nullptr;
         const ssize_t count = libusb_get_device_list(context_, &list);
         if (count < 0)
-            return kIoError;
+            return kIoNotFound;
         int status = kIoNotFound;
         for (ssize_t i = 0; i < count && handle_ == nullptr; ++i) {
             libusb_device* device = list[i];
@@ -70,10 +120,7 @@ public:
             if (libusb_get_device_descriptor(device, &descriptor) != 0 ||
                 descriptor.idVendor != kGarminVendorId)
                 continue;
-            char address[32];
-            std::snprintf(address, sizeof address, "%03u:%03u", libusb_get_bus_number(device),
-                          libusb_get_device_address(device));
-            if (!path.empty() && path != address)
+            if (!wanted.empty() && wanted != AddressOf(device))
                 continue;
             status = Claim(device);
         }
@@ -204,6 +251,44 @@ private:
 };
 
 }  // namespace
+
+std::vector<UsbUnitInfo> ListGarminUsbUnits() {
+    std::vector<UsbUnitInfo> units;
+    libusb_context* context = nullptr;
+    if (libusb_init(&context) != 0)
+        return units;
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device* device = list[i];
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(device, &descriptor) != 0 ||
+            descriptor.idVendor != kGarminVendorId)
+            continue;
+        UsbUnitInfo unit{AddressOf(device), "Garmin"};
+        // The product string needs the device opened, which a unit in use refuses.
+        libusb_device_handle* handle = nullptr;
+        if (descriptor.iProduct != 0 && libusb_open(device, &handle) == 0) {
+            unsigned char text[128] = {};
+            const int length = libusb_get_string_descriptor_ascii(handle, descriptor.iProduct, text,
+                                                                  sizeof text - 1);
+            if (length > 0) {
+                unit.product.assign(reinterpret_cast<const char*>(text),
+                                    static_cast<std::size_t>(length));
+                for (char& c : unit.product) {
+                    if (static_cast<unsigned char>(c) < 0x20)
+                        c = ' ';
+                }
+            }
+            libusb_close(handle);
+        }
+        units.push_back(std::move(unit));
+    }
+    if (count >= 0)
+        libusb_free_device_list(list, 1);
+    libusb_exit(context);
+    return units;
+}
 
 std::unique_ptr<UsbTransport> MakeLibusbTransport() {
     return std::make_unique<LibusbTransport>();

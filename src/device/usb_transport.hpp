@@ -10,6 +10,8 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "device/transport.hpp"
 
@@ -44,9 +46,27 @@ public:
 // The Garmin vendor ID; every unit of it with a bulk and an interrupt pipe is a candidate.
 inline constexpr std::uint16_t kGarminVendorId = 0x091E;
 
-// The libusb back end: Open("") takes the first Garmin unit found, Open("BUS:ADDRESS") the one
-// at that bus address (as the port dialog lists them); a kernel driver bound to the interface
-// is detached while the program holds it.
+// A unit's bus address as a user gives it: "BUS:ADDRESS" ("1:5" or "001:005"), "usb:BUS:ADDRESS"
+// or the device node "/dev/bus/usb/BUS/ADDRESS", decimal numbers from 1 to 255. The canonical
+// "BBB:AAA" form (three digits each, as the port dialog lists the units), or empty when `name`
+// is none of these.
+std::string UsbBusAddress(std::string_view name);
+
+// One Garmin unit on the buses: its canonical bus address and what it says it is.
+struct UsbUnitInfo {
+    std::string address;
+    std::string product;
+
+    bool operator==(const UsbUnitInfo&) const = default;
+};
+
+// The Garmin units this machine can see, in enumeration order; empty when there are none or
+// USB cannot be reached at all.
+std::vector<UsbUnitInfo> ListGarminUsbUnits();
+
+// The libusb back end: Open("") takes the first Garmin unit found, Open(address) the one at that
+// bus address (any form UsbBusAddress takes). No unit there, or no USB access at all, gives
+// kIoNotFound; a kernel driver bound to the interface is detached while the program holds it.
 std::unique_ptr<UsbTransport> MakeLibusbTransport();
 
 }  // namespace tracora::device

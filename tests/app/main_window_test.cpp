@@ -558,6 +558,19 @@ TEST_F(WindowJobTest, FlymasterDownloadFromTheQuickButtonWithPowerOff) {
     EXPECT_FALSE(window->CommandAction(40146)->isChecked());
 }
 
+TEST_F(WindowJobTest, UsbCompetitionWaypointCheckIsOnAtStartAndToggles) {
+    QAction* option = window->CommandAction(40142);
+    ASSERT_NE(option, nullptr);
+    EXPECT_EQ(option->text(), QStringLiteral("USB && comp. mode: Check wpts"));
+    EXPECT_TRUE(option->isCheckable());
+    EXPECT_TRUE(option->isEnabled());
+    EXPECT_TRUE(option->isChecked());
+    ASSERT_TRUE(window->RunCommand(40142));
+    EXPECT_FALSE(option->isChecked());
+    ASSERT_TRUE(window->RunCommand(40142));
+    EXPECT_TRUE(option->isChecked());
+}
+
 TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {
     std::vector<TrackPoint> points;
     ASSERT_TRUE(

@@ -489,6 +489,9 @@ TEST(AutomationKeywords, Values) {
         {"/COM=007", [](AutomationRequest& r) { r.portName = "COM7"; }},
         {"/COM=999999999", [](AutomationRequest& r) { r.portName = R"(\\.\COM999999999)"; }},
         {"/COM=/dev/ttyUSB0", [](AutomationRequest& r) { r.portName = "/dev/ttyUSB0"; }},
+        // A USB unit's bus address, kept as given for the USB jobs.
+        {"/COM=001:005", [](AutomationRequest& r) { r.portName = "001:005"; }},
+        {"/COM=usb:3:17", [](AutomationRequest& r) { r.portName = "usb:3:17"; }},
         {"/COM=/dev/serial/by-id/usb-Instrument_0123456789-if00-port0",
          [](AutomationRequest& r) {
              r.portName = "/dev/serial/by-id/usb-Instrument_0123456789-if00-port0";
@@ -675,6 +678,10 @@ TEST(AutomationKeywords, Errors) {
         {"/COM", "Bad COM port"},
         {"/COM=-1", "Bad COM port"},
         {"/COM=COM3", "Bad COM port"},
+        {"/COM=1:", "Bad COM port"},
+        {"/COM=0:5", "Bad COM port"},
+        {"/COM=1:256", "Bad COM port"},
+        {"/COM=usb:1", "Bad COM port"},
         {"/COM=1000000000", "Bad COM port"},
         {"/COM=99999999999999999999999", "Bad COM port"},
         {"/GPS=GARMINUSB", "Bad GPS type"},

@@ -21,11 +21,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/file_io.hpp"
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "device/usb_socket_link.hpp"
+#include "device/wake_event.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "formats/kml/kml_writer.hpp"
 #include "notify/notify.hpp"
@@ -35,6 +38,7 @@
 #include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
 #include "protocols/garmin/garmin_emulator.hpp"
+#include "protocols/garmin/garmin_usb_emulator.hpp"
 #include "protocols/graviter/graviter_emulator.hpp"
 #include "protocols/iqbasic/iqbasic_emulator.hpp"
 #include "protocols/logit/logit_emulator.hpp"
@@ -64,7 +68,7 @@ using OutputWatcher = std::function<void(pid_t pid, const std::string& out)>;
 // Runs the program with `args` in an environment of its own (settings and notify sockets
 // under `home`) and collects what it prints. Fails the test when it does not end in time.
 Outcome RunProgram(const std::vector<std::string>& args, const fs::path& home,
-                   const OutputWatcher& watch = {}) {
+                   const OutputWatcher& watch = {}, const std::vector<std::string>& extraEnv = {}) {
     Outcome outcome;
     int outPipe[2];
     int errPipe[2];
@@ -89,6 +93,7 @@ Outcome RunProgram(const std::vector<std::string>& args, const fs::path& home,
     std::vector<std::string> envStrings = {"TRACORA_CONFIG_DIR=" + (home / "config").string(),
                                            "XDG_RUNTIME_DIR=" + (home / "run").string(),
                                            "HOME=" + home.string(), "PATH=/usr/bin:/bin"};
+    envStrings.insert(envStrings.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> env;
     for (std::string& s : envStrings)
         env.push_back(s.data());
@@ -1193,6 +1198,103 @@ INSTANTIATE_TEST_SUITE_P(
                         "packet"}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// The Garmin family over USB: the fake unit served on a socket, which the program's USB
+// transport reaches through the environment, so that the program's whole USB code runs.
+class ProgramWithGarminUsb : public ProgramTest {
+protected:
+    std::unique_ptr<protocols::garmin::GarminUsbUnit> unit;
+    device::WakeEvent stop;
+    std::thread server;
+    std::size_t points = 0;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc", flight),
+                  FileReadStatus::kOk);
+        protocols::garmin::GarminUsbConfig config;
+        config.unit.capabilities = protocols::garmin::FindCapabilityPreset("d110")->entries;
+        config.unit.flights.emplace_back();
+        ASSERT_TRUE(protocols::garmin::FlightFromIgc(flight, config.unit.flights.back()));
+        points = config.unit.flights.back().size();
+        unit = std::make_unique<protocols::garmin::GarminUsbUnit>(std::move(config));
+    }
+    void TearDown() override {
+        stop.Set();
+        if (server.joinable())
+            server.join();
+        ProgramTest::TearDown();
+    }
+    Outcome RunUsb(const std::string& action) {
+        const std::string socket = (home / "unit.sock").string();
+        server = std::thread([this, socket] { device::ServeUsbDevice(socket, *unit, stop); });
+        // The program may connect as soon as the socket exists.
+        for (int i = 0; i < 600 && !fs::exists(socket); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return RunProgram({"/GPS=GARMIN", "/USB", "/TIMEOUT=2", action, "/EXIT"}, home, {},
+                          {std::string(device::kUsbLinkVariable) + "=" + socket});
+    }
+};
+
+TEST_F(ProgramWithGarminUsb, TrackLogIsSavedAsIgc) {
+    const Outcome outcome = RunUsb("/IGC_LOG=" + (home / "out").string() + "/");
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(home / "out"))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u) << outcome.err;
+    EXPECT_EQ(files[0].extension(), ".igc");
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(files[0], text), FileReadStatus::kOk);
+    std::size_t fixes = 0;
+    for (std::size_t at = 0; (at = text.find("\nB", at)) != std::string::npos; ++at)
+        ++fixes;
+    EXPECT_EQ(fixes, points);
+    // The first fix of the flight, as the IGC file the unit holds has it.
+    EXPECT_NE(text.find("B1034115012954N00530990E"), std::string::npos) << text.substr(0, 800);
+}
+
+TEST_F(ProgramWithGarminUsb, TrackLogIsSavedAsKml) {
+    const fs::path kml = home / "out" / "garmin.kml";
+    const Outcome outcome = RunUsb("/KML_LOG=" + kml.string());
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(kml, text), FileReadStatus::kOk) << outcome.err;
+    EXPECT_NE(text.find("<Document>"), std::string::npos);
+    EXPECT_NE(text.find("5.516"), std::string::npos);  // the first fix's longitude, 5 deg 30.990'
+}
+
+TEST_F(ProgramWithGarminUsb, FaultsEndWithTheirMessageExitCode1AndNoFile) {
+    struct Case {
+        GS step;
+        GF fault;
+        const char* message;
+    };
+    const Case cases[] = {
+        // The interrupt pipe stays silent: read error 1 after the product data.
+        {GS::kCapabilities, GF::kMissing, "Read GPS product data: E115 Packet read error"},
+        {GS::kProduct, GF::kCut, "Read GPS product data: E105 Packet read error"},
+        // The transfers over USB give the serial link's messages.
+        {GS::kRecord, GF::kCut,
+         "Read GPS track log: E205 COM port error while waiting for log data packet"},
+        {GS::kComplete, GF::kSilence,
+         "Read GPS track log: E211 Timeout while waiting for transfer complete packet"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        stop.Set();
+        if (server.joinable())
+            server.join();
+        stop.Reset();
+        SetUp();
+        ASSERT_TRUE(unit->ArmFault(c.step, c.fault));
+        const Outcome outcome = RunUsb("/KML_LOG=" + (home / "out" / "g.kml").string());
+        EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+        EXPECT_TRUE(fs::is_empty(home / "out"));
+    }
+}
+
 // The pushing Top Navigator and XC Trainer from the command line: each track transfer saved,
 // each fault with its message, exit code 1 and no file, and a waypoint upload.
 class ProgramWithTopnav : public ProgramWithEmulator<protocols::topnav::TopnavEmulator> {
@@ -1334,6 +1436,17 @@ TEST_F(ProgramTest, SyrideWithoutDeviceEndsWithExitCode1AndNoFile) {
                                  "/KML_LOG=" + (home / "out" / "s.kml").string(), "/EXIT"});
     EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
     EXPECT_NE(outcome.err.find("Get GPS product data: No valid response from GPS"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
+
+TEST_F(ProgramTest, GarminUsbUnitMissingAtItsBusAddressEndsWithExitCode1AndNoFile) {
+    // No bus has a device at address 255 (addresses end at 127).
+    const Outcome outcome = Run({"/GPS=GARMIN", "/USB", "/COM=255:255", "/TIMEOUT=1",
+                                 "/KML_LOG=" + (home / "out" / "g.kml").string(), "/EXIT"});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Searching for USB device names: No device interface GUID match"),
               std::string::npos)
         << outcome.err;
     EXPECT_TRUE(fs::is_empty(home / "out"));

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <thread>
@@ -28,10 +29,16 @@ constexpr int kJobDeadlineMs = 120'000;
 
 // The job owns its transport; this one hands every call to the test's unit, which outlives it.
 GarminUsbUnit* g_unit = nullptr;
+// The paths the jobs opened, and what Open answers instead of the unit (0: the unit answers).
+std::vector<std::string> g_openedPaths;
+int g_openStatus = 0;
 
 class ForwardingUsb final : public device::UsbTransport {
 public:
-    int Open(const std::string& path) override { return g_unit->Open(path); }
+    int Open(const std::string& path) override {
+        g_openedPaths.push_back(path);
+        return g_openStatus != 0 ? g_openStatus : g_unit->Open(path);
+    }
     void Close() override { g_unit->Close(); }
     bool IsOpen() const override { return g_unit->IsOpen(); }
     int ReadInterrupt(std::span<std::uint8_t> b, int t, const device::WakeEvent* w) override {
@@ -81,6 +88,8 @@ protected:
     void TearDown() override {
         layer.WaitForJobEnd();
         g_unit = nullptr;
+        g_openedPaths.clear();
+        g_openStatus = 0;
     }
     GarminUsbUnit& MakeUnit(GarminUsbConfig config) {
         unit = std::make_unique<GarminUsbUnit>(std::move(config));
@@ -104,6 +113,7 @@ protected:
             track = std::move(job.track);
             waypoints = std::move(job.waypoints);
             productText = job.productText;
+            competitionId = job.competitionId;
         };
         return start;
     }
@@ -126,6 +136,7 @@ protected:
     DownloadedTrackLog track;
     std::vector<Waypoint> waypoints;
     std::string productText;
+    int competitionId = 999;
 };
 
 struct SessionVariant {
@@ -223,6 +234,78 @@ TEST_F(GarminUsbTest, BadCapabilityArrayIsRefused) {
     MakeUnit(std::move(config));
     EXPECT_LT(Run(Start(AccessFunction::kReadTrackLog)), 0);
     EXPECT_EQ(FirstError(), "E126 Bad protocol tag character");
+}
+
+TEST_F(GarminUsbTest, PortSettingChoosesTheUnitByItsBusAddress) {
+    MakeUnit(Config("d108"));
+    struct Case {
+        const char* port;
+        const char* opened;  // "" is the first unit found
+    };
+    const Case cases[] = {
+        {"usb:1:5", "001:005"}, {"/dev/bus/usb/003/017", "003:017"},
+        {"002:009", "002:009"}, {"COM3", ""},
+        {"/dev/ttyUSB0", ""},
+    };
+    for (const Case& c : cases) {
+        g_openedPaths.clear();
+        layer.SetPortName(c.port);
+        ASSERT_EQ(Run(Start(AccessFunction::kReadWaypoints)), 0) << c.port << FirstError();
+        ASSERT_EQ(g_openedPaths.size(), 1u) << c.port;
+        EXPECT_EQ(g_openedPaths[0], c.opened) << c.port;
+    }
+}
+
+TEST_F(GarminUsbTest, MissingUnitEndsAtOnceWithoutRetrying) {
+    MakeUnit(Config("d108"));
+    g_openStatus = device::kIoNotFound;
+    layer.SetOpenAttempts(5);
+    EXPECT_LT(Run(Start(AccessFunction::kReadTrackLog)), 0);
+    ASSERT_EQ(sink.Errors().size(), 1u);
+    EXPECT_EQ(sink.Errors()[0].text, "No device interface GUID match");
+    EXPECT_EQ(sink.Errors()[0].title, "Searching for USB device names");
+    EXPECT_EQ(g_openedPaths.size(), 1u);
+    EXPECT_TRUE(track.points.empty());
+}
+
+TEST_F(GarminUsbTest, UnitThatCannotBeOpenedIsTriedAgainThenRefused) {
+    MakeUnit(Config("d108"));
+    g_openStatus = device::kIoBusy;  // another program holds it
+    layer.SetOpenAttempts(2);
+    EXPECT_LT(Run(Start(AccessFunction::kReadTrackLog)), 0);
+    EXPECT_EQ(FirstError(), "Could not open USB port");
+    EXPECT_EQ(g_openedPaths.size(), 2u);
+}
+
+TEST_F(GarminUsbTest, CompetitionDownloadScansTheWaypointsUnlessTheOptionIsOff) {
+    // The competition ID 1234567 as its waypoint spells it: 5 deg 6' 7" N (the last three
+    // digits), 12 deg 3' 4" E (the leading two, then one digit each for minutes and seconds).
+    const double semicirclesPerDegree = 2147483648.0 / 180.0;
+    const auto latitude =
+        static_cast<std::int32_t>(std::lround((5 + 6 / 60.0 + 7 / 3600.0) * semicirclesPerDegree));
+    const auto longitude =
+        static_cast<std::int32_t>(std::lround((12 + 3 / 60.0 + 4 / 3600.0) * semicirclesPerDegree));
+    GarminUsbConfig config = Config("d110");
+    Waypoint id = MakeWaypoint("COMPID", "COMPID 1234567", latitude, longitude);
+    id.altitude = 0;
+    config.unit.waypoints.push_back(id);
+    GarminUsbUnit& usb = MakeUnit(std::move(config));
+    const std::vector<TrackPoint> expected = FixturePoints("marcourt.igc");
+    struct Case {
+        bool checkWaypoints;
+        int competitionId;
+        std::size_t transfers;  // session start, product request, (waypoints), track log
+    };
+    for (const Case c : {Case{true, 1234567, 4}, Case{false, -1, 3}}) {
+        const std::size_t before = usb.OutTransfers().size();
+        auto start = Start(AccessFunction::kReadTrackLog);
+        start.competitionMode = true;
+        start.usbCheckWaypoints = c.checkWaypoints;
+        ASSERT_EQ(Run(std::move(start)), 0) << FirstError();
+        EXPECT_EQ(competitionId, c.competitionId) << c.checkWaypoints;
+        EXPECT_EQ(usb.OutTransfers().size() - before, c.transfers) << c.checkWaypoints;
+        EXPECT_EQ(track.points.size(), expected.size()) << c.checkWaypoints;
+    }
 }
 
 }  // namespace

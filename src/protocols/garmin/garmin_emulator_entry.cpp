@@ -2,13 +2,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/file_io.hpp"
+#include "device/usb_socket_link.hpp"
+#include "device/wake_event.hpp"
 #include "emulate/emulator_kit.hpp"
 #include "emulate/emulator_registry.hpp"
 #include "formats/waypoint_text/waypoint_files.hpp"
 #include "protocols/garmin/garmin_emulator.hpp"
+#include "protocols/garmin/garmin_usb_emulator.hpp"
 
 namespace tracora::protocols::garmin {
 
@@ -29,6 +33,9 @@ constexpr std::string_view kUsage =
     "  --product ID[:SW]     product ID and software version x 100 (default 77:362)\n"
     "  --description TEXT    the product description\n"
     "  --wpt FILE            the waypoints the unit holds (any waypoint file)\n"
+    "  --usb SOCKET          a unit on USB instead: serve its USB side on the Unix socket\n"
+    "                        SOCKET (tracora reaches it with TRACORA_USB_LINK=SOCKET); the\n"
+    "                        faults are then silence and cut, and missing (capabilities)\n"
     "  --fault STEP:FAULT    STEP product, capabilities, command, records, record, complete\n"
     "                        or upload; FAULT silence, checksum, dle, nak (acknowledges),\n"
     "                        cut, garbage, missing (capabilities) or unknown (product)\n";
@@ -36,6 +43,37 @@ constexpr std::string_view kUsage =
 int Fail(const std::string& text) {
     std::fprintf(stderr, "tracora-emulate garmin: %s\n", text.c_str());
     return 2;
+}
+
+// The unit on USB: served on `socketPath` until the emulator is stopped.
+int RunUsbUnit(emulate::EmulatorSession& session, const GarminEmulatorConfig& config,
+               const emulate::KitOptions& kit, const std::string& socketPath) {
+    GarminUsbConfig usbConfig;
+    usbConfig.unit = config;
+    GarminUsbUnit unit(usbConfig);
+    for (const auto& [step, fault] : kit.faults) {
+        if (!unit.ArmFault(static_cast<GarminStep>(step), static_cast<GarminFault>(fault)))
+            return Fail("fault " + std::string(kSteps[static_cast<std::size_t>(step)]) + ":" +
+                        std::string(kFaults[static_cast<std::size_t>(fault)]) +
+                        " does not exist over USB");
+    }
+    device::WakeEvent stop;
+    int served = 0;
+    std::thread server([&] { served = device::ServeUsbDevice(socketPath, unit, stop); });
+    std::fprintf(session.log, "USB %s\n", socketPath.c_str());
+    std::fflush(session.log);
+    // The kit's link is stopped by SIGINT and SIGTERM.
+    while (session.link.Hold(1000)) {
+    }
+    stop.Set();
+    server.join();
+    if (served != 0)
+        return Fail("cannot serve on " + socketPath);
+    std::fprintf(session.log, "stored %zu waypoints, %zu track logs%s\n",
+                 unit.UploadedWaypoints().size(), unit.UploadedTracks().size(),
+                 unit.PoweredOff() ? ", powered off" : "");
+    std::fflush(session.log);
+    return 0;
 }
 
 int RunGarminInstrument(emulate::EmulatorSession& session) {
@@ -50,6 +88,7 @@ int RunGarminInstrument(emulate::EmulatorSession& session) {
             return Fail(kit.igcPaths[i] + " holds no flight");
         config.flights.push_back(std::move(points));
     }
+    std::string usbSocket;
     const std::vector<std::string>& args = kit.rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -70,6 +109,8 @@ int RunGarminInstrument(emulate::EmulatorSession& session) {
             config.product.productId = static_cast<std::uint16_t>(std::atoi(id.c_str()));
             if (!version.empty())
                 config.product.version = static_cast<std::int16_t>(std::atoi(version.c_str()));
+        } else if (arg == "--usb" && hasValue) {
+            usbSocket = args[++i];
         } else if (arg == "--description" && hasValue) {
             config.product.description = args[++i];
         } else if (arg == "--wpt" && hasValue) {
@@ -85,6 +126,8 @@ int RunGarminInstrument(emulate::EmulatorSession& session) {
             return Fail("unknown option '" + arg + "'");
         }
     }
+    if (!usbSocket.empty())
+        return RunUsbUnit(session, config, kit, usbSocket);
     GarminEmulator emulator(session.link, config, session.log);
     std::size_t points = 0;
     for (const auto& flight : config.flights)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/text_forms.hpp"
+#include "device/io_status.hpp"
 
 namespace tracora::protocols::garmin {
 
@@ -91,15 +92,16 @@ int UsbPacketLink::ReadAny(std::uint8_t& type, GarminPacket& packet, int timeout
 
 int UsbPacketLink::Receive(GarminPacket& packet, int timeoutMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const bool startedInBulk = bulkMode_;
     for (;;) {
         const long long left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            return kLinkTimeout;
         std::uint8_t type = 0;
-        const int rc = ReadAny(type, packet, static_cast<int>(left));
-        if (rc != 0)
+        const int rc = left <= 0 ? kLinkTimeout : ReadAny(type, packet, static_cast<int>(left));
+        if (rc != 0) {
+            readError_ = !bulkMode_ ? 1 : (startedInBulk ? 7 : 3);
             return rc;
+        }
         if (type == kUsbLayerType && packet.id == kUsbDataAvailable) {
             bulkMode_ = true;
             job_.Trace().Text("Bulk pipe TRUE");
@@ -182,12 +184,12 @@ int ReadUsbProductData(GarminSession& s, UsbPacketLink& link) {
         job.Error("E104 Bulk OUT error", kProductTitle);
         return -1;
     }
-    auto readFailed = [&job](int rc, int base) {
+    auto readFailed = [&job, &link](int rc, int base) {
         if (rc == kLinkAborted) {
             job.Status("Transfer aborted");
             return -1;
         }
-        job.Error(FormatCount("E% Packet read error", base + (rc == kLinkTimeout ? 2 : 1)),
+        job.Error(FormatCount("E% Packet read error", base + link.ReadErrorNumber()),
                   kProductTitle);
         return -1;
     };
@@ -254,7 +256,13 @@ int OverUsb(GpsAccessJob& job, const std::function<int(GarminSession&)>& body) {
         }
         job.Status(FormatCount("Connecting to GPS (%)", attempts - k + 1));
         job.Trace().Text("USB device name: " + job.portPath);
-        open = usb->Open(job.portPath) == 0;
+        const int status = usb->Open(job.portPath);
+        // No unit on the buses (or none at the address asked for): nothing to wait for.
+        if (status == device::kIoNotFound) {
+            job.Error("No device interface GUID match", "Searching for USB device names");
+            return -1;
+        }
+        open = status == 0;
         if (!open && k < attempts && !job.Pause(1000)) {
             job.Status("Transfer aborted");
             return -1;
@@ -278,7 +286,15 @@ int GarminUsbReadWaypoints(GpsAccessJob& job) {
 }
 
 int GarminUsbReadTrackLog(GpsAccessJob& job) {
-    return OverUsb(job, ReadTrackLogJob);
+    return OverUsb(job, [](GarminSession& s) {
+        // The user may spare the waypoint scan of a competition download over USB; the pilot
+        // IDs are then unknown.
+        if (s.job.competitionMode && !s.job.usbCheckWaypoints) {
+            s.job.competitionId = s.job.civlId = -1;
+            return ReadTrackLog(s);
+        }
+        return ReadTrackLogJob(s);
+    });
 }
 
 int GarminUsbWriteWaypoints(GpsAccessJob& job) {

@@ -27,6 +27,10 @@ public:
     // The session start: 0 with UnitId() set, or -1 (reported with `title`).
     int StartSession(const char* title);
     std::uint32_t UnitId() const { return unitId_; }
+    // Which read of the last failed Receive failed, as the USB messages number it: 1 the
+    // interrupt pipe, 3 the bulk pipe after the unit switched to it during that Receive, 7 the
+    // bulk pipe already in use.
+    int ReadErrorNumber() const { return readError_; }
     bool BulkMode() const { return bulkMode_; }
 
 private:
@@ -39,6 +43,7 @@ private:
     device::UsbTransport& usb_;
     std::uint32_t unitId_ = 0;
     bool bulkMode_ = false;
+    int readError_ = 0;
 };
 
 // Session start, product data and the capability array over USB (no product table: every USB

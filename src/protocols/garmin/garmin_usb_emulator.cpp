@@ -25,6 +25,32 @@ GarminUsbUnit::GarminUsbUnit(GarminUsbConfig config) : config_(std::move(config)
     }
 }
 
+bool GarminUsbUnit::ArmFault(GarminStep step, GarminFault fault) {
+    const bool silence = fault == GarminFault::kSilence || fault == GarminFault::kCut ||
+                         (fault == GarminFault::kMissing && step == GarminStep::kCapabilities);
+    if (!silence || step == GarminStep::kCommand || step == GarminStep::kUpload)
+        return false;
+    std::lock_guard lock(mutex_);
+    faults_.emplace_back(step, fault);
+    return true;
+}
+
+// Called with mutex_ held.
+bool GarminUsbUnit::Passes(GarminStep step, Pipe pipe) {
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (it->first != step)
+            continue;
+        if (it->second == GarminFault::kCut && !cutQueued_) {
+            queue_.push_back({bulkMode_ ? Pipe::kBulk : pipe, {}, true});
+            cutQueued_ = true;
+            arrived_.notify_all();
+        }
+        faults_.erase(it);
+        return false;
+    }
+    return true;
+}
+
 int GarminUsbUnit::Open(const std::string&) {
     std::lock_guard lock(mutex_);
     open_ = true;
@@ -74,6 +100,8 @@ int GarminUsbUnit::BulkSent() const {
 }
 
 void GarminUsbUnit::Queue(Pipe pipe, std::uint8_t type, const GarminPacket& packet) {
+    if (cutQueued_)
+        return;
     // Once the unit has announced data on the bulk pipe, everything follows there.
     if (bulkMode_)
         pipe = Pipe::kBulk;
@@ -90,6 +118,8 @@ int GarminUsbUnit::ReadPipe(Pipe pipe, std::span<std::uint8_t> buffer, int timeo
     for (;;) {
         if (!open_)
             return device::kIoNotOpen;
+        if (cut_)
+            return device::kIoLinkLost;
         if (wake != nullptr && wake->IsSet())
             return device::kIoAborted;
         if (pipe == Pipe::kInterrupt && !pendingInterrupt_.empty()) {
@@ -99,6 +129,10 @@ int GarminUsbUnit::ReadPipe(Pipe pipe, std::span<std::uint8_t> buffer, int timeo
             pendingInterrupt_.erase(pendingInterrupt_.begin(),
                                     pendingInterrupt_.begin() + static_cast<std::ptrdiff_t>(n));
             return static_cast<int>(n);
+        }
+        if (!queue_.empty() && queue_.front().cut) {
+            cut_ = true;
+            return device::kIoLinkLost;
         }
         if (!queue_.empty() && queue_.front().pipe == pipe) {
             if (pipe == Pipe::kBulk && config_.recordDelayMs > 0) {
@@ -144,6 +178,8 @@ int GarminUsbUnit::WriteBulkTransfer(std::span<const std::uint8_t> bytes, int,
     std::lock_guard lock(mutex_);
     if (!open_)
         return device::kIoNotOpen;
+    if (cut_)
+        return device::kIoLinkLost;
     outTransfers_.push_back(bytes.size());
     std::uint8_t type = 0;
     GarminPacket packet;
@@ -161,6 +197,7 @@ void GarminUsbUnit::Handle(std::uint8_t type, const GarminPacket& packet) {
         downloading_ = false;
         bulkMode_ = false;
         queue_.clear();
+        cutQueued_ = false;
         pendingInterrupt_.clear();
         answer.id = kUsbSessionStarted;
         answer.size = 4;
@@ -180,6 +217,8 @@ void GarminUsbUnit::Handle(std::uint8_t type, const GarminPacket& packet) {
     switch (packet.id) {
         case kPidProductRequest:
             EncodeProductData(config_.unit.product, answer);
+            if (!Passes(GarminStep::kProduct, Pipe::kInterrupt))
+                return;
             Queue(Pipe::kInterrupt, kUsbApplicationType, answer);
             if (config_.extendedProductData) {
                 answer.Clear();
@@ -187,7 +226,8 @@ void GarminUsbUnit::Handle(std::uint8_t type, const GarminPacket& packet) {
                 answer.size = 8;
                 Queue(Pipe::kInterrupt, kUsbApplicationType, answer);
             }
-            if (!config_.unit.capabilities.empty()) {
+            if (!config_.unit.capabilities.empty() &&
+                Passes(GarminStep::kCapabilities, Pipe::kInterrupt)) {
                 EncodeCapabilityArray(config_.unit.capabilities, answer);
                 Queue(Pipe::kInterrupt, kUsbApplicationType, answer);
             }
@@ -267,13 +307,17 @@ void GarminUsbUnit::QueueDownload(std::uint16_t command) {
             }
         }
     }
-    MakeWordPacket(kPidRecords, static_cast<std::uint16_t>(records.size()), packet);
-    Queue(Pipe::kBulk, kUsbApplicationType, packet);
-    for (const GarminPacket& record : records)
-        Queue(Pipe::kBulk, kUsbApplicationType, record);
-    MakeWordPacket(kPidTransferComplete, command, packet);
-    Queue(Pipe::kBulk, kUsbApplicationType, packet);
     downloading_ = true;
+    MakeWordPacket(kPidRecords, static_cast<std::uint16_t>(records.size()), packet);
+    if (Passes(GarminStep::kRecords, Pipe::kBulk))
+        Queue(Pipe::kBulk, kUsbApplicationType, packet);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i > 0 || Passes(GarminStep::kRecord, Pipe::kBulk))
+            Queue(Pipe::kBulk, kUsbApplicationType, records[i]);
+    }
+    MakeWordPacket(kPidTransferComplete, command, packet);
+    if (Passes(GarminStep::kComplete, Pipe::kBulk))
+        Queue(Pipe::kBulk, kUsbApplicationType, packet);
 }
 
 }  // namespace tracora::protocols::garmin

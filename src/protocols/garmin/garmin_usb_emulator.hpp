@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/usb_transport.hpp"
@@ -45,6 +46,12 @@ public:
                           const device::WakeEvent* wake) override;
     std::size_t BulkPacketSize() const override { return config_.bulkPacketSize; }
 
+    // Arms a fault for the next packet of `step` (product, capabilities, records, record: the
+    // first record of a download, complete). Over USB a packet can only stay away (silence; a
+    // missing capability array) or the unit can go away (cut: from then on every transfer
+    // fails as with a unit pulled out). False for the faults USB has not got.
+    bool ArmFault(GarminStep step, GarminFault fault);
+
     // The sizes of every bulk OUT transfer, zero-length ones included.
     std::vector<std::size_t> OutTransfers() const;
     std::vector<Waypoint> UploadedWaypoints() const;
@@ -60,12 +67,15 @@ private:
     struct Transfer {
         Pipe pipe;
         std::vector<std::uint8_t> bytes;
+        bool cut = false;  // the unit goes away when a read reaches this place
     };
     int ReadPipe(Pipe pipe, std::span<std::uint8_t> buffer, int timeoutMs,
                  const device::WakeEvent* wake);
     void Queue(Pipe pipe, std::uint8_t type, const GarminPacket& packet);
     void Handle(std::uint8_t type, const GarminPacket& packet);
     void QueueDownload(std::uint16_t command);
+    // Whether the packet of `step` goes out; fires an armed fault.
+    bool Passes(GarminStep step, Pipe pipe);
 
     GarminUsbConfig config_;
     GarminCapabilities caps_;
@@ -84,6 +94,9 @@ private:
     bool poweredOff_ = false;
     int aborts_ = 0;
     int bulkSent_ = 0;
+    std::vector<std::pair<GarminStep, GarminFault>> faults_;
+    bool cutQueued_ = false;  // nothing is queued behind a cut
+    bool cut_ = false;
 };
 
 }  // namespace tracora::protocols::garmin
