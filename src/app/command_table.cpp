@@ -40,7 +40,7 @@ constexpr auto kCommands = std::to_array<Command>({
     // File
     {40117, M::kFile, "&Open log...", A::kReadTrackLogFile},
     {40115, M::kFile, "&Save log (Flybook/.kml)\tCtrl+S", A::kFlightStatistics},
-    {40116, M::kFile, "Save log &as...", A::kNotAvailable},
+    {40116, M::kFile, "Save log &as...", A::kSaveTrackLogAs},
     {40188, M::kFile, "Save log for animation in GE", A::kSaveAnimation},
     {40043, M::kFile, "Save log in &IGC format\tCtrl+I", A::kWriteIgcFile},
     {40072, M::kFile, "Save IGC log from &GPS", A::kSaveRawIgc},
@@ -51,7 +51,7 @@ constexpr auto kCommands = std::to_array<Command>({
     {40143, M::kFile, "Pilot list as .csv...", A::kNotAvailable},
     {40170, M::kFile, "&Convert .kml files to .igc", A::kConvertKmlToIgc},
     {40171, M::kFile, "Convert .igc files to .kml", A::kConvertIgcToKml},
-    {40187, M::kFile, "Set .csv parameters", A::kNotAvailable},
+    {40187, M::kFile, "Set .csv parameters", A::kCsvParameters},
     {40019, M::kFile, "E&xit", A::kExit},
 
     // Track log downloads

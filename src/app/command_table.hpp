@@ -100,6 +100,8 @@ enum class Action {
     kShowGlide,
     kShowPolar,
     kCurveIntervals,
+    kSaveTrackLogAs,
+    kCsvParameters,
 };
 
 // The device job an instrument command starts: what it does, with which instrument family,

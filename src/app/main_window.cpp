@@ -19,6 +19,7 @@
 
 #include "analysis/flight_statistics.hpp"
 #include "app/dialogs.hpp"
+#include "app/track_file_dialogs.hpp"
 #include "app/track_view.hpp"
 #include "automation/remote_flights.hpp"
 #include "core/save_file.hpp"
@@ -382,6 +383,8 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kWaypointDelete, kRefused, kWaypoints, [](W& w, C) { w.WaypointDelete(); }},
         {Action::kReadWaypointFile, kRefused, kAnyView, [](W& w, C) { w.ReadWaypointFile(); }},
         {Action::kSaveWaypoints, kRuns, kWaypoints, [](W& w, C) { w.SaveWaypoints(); }},
+        {Action::kSaveTrackLogAs, kRefused, kTrack, [](W& w, C) { w.SaveTrackLogAs(); }},
+        {Action::kCsvParameters, kRuns, kAnyView, [](W& w, C) { w.CsvParameters(); }},
 
         // The airspace list. While an upload runs the list must not change.
         {Action::kReadCtrFile,
@@ -839,6 +842,17 @@ void MainWindow::StartEraseLog(const Command& command) {
 void MainWindow::SaveWaypoints() {
     const auto rows = SelectedRows();
     documents::SaveWaypointsCommand(state_, host_, rows);
+}
+
+void MainWindow::SaveTrackLogAs() {
+    const auto rows = SelectedRows();
+    documents::SaveTrackLogAsCommand(state_, host_, rows);
+}
+
+void MainWindow::CsvParameters() {
+    RunCsvParametersDialog(this, state_.settings, [this](const std::string& text) {
+        host_.ShowMessage(kCheckCsvTitle, text);
+    });
 }
 
 void MainWindow::ShowTrack(const Command& command) {

@@ -134,6 +134,8 @@ private:
     // Erases the instrument's log memory (no list changes).
     void StartEraseLog(const Command& command);
     void SaveWaypoints();
+    void SaveTrackLogAs();
+    void CsvParameters();
     void CopyTrack();
     void RotateTrack();
     void SaveAnimation();

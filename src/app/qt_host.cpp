@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include "app/dialogs.hpp"
+#include "app/track_file_dialogs.hpp"
 
 namespace tracora::app {
 
@@ -222,6 +223,13 @@ std::optional<RotateDialogResult> QtHost::AskRotation() {
         return std::nullopt;
     }
     return RunRotateDialog(window_);
+}
+
+std::optional<int> QtHost::SelectTrack(const std::vector<std::string>& tracks) {
+    if (!OnMainThread()) {
+        return std::nullopt;
+    }
+    return RunSelectTrackDialog(window_, tracks);
 }
 
 std::optional<FileDialogResult> QtHost::OpenFileDialog(const FileDialogRequest& request) {

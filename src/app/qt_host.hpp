@@ -50,6 +50,7 @@ public:
                                   const TrackLogSummary& incoming) override;
     std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) override;
     std::optional<RotateDialogResult> AskRotation() override;
+    std::optional<int> SelectTrack(const std::vector<std::string>& tracks) override;
     std::optional<FileDialogResult> OpenFileDialog(const FileDialogRequest& request) override;
     std::optional<FileDialogResult> SaveFileDialog(const FileDialogRequest& request) override;
     std::vector<std::filesystem::path> OpenFilesDialog(const FileDialogRequest& request) override;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,7 +57,8 @@ constexpr const char* kUsage =
     "                                 their content (every kind of .wpt), their names\n"
     "                                 converted without asking. --force replaces OUT;\n"
     "                                 --csv-columns adds CSV columns (abstime, reltime,\n"
-    "                                 reldist, accdist, bearing, bearing400, speed, vario)\n"
+    "                                 reldist, accdist, bearing, bearing400, speed, vario;\n"
+    "                                 speed=N and the like look back over N positions)\n"
     "  analyse FILE.igc [--json] [--gap METRES] [--no-filter] [--noloopopt]\n"
     "          [--exact] [--exact-rules trip|olc] [--exact-no-seed]\n"
     "                                 flight statistics and distance optimisation;\n"
@@ -238,29 +240,52 @@ const tracora::formats::FormatRecord* ChooseFormat(const char* name, const char*
     return format;
 }
 
-// "abstime,speed": the optional CSV columns named; false for an unknown name.
+// "abstime,speed=5": the optional CSV columns named; bearing, speed and vario may give the
+// positions they look back over (1 to 3600, 1 when not given). False for an unknown name or a
+// bad number.
 bool ParseCsvColumns(std::string_view list, tracora::formats::CsvColumns& columns) {
+    using Columns = tracora::formats::CsvColumns;
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
-        const std::string_view name = list.substr(0, comma);
+        std::string_view name = list.substr(0, comma);
         list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+        std::string_view number;
+        const std::size_t equals = name.find('=');
+        const bool numbered = equals != std::string_view::npos;
+        if (numbered) {
+            number = name.substr(equals + 1);
+            name = name.substr(0, equals);
+        }
         static constexpr struct {
             std::string_view name;
-            bool tracora::formats::CsvColumns::*column;
-        } kColumns[] = {{"abstime", &tracora::formats::CsvColumns::absTime},
-                        {"reltime", &tracora::formats::CsvColumns::relTime},
-                        {"reldist", &tracora::formats::CsvColumns::relDist},
-                        {"accdist", &tracora::formats::CsvColumns::accDist},
-                        {"bearing", &tracora::formats::CsvColumns::bearing},
-                        {"bearing400", &tracora::formats::CsvColumns::bearing400},
-                        {"speed", &tracora::formats::CsvColumns::speed},
-                        {"vario", &tracora::formats::CsvColumns::vario}};
+            bool Columns::*column;
+            int Columns::*span;
+        } kColumns[] = {{"abstime", &Columns::absTime, nullptr},
+                        {"reltime", &Columns::relTime, nullptr},
+                        {"reldist", &Columns::relDist, nullptr},
+                        {"accdist", &Columns::accDist, nullptr},
+                        {"bearing", &Columns::bearing, &Columns::bearingSpan},
+                        {"bearing400", &Columns::bearing400, &Columns::bearingSpan},
+                        {"speed", &Columns::speed, &Columns::speedSpan},
+                        {"vario", &Columns::vario, &Columns::varioSpan}};
         bool known = false;
         for (const auto& column : kColumns) {
-            if (name == column.name) {
-                columns.*column.column = true;
-                known = true;
+            if (name != column.name) {
+                continue;
             }
+            columns.*column.column = true;
+            known = true;
+            if (!numbered) {
+                continue;
+            }
+            int value = 0;
+            const auto [end, error] =
+                std::from_chars(number.data(), number.data() + number.size(), value);
+            if (column.span == nullptr || number.empty() || error != std::errc() ||
+                end != number.data() + number.size() || value < 1 || value > 3600) {
+                return false;
+            }
+            columns.*column.span = value;
         }
         if (!known) {
             return false;
@@ -294,7 +319,7 @@ int Convert(const std::vector<const char*>& arguments) {
             if (i + 1 >= arguments.size() || !ParseCsvColumns(arguments[++i], csvColumns)) {
                 return UsageError(
                     "--csv-columns needs a list of abstime, reltime, reldist, accdist, bearing, "
-                    "bearing400, speed, vario");
+                    "bearing400, speed, vario (bearing, speed and vario may add =N, 1 to 3600)");
             }
         } else if (arg == "--from" || arg == "--to") {
             if (i + 1 >= arguments.size()) {

@@ -1,6 +1,11 @@
 #include "documents/track_documents.hpp"
 
+#include <algorithm>
 #include <new>
+
+#include "core/save_file.hpp"
+#include "core/strings.hpp"
+#include "core/time_base.hpp"
 
 #include "documents/igc_files.hpp"
 #include "documents/trip_record.hpp"
@@ -157,6 +162,111 @@ int BuildTrackDocument(const formats::FormatRecord& format, formats::WriteInput 
         message = "Memory allocation error";
         return -1;
     }
+}
+
+formats::CsvColumns CsvColumnsFromSettings(const Settings& settings) {
+    formats::CsvColumns columns;
+    columns.absTime = settings.csvAbsTime != 0;
+    columns.relTime = settings.csvRelTime != 0;
+    columns.relDist = settings.csvRelDist != 0;
+    columns.accDist = settings.csvAccDist != 0;
+    columns.bearing = settings.csvBearing > 0;
+    columns.bearing400 = settings.csv400deg != 0;
+    columns.speed = settings.csvSpeed > 0;
+    columns.vario = settings.csvVario > 0;
+    columns.bearingSpan = std::max(settings.csvBearing, 1);
+    columns.speedSpan = std::max(settings.csvSpeed, 1);
+    columns.varioSpan = std::max(settings.csvVario, 1);
+    return columns;
+}
+
+std::vector<const formats::FormatRecord*> TrackSaveFormats() {
+    std::vector<const formats::FormatRecord*> list;
+    for (const formats::FormatRecord* format : formats::AllFormats()) {
+        if (format->holds.track && format->directions.write && format->id != "igc" &&
+            format->id != "kml") {
+            list.push_back(format);
+        }
+    }
+    return list;
+}
+
+int SaveTrackLogAsCommand(AppState& state, Host& host, std::span<const std::size_t> rows) {
+    static const std::string kTitle = "Save track log";
+    const TrackLog& log = state.trackLog;
+    std::vector<TrackPoint> chosen;
+    if (rows.size() >= 2) {
+        for (const std::size_t row : rows) {
+            if (row < log.points.size()) {
+                chosen.push_back(log.points[row]);
+            }
+        }
+    } else {
+        chosen = log.points;
+    }
+    if (chosen.empty()) {
+        host.ShowMessage(kTitle, "No positions");
+        return 0;
+    }
+    const std::vector<const formats::FormatRecord*> offered = TrackSaveFormats();
+    const int count = static_cast<int>(offered.size());
+    FileDialogRequest request;
+    request.title = kTitle;
+    for (const formats::FormatRecord* format : offered) {
+        request.filters.push_back(
+            {std::string(format->name), std::string(format->DefaultExtension())});
+    }
+    request.filters.push_back({"All files", "*"});
+    request.filterIndex = std::clamp(state.settings.logExportExt, 1, count);
+    request.folder = state.settings.trackLogDir;
+    const std::optional<FileDialogResult> answer = host.SaveFileDialog(request);
+    if (!answer) {
+        return 0;
+    }
+    // A typed extension of an offered format decides; otherwise the type chosen ("All files"
+    // keeps the first) with its extension added to a name without one.
+    const formats::FormatRecord* format = nullptr;
+    const formats::FormatRecord* named = formats::FormatForPath(answer->path);
+    if (named != nullptr && std::find(offered.begin(), offered.end(), named) != offered.end()) {
+        format = named;
+    }
+    std::filesystem::path path = answer->path;
+    if (format == nullptr) {
+        const int index = std::clamp(answer->filterIndex, 1, count);
+        format = offered[static_cast<std::size_t>(index - 1)];
+        path = WithDefaultExtension(path, format->DefaultExtension());
+    }
+    if (path.native().size() > kMaxSavePathLength) {
+        host.ShowMessage(kErrorOpeningFile, kTooLongFileName);
+        return 0;
+    }
+    const auto position = std::find(offered.begin(), offered.end(), format);
+    state.settings.logExportExt = static_cast<std::int32_t>(position - offered.begin()) + 1;
+    state.settings.trackLogDir = path.parent_path().string();
+
+    formats::WriteInput input;
+    input.track = chosen;
+    input.timesAreUtc = log.timeIsUtc;
+    input.pressureAltitudePresent = log.hasPressureAltitude;
+    input.instrument = log.instrumentDescription;
+    input.downloadTime = log.downloadTime;
+    input.csvColumns = CsvColumnsFromSettings(state.settings);
+    std::string document;
+    std::string title;
+    std::string message;
+    if (BuildTrackDocument(*format, input, state.settings.loopFlightGap, document, title,
+                           message) != 0) {
+        host.ShowMessage(kTitle, message);
+        return 0;
+    }
+    if (WriteDocumentFile(host, path, document, ExistingFile::kAsk, kTitle) != kSaveWritten) {
+        return 0;
+    }
+    if (rows.size() < 2) {
+        state.trackLog.saved = true;
+    }
+    host.SetStatus(StringPrintf("%zu positions written", chosen.size()));
+    return static_cast<int>(chosen.size());
 }
 
 }  // namespace tracora::documents

@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "core/app_state.hpp"
+#include "core/settings.hpp"
 #include "core/track_store.hpp"
 #include "formats/format_record.hpp"
 
@@ -34,5 +36,20 @@ int ReadKmlTrackText(Host& host, std::string_view text, TrackReadResult& out);
 // over as a track log and shows why a file could not be read (the IGC reader also keeps the
 // file's text, for saving the instrument's log as it came).
 std::span<const TrackFileFormat> ReadableTrackFormats();
+
+// The CSV columns the settings switch on: CsvBearing, CsvSpeed and CsvVario hold 0 (column off)
+// or the number of positions their column looks back over; Csv400deg gives the bearing in 400
+// units.
+formats::CsvColumns CsvColumnsFromSettings(const Settings& settings);
+
+// The formats "Save log as..." offers, in the registry's order: every format that writes
+// tracks, but IGC and KML, which have commands of their own.
+std::vector<const formats::FormatRecord*> TrackSaveFormats();
+
+// "Save log as...": the track log (the selected rows when two or more are selected) written in
+// the format of the chosen type, or of the typed extension when it names one of the offered
+// formats (a name without extension takes the type's). CSV files get the columns of the
+// settings. Returns the number of positions written, 0 when nothing was written.
+int SaveTrackLogAsCommand(AppState& state, Host& host, std::span<const std::size_t> rows);
 
 }  // namespace tracora::documents

@@ -48,7 +48,9 @@ struct ReadResult {
 };
 
 // The optional columns of a CSV track file, in the order they are written (the settings
-// switch them on).
+// switch them on), and how many positions back the bearing, the speed and the vario look: 1
+// takes the step from the position before, N the last N steps together (the first positions
+// look back to the first one).
 struct CsvColumns {
     bool absTime = false;
     bool relTime = false;
@@ -58,6 +60,9 @@ struct CsvColumns {
     bool bearing400 = false;  // the bearing in 400 units to the circle in place of 360
     bool speed = false;
     bool vario = false;
+    int bearingSpan = 1;
+    int speedSpan = 1;
+    int varioSpan = 1;
 };
 
 // What a writer writes, and what is known about it.

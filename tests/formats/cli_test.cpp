@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -467,6 +469,33 @@ TEST_F(CliTest, ConvertWritesTheCsvColumnsAsked) {
     const CliRun bad = Cli("convert --csv-columns reltime,colour " + igc + " " + csv + "2");
     EXPECT_EQ(bad.status, 2);
     EXPECT_FALSE(std::filesystem::exists(csv + "2"));
+    // The vario over 3 positions: a climb of 30 m in one second shows as 10 m/s at it and at
+    // the two positions after it.
+    const std::string steps = (folder / "steps.csv").string();
+    {
+        std::ofstream out(steps, std::ios::binary);
+        out << "Date/time,Latitude,Longitude,H-GPS\n";
+        for (int i = 0; i < 7; ++i) {
+            out << "2024-06-01T10:00:0" << i << "Z,46.5,7.25," << (i < 3 ? 1000 : 1030) << "\n";
+        }
+    }
+    const std::string varios = (folder / "v.csv").string();
+    const CliRun spans = Cli("convert --csv-columns vario=3 " + steps + " " + varios);
+    ASSERT_EQ(spans.status, 0) << spans.err;
+    std::vector<std::string> column;
+    std::istringstream lines(ReadFixture(varios));
+    for (std::string line; std::getline(lines, line);) {
+        column.push_back(line.substr(line.rfind(',') + 1));
+    }
+    EXPECT_EQ(column, (std::vector<std::string>{"Vario\r", "0.0\r", "0.0\r", "0.0\r", "10.0\r",
+                                                "10.0\r", "10.0\r", "0.0\r"}));
+    for (const char* list : {"vario=0", "vario=3601", "speed=x", "reltime=2", "bearing="}) {
+        SCOPED_TRACE(list);
+        EXPECT_EQ(Cli(std::string("convert --csv-columns ") + list + " " + steps + " " + csv + "3")
+                      .status,
+                  2);
+    }
+    EXPECT_FALSE(std::filesystem::exists(csv + "3"));
 }
 
 }  // namespace

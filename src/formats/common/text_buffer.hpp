@@ -26,6 +26,8 @@ public:
         }
     }
     void Append(char c) { text_.push_back(c); }
+    // Room for `size` characters in all, so that a document of known length grows once.
+    void Reserve(std::size_t size) { text_.reserve(size); }
     // `text` followed by CR LF.
     void AppendLine(std::string_view text);
     // printf-style text, without a line end.

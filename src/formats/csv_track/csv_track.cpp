@@ -266,6 +266,27 @@ CsvTrackRead ReadCsvTrack(std::string_view text) {
     return result;
 }
 
+namespace {
+
+// The position `span` steps before position `i` (the first one when there are fewer).
+const TrackPoint& LookBack(std::span<const TrackPoint> points, std::size_t i, int span) {
+    const std::size_t back = span < 1 ? 1 : static_cast<std::size_t>(span);
+    return points[i < back ? 0 : i - back];
+}
+
+// The distance in metres from `from` to `p`: the step already measured when `from` is the
+// position before, 0 when the distance cannot be computed.
+double StepDistance(const TrackPoint& from, const TrackPoint& p, const TrackPoint& before,
+                    double step) {
+    if (&from == &before) {
+        return step;
+    }
+    double metres = 0;
+    return GeoDistance(Radians(from), Radians(p), metres) == 0 ? metres : 0.0;
+}
+
+}  // namespace
+
 std::string CsvTrackDocument(std::span<const TrackPoint> points,
                              const formats::CsvColumns& columns) {
     std::string out;
@@ -328,11 +349,11 @@ std::string CsvTrackDocument(std::span<const TrackPoint> points,
         if (columns.accDist) {
             out += StringPrintf(",%.3f", accumulated / 1000.0);
         }
-        const long long seconds = static_cast<long long>(p.time) - before.time;
         if (columns.bearing) {
+            const TrackPoint& from = LookBack(points, i, columns.bearingSpan);
             int bearing = 0;
-            if (i > 0 && step > 0) {
-                const double degrees = Bearing(Radians(before), Radians(p));
+            if (i > 0 && StepDistance(from, p, before, step) > 0) {
+                const double degrees = Bearing(Radians(from), Radians(p));
                 const double units = columns.bearing400 ? 400.0 : 360.0;
                 bearing = RoundHalfAwayFromZero(degrees * units / 360.0);
                 if (bearing >= static_cast<int>(units)) {
@@ -342,13 +363,18 @@ std::string CsvTrackDocument(std::span<const TrackPoint> points,
             out += StringPrintf(",%d", bearing);
         }
         if (columns.speed) {
-            const double speed =
-                i > 0 && seconds > 0 ? step / static_cast<double>(seconds) * 3.6 : 0.0;
+            const TrackPoint& from = LookBack(points, i, columns.speedSpan);
+            const long long seconds = static_cast<long long>(p.time) - from.time;
+            const double speed = i > 0 && seconds > 0 ? StepDistance(from, p, before, step) /
+                                                            static_cast<double>(seconds) * 3.6
+                                                      : 0.0;
             out += StringPrintf(",%.1f", speed);
         }
         if (columns.vario) {
-            const double vario = i > 0 && seconds > 0 ? (p.gpsAltitude - before.gpsAltitude) /
-                                                            10.0 / static_cast<double>(seconds)
+            const TrackPoint& from = LookBack(points, i, columns.varioSpan);
+            const long long seconds = static_cast<long long>(p.time) - from.time;
+            const double vario = i > 0 && seconds > 0 ? (p.gpsAltitude - from.gpsAltitude) / 10.0 /
+                                                            static_cast<double>(seconds)
                                                       : 0.0;
             out += StringPrintf(",%.1f", vario);
         }

@@ -1,8 +1,10 @@
 #include "formats/gpx/gpx_format.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "core/angles.hpp"
@@ -23,6 +25,13 @@ bool ParseDecimal(std::string_view text, double& value) {
     text = TrimBlanks(text, " \t\r\n");
     if (text.empty() || text.size() > 64) {
         return false;
+    }
+    // The common plain decimal without a copy; any other form (a sign '+', hexadecimal, out
+    // of range) as strtod reads it. Both round to the nearest double.
+    const std::from_chars_result fast =
+        std::from_chars(text.data(), text.data() + text.size(), value);
+    if (fast.ec == std::errc() && fast.ptr == text.data() + text.size()) {
+        return std::isfinite(value);
     }
     const std::string copy(text);
     char* end = nullptr;
@@ -122,8 +131,14 @@ private:
             return false;
         }
         TrackPoint point;
-        if (!formats::ParseIsoTime(TrimBlanks(formats::DecodeXmlText(time_.data), " \t\r\n"),
-                                   point.time)) {
+        // Entities are rare in a time: decoded only where there is one.
+        std::string decodedTime;
+        std::string_view timeText = time_.data;
+        if (timeText.find('&') != std::string_view::npos) {
+            decodedTime = formats::DecodeXmlText(timeText);
+            timeText = decodedTime;
+        }
+        if (!formats::ParseIsoTime(TrimBlanks(timeText, " \t\r\n"), point.time)) {
             message = StringPrintf("Bad time data for position %d", number);
             return false;
         }
@@ -347,26 +362,64 @@ void AppendWaypoints(std::string& out, std::span<const Waypoint> waypoints) {
     }
 }
 
+// `value` as printf's "%.6f" writes it (std::to_chars with a precision rounds the same way).
+void AppendFixed6(std::string& out, double value) {
+    char number[64];
+    const std::to_chars_result done =
+        std::to_chars(number, number + sizeof number, value, std::chars_format::fixed, 6);
+    out.append(number, done.ptr);
+}
+
+void AppendWhole(std::string& out, long long value) {
+    char number[32];
+    const std::to_chars_result done = std::to_chars(number, number + sizeof number, value);
+    out.append(number, done.ptr);
+}
+
+// As "%02d" writes a non-negative number.
+void AppendTwoDigits(std::string& out, int value) {
+    if (value >= 0 && value < 100) {
+        out.push_back(static_cast<char>('0' + value / 10));
+        out.push_back(static_cast<char>('0' + value % 10));
+    } else {
+        AppendWhole(out, value);
+    }
+}
+
 void AppendTrack(std::string& out, std::span<const TrackPoint> track) {
     out += "  <trk>\r\n";
     out += "    <name>Track 001</name>\r\n";
     out += "    <trkseg>\r\n";
     for (const TrackPoint& p : track) {
-        // One formatting call per point: files of tens of thousands of points are common.
+        // Put together piece by piece as printf would: files of tens of thousands of points
+        // are common, and formatting is most of the writer's time.
         const CalendarTime t = TimeToCalendar(p.time);
         const long long decimetres = p.gpsAltitude;
         const long long magnitude = decimetres < 0 ? -decimetres : decimetres;
-        char line[320];
-        const int length =
-            std::snprintf(line, sizeof line,
-                          "      <trkpt lat=\"%.6f\" lon=\"%.6f\">\r\n"
-                          "        <ele>%s%lld.%lld</ele>\r\n"
-                          "        <time>%d-%02d-%02dT%02d:%02d:%02dZ</time>\r\n"
-                          "      </trkpt>\r\n",
-                          SemicirclesToDegrees(p.latitude), SemicirclesToDegrees(p.longitude),
-                          decimetres < 0 ? "-" : "", magnitude / 10, magnitude % 10, t.year,
-                          t.month, t.day, t.hour, t.minute, t.second);
-        out.append(line, static_cast<std::size_t>(std::min<int>(length, sizeof line - 1)));
+        out += "      <trkpt lat=\"";
+        AppendFixed6(out, SemicirclesToDegrees(p.latitude));
+        out += "\" lon=\"";
+        AppendFixed6(out, SemicirclesToDegrees(p.longitude));
+        out += "\">\r\n        <ele>";
+        if (decimetres < 0) {
+            out.push_back('-');
+        }
+        AppendWhole(out, magnitude / 10);
+        out.push_back('.');
+        out.push_back(static_cast<char>('0' + magnitude % 10));
+        out += "</ele>\r\n        <time>";
+        AppendWhole(out, t.year);
+        out.push_back('-');
+        AppendTwoDigits(out, t.month);
+        out.push_back('-');
+        AppendTwoDigits(out, t.day);
+        out.push_back('T');
+        AppendTwoDigits(out, t.hour);
+        out.push_back(':');
+        AppendTwoDigits(out, t.minute);
+        out.push_back(':');
+        AppendTwoDigits(out, t.second);
+        out += "Z</time>\r\n      </trkpt>\r\n";
     }
     out += "    </trkseg>\r\n";
     out += "  </trk>\r\n";
@@ -399,14 +452,26 @@ formats::ReadResult ReadGpx(std::string_view text) {
     formats::ReadResult result;
     try {
         GpxTrackRead tracks = ReadGpxTracks(text);
-        waypoints::WaypointReadOptions options;
-        options.lenientNames = true;
-        options.readTime = CurrentTime();
-        waypoints::WaypointReadResult wpts = ReadGpxWaypoints(text, options);
+        waypoints::WaypointReadResult wpts;
+        // A document whose text nowhere names a waypoint element (tag names are matched
+        // exactly) has none: its second walk is spared (tracks of tens of thousands of points
+        // are common).
+        if (tracks.status <= 0 || text.find("wpt") != std::string_view::npos) {
+            waypoints::WaypointReadOptions options;
+            options.lenientNames = true;
+            options.readTime = CurrentTime();
+            wpts = ReadGpxWaypoints(text, options);
+        }
         if (tracks.status > 0) {
             for (std::vector<TrackPoint>& track : tracks.tracks) {
                 track.front().flags |= TrackPoint::kSegmentStart;
-                result.track.insert(result.track.end(), track.begin(), track.end());
+            }
+            if (tracks.tracks.size() == 1) {
+                result.track = std::move(tracks.tracks.front());
+            } else {
+                for (const std::vector<TrackPoint>& track : tracks.tracks) {
+                    result.track.insert(result.track.end(), track.begin(), track.end());
+                }
             }
         }
         if (wpts.status > 0) {

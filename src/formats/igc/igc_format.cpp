@@ -1,6 +1,7 @@
 #include "formats/igc/igc_format.hpp"
 
 #include <new>
+#include <utility>
 
 #include "formats/igc/igc_reader.hpp"
 #include "formats/igc/igc_writer.hpp"
@@ -47,7 +48,7 @@ int WriteIgc(const formats::WriteInput& input, formats::TextBuffer& out, std::st
         return -1;
     }
     try {
-        out.Append(text);
+        out.AppendDocument(std::move(text));
     } catch (const std::bad_alloc&) {
         message = "Memory allocation error";
         return -1;

@@ -1,5 +1,6 @@
 #include "formats/igc/igc_reader.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
@@ -220,7 +221,9 @@ int Parse(std::string_view text, IgcParseResult& out) {
     bool haveA = false;
     std::uint32_t dateBase = 0;
     std::uint32_t previousTimeOfDay = 0;
-    out.points.reserve(kFirstCapacity);
+    // A B-record has at least 35 characters and a line end: room for every one the text can
+    // hold, so that a long flight's points are not moved while they are read.
+    out.points.reserve(std::max<std::size_t>(kFirstCapacity, text.size() / 36 + 1));
     std::size_t position = 0;
     int lineNumber = 0;
     while (position < text.size()) {

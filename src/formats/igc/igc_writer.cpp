@@ -38,6 +38,18 @@ int EnlValue(float depth) {
 
 // Writes `value` with at least `width` digits, zeros in front, as "%0*u" does.
 char* PutDigits(char* out, unsigned value, int width) {
+    // The fields of a B-record: two or three digits that fit their width.
+    if (width == 2 && value < 100) {
+        out[0] = static_cast<char>('0' + value / 10);
+        out[1] = static_cast<char>('0' + value % 10);
+        return out + 2;
+    }
+    if (width == 3 && value < 1000) {
+        out[0] = static_cast<char>('0' + value / 100);
+        out[1] = static_cast<char>('0' + value / 10 % 10);
+        out[2] = static_cast<char>('0' + value % 10);
+        return out + 3;
+    }
     char digits[12];
     int count = 0;
     do {
@@ -114,18 +126,24 @@ void HeaderLine(TextBuffer& buffer, std::string_view label, std::string_view val
 
 void Encode(std::span<const TrackPoint> points, const IgcHeaderTexts& header,
             const IgcEncodeOptions& options, TextBuffer& buffer) {
+    // The headers, the B records (at most kMaxBRecord characters and CR LF each) and the
+    // closing lines.
+    buffer.Reserve(4096 + points.size() * (kMaxBRecord + 2));
     SecurityChecksum checksum;
+    // The lines the security record covers are summed only when one is written.
+    SecurityChecksum* const covered =
+        options.wantSecurityRecord && options.gRecordEligible ? &checksum : nullptr;
 
     std::string a = "AXTR";
     a += header.frSerial;
     a += ' ';
     a += header.instrument;
-    Line(buffer, &checksum, a);
+    Line(buffer, covered, a);
 
     const CalendarTime first = TimeToCalendar(points.front().time);
     char date[32];
     std::snprintf(date, sizeof date, "HFDTE%02d%02d%02d", first.day, first.month, first.year % 100);
-    Line(buffer, &checksum, date);
+    Line(buffer, covered, date);
 
     HeaderLine(buffer, "HOPLTPILOT: ", header.pilot);
     HeaderLine(buffer, "HOGTYGLIDERTYPE: ", header.gliderType);
@@ -136,7 +154,7 @@ void Encode(std::span<const TrackPoint> points, const IgcHeaderTexts& header,
     HeaderLine(buffer, "HOSITSite: ", header.site);
 
     if (options.wantEnl) {
-        Line(buffer, &checksum, "I013638ENL");
+        Line(buffer, covered, "I013638ENL");
     }
     char line[kMaxBRecord];
     for (const TrackPoint& point : points) {
@@ -145,23 +163,25 @@ void Encode(std::span<const TrackPoint> points, const IgcHeaderTexts& header,
         *end++ = '\n';
         const std::string_view text(line, static_cast<std::size_t>(end - line));
         buffer.Append(text);
-        checksum.Update(text);
+        if (covered != nullptr) {
+            covered->Update(text);
+        }
     }
 
-    Line(buffer, &checksum, "LXTR Tracora version " + IgcVersionText(kVersion));
+    Line(buffer, covered, "LXTR Tracora version " + IgcVersionText(kVersion));
     if (options.converted) {
-        Line(buffer, &checksum,
+        Line(buffer, covered,
              "LXTR Converted from a file, not downloaded: the source's security record does "
              "not cover this file");
         for (const std::string& carried : options.carriedLines) {
-            Line(buffer, &checksum, carried);
+            Line(buffer, covered, carried);
         }
     } else {
         const CalendarTime& d = options.downloadTime;
         char downloaded[96];
         std::snprintf(downloaded, sizeof downloaded, "LXTR Downloaded %d-%02d-%02d  %02d:%02d:%02d",
                       d.year, d.month, d.day, d.hour, d.minute, d.second);
-        Line(buffer, &checksum, downloaded);
+        Line(buffer, covered, downloaded);
     }
 
     if (options.wantSecurityRecord && options.gRecordEligible) {
