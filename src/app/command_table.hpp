@@ -37,6 +37,11 @@ enum class Action {
     kEraseLog,  // instrument maintenance: the job erases the instrument's log memory
     kCompetitionMode,
     kFlymasterPowerOff,  // "Pwr off after log read": flips FlymasterPwrOff
+    // The instrument settings dialogs and the jobs that send what they hold.
+    kFlymasterIds,
+    kFlymasterName,
+    kFlymasterAltitudeAlarm,
+    kDsxPilotData,
     kAbort,
     kExit,
     kReadTrackLogFile,
