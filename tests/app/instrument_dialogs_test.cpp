@@ -1,5 +1,6 @@
 // The instrument settings dialogs and the DSX track list in the window, driven through their
 // widgets against the emulators over a pseudo-terminal.
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include "app_test_support.hpp"
 #include "device/emulator_link.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "formats/tnlog/tn_log.hpp"
 #include "protocols/dsx/dsx_emulator.hpp"
 #include "protocols/flymaster/flymaster_emulator.hpp"
 
@@ -315,6 +317,78 @@ TEST_F(InstrumentDialogTest, DsxTrackListCancelledDownloadsNothing) {
     }
     EXPECT_TRUE(state.trackLog.points.empty());
     EXPECT_TRUE(state.jobFailed);
+}
+
+struct UtcOffsetCase {
+    int before;              // seconds, local time minus UTC
+    const char* shownHours;  // what the dialog selects first
+    const char* shownMinutes;
+    const char* hours;  // what the user picks
+    const char* minutes;
+    bool ok;
+    int after;
+};
+
+void PrintTo(const UtcOffsetCase& c, std::ostream* out) {
+    *out << c.before << " -> " << c.hours << ":" << c.minutes << (c.ok ? " OK" : " Cancel");
+}
+
+class UtcOffsetDialogTest : public test_support::WindowTest,
+                            public ::testing::WithParamInterface<UtcOffsetCase> {
+protected:
+    void TearDown() override {
+        tnlog::SetTnUtcOffset(0);
+        WindowTest::TearDown();
+    }
+};
+
+// The hour list and the half hour: a half hour goes away from zero on either side of UTC, and
+// Cancel keeps the offset the window and the log reader use.
+TEST_P(UtcOffsetDialogTest, TheChosenOffsetReachesTheSettingsAndTheLogReader) {
+    const UtcOffsetCase& c = GetParam();
+    state.settings.utcOffsetForTn = c.before;
+    tnlog::SetTnUtcOffset(c.before);
+    bool shown = false;
+    OnNextModal([&](QDialog& dialog) {
+        shown = true;
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Set UTC offset for TN"));
+        auto* hours = dialog.findChild<QComboBox*>(QStringLiteral("hours"));
+        auto* minutes = dialog.findChild<QComboBox*>(QStringLiteral("minutes"));
+        ASSERT_NE(hours, nullptr);
+        ASSERT_NE(minutes, nullptr);
+        ASSERT_EQ(hours->count(), 25);
+        EXPECT_EQ(hours->itemText(0), QStringLiteral("12"));
+        EXPECT_EQ(hours->itemText(24), QStringLiteral("-12"));
+        EXPECT_EQ(hours->currentText(), QString::fromLatin1(c.shownHours));
+        EXPECT_EQ(minutes->currentText(), QString::fromLatin1(c.shownMinutes));
+        hours->setCurrentIndex(hours->findText(QString::fromLatin1(c.hours)));
+        minutes->setCurrentIndex(minutes->findText(QString::fromLatin1(c.minutes)));
+        if (c.before == -19800) {
+            Screenshot(dialog, "utc_offset.png");
+        }
+        Click(dialog, c.ok ? QDialogButtonBox::AcceptRole : QDialogButtonBox::RejectRole);
+    });
+    ASSERT_TRUE(window->RunCommand(40185));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(state.settings.utcOffsetForTn, c.after);
+    EXPECT_EQ(tnlog::TnUtcOffset(), c.after);
+    EXPECT_TRUE(messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, UtcOffsetDialogTest,
+                         ::testing::Values(UtcOffsetCase{0, "0", "0", "2", "0", true, 7200},
+                                           UtcOffsetCase{-19800, "-5", "30", "-3", "30", true,
+                                                         -12600},
+                                           UtcOffsetCase{19800, "5", "30", "9", "30", true, 34200},
+                                           UtcOffsetCase{3600, "1", "0", "-12", "0", true, -43200},
+                                           UtcOffsetCase{3600, "1", "0", "12", "30", false, 3600}));
+
+TEST_F(InstrumentDialogTest, UtcOffsetDialogIsRefusedWhileAJobRuns) {
+    state.busy = true;
+    state.settings.utcOffsetForTn = 3600;
+    ASSERT_TRUE(window->RunCommand(40185));
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(state.settings.utcOffsetForTn, 3600);
 }
 
 }  // namespace
