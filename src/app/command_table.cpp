@@ -27,6 +27,9 @@ constexpr DeviceJob WriteWaypoints(GpsProtocol protocol, int parameter = 0) {
 constexpr DeviceJob EraseLog(GpsProtocol protocol, int parameter) {
     return {AccessFunction::kEraseTrackLogs, protocol, parameter};
 }
+constexpr DeviceJob WritePilotData(GpsProtocol protocol) {
+    return {AccessFunction::kWritePilotData, protocol, 0};
+}
 constexpr DeviceJob WriteAirspace(GpsProtocol protocol) {
     return {AccessFunction::kWriteAirspace, protocol, 0};
 }
@@ -208,11 +211,12 @@ constexpr auto kCommands = std::to_array<Command>({
     {40016, M::kInstrument, "Read Log It", A::kNotAvailable},
     {40156, M::kInstrument, "Erase MTK (115200)", A::kEraseLog, EraseLog(P::kMtk, 115200)},
     {40194, M::kInstrument, "Erase MTK (38400)", A::kEraseLog, EraseLog(P::kMtk, 38400)},
-    {40166, M::kInstrument, "Flymaster IDs...", A::kNotAvailable},
-    {40145, M::kInstrument, "Flymaster name...", A::kNotAvailable},
-    {40157, M::kInstrument, "Flymaster altitude alarm...", A::kNotAvailable},
+    {40166, M::kInstrument, "Flymaster IDs...", A::kFlymasterIds, WritePilotData(P::kFlymaster)},
+    {40145, M::kInstrument, "Flymaster name...", A::kFlymasterName, WritePilotData(P::kFlymaster)},
+    {40157, M::kInstrument, "Flymaster altitude alarm...", A::kFlymasterAltitudeAlarm,
+     WritePilotData(P::kFlymaster)},
     {40146, M::kInstrument, "Power off after log read", A::kFlymasterPowerOff, {}, true},
-    {40153, M::kInstrument, "DSX pilot data...", A::kNotAvailable},
+    {40153, M::kInstrument, "DSX pilot data...", A::kDsxPilotData, WritePilotData(P::kDsx)},
     {40185, M::kInstrument, "UTC offset for Top Navigator...", A::kUtcOffsetForTn},
 
     // Analysis

@@ -38,6 +38,11 @@ enum class Action {
     kCompetitionMode,
     kFlymasterPowerOff,  // "Pwr off after log read": flips FlymasterPwrOff
     kUsbCheckWaypoints,  // a competition download over USB scans the waypoints first
+    // The instrument settings dialogs and the jobs that send what they hold.
+    kFlymasterIds,
+    kFlymasterName,
+    kFlymasterAltitudeAlarm,
+    kDsxPilotData,
     kAbort,
     kExit,
     kReadTrackLogFile,

@@ -285,6 +285,9 @@ bool RunFieldsDialog(QWidget* parent, const QString& title, const std::vector<Di
     for (const DialogField& field : fields) {
         auto* edit = new QLineEdit(field.initial, &dialog);
         edit->setObjectName(field.name);
+        if (field.maxLength > 0) {
+            edit->setMaxLength(field.maxLength);
+        }
         form->addRow(field.label, edit);
         edits.push_back(edit);
     }

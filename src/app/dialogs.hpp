@@ -33,9 +33,11 @@ std::optional<std::string> RunPortDialog(QWidget* parent, const std::string& cur
                                          const std::vector<device::SerialPortInfo>& ports,
                                          const std::vector<device::UsbUnitInfo>& usbUnits = {});
 
-// One field of a fields dialog: its label, its object name (for tests) and its first text.
+// One field of a fields dialog: its label, its object name (for tests), its first text and the
+// most characters it takes (0: no limit).
 struct DialogField {
     QString label, name, initial;
+    int maxLength = 0;
 };
 
 // A dialog of text fields: `accept` checks the typed texts, in the fields' order (and says why

@@ -20,6 +20,7 @@
 #include "analysis/flight_statistics.hpp"
 #include "app/dialogs.hpp"
 #include "app/track_file_dialogs.hpp"
+#include "app/instrument_dialogs.hpp"
 #include "app/track_view.hpp"
 #include "automation/remote_flights.hpp"
 #include "core/save_file.hpp"
@@ -444,6 +445,14 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kTrackGapTime, kRuns, kAnyView, [](W& w, C) { w.TrackGapTime(); }},
         // Refused while a job runs: the job reads the offset.
         {Action::kUtcOffsetForTn, kRefused, kAnyView, [](W& w, C) { w.UtcOffsetForTn(); }},
+        // Instrument settings: the dialogs fill what the job sends.
+        {Action::kFlymasterIds, kRefused, kAnyView,
+         [](W& w, C) { w.SetFlymasterData(device::PilotDataUpload::Mode::kIds); }},
+        {Action::kFlymasterName, kRefused, kAnyView,
+         [](W& w, C) { w.SetFlymasterData(device::PilotDataUpload::Mode::kPilotData); }},
+        {Action::kFlymasterAltitudeAlarm, kRefused, kAnyView,
+         [](W& w, C) { w.SetFlymasterData(device::PilotDataUpload::Mode::kAltitudeAlarm); }},
+        {Action::kDsxPilotData, kRefused, kAnyView, [](W& w, C) { w.DsxPilotData(); }},
         {Action::kLoopFlightGap, kRuns, kAnyView, [](W& w, C) { w.LoopFlightGap(); }},
         {Action::kTimestampFilter, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.timestampFilter); }},
@@ -529,6 +538,7 @@ void MainWindow::StartDownload(const Command& command) {
     start.usbCheckWaypoints = usbCheckWaypoints_;
     // Without a command line the window's setting decides.
     start.powerOff = state_.settings.flymasterPwrOff != 0;
+    start.chooseEntry = TrackListChooser();
     automation::DownloadHooks hooks;
     // The end reaches the window through the main thread's queue.
     QPointer<MainWindow> self(this);
@@ -822,6 +832,83 @@ void MainWindow::StartEraseLog(const Command& command) {
     start.function = command.job->function;
     start.protocol = command.job->protocol;
     start.parameter = command.job->parameter;
+    StartInstrumentJob(std::move(start));
+}
+
+device::EntryChooser MainWindow::TrackListChooser() {
+    QPointer<MainWindow> self(this);
+    QtHost* host = &host_;
+    return [self, host](const device::JobContext& job, const std::string& title,
+                        const std::vector<std::string>& entries) {
+        return AskOnMain<int>(
+            *host, job,
+            [self, title, entries] {
+                if (!self) {
+                    return -1;
+                }
+                return RunTrackListDialog(self, ToQString(title), entries).value_or(-1);
+            },
+            -1);
+    };
+}
+
+void MainWindow::SetFlymasterData(device::PilotDataUpload::Mode mode) {
+    device::PilotDataUpload typed = flymasterData_;
+    bool ok = false;
+    switch (mode) {
+        case device::PilotDataUpload::Mode::kPilotData:
+            ok = RunFlymasterNameDialog(this, host_, typed);
+            break;
+        case device::PilotDataUpload::Mode::kAltitudeAlarm:
+            ok = RunFlymasterAltitudeDialog(this, host_, typed);
+            break;
+        case device::PilotDataUpload::Mode::kIds:
+            ok = RunFlymasterIdsDialog(this, host_, typed);
+            break;
+    }
+    if (!ok) {
+        return;
+    }
+    flymasterData_ = typed;
+    device::JobStart start;
+    start.function = device::AccessFunction::kWritePilotData;
+    start.protocol = GpsProtocol::kFlymaster;
+    start.pilotData = std::move(typed);
+    StartInstrumentJob(std::move(start));
+}
+
+void MainWindow::DsxPilotData() {
+    device::JobStart start;
+    start.function = device::AccessFunction::kWritePilotData;
+    start.protocol = GpsProtocol::kDsx;
+    QPointer<MainWindow> self(this);
+    QtHost* host = &host_;
+    start.pilotData.edit = [self, host](const device::JobContext& job,
+                                        std::array<std::string, 6>& values) {
+        std::optional<std::array<std::string, 6>> edited =
+            AskOnMain<std::optional<std::array<std::string, 6>>>(
+                *host, job,
+                [self, values]() -> std::optional<std::array<std::string, 6>> {
+                    if (!self) {
+                        return std::nullopt;
+                    }
+                    std::array<std::string, 6> typed = values;
+                    if (!RunDsxPilotDataDialog(self, self->state_.settings.dsxDataMode, typed)) {
+                        return std::nullopt;
+                    }
+                    return typed;
+                },
+                std::nullopt);
+        if (!edited) {
+            return false;
+        }
+        values = *edited;
+        return true;
+    };
+    StartInstrumentJob(std::move(start));
+}
+
+void MainWindow::StartInstrumentJob(device::JobStart start) {
     QPointer<MainWindow> self(this);
     start.completion = [this, self](device::GpsAccessJob& job) {
         state_.jobFailed = job.result < 0;

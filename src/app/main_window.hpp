@@ -120,6 +120,15 @@ private:
     void SetComPort();
     void TrackGapTime();
     void UtcOffsetForTn();
+    // The Flymaster settings dialogs, then the job that sends what was typed.
+    void SetFlymasterData(device::PilotDataUpload::Mode mode);
+    // The DSX pilot data job; it reads the fields and asks the dialog with them.
+    void DsxPilotData();
+    // Starts a job that changes only the instrument (no list changes); its end reaches the
+    // window as a download's does.
+    void StartInstrumentJob(device::JobStart start);
+    // The flight chooser of the jobs this window starts.
+    device::EntryChooser TrackListChooser();
     void WaypointNew();
     void WaypointEdit();
     void WaypointDelete();
@@ -182,6 +191,8 @@ private:
     QPointer<ServerDialog> server_;
     QPointer<FtpDialog> ftp_;
     QPointer<CurveWindow> curve_;
+    // What the Flymaster settings dialogs last sent, for this run of the program.
+    device::PilotDataUpload flymasterData_;
     // The curve intervals, for this run of the program.
     analysis::CurveIntervals curveIntervals_;
 };

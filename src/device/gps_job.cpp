@@ -297,6 +297,7 @@ int JobLayer::StartGpsJob(JobStart start) {
     job->usbCheckWaypoints = start.usbCheckWaypoints;
     job->sendLogSeconds = start.sendLogSeconds;
     job->chooseFlights = std::move(start.chooseFlights);
+    job->chooseEntry = std::move(start.chooseEntry);
     job->pilotName = std::move(start.pilotName);
     job->pilotData = std::move(start.pilotData);
     job->powerOff = start.powerOff;

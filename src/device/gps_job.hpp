@@ -58,6 +58,12 @@ using FlightChooser = std::function<bool(const FlightList& list, std::bitset<256
 
 class GpsAccessJob;
 
+// Asks the user to choose one line of `entries` (a list dialog with `title`): its index, or -1
+// when the user cancelled. Runs on the worker and waits for the answer; the wait must end when
+// `job` is aborted (then -1).
+using EntryChooser = std::function<int(const JobContext& job, const std::string& title,
+                                       const std::vector<std::string>& entries)>;
+
 // A pilot-data upload: which of the instrument's set commands, and its values.
 struct PilotDataUpload {
     enum class Mode { kPilotData, kAltitudeAlarm, kIds };
@@ -71,9 +77,10 @@ struct PilotDataUpload {
     int civlId = -1;
     // Recorders whose fields are read first (the DSX): the new values of fields 1-5 and the
     // telephone number; an empty value leaves its field as it is. `edit`, when set, is asked
-    // with the values read (filled in) and may change them; false cancels.
+    // on the worker with the values read (filled in) and may change them; false cancels. Its
+    // wait for the user must end when `job` is aborted (then false).
     std::array<std::string, 6> fields;
-    std::function<bool(std::array<std::string, 6>& values)> edit;
+    std::function<bool(const JobContext& job, std::array<std::string, 6>& values)> edit;
 };
 // A protocol's worker routine: talks to the instrument and returns the job's result (0 or a
 // count on success, negative on failure).
@@ -119,6 +126,9 @@ public:
     // Asks for the flights when none were selected beforehand; empty when nobody can be asked
     // (a run without a terminal), and the protocol then takes the newest flight.
     FlightChooser chooseFlights;
+    // Asks for the one flight of a recorder whose list is not a flight list of slots (the
+    // DSX); empty when nobody can be asked, and the protocol then takes the newest flight.
+    EntryChooser chooseEntry;
     // Pilot data uploads: the name to store in the instrument.
     std::string pilotName;
     PilotDataUpload pilotData;
@@ -193,6 +203,7 @@ struct JobStart {
     bool usbCheckWaypoints = true;
     int sendLogSeconds = 0;
     FlightChooser chooseFlights;
+    EntryChooser chooseEntry;
     std::string pilotName;
     PilotDataUpload pilotData;
     bool powerOff = false;

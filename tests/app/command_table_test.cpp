@@ -93,6 +93,11 @@ TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
         {Menu::kAirspace, Action::kUploadCtr, device::AccessFunction::kWriteAirspace},
         {Menu::kAirspace, Action::kDownloadCtr, device::AccessFunction::kReadAirspace},
         {Menu::kInstrument, Action::kEraseLog, device::AccessFunction::kEraseTrackLogs},
+        {Menu::kInstrument, Action::kFlymasterIds, device::AccessFunction::kWritePilotData},
+        {Menu::kInstrument, Action::kFlymasterName, device::AccessFunction::kWritePilotData},
+        {Menu::kInstrument, Action::kFlymasterAltitudeAlarm,
+         device::AccessFunction::kWritePilotData},
+        {Menu::kInstrument, Action::kDsxPilotData, device::AccessFunction::kWritePilotData},
     };
     for (const Command& command : CommandTable()) {
         for (const auto& m : menus) {
@@ -103,12 +108,15 @@ TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
             }
         }
         if (command.job) {
-            EXPECT_TRUE(command.action == Action::kDownloadTrackLog ||
-                        command.action == Action::kDownloadWaypoints ||
-                        command.action == Action::kUploadWaypoints ||
-                        command.action == Action::kUploadCtr ||
-                        command.action == Action::kDownloadCtr ||
-                        command.action == Action::kEraseLog)
+            EXPECT_TRUE(
+                command.action == Action::kDownloadTrackLog ||
+                command.action == Action::kDownloadWaypoints ||
+                command.action == Action::kUploadWaypoints ||
+                command.action == Action::kUploadCtr || command.action == Action::kDownloadCtr ||
+                command.action == Action::kEraseLog || command.action == Action::kFlymasterIds ||
+                command.action == Action::kFlymasterName ||
+                command.action == Action::kFlymasterAltitudeAlarm ||
+                command.action == Action::kDsxPilotData)
                 << command.id;
         }
     }

@@ -2,6 +2,7 @@
 // routines against the emulator over a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,6 +141,44 @@ TEST_F(DsxSessionTest, TrackListChoosesTheFlight) {
     start.selectedFlights.set(0);
     ASSERT_EQ(Run(std::move(start)), 1) << FirstError();
     EXPECT_EQ(track.rawIgc.text, Igc("20241007TZN.igc"));
+}
+
+// A window's chooser is asked with the list newest first; its row picks the flight, and a
+// cancelled choice downloads nothing.
+TEST_F(DsxSessionTest, ChooserIsAskedNewestFirst) {
+    DsxEmulatorConfig config;
+    config.flights = {Igc("20241007TZN.igc"), Igc("marcourt.igc")};
+    config.firstNumber = 41;
+    auto& emu = StartEmulator(config);
+    std::string title;
+    std::vector<std::string> entries;
+    int answer = 1;
+    const auto chooser = [&](const device::JobContext&, const std::string& t,
+                             const std::vector<std::string>& e) {
+        title = t;
+        entries = e;
+        return answer;
+    };
+    device::JobStart start;
+    start.function = AccessFunction::kReadTrackLog;
+    start.chooseEntry = chooser;
+    ASSERT_EQ(Run(std::move(start)), 1) << FirstError();
+    EXPECT_EQ(title, "Track List (" + pty.SlavePath() + ", DSX)");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_TRUE(entries[0].starts_with("042       ")) << entries[0];
+    EXPECT_TRUE(entries[1].starts_with("041       ")) << entries[1];
+    EXPECT_EQ(track.rawIgc.text, Igc("20241007TZN.igc"));
+
+    answer = -1;
+    device::JobStart cancelled;
+    cancelled.function = AccessFunction::kReadTrackLog;
+    cancelled.chooseEntry = chooser;
+    EXPECT_EQ(Run(std::move(cancelled)), -1);
+    EXPECT_TRUE(track.points.empty());
+    EXPECT_TRUE(sink.SawStatus("Track selection cancelled"));
+    const auto requests = emu.Requests();
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "F041"), 1);
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "F042"), 0);
 }
 
 struct DsxFaultCase {

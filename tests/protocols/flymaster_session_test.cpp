@@ -92,6 +92,7 @@ struct Outcome {
     std::vector<Waypoint> waypoints;
     device::FlightList flights;
     std::string instrumentDescription, productText;
+    int competitionId = 999, civlId = 999;
 };
 
 class FlymasterSessionTest : public ::testing::Test {
@@ -117,7 +118,9 @@ protected:
             EXPECT_TRUE(flymaster::FlightFromIgc(ReadIgc(file), flight)) << file;
             config.flights.push_back(flight);
         }
-        config.waypoints = flymaster::BuiltInWaypoints();
+        if (config.waypoints.empty()) {
+            config.waypoints = flymaster::BuiltInWaypoints();
+        }
         emulator = std::make_unique<FlymasterEmulator>(*link, std::move(config));
         emulator->Start();
         return *emulator;
@@ -137,6 +140,8 @@ protected:
             outcome.flights = job.flights;
             outcome.instrumentDescription = job.instrumentDescription;
             outcome.productText = job.productText;
+            outcome.competitionId = job.competitionId;
+            outcome.civlId = job.civlId;
         };
         return start;
     }
@@ -318,6 +323,52 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{
             "ProductDataRetried", FlymasterStep::kProductData, FlymasterFault::kSilence, "", {}}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// Competition mode: the waypoint list is read for the pilot's ID waypoints before the flight
+// list. The IDs are spelt by the positions: 12345 is 3 deg 4' 5" N, 0 deg 1' 2" E; 9876543 is
+// 5 deg 4' 3" N, 98 deg 7' 6" E. An instrument without them gives -1 for both.
+TEST_F(FlymasterSessionTest, CompetitionModeScansTheWaypointsForThePilotIds) {
+    const auto dms = [](int d, int m, int s) { return d + m / 60.0 + s / 3600.0; };
+    FlymasterEmulatorConfig config;
+    config.waypoints = {
+        {46.409383, 8.136, 2212, "FIESCH Kuehboden", false},
+        {dms(3, 4, 5), dms(0, 1, 2), 0, "COMPID 12345", false},
+        {dms(5, 4, 3), dms(98, 7, 6), 0, "CIVLID 9876543", false},
+    };
+    auto& emu = StartEmulator({"marcourt.igc"}, config);
+    device::JobStart start = Start(AccessFunction::kReadTrackLog, {0});
+    start.competitionMode = true;
+    const auto& out = Run(std::move(start));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    EXPECT_EQ(out.competitionId, 12345);
+    EXPECT_EQ(out.civlId, 9876543);
+    EXPECT_TRUE(sink.SawStatus("Comp ID = 12345, CIVL ID = 9876543"));
+    EXPECT_EQ(out.track.points.size(), 221u);
+    // The scan comes before the flight list; the scanned waypoints are not the job's list.
+    const auto requests = emu.Requests();
+    const auto at = [&requests](std::string_view prefix) {
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            if (requests[i].starts_with(prefix)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    ASSERT_GE(at("$PFMWPL"), 0);
+    EXPECT_LT(at("$PFMWPL"), at("$PFMDNL,LST"));
+    EXPECT_TRUE(out.waypoints.empty());
+}
+
+TEST_F(FlymasterSessionTest, CompetitionModeWithoutIdWaypointsGivesNoIds) {
+    StartEmulator({"marcourt.igc"});
+    device::JobStart start = Start(AccessFunction::kReadTrackLog, {0});
+    start.competitionMode = true;
+    const auto& out = Run(std::move(start));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    EXPECT_EQ(out.competitionId, -1);
+    EXPECT_EQ(out.civlId, -1);
+    EXPECT_EQ(out.track.points.size(), 221u);
+}
 
 TEST_F(FlymasterSessionTest, WaypointsDownWithTheirKind) {
     StartEmulator({});

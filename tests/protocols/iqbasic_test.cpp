@@ -181,6 +181,69 @@ TEST_F(IqSessionTest, TracksArriveByteForByte) {
     EXPECT_EQ(flights.duration[0], 220u);
 }
 
+struct DamagedLineCase {
+    const char* name;
+    // Put in before the flight's last B record; "T" at its start stands for that record's
+    // letter and time, so that the flight's span stays as it was.
+    const char* line;
+    const char* error;
+};
+
+class IqDamagedTrackTest : public IqSessionTest,
+                           public ::testing::WithParamInterface<DamagedLineCase> {};
+
+// A damaged line ends the download with the instrument's own message texts (the HFDTE one
+// quotes the rest of the line) and leaves no track behind.
+TEST_P(IqDamagedTrackTest, EndsWithItsMessage) {
+    std::string flight = Igc("marcourt.igc");
+    const std::size_t lastB = flight.rfind("\nB");
+    ASSERT_NE(lastB, std::string::npos);
+    std::string line = GetParam().line;
+    if (line.starts_with("T")) {
+        line = flight.substr(lastB + 1, 7) + line.substr(1);
+    }
+    flight.insert(lastB + 1, line);
+    IqEmulatorConfig config;
+    config.flights = {flight};
+    StartEmulator(config);
+    EXPECT_EQ(Run(AccessFunction::kReadTrackLog, {0}), -1);
+    ASSERT_EQ(sink.Errors().size(), 1u);
+    EXPECT_EQ(sink.Errors()[0].text, GetParam().error);
+    EXPECT_EQ(sink.Errors()[0].title, "Read GPS track log");
+    EXPECT_TRUE(track.points.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, IqDamagedTrackTest,
+    ::testing::Values(
+        DamagedLineCase{"HfdteMonth", "HFDTE061321\r\n", "HFDTE sentence error: 061321"},
+        DamagedLineCase{"HfdteDay", "HFDTE000321\r\n", "HFDTE sentence error: 000321"},
+        DamagedLineCase{"ShortB", "T46\r\n", "Format error 24 in IGC sentence"},
+        DamagedLineCase{"BadLatitudeHemisphere", "T4623456X00712345EA0123401234\r\n",
+                        "Format error 17 in IGC sentence"},
+        DamagedLineCase{"RecordType", "1B\r\n", "Bad record type (31)"},
+        DamagedLineCase{"TooLong",
+                        "LXXX1234567890123456789012345678901234567890123456789012345678901234567890"
+                        "1234567890\r\n",
+                        "Too long sentence"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Flow-control bytes inside a line are dropped before the line and the raw text see them.
+TEST_F(IqSessionTest, FlowControlBytesAreDroppedFromTheTrack) {
+    const std::string clean = Igc("marcourt.igc");
+    std::string flight = clean;
+    const std::size_t firstB = flight.find("\nB");
+    ASSERT_NE(firstB, std::string::npos);
+    flight.insert(firstB + 10, "\x11");
+    flight.insert(firstB + 20, "\x13");
+    IqEmulatorConfig config;
+    config.flights = {flight};
+    StartEmulator(config);
+    ASSERT_EQ(Run(AccessFunction::kReadTrackLog, {0}), 1) << FirstError();
+    EXPECT_EQ(track.points.size(), 221u);
+    EXPECT_EQ(track.rawIgc.text, clean);
+}
+
 TEST_F(IqSessionTest, CutCableIsAnError) {
     IqEmulatorConfig config;
     config.flights = {Igc("marcourt.igc")};

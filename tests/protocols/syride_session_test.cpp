@@ -144,6 +144,7 @@ struct Outcome {
     std::vector<Waypoint> waypoints;
     device::FlightList flights;
     std::string productText;
+    int competitionId = 999, civlId = 999;
 };
 
 class SyrideSessionTest : public ::testing::Test {
@@ -172,6 +173,8 @@ protected:
             outcome.waypoints = job.waypoints;
             outcome.flights = job.flights;
             outcome.productText = job.productText;
+            outcome.competitionId = job.competitionId;
+            outcome.civlId = job.civlId;
         };
         return start;
     }
@@ -266,6 +269,74 @@ TEST_F(SyrideSessionTest, WaypointsAreReadFromTheTable) {
     EXPECT_EQ(out.waypoints[1].Description(), "Landing f");
     EXPECT_EQ(out.waypoints[1].latitude, AtE7(461'000'000));
     EXPECT_TRUE(sink.SawStatus("2 waypoints received"));
+}
+
+// A position in semicircles from degrees, minutes and seconds north or east.
+std::int32_t Dms(int d, int m, int s) {
+    return static_cast<std::int32_t>(
+        std::lround((d + m / 60.0 + s / 3600.0) * 2147483648.0 / 180.0));
+}
+
+Waypoint At(const std::string& id, std::int32_t latitude, std::int32_t longitude) {
+    Waypoint w;
+    w.SetId(id);
+    w.latitude = latitude;
+    w.longitude = longitude;
+    return w;
+}
+
+struct IdScanCase {
+    const char* name;
+    bool compSpecial;
+    int competitionId;
+    int civlId;
+    const char* status;  // empty: no status expected
+};
+
+class SyrideIdScanTest : public SyrideSessionTest,
+                         public ::testing::WithParamInterface<IdScanCase> {};
+
+// Competition mode reads the waypoint table for the pilot's ID waypoints before the flight:
+// 12345 is spelt 3 deg 4' 5" N, 0 deg 1' 2" E and 9876543 5 deg 4' 3" N, 98 deg 7' 6" E; the
+// special variant takes only a waypoint named '-' and digits.
+TEST_P(SyrideIdScanTest, FindsTheIdsTheTableCarries) {
+    const IdScanCase& c = GetParam();
+    SyrideEmulatorConfig config;
+    config.flights = {FixturePoints("marcourt.igc")};
+    config.waypoints = {Named("TAKEOF", "", 460'000'000), At("COMPID", Dms(3, 4, 5), Dms(0, 1, 2)),
+                        At("CIVLID", Dms(5, 4, 3), Dms(98, 7, 6)), At("-123", 0, 0)};
+    Unit(config);
+    auto start = Start(AccessFunction::kReadTrackLog);
+    start.selectedFlights.set(0);
+    start.competitionMode = true;
+    start.compSpecial = c.compSpecial;
+    const Outcome& out = Run(std::move(start));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    EXPECT_EQ(out.competitionId, c.competitionId);
+    EXPECT_EQ(out.civlId, c.civlId);
+    EXPECT_TRUE(sink.SawStatus(c.status));
+    EXPECT_EQ(out.track.points.size(), config.flights[0].size());
+    EXPECT_TRUE(out.waypoints.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, SyrideIdScanTest,
+                         ::testing::Values(IdScanCase{"Standard", false, 12345, 9876543,
+                                                      "Comp ID = 12345, CIVL ID = 9876543"},
+                                           IdScanCase{"Special", true, 123, -1, "Comp ID = 123"}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(SyrideSessionTest, CompetitionModeWithoutIdWaypointsGivesNoIds) {
+    SyrideEmulatorConfig config;
+    config.flights = {FixturePoints("marcourt.igc")};
+    config.waypoints = {Named("TAKEOF", "", 460'000'000)};
+    Unit(config);
+    auto start = Start(AccessFunction::kReadTrackLog);
+    start.selectedFlights.set(0);
+    start.competitionMode = true;
+    const Outcome& out = Run(std::move(start));
+    ASSERT_EQ(out.result, 0) << FirstError();
+    EXPECT_EQ(out.competitionId, -1);
+    EXPECT_EQ(out.civlId, -1);
 }
 
 TEST_F(SyrideSessionTest, UploadAddsBehindTheInstrumentsOwn) {

@@ -107,6 +107,14 @@ int FlightListParser::Feed(std::uint8_t byte) {
     return 0;
 }
 
+std::string FlightListEntry(const DsxFlight& flight) {
+    return StringPrintf("%03d       %ld", flight.number, flight.records);
+}
+
+std::string TrackListTitle(std::string_view port) {
+    return "Track List (" + std::string(port) + ", DSX)";
+}
+
 std::string FlightListLine(int number, long records) {
     return StringPrintf("%03d recs n.%06ld\r\n", number, records);
 }

@@ -56,6 +56,12 @@ private:
     int Finish();
 };
 
+// A line of the track list dialog: the track number as three digits, seven blanks, the record
+// count ("012       345").
+std::string FlightListEntry(const DsxFlight& flight);
+// The track list dialog's title: "Track List (<port>, DSX)".
+std::string TrackListTitle(std::string_view port);
+
 // ---------------------------------------------------------------- the instrument's side
 
 // "012 recs n.000345" CR LF.

@@ -125,8 +125,9 @@ int ReadFlightList(GpsAccessJob& job, std::vector<DsxFlight>& flights) {
     return flights.empty() ? -1 : 0;
 }
 
-// The flight to download: the first slot the TRACK list (or a remote desk) selected, else the
-// newest (the last listed): the recorder's own list dialog would block a run without a user.
+// The flight to download: the first slot the TRACK list (or a remote desk) selected; else the
+// user's choice in the track list, newest first; else, with nobody to ask (a command-line or
+// remote run), the newest (the last listed), so that such a run never waits for a dialog.
 int ChooseFlight(GpsAccessJob& job, const std::vector<DsxFlight>& flights) {
     for (std::size_t i = 0; i < flights.size(); ++i) {
         if (job.flights.selected.test(i)) {
@@ -138,6 +139,22 @@ int ChooseFlight(GpsAccessJob& job, const std::vector<DsxFlight>& flights) {
         return -1;
     }
     const auto newest = static_cast<int>(flights.size()) - 1;
+    if (job.chooseEntry) {
+        std::vector<std::string> entries;
+        entries.reserve(flights.size());
+        for (auto it = flights.rbegin(); it != flights.rend(); ++it) {
+            entries.push_back(FlightListEntry(*it));
+        }
+        const int row = job.chooseEntry(job, TrackListTitle(job.portName), entries);
+        if (row < 0 || row >= static_cast<int>(flights.size())) {
+            if (job.AbortRequested()) {
+                return Aborted(job);
+            }
+            job.Status("Track selection cancelled");
+            return -1;
+        }
+        return newest - row;
+    }
     job.Status(FormatCount("No track selected: the newest, track %, is downloaded",
                            flights[static_cast<std::size_t>(newest)].number));
     return newest;
@@ -315,7 +332,10 @@ int DsxWritePilotData(GpsAccessJob& job) {
         if (job.pilotData.edit) {
             wanted = read;
             wanted[5].clear();
-            if (!job.pilotData.edit(wanted)) {
+            if (!job.pilotData.edit(job, wanted)) {
+                if (job.AbortRequested()) {
+                    return Aborted(job);
+                }
                 job.Status("Cancelled");
                 return -1;
             }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "competition/id_waypoint.hpp"
 #include "core/text_forms.hpp"
 #include "core/time_base.hpp"
 #include "device/hid_transport.hpp"
@@ -234,6 +235,40 @@ int ReadFlight(GpsAccessJob& job, Device& device, const FlightEntry& entry,
     return 0;
 }
 
+// The valid slots of the waypoint table, in table order. 0 or -1 (reported).
+int ReadWaypointTable(GpsAccessJob& job, Device& device, std::vector<Waypoint>& waypoints) {
+    job.Status("Reading waypoints");
+    std::vector<std::uint8_t> table(kWaypointTableSize);
+    if (device.Read(kWaypointTable, table, kWaypointTitle) != 0)
+        return -1;
+    const std::uint32_t now = CurrentTime();
+    waypoints.reserve(100);
+    for (std::size_t slot = 0; slot < kSlots; ++slot) {
+        Waypoint waypoint;
+        if (DecodeSlot(std::span(table).subspan(slot * kSlotSize, kSlotSize), now, waypoint))
+            waypoints.push_back(waypoint);
+    }
+    return 0;
+}
+
+// Competition mode: the pilot IDs the instrument carries as waypoints (none: both -1). A table
+// that cannot be read ends the download before the flight list. 0 or -1.
+int ScanPilotIds(GpsAccessJob& job, Device& device) {
+    job.competitionId = -1;
+    job.civlId = -1;
+    std::vector<Waypoint> waypoints;
+    if (ReadWaypointTable(job, device, waypoints) != 0)
+        return -1;
+    competition::PilotIds ids;
+    for (const Waypoint& waypoint : waypoints)
+        competition::DecodeIdWaypoint(waypoint, job.compSpecial, ids);
+    job.competitionId = ids.competitionId;
+    job.civlId = ids.civlId;
+    if (const std::string text = competition::PilotIdStatusText(ids); !text.empty())
+        job.Status(text);
+    return 0;
+}
+
 }  // namespace
 
 int SyrideReadFlightListJob(GpsAccessJob& job) {
@@ -248,10 +283,8 @@ int SyrideReadTrackLogJob(GpsAccessJob& job) {
     Device device(job);
     if (Open(job, device) != 0)
         return -1;
-    if (job.competitionMode) {
-        job.competitionId = -1;
-        job.civlId = -1;
-    }
+    if (job.competitionMode && ScanPilotIds(job, device) != 0)
+        return -1;
     std::vector<FlightEntry> entries;
     if (ReadFlightList(job, device, entries) != 0)
         return -1;
@@ -306,18 +339,9 @@ int SyrideReadWaypointsJob(GpsAccessJob& job) {
     Device device(job);
     if (Open(job, device) != 0)
         return -1;
-    job.Status("Reading waypoints");
-    std::vector<std::uint8_t> table(kWaypointTableSize);
-    if (device.Read(kWaypointTable, table, kWaypointTitle) != 0)
-        return -1;
-    const std::uint32_t now = CurrentTime();
     std::vector<Waypoint> waypoints;
-    waypoints.reserve(100);
-    for (std::size_t slot = 0; slot < kSlots; ++slot) {
-        Waypoint waypoint;
-        if (DecodeSlot(std::span(table).subspan(slot * kSlotSize, kSlotSize), now, waypoint))
-            waypoints.push_back(waypoint);
-    }
+    if (ReadWaypointTable(job, device, waypoints) != 0)
+        return -1;
     job.Status(FormatCount("% waypoints received", static_cast<long long>(waypoints.size())));
     if (waypoints.empty()) {
         job.Error("No waypoints found", kWaypointTitle);
