@@ -98,6 +98,8 @@ enum class Action {
     kShowGlide,
     kShowPolar,
     kCurveIntervals,
+    kAddIgcToCompOut,
+    kSavePilotListCsv,
 };
 
 // The device job an instrument command starts: what it does, with which instrument family,
