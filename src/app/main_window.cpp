@@ -543,10 +543,12 @@ void MainWindow::StartDownload(const Command& command) {
     automation::DownloadHooks hooks;
     // The end reaches the window through the main thread's queue.
     QPointer<MainWindow> self(this);
-    hooks.ended = [this, self](device::GpsAccessJob&) {
-        host_.PostToMain([self] {
+    hooks.ended = [this, self](device::GpsAccessJob& done) {
+        const bool trackDownloaded =
+            done.function == device::AccessFunction::kReadTrackLog && done.result >= 0;
+        host_.PostToMain([self, trackDownloaded] {
             if (self) {
-                self->OnJobEnd();
+                self->OnJobEnd(trackDownloaded);
             }
         });
     };
@@ -570,13 +572,17 @@ void MainWindow::StartDownload(const Command& command) {
     }
 }
 
-void MainWindow::OnJobEnd() {
+void MainWindow::OnJobEnd(bool trackDownloaded) {
     // The worker has posted this as its last act; wait for it to be gone before the store is
     // used again.
     downloads_.JobTaken();
     RefreshLists();
     UpdateCommandStates();
     emit JobEnded();
+    // At a competition desk every download is tied to its pilot and saved at once.
+    if (trackDownloaded && state_.settings.compMode != 0 && state_.trackLog.Loaded()) {
+        SaveCompetitionLog(true);
+    }
 }
 
 void MainWindow::ReadTrackLogFileCommand() {
@@ -939,7 +945,7 @@ void MainWindow::CompetitionMode() {
     UpdateCommandStates();
 }
 
-void MainWindow::SaveCompetitionLog() {
+void MainWindow::SaveCompetitionLog(bool wholeLog) {
     if (!state_.trackLog.Loaded() || competitionWorker_.Started()) {
         return;
     }
@@ -947,9 +953,16 @@ void MainWindow::SaveCompetitionLog() {
     if (pilot.exec() != QDialog::Accepted) {
         return;
     }
+    // The instrument is remembered with the chosen pilot, so that its next download finds him.
+    if (wholeLog) {
+        const TrackLog& log = state_.trackLog;
+        AssignDeviceToPilot(state_.pilotList, state_.pilot.name,
+                            log.productText.empty() ? log.instrumentDescription : log.productText);
+        RefreshLists();
+    }
     // The selected rows, or the whole log when none is selected.
     std::vector<TrackPoint> points;
-    const std::vector<std::size_t> rows = SelectedRows();
+    const std::vector<std::size_t> rows = wholeLog ? std::vector<std::size_t>{} : SelectedRows();
     if (rows.empty()) {
         points = state_.trackLog.points;
     } else {

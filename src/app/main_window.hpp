@@ -118,7 +118,8 @@ private:
     void ToggleSetting(std::int32_t& value);
     void ToggleUtm();
     void ListFont();
-    void OnJobEnd();
+    // `trackDownloaded`: a track log download ended well (competition mode saves it then).
+    void OnJobEnd(bool trackDownloaded = false);
     void SetListSize(int step);
     void ApplyColumnWidths();
     void SetComPort();
@@ -152,7 +153,7 @@ private:
     void CompetitionMode();
     // Ctrl+S in competition mode: the pilot, then the competition output with the analysis on
     // the analysis worker.
-    void SaveCompetitionLog();
+    void SaveCompetitionLog(bool wholeLog = false);
     void FinishCompetitionSave();
     void ShowCurve(analysis::CurveKind kind);
     void CurveIntervals();
