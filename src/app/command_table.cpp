@@ -48,10 +48,10 @@ constexpr auto kCommands = std::to_array<Command>({
     {40043, M::kFile, "Save log in &IGC format\tCtrl+I", A::kWriteIgcFile},
     {40072, M::kFile, "Save IGC log from &GPS", A::kSaveRawIgc},
     {40073, M::kFile, "&Verify IGC log...", A::kVerifyIgc},
-    {40139, M::kFile, "Add IGC to competition output", A::kNotAvailable, {}, true},
+    {40139, M::kFile, "Add IGC file to &comp. output", A::kAddIgcToCompOut, {}, true},
     {40047, M::kFile, "Open &waypoints...", A::kReadWaypointFile},
     {40118, M::kFile, "Save waypoin&ts...", A::kSaveWaypoints},
-    {40143, M::kFile, "Pilot list as .csv...", A::kNotAvailable},
+    {40143, M::kFile, "Save pilot list as .csv", A::kSavePilotListCsv},
     {40170, M::kFile, "&Convert .kml files to .igc", A::kConvertKmlToIgc},
     {40171, M::kFile, "Convert .igc files to .kml", A::kConvertIgcToKml},
     {40187, M::kFile, "Set .csv parameters", A::kCsvParameters},
@@ -229,7 +229,7 @@ constexpr auto kCommands = std::to_array<Command>({
 
     // Options
     {40006, M::kOptions, "Set &COM port", A::kSetComPort},
-    {40121, M::kOptions, "Competition mode", A::kCompetitionMode, {}, true},
+    {40121, M::kOptions, "Competition &Mode", A::kCompetitionMode, {}, true},
     {40130, M::kOptions, "Compact title", A::kCompactTitle, {}, true},
     {40203, M::kOptions, "FTP...", A::kSendFtp},
     {40173, M::kOptions, "Server...", A::kServer},

@@ -107,6 +107,8 @@ enum class Action {
     kCurveIntervals,
     kSaveTrackLogAs,
     kCsvParameters,
+    kAddIgcToCompOut,
+    kSavePilotListCsv,
 };
 
 // The device job an instrument command starts: what it does, with which instrument family,

@@ -268,6 +268,34 @@ QString WaypointModel::Cell(int row, int column) const {
     }
 }
 
+QString PilotListModel::Cell(int row, int column) const {
+    const auto& pilots = state_.pilotList.pilots;
+    const auto index = static_cast<std::size_t>(row);
+    if (row < 0 || index >= pilots.size()) {
+        return {};
+    }
+    const PilotEntry& pilot = pilots[index];
+    switch (column) {
+        case 0:
+            return FromUtf8(pilot.name);
+        case 1:
+            return pilot.competitionId >= 0 ? QString::number(pilot.competitionId) : QString();
+        case 2:
+            return pilot.civlId >= 0 ? QString::number(pilot.civlId) : QString();
+        case 3: {
+            QStringList devices;
+            for (const std::string& device : pilot.devices) {
+                if (!device.empty()) {
+                    devices << FromUtf8(device);
+                }
+            }
+            return devices.join(QStringLiteral(", "));
+        }
+        default:
+            return {};
+    }
+}
+
 std::span<const ColumnSpec> PilotListModel::GeographicColumns() const {
     return kPilots;
 }

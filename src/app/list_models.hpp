@@ -77,16 +77,16 @@ protected:
     std::span<const ColumnSpec> UtmColumns() const override;
 };
 
-// The pilot list has no store yet: its view shows the headings.
+// The pilot list: name, competition ID, CIVL ID and the instruments the pilot used.
 class PilotListModel : public StoreTableModel {
     Q_OBJECT
 public:
     using StoreTableModel::StoreTableModel;
-    QString Cell(int, int) const override { return {}; }
+    QString Cell(int row, int column) const override;
     bool HasUtmForm() const override { return false; }
 
 protected:
-    std::size_t StoreRows() const override { return 0; }
+    std::size_t StoreRows() const override { return state_.pilotList.pilots.size(); }
     std::span<const ColumnSpec> GeographicColumns() const override;
 };
 

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -18,11 +19,13 @@
 #include <memory>
 
 #include "analysis/flight_statistics.hpp"
+#include "app/competition_dialogs.hpp"
 #include "app/dialogs.hpp"
-#include "app/track_file_dialogs.hpp"
 #include "app/instrument_dialogs.hpp"
+#include "app/track_file_dialogs.hpp"
 #include "app/track_view.hpp"
 #include "automation/remote_flights.hpp"
+#include "competition/pilot_list_file.hpp"
 #include "core/save_file.hpp"
 #include "core/text_forms.hpp"
 #include "core/track_store.hpp"
@@ -30,6 +33,7 @@
 #include "device/port_names.hpp"
 #include "device/usb_transport.hpp"
 #include "documents/airspace_commands.hpp"
+#include "documents/competition_log.hpp"
 #include "documents/flybook_document.hpp"
 #include "documents/igc_commands.hpp"
 #include "documents/igc_files.hpp"
@@ -79,6 +83,12 @@ MainWindow::MainWindow(automation::ProgramCore& core, QtHost& host, QWidget* par
 
     BuildCentral();
     BuildMenus();
+    // A desk in competition mode finds its pilot list again at start.
+    if (!state_.automation && state_.settings.compMode != 0 &&
+        !state_.settings.pilotListName.empty() &&
+        std::filesystem::is_regular_file(state_.settings.pilotListName)) {
+        competition::ReadPilotListFile(host_, state_.settings.pilotListName, state_.pilotList, {});
+    }
     RefreshLists();
     SetView(ListView::kTrackLog);
     UpdateTitle();
@@ -244,6 +254,9 @@ void MainWindow::UpdateCommandStates() {
             case Action::kCompetitionMode:
                 action->setChecked(state_.settings.compMode != 0);
                 break;
+            case Action::kAddIgcToCompOut:
+                action->setChecked(state_.settings.addIgcToCompOut != 0);
+                break;
             case Action::kFlymasterPowerOff:
                 action->setChecked(state_.settings.flymasterPwrOff != 0);
                 break;
@@ -353,7 +366,14 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kVerifyIgc, kRuns, kAnyView,
          [](W& w, C) { igc::VerifyIgcLog(w.host_, w.state_.settings.igcDir); }},
         {Action::kWriteIgcFile, kRefused, kTrack, [](W& w, C) { w.WriteIgc(); }},
-        {Action::kFlightStatistics, kRefused, kTrack, [](W& w, C) { w.FlightStatistics(); }},
+        {Action::kFlightStatistics, kRefused, kTrack,
+         [](W& w, C) {
+             if (w.state_.settings.compMode != 0) {
+                 w.SaveCompetitionLog();
+             } else {
+                 w.FlightStatistics();
+             }
+         }},
         {Action::kOlcIgcBuffer, kRefused, kAnyView, [](W& w, C) { w.OlcStatistics(true); }},
         {Action::kOlcSelection, kRefused, kTrack, [](W& w, C) { w.OlcStatistics(false); }},
         {Action::kServer, kRuns, kAnyView, [](W& w, C) { w.ShowServer(); }},
@@ -467,6 +487,13 @@ std::span<const CommandHandler> MainWindow::Handlers() {
          [](W& w, C) { w.ToggleSetting(w.state_.settings.downloadFilter); }},
         {Action::kSpeedFilter, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.logFilter); }},
+        {Action::kAddIgcToCompOut, kRuns, kAnyView,
+         [](W& w, C) { w.ToggleSetting(w.state_.settings.addIgcToCompOut); }},
+        {Action::kCompetitionMode, kRefused, kAnyView, [](W& w, C) { w.CompetitionMode(); }},
+        {Action::kSavePilotListCsv, kRuns, kAnyView,
+         [](W& w, C) {
+             competition::SavePilotListCsv(w.host_, w.state_.settings, w.state_.pilotList);
+         }},
         {Action::kVarioFilter, kRuns, kAnyView,
          [](W& w, C) {
              w.VarioFilterLimit();
@@ -542,13 +569,16 @@ void MainWindow::StartDownload(const Command& command) {
     automation::DownloadHooks hooks;
     // The end reaches the window through the main thread's queue.
     QPointer<MainWindow> self(this);
-    // Reading all flights ends with their Flybook document, saved where the user says.
+    // Reading all flights ends with their Flybook document, saved where the user says; a single
+    // flight read at a competition desk goes to the competition output.
     const bool flybook = command.job->protocol == GpsProtocol::kReadAllFlytec;
     hooks.ended = [this, self, flybook](device::GpsAccessJob& done) {
         const bool success = done.result >= 0;
-        host_.PostToMain([self, flybook, success] {
+        const bool trackDownloaded =
+            !flybook && done.function == device::AccessFunction::kReadTrackLog && success;
+        host_.PostToMain([self, flybook, success, trackDownloaded] {
             if (self) {
-                self->OnJobEnd();
+                self->OnJobEnd(trackDownloaded);
                 if (flybook && success && self->state_.trackLog.Loaded()) {
                     documents::SaveFlybookDocument(self->state_, self->host_);
                 }
@@ -575,13 +605,17 @@ void MainWindow::StartDownload(const Command& command) {
     }
 }
 
-void MainWindow::OnJobEnd() {
+void MainWindow::OnJobEnd(bool trackDownloaded) {
     // The worker has posted this as its last act; wait for it to be gone before the store is
     // used again.
     downloads_.JobTaken();
     RefreshLists();
     UpdateCommandStates();
     emit JobEnded();
+    // At a competition desk every download is tied to its pilot and saved at once.
+    if (trackDownloaded && state_.settings.compMode != 0 && state_.trackLog.Loaded()) {
+        SaveCompetitionLog(true);
+    }
 }
 
 void MainWindow::ReadTrackLogFileCommand() {
@@ -1022,6 +1056,101 @@ void MainWindow::FlightStatistics() {
     statistics_->setAttribute(Qt::WA_DeleteOnClose);
     statistics_->setModal(true);
     statistics_->show();
+}
+
+void MainWindow::CompetitionMode() {
+    CompetitionModeDialog dialog(state_, host_, this);
+    dialog.exec();
+    RefreshLists();
+    UpdateTitle();
+    UpdateCommandStates();
+}
+
+void MainWindow::SaveCompetitionLog(bool wholeLog) {
+    if (!state_.trackLog.Loaded() || competitionWorker_.Started()) {
+        return;
+    }
+    CompetitionPilotDialog pilot(state_, host_, this);
+    if (pilot.exec() != QDialog::Accepted) {
+        return;
+    }
+    // The instrument is remembered with the chosen pilot, so that its next download finds him.
+    if (wholeLog) {
+        const TrackLog& log = state_.trackLog;
+        AssignDeviceToPilot(state_.pilotList, state_.pilot.name,
+                            log.productText.empty() ? log.instrumentDescription : log.productText);
+        RefreshLists();
+    }
+    // The selected rows, or the whole log when none is selected.
+    std::vector<TrackPoint> points;
+    const std::vector<std::size_t> rows = wholeLog ? std::vector<std::size_t>{} : SelectedRows();
+    if (rows.empty()) {
+        points = state_.trackLog.points;
+    } else {
+        for (const std::size_t row : rows) {
+            if (row < state_.trackLog.points.size()) {
+                points.push_back(state_.trackLog.points[row]);
+            }
+        }
+    }
+    documents::CompetitionSaveOptions options;
+    options.folder = state_.settings.compDir;
+    options.windowStart = static_cast<std::uint32_t>(state_.settings.compTimeStart);
+    options.windowStop = static_cast<std::uint32_t>(state_.settings.compTimeStop);
+    options.writeIgc = state_.settings.compSpecial != 0 || state_.settings.addIgcToCompOut != 0;
+    competitionSave_ = std::make_unique<CompetitionSave>();
+    competitionSave_->options = options;
+    if (documents::PrepareCompetitionSave(state_, host_, std::move(points), options,
+                                          competitionSave_->prepared) <= 0 ||
+        documents::WriteCompetitionIgc(state_, host_, competitionSave_->prepared, options) != 0) {
+        competitionSave_.reset();
+        return;
+    }
+    // The analysis runs on the analysis worker; the window shows that it works and stays alive.
+    auto* progress =
+        new QProgressDialog(QStringLiteral("Analysing track..."), QString(), 0, 0, this);
+    progress->setWindowTitle(QString::fromLatin1(documents::kCompetitionSaveTitle));
+    progress->setCancelButton(nullptr);
+    progress->setMinimumDuration(0);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->show();
+    CompetitionSave* save = competitionSave_.get();
+    const TrackLog log = state_.trackLog;
+    const CurrentPilot pilotChosen = state_.pilot;
+    const std::int32_t loopGap = state_.settings.loopFlightGap;
+    QPointer<MainWindow> self(this);
+    const int started = competitionWorker_.Start(
+        [save, log, pilotChosen, loopGap](const analysis::CancelFlag&) {
+            return documents::AnalyseCompetitionTrip(save->prepared, log, pilotChosen, loopGap,
+                                                     save->trip, save->title, save->message);
+        },
+        [this, self, progress] {
+            host_.PostToMain([self, progress] {
+                delete progress;
+                if (self) {
+                    self->FinishCompetitionSave();
+                }
+            });
+        });
+    if (started != 0) {
+        delete progress;
+        competitionSave_.reset();
+        host_.ShowMessage(documents::kCompetitionSaveTitle, "Memory allocation error");
+    }
+}
+
+void MainWindow::FinishCompetitionSave() {
+    const int status = competitionWorker_.Join();
+    std::unique_ptr<CompetitionSave> save = std::move(competitionSave_);
+    if (!save) {
+        return;
+    }
+    if (status != 0) {
+        host_.ShowMessage(save->title, save->message);
+        return;
+    }
+    documents::WriteCompetitionKml(state_, host_, save->prepared, save->trip, save->options);
+    emit CompetitionSaved();
 }
 
 void MainWindow::ShowServer() {

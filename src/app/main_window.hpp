@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/analysis_worker.hpp"
 #include "app/command_table.hpp"
 #include "app/curve_window.hpp"
 #include "app/ftp_dialog.hpp"
@@ -29,6 +30,7 @@
 #include "core/app_state.hpp"
 #include "core/settings.hpp"
 #include "device/gps_job.hpp"
+#include "documents/competition_log.hpp"
 
 class QAction;
 class QPushButton;
@@ -99,6 +101,8 @@ public:
 signals:
     // A device job ended and the window has taken over its result.
     void JobEnded();
+    // The competition output of a Ctrl+S in competition mode has been written (or refused).
+    void CompetitionSaved();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -114,7 +118,8 @@ private:
     void ToggleSetting(std::int32_t& value);
     void ToggleUtm();
     void ListFont();
-    void OnJobEnd();
+    // `trackDownloaded`: a track log download ended well (competition mode saves it then).
+    void OnJobEnd(bool trackDownloaded = false);
     void SetListSize(int step);
     void ApplyColumnWidths();
     void SetComPort();
@@ -155,6 +160,12 @@ private:
     void OlcStatistics(bool useIgcBuffer);
     void ShowServer();
     void SendWithFtp();
+    // "Competition &Mode": its dialog.
+    void CompetitionMode();
+    // Ctrl+S in competition mode: the pilot, then the competition output with the analysis on
+    // the analysis worker.
+    void SaveCompetitionLog(bool wholeLog = false);
+    void FinishCompetitionSave();
     void ShowCurve(analysis::CurveKind kind);
     void CurveIntervals();
     void SaveRawIgc();
@@ -190,6 +201,15 @@ private:
     QPointer<OlcDialog> olc_;
     QPointer<ServerDialog> server_;
     QPointer<FtpDialog> ftp_;
+    // The competition save waiting for its analysis.
+    struct CompetitionSave {
+        documents::CompetitionSaveOptions options;
+        documents::CompetitionPrepared prepared;
+        kml::TripAnalysis trip;
+        std::string title, message;
+    };
+    std::unique_ptr<CompetitionSave> competitionSave_;
+    analysis::AnalysisWorker competitionWorker_;
     QPointer<CurveWindow> curve_;
     // What the Flymaster settings dialogs last sent, for this run of the program.
     device::PilotDataUpload flymasterData_;

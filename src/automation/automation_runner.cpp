@@ -7,13 +7,16 @@
 
 #include "automation/automation_parser.hpp"
 #include "competition/id_waypoint.hpp"
+#include "competition/pilot_list_file.hpp"
 #include "core/file_io.hpp"
 #include "core/gps_types.hpp"
+#include "core/pilot_list.hpp"
 #include "core/save_file.hpp"
 #include "core/strings.hpp"
 #include "core/text_forms.hpp"
 #include "core/time_base.hpp"
 #include "core/track_store.hpp"
+#include "documents/competition_log.hpp"
 #include "documents/file_read_messages.hpp"
 #include "documents/flybook_document.hpp"
 #include "documents/igc_files.hpp"
@@ -124,7 +127,7 @@ int AutomationRunner::Run() {
     const Action action = request.action;
     if (IsTrackAction(action)) {
         if (action == Action::kCompetitionLog) {
-            return Fail("Download track log", "Competition logs are not available yet");
+            TakeCompetitionSettings();
         }
         return StartTrackDownload();
     }
@@ -181,6 +184,11 @@ int AutomationRunner::StartJob(GpsActionFamily family, const std::string& refusa
     // With a command line its PWROFF option decides.
     jobStart.powerOff = request.powerOff;
     jobStart.chooseFlights = chooser_;
+    // A competition download reads the pilot ID waypoints the instrument carries.
+    if (request.action == Action::kCompetitionLog) {
+        jobStart.competitionMode = true;
+        jobStart.compSpecial = state_.settings.compSpecial != 0;
+    }
     if (start(std::move(jobStart)) != StartOutcome::kStarted) {
         return request.exitWhenDone ? -1 : 0;
     }
@@ -344,6 +352,9 @@ int AutomationRunner::SaveOutput() {
     }
     if (action == Action::kFlybook) {
         return SaveFlybookFile();
+    }
+    if (action == Action::kCompetitionLog) {
+        return SaveCompetitionOutput();
     }
     if (const formats::FormatRecord* format = OutputWriter(action)) {
         if (IsWaypointDownload(action)) {
@@ -695,6 +706,67 @@ int AutomationRunner::SaveIgcText(const std::string& text, const CalendarTime& d
     state_.trackLog.saved = true;
     host_.SetStatus(path);
     return 0;
+}
+
+void AutomationRunner::TakeCompetitionSettings() {
+    const AutomationRequest& request = *state_.automation;
+    Settings& settings = state_.settings;
+    // The settings file holds the desk's competition settings; the command line's own options
+    // take their place for this run (a run never writes the settings back).
+    if (request.filterStart != 0) {
+        settings.compTimeStart = static_cast<std::int32_t>(request.filterStart);
+    }
+    if (request.filterStop != 0) {
+        settings.compTimeStop = static_cast<std::int32_t>(request.filterStop);
+    }
+    if (!request.competitionDir.empty()) {
+        settings.compDir = request.competitionDir;
+    }
+    if (request.compSpecial) {
+        settings.compSpecial = 1;
+    }
+    if (request.noCheck) {
+        settings.logFilter = 0;
+    }
+    // A desk in competition mode names its pilot list in the settings; COMP_FS replaces it.
+    if (!request.pilotListLoaded && settings.compMode != 0 && !settings.pilotListName.empty() &&
+        state_.pilotList.pilots.empty()) {
+        // A list that cannot be read leaves the run with the request's pilot.
+        competition::ReadPilotListFile(host_, settings.pilotListName, state_.pilotList, {});
+    }
+}
+
+int AutomationRunner::SaveCompetitionOutput() {
+    const AutomationRequest& request = *state_.automation;
+    const Settings& settings = state_.settings;
+    // The request's pilot first; IDs it does not give come from the instrument's ID waypoints.
+    CurrentPilot pilot{CutUtf8Characters(request.pilotName, kCurrentPilotNameChars),
+                       request.competitionId, request.civlId};
+    if (pilot.competitionId < 0 && pilot.civlId < 0) {
+        pilot.competitionId = state_.trackLog.compPilotId;
+        pilot.civlId = state_.trackLog.civlPilotId;
+    }
+    // With a pilot list the pilot of those IDs is the one chosen.
+    const int listed = FindPilotByIds(state_.pilotList, pilot.civlId, pilot.competitionId);
+    if (listed >= 0) {
+        const PilotEntry& entry = state_.pilotList.pilots[static_cast<std::size_t>(listed)];
+        pilot.name = CutUtf8Characters(entry.name, kCurrentPilotNameChars);
+        pilot.competitionId = entry.competitionId;
+        pilot.civlId = entry.civlId;
+        NotifyText(StringPrintf("Pilot [%d] ", pilot.competitionId) + pilot.name);
+    }
+    state_.pilot = pilot;
+    documents::CompetitionSaveOptions options;
+    options.folder = settings.compDir;
+    options.windowStart = static_cast<std::uint32_t>(settings.compTimeStart);
+    options.windowStop = static_cast<std::uint32_t>(settings.compTimeStop);
+    options.writeIgc = request.competitionFileKind == CompetitionFileKind::kIgc ||
+                       settings.compSpecial != 0 || settings.addIgcToCompOut != 0;
+    options.commandLineRun = true;
+    options.now = clock_ ? clock_() : 0;
+    options.notify = [this](const std::string& text) { NotifyText(text); };
+    const int saved = documents::SaveCompetitionLog(state_, host_, state_.trackLog.points, options);
+    return saved > 0 ? 0 : -1;
 }
 
 bool AutomationRunner::Complete(bool success) {

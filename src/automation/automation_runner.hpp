@@ -48,6 +48,10 @@ public:
     // question); without one the newest flight is taken.
     void SetFlightChooser(device::FlightChooser chooser) { chooser_ = std::move(chooser); }
 
+    // The UTC clock (receiver seconds) the competition output names its files by; the system
+    // clock unless a caller sets one.
+    void SetClock(std::function<std::uint32_t()> clock) { clock_ = std::move(clock); }
+
 private:
     int StartTrackDownload();
     int StartWaypointDownload();
@@ -67,6 +71,11 @@ private:
                  const std::function<StartOutcome(device::JobStart)>& start);
     int Fail(const std::string& title, const std::string& text);
     int SaveOutput();
+    // COMP_LOG: the command line's competition options over the settings file's.
+    void TakeCompetitionSettings();
+    // The competition output of the downloaded flight for the request's (or the instrument's)
+    // pilot. 0 or -1 (reported).
+    int SaveCompetitionOutput();
     int SaveRawIgcLog();
     int SaveEncodedIgcLog();
     // Writes IGC text under the request's name, or under the first free flight number when
@@ -99,6 +108,7 @@ private:
     NotifySender notify_;
     bool waiting_ = false;
     device::FlightChooser chooser_;
+    std::function<std::uint32_t()> clock_;
 };
 
 }  // namespace tracora::automation

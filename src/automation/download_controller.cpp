@@ -17,7 +17,11 @@ StartOutcome DownloadController::StartTrackLogDownload(device::JobStart start,
     start.function = device::AccessFunction::kReadTrackLog;
     // Runs on the worker while the busy mark is set, so the store changes under it.
     start.completion = [this, ended = hooks.ended](device::GpsAccessJob& done) {
-        TakeOverDownloadedTrackLog(state_, host_, done.result, std::move(done.track));
+        if (TakeOverDownloadedTrackLog(state_, host_, done.result, std::move(done.track)) == 1) {
+            // The pilot IDs the instrument's ID waypoints carried (-1 when it had none).
+            state_.trackLog.compPilotId = done.competitionId;
+            state_.trackLog.civlPilotId = done.civlId;
+        }
         if (ended) {
             ended(done);
         }

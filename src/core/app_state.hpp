@@ -13,6 +13,7 @@
 #include "core/airspace.hpp"
 #include "core/automation_request.hpp"
 #include "core/debug_trace.hpp"
+#include "core/pilot_list.hpp"
 #include "core/settings.hpp"
 #include "core/track_log.hpp"
 
@@ -36,6 +37,9 @@ struct AppState {
     TrackLog trackLog;
     WaypointList waypoints;
     CtrList airspaces;
+    // The competition roster and the pilot the current track log belongs to.
+    PilotList pilotList;
+    CurrentPilot pilot;
     // The largest distance, metres, of an airspace outline's chords from the true arc (for this
     // run of the program).
     int maxSegmentError = 10;

@@ -19,6 +19,7 @@
 #include "automation/automation_runner.hpp"
 #include "automation/program_core.hpp"
 #include "automation/remote_flights.hpp"
+#include "competition/pilot_list_file.hpp"
 #include "core/app_state.hpp"
 #include "core/null_host.hpp"
 #include "core/version.hpp"
@@ -179,6 +180,16 @@ int RunServer(int argc, char** argv) {
     return 0;
 }
 
+// Keeps the message of a pilot list read that runs before the terminal is set up.
+class PilotListMessages : public tracora::NullHost {
+public:
+    void ShowMessage(const std::string& shownTitle, const std::string& shownText) override {
+        title = shownTitle;
+        text = shownText;
+    }
+    std::string title, text;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,8 +213,20 @@ int main(int argc, char** argv) {
     const std::string line = tracora::CommandLineText(argc, argv);
     std::string parseError;
     tracora::NullHost quiet;  // the error is printed here, whatever the show state
-    if (tracora::ParseCommandLine(line, quiet, tracora::SystemAutomationEnvironment(), request,
-                                  &parseError) != 0) {
+    tracora::AutomationEnvironment environment = tracora::SystemAutomationEnvironment();
+    // COMP_FS reads the pilot list while the line is parsed; a list that cannot be read ends
+    // the run with the reader's message.
+    tracora::PilotList commandLineList;
+    environment.readPilotList = [&commandLineList](const std::string& file) {
+        PilotListMessages messages;
+        const int read =
+            tracora::competition::ReadPilotListFile(messages, file, commandLineList, {});
+        if (read < 0) {
+            std::fprintf(stderr, "%s: %s\n", messages.title.c_str(), messages.text.c_str());
+        }
+        return read;
+    };
+    if (tracora::ParseCommandLine(line, quiet, environment, request, &parseError) != 0) {
         std::fprintf(stderr, "Parsing command line: %s\n", parseError.c_str());
         return kExitUsage;
     }
@@ -239,6 +262,7 @@ int main(int argc, char** argv) {
     tracora::AppState& state = core.State();
     tracora::device::JobLayer& jobs = core.Jobs();
     state.automation = std::move(request);
+    state.pilotList = std::move(commandLineList);
     tracora::automation::AutomationRunner runner(core);
     // On a terminal the user chooses the flights; a script's run takes the newest.
     if (::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1) {

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "analysis/track_filters.hpp"
+#include "app/competition_dialogs.hpp"
 #include "app/track_view.hpp"
 #include "app_test_support.hpp"
 #include "device/emulator_link.hpp"
@@ -528,6 +530,41 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
     EXPECT_FALSE(window->CommandAction(1102)->isEnabled());
     EXPECT_TRUE(messages.empty());
+}
+
+// In competition mode the end of a download asks for the pilot and writes the competition
+// output; the instrument is remembered with the pilot.
+TEST_F(WindowJobTest, CompetitionDownloadAsksForThePilotAndSaves) {
+    StartEmulator("marcourt.igc", 0);
+    state.settings.compMode = 1;
+    state.settings.compTimeStart = 0;
+    const std::filesystem::path comp =
+        std::filesystem::temp_directory_path() /
+        ("tracora-competition-download-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(comp);
+    std::filesystem::create_directories(comp);
+    state.settings.compDir = comp.string();
+    state.pilotList.pilots = {PilotEntry{"Smith, John", 4711, 12, {}}};
+    bool saved = false;
+    QObject::connect(window.get(), &MainWindow::CompetitionSaved, [&saved] { saved = true; });
+    test_support::OnNextModal([](QDialog& dialog) {
+        auto* pilot = qobject_cast<CompetitionPilotDialog*>(&dialog);
+        ASSERT_NE(pilot, nullptr);
+        pilot->PilotBox()->setCurrentIndex(0);
+        emit pilot->PilotBox()->activated(0);
+        pilot->accept();
+    });
+    window->CommandAction(40054)->trigger();
+    ASSERT_TRUE(WaitUntil([&saved] { return saved; }));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(comp)) {
+        names.push_back(entry.path().filename().string());
+    }
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(names[0].starts_with("Smith, John.")) << names[0];
+    EXPECT_TRUE(names[0].ends_with(".4711.12.kml")) << names[0];
+    EXPECT_FALSE(state.pilotList.pilots[0].devices[0].empty());
+    std::filesystem::remove_all(comp);
 }
 
 // The quick button "Flymaster" reads the instrument; with "Power off after log read" checked

@@ -60,6 +60,7 @@ protected:
     testing::ScriptedHost host;
     device::HostJobSink sink{host};
     std::atomic<bool>& busy = state.busy;
+    std::function<std::uint32_t()> clock;  // the runner's clock when set
 
     void SetUp() override {
         fs::create_directories(dir);
@@ -83,6 +84,9 @@ protected:
         state.automation = std::move(request);
         device::JobLayer jobs(table, state.trace, sink, busy);
         AutomationRunner runner(state, host, jobs);
+        if (clock) {
+            runner.SetClock(clock);
+        }
         bool done = false;
         state.onJobMessage = [&](JobMessage, bool success) {
             runner.Complete(success);
@@ -180,6 +184,54 @@ TEST_F(RunnerTest, KmlLogIsWrittenUnderTheDateOfTheFlight) {
     EXPECT_NE(text.find("</Document>"), std::string::npos);
     EXPECT_NE(text.find("<Metadata src=\"Tracora\""), std::string::npos);
     EXPECT_TRUE(state.trackLog.saved);
+}
+
+// The flight of DeliverFlight with the pilot IDs its instrument's ID waypoints carried.
+int DeliverFlightWithIds(GpsAccessJob& job) {
+    job.competitionId = 12;
+    job.civlId = 4711;
+    const int result = DeliverFlight(job);
+    job.track.gRecordEligible = true;
+    return result;
+}
+
+TEST_F(RunnerTest, CompetitionLogNamesItsFilesAndNeverWritesThemTwice) {
+    Cell(GpsProtocol::kGarmin) = DeliverFlightWithIds;
+    // 2014-05-17 11:22:33 UTC.
+    clock = [] { return kMay17 + 4953u; };
+    state.settings.logFilter = 0;
+    const fs::path comp = dir / "comp";
+    const std::string line = "/GPS=GARMIN /COM=/dev/null /COMP_LOG=IGC /COMP_DIR=" + comp.string() +
+                             " /PILOT=\"Ann Lee\" /EXIT";
+    ASSERT_EQ(RunLine(line), 0) << (host.messages.empty() ? "" : host.messages.back().text);
+    const fs::path base = comp / "Ann Lee.20140517-112233.4711.12";
+    const std::string kml = Read(base.string() + ".kml");
+    const std::string igc = Read(base.string() + ".igc");
+    EXPECT_NE(kml.find("civl_pilot_id=\"4711\" comp_pilot_id=\"12\""), std::string::npos) << kml;
+    EXPECT_NE(kml.find("downloaded=\"2014-05-17T11:22:33Z\""), std::string::npos) << kml;
+    EXPECT_NE(igc.find("HOPLTPILOT: Ann Lee\r\n"), std::string::npos) << igc;
+    EXPECT_EQ(host.LastStatus(), base.string() + ".kml: File saved, signature OK");
+    // The same download again in the same second: both files are left as they are.
+    ASSERT_EQ(RunLine(line), 0);
+    EXPECT_EQ(Read(base.string() + ".kml"), kml);
+    EXPECT_EQ(Read(base.string() + ".igc"), igc);
+    EXPECT_EQ(host.LastStatus(), base.string() + ".kml: already processed");
+    EXPECT_EQ(std::distance(fs::directory_iterator(comp), fs::directory_iterator()), 2);
+}
+
+TEST_F(RunnerTest, CompetitionLogTakesThePilotOfTheListFromTheInstrumentsIds) {
+    Cell(GpsProtocol::kGarmin) = DeliverFlightWithIds;
+    clock = [] { return kMay17 + 4953u; };
+    state.settings.logFilter = 0;
+    state.pilotList.pilots = {PilotEntry{"Other", 1, 2, {}},
+                              PilotEntry{"Smith, John", 4711, 99, {}}};
+    const fs::path comp = dir / "comp";
+    ASSERT_EQ(
+        RunLine("/GPS=GARMIN /COM=/dev/null /COMP_LOG=KML /COMP_DIR=" + comp.string() + " /EXIT"),
+        0);
+    // The CIVL ID 4711 of the instrument is the listed pilot's: his name and IDs name the file.
+    EXPECT_TRUE(fs::exists(comp / "Smith, John.20140517-112233.4711.99.kml"));
+    EXPECT_FALSE(fs::exists(comp / "Smith, John.20140517-112233.4711.99.igc"));
 }
 
 }  // namespace

@@ -403,6 +403,8 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
 class ProgramWithInstrument : public ProgramWithEmulator<protocols::flytec::FlytecEmulator> {
 protected:
     std::string flight;
+    // Waypoints the instrument holds beside the built-in ones.
+    std::vector<protocols::flytec::EmulatedWaypoint> extraWaypoints;
 
     void SetUp() override {
         ProgramTest::SetUp();
@@ -411,6 +413,8 @@ protected:
         protocols::flytec::FlytecEmulatorConfig config;
         config.flights = {flight};
         config.waypoints = protocols::flytec::BuiltInWaypoints();
+        config.waypoints.insert(config.waypoints.end(), extraWaypoints.begin(),
+                                extraWaypoints.end());
         Connect(config);
     }
     Outcome Download() {
@@ -419,6 +423,80 @@ protected:
                     "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
     }
 };
+
+// A competition desk from the command line: the flight of an instrument that carries its
+// pilot's ID waypoints, the pilot found in the scoring database by those IDs, the IGC file asked
+// for in the settings file, both files named by the name rule and reported to the caller.
+class CompetitionDesk : public ProgramWithInstrument {
+protected:
+    CompetitionDesk() {
+        // COMPID 12: 0 deg 1 min 2 s N, 0 E. CIVLID 4711: 7 deg 1 min 1 s N, 0 deg 0 min 4 s E
+        // (in thousandths of a minute, rounded).
+        extraWaypoints = {{1033, 0, "COMPID", "COMPID 12", 0},
+                          {7 * 60000 + 1017, 67, "CIVLID", "CIVLID 4711", 0}};
+    }
+};
+
+TEST_F(CompetitionDesk, WritesTheNamedSignedFiles) {
+    fs::create_directories(home / "config");
+    std::ofstream(home / "config" / "settings.ini") << "[Tracora]\nAddIgcToCompOut=1\n";
+    const fs::path database = home / "open.fsdb";
+    fs::copy_file(fs::path(TRACORA_FIXTURES_DIR) / "pilot_lists" / "open_2024.fsdb", database);
+    const fs::path comp = home / "comp";
+
+    NotifyListener listener;
+    ASSERT_EQ(listener.Open((home / "run" / "tracora" / "notify-desk.sock").string()), 0);
+    std::vector<std::string> texts;
+    std::thread receiver([&listener, &texts] {
+        NotifyMessage message;
+        while (listener.Receive(kDeadlineMs, message) == 1) {
+            texts.push_back(message.text);
+            if (message.text.starts_with("Transfer completed")) {
+                break;
+            }
+        }
+    });
+    instrument->Start();
+    const Outcome outcome = Run({"/GPS=IQCOMPEO", "/COM=" + pty.SlavePath(), "/COMP_LOG=KML",
+                                 "/COMP_DIR=" + comp.string(), "/COMP_FS=" + database.string(),
+                                 "/NOTIFY=desk", "/EXIT"});
+    receiver.join();
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(comp)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 2u) << outcome.err;
+    // "Smith, John.<YYYYMMDD-hhmmss>.4711.12.igc" and the same ".kml".
+    const std::string stem = names[0].substr(0, names[0].size() - 4);
+    ASSERT_TRUE(stem.starts_with("Smith, John.")) << stem;
+    EXPECT_TRUE(stem.ends_with(".4711.12")) << stem;
+    EXPECT_EQ(stem.size(), std::string("Smith, John.20210306-101010.4711.12").size()) << stem;
+    EXPECT_EQ(names[0], stem + ".igc");
+    EXPECT_EQ(names[1], stem + ".kml");
+    const std::string base = (comp / stem).string();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Pilot [12] Smith, John"), texts.end());
+    const auto written = std::find(texts.begin(), texts.end(), "File \"" + base + ".igc\" written");
+    ASSERT_NE(written, texts.end()) << outcome.err;
+    ASSERT_NE(written + 1, texts.end());
+    EXPECT_EQ(*(written + 1), "File \"" + base + ".kml\" written");
+    EXPECT_EQ(texts.back(), "Transfer completed");
+
+    std::string kml;
+    ASSERT_EQ(ReadWholeFile(base + ".kml", kml), FileReadStatus::kOk);
+    EXPECT_NE(kml.find("civl_pilot_id=\"4711\" comp_pilot_id=\"12\""), std::string::npos);
+    EXPECT_NE(kml.find("hash=\""), std::string::npos);
+    EXPECT_NE(outcome.err.find(base + ".kml: File saved, signature OK"), std::string::npos)
+        << outcome.err;
+    ASSERT_TRUE(oracles::OracleInstalled("xmllint", oracles::kXmllintPackage));
+    EXPECT_EQ(std::system(("xmllint --noout '" + base + ".kml'").c_str()), 0);
+    ASSERT_TRUE(fs::exists(TRACORA_CLI));
+    EXPECT_EQ(
+        std::system((std::string(TRACORA_CLI) + " verify '" + base + ".igc' >/dev/null").c_str()),
+        0);
+}
 
 TEST_F(ProgramWithInstrument, DownloadSavesTheInstrumentsIgcTextUnchanged) {
     const Outcome outcome = Download();
