@@ -270,6 +270,12 @@ void MainWindow::SetView(ListView view) {
     view_ = view;
     if (list_->model() != &Model(view)) {
         list_->setModel(&Model(view));
+        // Selecting rows of the track log highlights them in the track view.
+        connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+            if (trackView_ && view_ == ListView::kTrackLog) {
+                trackView_->SetSelection(SelectedRows());
+            }
+        });
     }
     ApplyColumnWidths();
     UpdateCommandStates();
@@ -290,6 +296,7 @@ void MainWindow::RefreshLists() {
         model->Refresh();
     }
     ApplyColumnWidths();
+    UpdateTrackView();
 }
 
 std::vector<std::size_t> MainWindow::SelectedRows() const {
@@ -823,28 +830,44 @@ void MainWindow::SaveWaypoints() {
 }
 
 void MainWindow::ShowTrack(const Command& command) {
-    const auto& points = state_.trackLog.points;
-    std::vector<TrackPoint> chosen;
-    const auto rows = SelectedRows();
-    if (rows.size() >= 2) {
-        chosen.reserve(rows.size());
-        for (std::size_t row : rows) {
-            chosen.push_back(points[row]);
-        }
-    } else {
-        // Without a selection of its own the whole log is drawn.
-        chosen = points;
-    }
-    if (chosen.empty()) {
+    if (state_.trackLog.points.empty()) {
         host_.ShowMessage(CommandTitle(command), "No positions");
         return;
     }
     if (!trackView_) {
         trackView_ = new TrackViewWindow(this);
+        connect(trackView_, &TrackViewWindow::PositionClicked, this,
+                [this](std::size_t index) { SelectTrackRow(index); });
     }
-    trackView_->SetPoints(std::move(chosen));
+    UpdateTrackView();
     trackView_->show();
     trackView_->raise();
+}
+
+void MainWindow::UpdateTrackView() {
+    // While a job fills the store, the view keeps what it has until the job's end refreshes it.
+    if (!trackView_ || Busy()) {
+        return;
+    }
+    // The view always draws the whole current log; the list's selection is its highlight.
+    analysis::OptimisationOptions options;
+    options.loopFlightGapMetres = state_.settings.loopFlightGap;
+    trackView_->SetPoints(state_.trackLog.points, options);
+    trackView_->SetOverlays(state_.waypoints, state_.airspaces, state_.maxSegmentError);
+    trackView_->SetSelection(view_ == ListView::kTrackLog ? SelectedRows()
+                                                          : std::vector<std::size_t>{});
+}
+
+void MainWindow::SelectTrackRow(std::size_t index) {
+    if (Busy() || index >= state_.trackLog.points.size()) {
+        return;
+    }
+    if (view_ != ListView::kTrackLog) {
+        SetView(ListView::kTrackLog);
+    }
+    const int row = static_cast<int>(index);
+    list_->selectRow(row);
+    list_->scrollTo(Model(ListView::kTrackLog).index(row, 0));
 }
 
 void MainWindow::DumpDebug(const Command& command) {

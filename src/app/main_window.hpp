@@ -138,6 +138,10 @@ private:
     void RotateTrack();
     void SaveAnimation();
     void ShowTrack(const Command& command);
+    // Redraws an open track view from the store and the list's selection.
+    void UpdateTrackView();
+    // A click in the track view selects its position's row.
+    void SelectTrackRow(std::size_t index);
     void DumpDebug(const Command& command);
     void WriteIgc();
     void FlightStatistics();
