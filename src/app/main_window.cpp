@@ -116,6 +116,11 @@ void MainWindow::BuildCentral() {
     list_->setWordWrap(false);
     list_->setAlternatingRowColors(true);
     list_->horizontalHeader()->setStretchLastSection(true);
+    // Per pixel: per column, a wide column could not be scrolled through and the first one
+    // stayed cut.
+    list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Left-aligned headings stay in sight over a column wider than the list.
+    list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     left->addWidget(product_);
     left->addWidget(status_);
     left->addWidget(select);
@@ -428,7 +433,7 @@ std::span<const CommandHandler> MainWindow::Handlers() {
          [](W& w, C c) { w.StartEraseLog(c); },
          {},
          "Erase log"},
-        {Action::kSelectAll, kRefused, kWaypoints, [](W& w, C) { w.list_->selectAll(); }},
+        {Action::kSelectAll, kRefused, kAnyView, [](W& w, C) { w.list_->selectAll(); }},
         {Action::kCopyTrack, kRefused, kTrack, [](W& w, C) { w.CopyTrack(); }},
         {Action::kRotateTrack, kRefused, kTrack, [](W& w, C) { w.RotateTrack(); }},
         {Action::kShowTrack, kRefused, kTrack, [](W& w, C c) { w.ShowTrack(c); }},
@@ -922,6 +927,7 @@ void MainWindow::FlightStatistics() {
     // One statistics dialog at a time: a new one replaces the old (which halts and joins).
     delete statistics_;
     statistics_ = new StatisticsDialog(state_, host_, std::move(input), this);
+    statistics_->SetPositionsUsed(rows.size(), state_.trackLog.points.size());
     statistics_->setAttribute(Qt::WA_DeleteOnClose);
     statistics_->setModal(true);
     statistics_->show();
@@ -1061,7 +1067,7 @@ void MainWindow::About() {
         this, QStringLiteral("About Tracora"),
         QStringLiteral("Tracora %1\nDownloads, uploads and flight analysis for free-flight "
                        "instruments.")
-            .arg(QString::fromLatin1(kVersion)));
+            .arg(FromView(igc::IgcVersionText(kVersion))));
 }
 
 void MainWindow::Exit() {
@@ -1069,6 +1075,11 @@ void MainWindow::Exit() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A downloaded log nobody saved is not dropped without asking, as loading over it asks.
+    if (!exiting_ && !closeWithoutQuestions_ && !Busy() && !ConfirmDiscardUnsaved(state_, host_)) {
+        event->ignore();
+        return;
+    }
     if (!exiting_) {
         exiting_ = true;
         // Nothing the worker uses may go away under it.

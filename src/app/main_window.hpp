@@ -96,6 +96,12 @@ public:
     FtpDialog* Ftp() const { return ftp_; }
     CurveWindow* Curve() const { return curve_; }
 
+    // Closes as Exit does, without the unsaved-log question (SIGINT, SIGTERM: nobody answers).
+    void CloseWithoutQuestions() {
+        closeWithoutQuestions_ = true;
+        close();
+    }
+
 signals:
     // A device job ended and the window has taken over its result.
     void JobEnded();
@@ -166,6 +172,7 @@ private:
     ListView view_ = ListView::kTrackLog;
     bool compactTitle_ = false;
     bool exiting_ = false;
+    bool closeWithoutQuestions_ = false;
     int listSizeStep_ = 0;
     // The type last chosen in the waypoint open dialog, for this run of the program.
     int waypointOpenFilter_ = 1;
