@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -70,6 +71,7 @@ MainWindow::MainWindow(automation::ProgramCore& core, QtHost& host, QWidget* par
 
     host_.SetWindow(this);
     host_.onStatus = [this](const QString& text) { status_->setText(text); };
+    host_.onProgress = [this](long long done, long long total) { ShowProgress(done, total); };
     host_.onProductLine = [this](const QString& text) { product_->setText(text); };
     host_.onShowTrackView = [this] { SetView(ListView::kTrackLog); };
 
@@ -84,6 +86,7 @@ MainWindow::MainWindow(automation::ProgramCore& core, QtHost& host, QWidget* par
 
 MainWindow::~MainWindow() {
     host_.onStatus = nullptr;
+    host_.onProgress = nullptr;
     host_.onProductLine = nullptr;
     host_.onShowTrackView = nullptr;
     host_.SetWindow(nullptr);
@@ -122,7 +125,15 @@ void MainWindow::BuildCentral() {
     // Left-aligned headings stay in sight over a column wider than the list.
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     left->addWidget(product_);
-    left->addWidget(status_);
+    // The progress of a job whose total is known, beside the status text.
+    progress_ = new QProgressBar(central);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setMaximumWidth(180);
+    progress_->setVisible(false);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(status_, 1);
+    statusRow->addWidget(progress_);
+    left->addLayout(statusRow);
     left->addWidget(select);
     left->addWidget(list_, 1);
     outer->addLayout(left, 1);
@@ -555,10 +566,24 @@ void MainWindow::StartDownload(const Command& command) {
     }
 }
 
+void MainWindow::ShowProgress(long long done, long long total) {
+    if (total <= 0) {
+        progress_->reset();
+        progress_->setVisible(false);
+        return;
+    }
+    // The bar counts in ints; a larger total is scaled down.
+    const long long scale = total > 1'000'000'000 ? total / 1'000'000'000 + 1 : 1;
+    progress_->setRange(0, static_cast<int>(total / scale));
+    progress_->setValue(static_cast<int>(std::clamp(done, 0LL, total) / scale));
+    progress_->setVisible(true);
+}
+
 void MainWindow::OnJobEnd() {
     // The worker has posted this as its last act; wait for it to be gone before the store is
     // used again.
     downloads_.JobTaken();
+    ShowProgress(0, 0);
     RefreshLists();
     UpdateCommandStates();
     emit JobEnded();

@@ -31,6 +31,7 @@
 #include "device/gps_job.hpp"
 
 class QAction;
+class QProgressBar;
 class QPushButton;
 
 namespace tracora::app {
@@ -81,6 +82,8 @@ public:
     StoreTableModel& Model(ListView view) const;
     QTableView& List() const { return *list_; }
     QString StatusText() const { return status_->text(); }
+    // The bar beside the status text: shown while a job reports progress against a total.
+    QProgressBar* Progress() const { return progress_; }
     QString ProductText() const { return product_->text(); }
     // A device job runs, or its end has not reached the window yet.
     bool Busy() const;
@@ -121,6 +124,8 @@ private:
     void ToggleUtm();
     void ListFont();
     void OnJobEnd();
+    // done of total on the bar; a total of 0 hides it.
+    void ShowProgress(long long done, long long total);
     void SetListSize(int step);
     void ApplyColumnWidths();
     void SetComPort();
@@ -180,6 +185,7 @@ private:
 
     QLabel* product_ = nullptr;
     QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
     QTableView* list_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<int, QPushButton*> buttons_;

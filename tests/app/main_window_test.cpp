@@ -9,12 +9,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "analysis/track_filters.hpp"
@@ -479,6 +481,20 @@ TEST_F(WindowTest, StatusFromAWorkerThreadReachesTheStatusLine) {
     }));
 }
 
+// The seconds of the day of a fixture's B records, read straight from their columns.
+std::vector<int> BRecordSeconds(const std::string& text) {
+    std::vector<int> seconds;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.size() >= 7 && line[0] == 'B') {
+            seconds.push_back(std::stoi(line.substr(1, 2)) * 3600 +
+                              std::stoi(line.substr(3, 2)) * 60 + std::stoi(line.substr(5, 2)));
+        }
+    }
+    return seconds;
+}
+
 // A download started from the menu, against the Flytec emulator over a pseudo-terminal.
 class WindowJobTest : public WindowTest {
 protected:
@@ -515,6 +531,10 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     StartEmulator("marcourt.igc", 0);
     bool ended = false;
     QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    // The bar's states while the track comes in: its total is the flight list's duration.
+    std::vector<std::pair<int, int>> bar;
+    QObject::connect(window->Progress(), &QProgressBar::valueChanged,
+                     [&](int value) { bar.emplace_back(value, window->Progress()->maximum()); });
     window->CommandAction(40054)->trigger();
     EXPECT_TRUE(window->Busy());
     EXPECT_TRUE(window->CommandAction(1102)->isEnabled());
@@ -528,6 +548,18 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
     EXPECT_FALSE(window->CommandAction(1102)->isEnabled());
     EXPECT_TRUE(messages.empty());
+
+    // Reports come every hundred positions: after fixes 101 and 201, as seconds flown of the
+    // flight's seconds (first to last B record of the fixture); the bar is gone at the end.
+    const auto times = BRecordSeconds(test_support::ReadFixture("marcourt.igc"));
+    ASSERT_EQ(times.size(), 221u);
+    const int duration = times.back() - times.front();
+    std::vector<std::pair<int, int>> expected{{times[100] - times[0], duration},
+                                              {times[200] - times[0], duration}};
+    bar.erase(std::remove_if(bar.begin(), bar.end(), [](auto p) { return p.first < 0; }),
+              bar.end());
+    EXPECT_EQ(bar, expected);
+    EXPECT_FALSE(window->Progress()->isVisible());
 }
 
 // The quick button "Flymaster" reads the instrument; with "Power off after log read" checked
