@@ -60,7 +60,7 @@ int RunDesktop(int argc, char** argv) {
             QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &window,
                              [&window, &closingSignals] {
                                  closingSignals.Drain();
-                                 window.close();
+                                 window.CloseWithoutQuestions();
                              });
         }
         window.show();

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -78,6 +79,7 @@ MainWindow::MainWindow(automation::ProgramCore& core, QtHost& host, QWidget* par
 
     host_.SetWindow(this);
     host_.onStatus = [this](const QString& text) { status_->setText(text); };
+    host_.onProgress = [this](long long done, long long total) { ShowProgress(done, total); };
     host_.onProductLine = [this](const QString& text) { product_->setText(text); };
     host_.onShowTrackView = [this] { SetView(ListView::kTrackLog); };
 
@@ -98,6 +100,7 @@ MainWindow::MainWindow(automation::ProgramCore& core, QtHost& host, QWidget* par
 
 MainWindow::~MainWindow() {
     host_.onStatus = nullptr;
+    host_.onProgress = nullptr;
     host_.onProductLine = nullptr;
     host_.onShowTrackView = nullptr;
     host_.SetWindow(nullptr);
@@ -130,8 +133,21 @@ void MainWindow::BuildCentral() {
     list_->setWordWrap(false);
     list_->setAlternatingRowColors(true);
     list_->horizontalHeader()->setStretchLastSection(true);
+    // Per pixel: per column, a wide column could not be scrolled through and the first one
+    // stayed cut.
+    list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Left-aligned headings stay in sight over a column wider than the list.
+    list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     left->addWidget(product_);
-    left->addWidget(status_);
+    // The progress of a job whose total is known, beside the status text.
+    progress_ = new QProgressBar(central);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setMaximumWidth(180);
+    progress_->setVisible(false);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(status_, 1);
+    statusRow->addWidget(progress_);
+    left->addLayout(statusRow);
     left->addWidget(select);
     left->addWidget(list_, 1);
     outer->addLayout(left, 1);
@@ -290,6 +306,12 @@ void MainWindow::SetView(ListView view) {
     view_ = view;
     if (list_->model() != &Model(view)) {
         list_->setModel(&Model(view));
+        // Selecting rows of the track log highlights them in the track view.
+        connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+            if (trackView_ && view_ == ListView::kTrackLog) {
+                trackView_->SetSelection(SelectedRows());
+            }
+        });
     }
     ApplyColumnWidths();
     UpdateCommandStates();
@@ -310,6 +332,7 @@ void MainWindow::RefreshLists() {
         model->Refresh();
     }
     ApplyColumnWidths();
+    UpdateTrackView();
 }
 
 std::vector<std::size_t> MainWindow::SelectedRows() const {
@@ -452,7 +475,7 @@ std::span<const CommandHandler> MainWindow::Handlers() {
          [](W& w, C c) { w.StartEraseLog(c); },
          {},
          "Erase log"},
-        {Action::kSelectAll, kRefused, kWaypoints, [](W& w, C) { w.list_->selectAll(); }},
+        {Action::kSelectAll, kRefused, kAnyView, [](W& w, C) { w.list_->selectAll(); }},
         {Action::kCopyTrack, kRefused, kTrack, [](W& w, C) { w.CopyTrack(); }},
         {Action::kRotateTrack, kRefused, kTrack, [](W& w, C) { w.RotateTrack(); }},
         {Action::kShowTrack, kRefused, kTrack, [](W& w, C c) { w.ShowTrack(c); }},
@@ -605,10 +628,24 @@ void MainWindow::StartDownload(const Command& command) {
     }
 }
 
+void MainWindow::ShowProgress(long long done, long long total) {
+    if (total <= 0) {
+        progress_->reset();
+        progress_->setVisible(false);
+        return;
+    }
+    // The bar counts in ints; a larger total is scaled down.
+    const long long scale = total > 1'000'000'000 ? total / 1'000'000'000 + 1 : 1;
+    progress_->setRange(0, static_cast<int>(total / scale));
+    progress_->setValue(static_cast<int>(std::clamp(done, 0LL, total) / scale));
+    progress_->setVisible(true);
+}
+
 void MainWindow::OnJobEnd(bool trackDownloaded) {
     // The worker has posted this as its last act; wait for it to be gone before the store is
     // used again.
     downloads_.JobTaken();
+    ShowProgress(0, 0);
     RefreshLists();
     UpdateCommandStates();
     emit JobEnded();
@@ -977,28 +1014,44 @@ void MainWindow::CsvParameters() {
 }
 
 void MainWindow::ShowTrack(const Command& command) {
-    const auto& points = state_.trackLog.points;
-    std::vector<TrackPoint> chosen;
-    const auto rows = SelectedRows();
-    if (rows.size() >= 2) {
-        chosen.reserve(rows.size());
-        for (std::size_t row : rows) {
-            chosen.push_back(points[row]);
-        }
-    } else {
-        // Without a selection of its own the whole log is drawn.
-        chosen = points;
-    }
-    if (chosen.empty()) {
+    if (state_.trackLog.points.empty()) {
         host_.ShowMessage(CommandTitle(command), "No positions");
         return;
     }
     if (!trackView_) {
         trackView_ = new TrackViewWindow(this);
+        connect(trackView_, &TrackViewWindow::PositionClicked, this,
+                [this](std::size_t index) { SelectTrackRow(index); });
     }
-    trackView_->SetPoints(std::move(chosen));
+    UpdateTrackView();
     trackView_->show();
     trackView_->raise();
+}
+
+void MainWindow::UpdateTrackView() {
+    // While a job fills the store, the view keeps what it has until the job's end refreshes it.
+    if (!trackView_ || Busy()) {
+        return;
+    }
+    // The view always draws the whole current log; the list's selection is its highlight.
+    analysis::OptimisationOptions options;
+    options.loopFlightGapMetres = state_.settings.loopFlightGap;
+    trackView_->SetPoints(state_.trackLog.points, options);
+    trackView_->SetOverlays(state_.waypoints, state_.airspaces, state_.maxSegmentError);
+    trackView_->SetSelection(view_ == ListView::kTrackLog ? SelectedRows()
+                                                          : std::vector<std::size_t>{});
+}
+
+void MainWindow::SelectTrackRow(std::size_t index) {
+    if (Busy() || index >= state_.trackLog.points.size()) {
+        return;
+    }
+    if (view_ != ListView::kTrackLog) {
+        SetView(ListView::kTrackLog);
+    }
+    const int row = static_cast<int>(index);
+    list_->selectRow(row);
+    list_->scrollTo(Model(ListView::kTrackLog).index(row, 0));
 }
 
 void MainWindow::DumpDebug(const Command& command) {
@@ -1053,6 +1106,7 @@ void MainWindow::FlightStatistics() {
     // One statistics dialog at a time: a new one replaces the old (which halts and joins).
     delete statistics_;
     statistics_ = new StatisticsDialog(state_, host_, std::move(input), this);
+    statistics_->SetPositionsUsed(rows.size(), state_.trackLog.points.size());
     statistics_->setAttribute(Qt::WA_DeleteOnClose);
     statistics_->setModal(true);
     statistics_->show();
@@ -1287,7 +1341,7 @@ void MainWindow::About() {
         this, QStringLiteral("About Tracora"),
         QStringLiteral("Tracora %1\nDownloads, uploads and flight analysis for free-flight "
                        "instruments.")
-            .arg(QString::fromLatin1(kVersion)));
+            .arg(FromView(igc::IgcVersionText(kVersion))));
 }
 
 void MainWindow::Exit() {
@@ -1295,6 +1349,11 @@ void MainWindow::Exit() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A downloaded log nobody saved is not dropped without asking, as loading over it asks.
+    if (!exiting_ && !closeWithoutQuestions_ && !Busy() && !ConfirmDiscardUnsaved(state_, host_)) {
+        event->ignore();
+        return;
+    }
     if (!exiting_) {
         exiting_ = true;
         // Nothing the worker uses may go away under it.

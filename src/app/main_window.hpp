@@ -33,6 +33,7 @@
 #include "documents/competition_log.hpp"
 
 class QAction;
+class QProgressBar;
 class QPushButton;
 
 namespace tracora::app {
@@ -83,6 +84,8 @@ public:
     StoreTableModel& Model(ListView view) const;
     QTableView& List() const { return *list_; }
     QString StatusText() const { return status_->text(); }
+    // The bar beside the status text: shown while a job reports progress against a total.
+    QProgressBar* Progress() const { return progress_; }
     QString ProductText() const { return product_->text(); }
     // A device job runs, or its end has not reached the window yet.
     bool Busy() const;
@@ -97,6 +100,12 @@ public:
     ServerDialog* Server() const { return server_; }
     FtpDialog* Ftp() const { return ftp_; }
     CurveWindow* Curve() const { return curve_; }
+
+    // Closes as Exit does, without the unsaved-log question (SIGINT, SIGTERM: nobody answers).
+    void CloseWithoutQuestions() {
+        closeWithoutQuestions_ = true;
+        close();
+    }
 
 signals:
     // A device job ended and the window has taken over its result.
@@ -120,6 +129,8 @@ private:
     void ListFont();
     // `trackDownloaded`: a track log download ended well (competition mode saves it then).
     void OnJobEnd(bool trackDownloaded = false);
+    // done of total on the bar; a total of 0 hides it.
+    void ShowProgress(long long done, long long total);
     void SetListSize(int step);
     void ApplyColumnWidths();
     void SetComPort();
@@ -154,6 +165,10 @@ private:
     void RotateTrack();
     void SaveAnimation();
     void ShowTrack(const Command& command);
+    // Redraws an open track view from the store and the list's selection.
+    void UpdateTrackView();
+    // A click in the track view selects its position's row.
+    void SelectTrackRow(std::size_t index);
     void DumpDebug(const Command& command);
     void WriteIgc();
     void FlightStatistics();
@@ -186,6 +201,7 @@ private:
     // "USB && comp. mode: Check wpts": on at every start, not kept in the settings.
     bool usbCheckWaypoints_ = true;
     bool exiting_ = false;
+    bool closeWithoutQuestions_ = false;
     int listSizeStep_ = 0;
     // The type last chosen in the waypoint open dialog, for this run of the program.
     int waypointOpenFilter_ = 1;
@@ -193,6 +209,7 @@ private:
 
     QLabel* product_ = nullptr;
     QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
     QTableView* list_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<int, QPushButton*> buttons_;

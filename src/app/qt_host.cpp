@@ -195,6 +195,14 @@ void QtHost::SetStatus(const std::string& text) {
     });
 }
 
+void QtHost::SetProgress(long long done, long long total) {
+    OnMain([this, done, total] {
+        if (onProgress) {
+            onProgress(done, total);
+        }
+    });
+}
+
 void QtHost::SetProductLine(const std::string& text) {
     OnMain([this, text] {
         if (onProductLine) {

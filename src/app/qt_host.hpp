@@ -25,6 +25,7 @@ public:
     void SetWindow(QWidget* window) { window_ = window; }
     // Where the status and product lines and the track-view switch go (main thread).
     std::function<void(const QString&)> onStatus;
+    std::function<void(long long done, long long total)> onProgress;
     std::function<void(const QString&)> onProductLine;
     std::function<void()> onShowTrackView;
     // Replace the message box, the question and the file dialogs (tests; a message arrives on
@@ -46,6 +47,7 @@ public:
     bool ShowCtrNotification(const std::string& text) override;
     void SetStatus(const std::string& text) override;
     void SetProductLine(const std::string& text) override;
+    void SetProgress(long long done, long long total) override;
     NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,
                                   const TrackLogSummary& incoming) override;
     std::optional<std::vector<int>> ChooseSplitParts(const SplitDialogRequest& request) override;

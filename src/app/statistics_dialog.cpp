@@ -6,9 +6,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 #include "core/strings.hpp"
 #include "core/time_base.hpp"
@@ -45,6 +48,42 @@ QString ExactValue(const analysis::ExactResult& r) {
         StringPrintf("%s (halted, at most %.2f km)", value.c_str(), r.bound / 1000));
 }
 
+QString PositionsUsedText(std::size_t selected, std::size_t total) {
+    const QLocale english(QLocale::English);
+    if (selected >= 2) {
+        return QStringLiteral("%1 selected positions")
+            .arg(english.toString(static_cast<qulonglong>(selected)));
+    }
+    return QStringLiteral("all %1 positions").arg(english.toString(static_cast<qulonglong>(total)));
+}
+
+QString DoubtfulFiguresNotice(const analysis::FlightStatistics& s, bool varioFilterOn) {
+    const bool climb = std::abs(s.highestClimbMps) > kDoubtfulClimbMps ||
+                       std::abs(s.lowestClimbMps) > kDoubtfulClimbMps;
+    const bool speed = s.topSpeedKmh > kDoubtfulSpeedKmh;
+    if (varioFilterOn || (!climb && !speed)) {
+        return {};
+    }
+    return QStringLiteral(
+               "The %1 figures are beyond what a glider can do: bad fixes are likely. Switch on "
+               "the "
+               "vario filter (Options) and open the statistics again.")
+        .arg(climb && speed ? QStringLiteral("climb and speed")
+                            : (climb ? QStringLiteral("climb") : QStringLiteral("speed")));
+}
+
+void StatisticsDialog::SetPositionsUsed(std::size_t selected, std::size_t total) {
+    positionsUsed_ = QStringLiteral("Figures from %1.").arg(PositionsUsedText(selected, total));
+    const QString doubtful =
+        DoubtfulFiguresNotice(input_.statistics, state_.settings.varioFilter > 0);
+    notice_->setText(doubtful.isEmpty() ? positionsUsed_
+                                        : positionsUsed_ + QLatin1Char(' ') + doubtful);
+}
+
+QString StatisticsDialog::NoticeText() const {
+    return notice_->text();
+}
+
 StatisticsDialog::StatisticsDialog(AppState& state, QtHost& host, analysis::StatisticsInput input,
                                    QWidget* parent)
     : QDialog(parent), state_(state), host_(host), input_(std::move(input)) {
@@ -73,6 +112,10 @@ StatisticsDialog::StatisticsDialog(AppState& state, QtHost& host, analysis::Stat
         figures->addRow(QString::fromLatin1(name), label);
     }
     layout->addLayout(figures);
+    notice_ = new QLabel(this);
+    notice_->setWordWrap(true);
+    layout->addWidget(notice_);
+    SetPositionsUsed(0, input_.points.size());
     // The proven optimum over every fix, on request: slower than the two-stage search.
     exact_ = new QCheckBox(QStringLiteral("E&xact optimum (slower)"), this);
     layout->addWidget(exact_);

@@ -24,6 +24,19 @@ inline constexpr const char* kExactRunning = "Computing exact optimum";
 // An exact result with its proof: "12.34 km (optimal)", or halted with the bound that remains.
 QString ExactValue(const analysis::ExactResult& r);
 
+// Which positions the figures come from: "all 17,817 positions" (nothing or one row selected)
+// or "75 selected positions".
+QString PositionsUsedText(std::size_t selected, std::size_t total);
+
+// A climb or sink beyond this (m/s), or a speed beyond this (km/h), is more than a glider can
+// do: such figures come from bad fixes.
+inline constexpr double kDoubtfulClimbMps = 20;
+inline constexpr double kDoubtfulSpeedKmh = 200;
+
+// The notice for figures beyond what a glider can do while the vario filter is off; empty when
+// the figures are plausible or the filter is on.
+QString DoubtfulFiguresNotice(const analysis::FlightStatistics& s, bool varioFilterOn);
+
 class StatisticsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -35,6 +48,11 @@ public:
 
     bool OptimisationFinished() const { return worker_.Finished(); }
     QString StatusText() const;
+    // What the dialog says about its figures: the positions they come from and, when they are
+    // doubtful, the notice pointing to the vario filter.
+    QString NoticeText() const;
+    // The rows the figures were taken from (see PositionsUsedText).
+    void SetPositionsUsed(std::size_t selected, std::size_t total);
     // The shown value of a figure or result ("Total distance", "FAI triangle", ...).
     QString Value(const QString& name) const;
     QLineEdit* Description() const { return description_; }
@@ -68,6 +86,8 @@ private:
     analysis::OptimisationWorker worker_;
     analysis::ExactWorker exactWorker_;
     bool halted_ = false;
+    QLabel* notice_ = nullptr;
+    QString positionsUsed_;
     std::map<QString, QLabel*> values_;
     QLabel* status_ = nullptr;
     QLineEdit* description_ = nullptr;

@@ -1,20 +1,71 @@
 #include "app/track_view.hpp"
 
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 #include "app/list_models.hpp"
 #include "core/geodesy.hpp"
+#include "formats/openair/ctr_polygon.hpp"
 
 namespace tracora::app {
 
+namespace {
+
+// The colours of the written flight document: its result lines are opaque blue (the open
+// distance red), the track a light blue.
+const QColor kResultColour(0, 0, 255);
+const QColor kTrackColour(89, 172, 255);
+const QColor kSelectionColour(255, 140, 0);
+const QColor kAirspaceColour(200, 30, 160);
+const QColor kWaypointColour(20, 120, 40);
+
+constexpr double kMargin = 40;
+// The share of the drawing area below the check boxes that the barogram takes.
+constexpr double kBarogramShare = 0.26;
+// How near, in pixels, a click must be to a drawn position on the plane.
+constexpr double kClickPixels = 12;
+
+const char* const kLayerTexts[TrackViewWindow::kLayerCount] = {
+    "5 points", "Triangles", "Out-and-return", "Airspaces", "Waypoints"};
+
+bool SamePoints(const std::vector<TrackPoint>& a, const std::vector<TrackPoint>& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(TrackPoint)) == 0);
+}
+
+}  // namespace
+
 TrackViewWindow::TrackViewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Track"));
-    resize(720, 560);
+    resize(760, 720);
     setAttribute(Qt::WA_DeleteOnClose);
+    bar_ = new QWidget(this);
+    auto* row = new QHBoxLayout(bar_);
+    row->setContentsMargins(8, 4, 8, 4);
+    for (std::size_t i = 0; i < kLayerCount; ++i) {
+        auto* box = new QCheckBox(QString::fromLatin1(kLayerTexts[i]), bar_);
+        box->setChecked(true);
+        connect(box, &QCheckBox::toggled, this, [this] { update(); });
+        boxes_[i] = box;
+        row->addWidget(box);
+    }
+    row->addStretch(1);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(bar_);
+    outer->addStretch(1);
+}
+
+TrackViewWindow::~TrackViewWindow() {
+    StopOptimisation();
 }
 
 double TrackViewWindow::ScaleBarMetres(double metres) {
@@ -31,12 +82,37 @@ double TrackViewWindow::ScaleBarMetres(double metres) {
     return power;
 }
 
-void TrackViewWindow::SetPoints(std::vector<TrackPoint> points) {
+void TrackViewWindow::SetLayerVisible(Layer layer, bool visible) {
+    LayerBox(layer)->setChecked(visible);
+}
+
+bool TrackViewWindow::LayerVisible(Layer layer) const {
+    return LayerBox(layer)->isChecked();
+}
+
+QPointF TrackViewWindow::Project(std::int32_t latitude, std::int32_t longitude) const {
+    const GeoPoint point{SemicirclesToRadians(latitude), SemicirclesToRadians(longitude)};
+    double x = 0;
+    double y = 0;
+    ProjectTransverseMercator(point, meridian_, x, y);
+    return {x, y};
+}
+
+void TrackViewWindow::SetPoints(std::vector<TrackPoint> points,
+                                const analysis::OptimisationOptions& options) {
+    if (SamePoints(points, points_)) {
+        return;
+    }
+    StopOptimisation();
     points_ = std::move(points);
     x_.assign(points_.size(), 0.0);
     y_.assign(points_.size(), 0.0);
+    selected_.assign(points_.size(), false);
+    selectedCount_ = 0;
     minX_ = maxX_ = minY_ = maxY_ = 0;
+    minAltitude_ = maxAltitude_ = 0;
     if (points_.empty()) {
+        ProjectOverlays();
         update();
         return;
     }
@@ -44,21 +120,295 @@ void TrackViewWindow::SetPoints(std::vector<TrackPoint> points) {
     const auto [west, east] = std::minmax_element(
         points_.begin(), points_.end(),
         [](const TrackPoint& a, const TrackPoint& b) { return a.longitude < b.longitude; });
-    const double meridian =
-        (SemicirclesToRadians(west->longitude) + SemicirclesToRadians(east->longitude)) / 2;
-    minAltitude_ = maxAltitude_ = points_.front().gpsAltitude;
+    meridian_ = (SemicirclesToRadians(west->longitude) + SemicirclesToRadians(east->longitude)) / 2;
+    int lowest = std::numeric_limits<int>::max();
+    int highest = std::numeric_limits<int>::min();
     for (std::size_t i = 0; i < points_.size(); ++i) {
-        const GeoPoint point{SemicirclesToRadians(points_[i].latitude),
-                             SemicirclesToRadians(points_[i].longitude)};
-        ProjectTransverseMercator(point, meridian, x_[i], y_[i]);
-        minAltitude_ = std::min(minAltitude_, points_[i].gpsAltitude);
-        maxAltitude_ = std::max(maxAltitude_, points_[i].gpsAltitude);
+        const QPointF at = Project(points_[i].latitude, points_[i].longitude);
+        x_[i] = at.x();
+        y_[i] = at.y();
+        lowest = std::min(lowest, points_[i].gpsAltitude);
+        highest = std::max(highest, points_[i].gpsAltitude);
     }
+    minAltitude_ = static_cast<int>(std::lround(lowest / 10.0));
+    maxAltitude_ = static_cast<int>(std::lround(highest / 10.0));
     minX_ = *std::min_element(x_.begin(), x_.end());
     maxX_ = *std::max_element(x_.begin(), x_.end());
     minY_ = *std::min_element(y_.begin(), y_.end());
     maxY_ = *std::max_element(y_.begin(), y_.end());
+    ProjectOverlays();
+    StartOptimisation(options);
     update();
+}
+
+void TrackViewWindow::SetSelection(std::vector<std::size_t> rows) {
+    std::fill(selected_.begin(), selected_.end(), false);
+    selectedCount_ = 0;
+    for (std::size_t row : rows) {
+        if (row < selected_.size() && !selected_[row]) {
+            selected_[row] = true;
+            ++selectedCount_;
+        }
+    }
+    update();
+}
+
+void TrackViewWindow::SetOverlays(const WaypointList& waypoints, const CtrList& airspaces,
+                                  int maxSegmentError) {
+    waypoints_.clear();
+    for (const Waypoint& waypoint : waypoints.items) {
+        Mark mark;
+        mark.latitude = waypoint.latitude;
+        mark.longitude = waypoint.longitude;
+        const std::string_view id = waypoint.Id();
+        mark.id = QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size()));
+        waypoints_.push_back(std::move(mark));
+    }
+    airspaces_.clear();
+    int number = 0;
+    for (const CtrArea& area : airspaces.areas) {
+        std::vector<Waypoint> corners;
+        if (openair::CtrToPolygon(area, number++, maxSegmentError, 0, corners) != 0 ||
+            corners.size() < 2) {
+            continue;
+        }
+        Outline outline;
+        for (const Waypoint& corner : corners) {
+            outline.geo.emplace_back(corner.latitude, corner.longitude);
+        }
+        airspaces_.push_back(std::move(outline));
+    }
+    ProjectOverlays();
+    update();
+}
+
+void TrackViewWindow::ProjectOverlays() {
+    for (Mark& mark : waypoints_) {
+        mark.plane = Project(mark.latitude, mark.longitude);
+    }
+    for (Outline& outline : airspaces_) {
+        outline.plane.clear();
+        for (const auto& [latitude, longitude] : outline.geo) {
+            outline.plane.push_back(Project(latitude, longitude));
+        }
+    }
+}
+
+void TrackViewWindow::StopOptimisation() {
+    worker_.Halt();
+    worker_.Join();
+    ++generation_;
+    resultsReady_ = false;
+    results_ = {};
+}
+
+void TrackViewWindow::StartOptimisation(const analysis::OptimisationOptions& options) {
+    // A flight needs at least a few positions before its distances mean anything.
+    if (points_.size() < 5) {
+        return;
+    }
+    TrackViewWindow* const view = this;
+    const unsigned generation = generation_;
+    // The window outlives the worker (the destructor joins it), and Qt drops what is still
+    // queued for a window that is gone.
+    worker_.Start(points_, options, {}, [view, generation] {
+        QMetaObject::invokeMethod(
+            view,
+            [view, generation] {
+                if (generation != view->generation_) {
+                    return;
+                }
+                view->worker_.Join();
+                view->results_ = view->worker_.Result();
+                view->resultsReady_ = view->results_.done;
+                view->update();
+                emit view->ResultsArrived();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+TrackViewWindow::Frame TrackViewWindow::Layout() const {
+    Frame frame;
+    const double barHeight = bar_ ? bar_->sizeHint().height() : 0;
+    const double textHeight = 2.5 * fontMetrics().height();
+    const double areaTop = barHeight + textHeight + kMargin / 2;
+    const double areaHeight = std::max(40.0, height() - areaTop - kMargin / 2);
+    const double baroHeight = std::max(20.0, areaHeight * kBarogramShare);
+    const double width = std::max(10.0, this->width() - 2 * kMargin);
+    frame.plane =
+        QRectF(kMargin, areaTop, width, std::max(10.0, areaHeight - baroHeight - kMargin));
+    frame.barogram = QRectF(kMargin + 10, frame.plane.bottom() + kMargin * 0.75, width - 10,
+                            baroHeight - kMargin * 0.5);
+    const double spanX = std::max(maxX_ - minX_, 1.0);
+    const double spanY = std::max(maxY_ - minY_, 1.0);
+    frame.scale = std::min(frame.plane.width() / spanX, frame.plane.height() / spanY);
+    frame.left = frame.plane.left() + (frame.plane.width() - spanX * frame.scale) / 2;
+    frame.top = frame.plane.top() + (frame.plane.height() - spanY * frame.scale) / 2;
+    return frame;
+}
+
+QPointF TrackViewWindow::ToScreen(const Frame& frame, double x, double y) const {
+    return {frame.left + (x - minX_) * frame.scale, frame.top + (maxY_ - y) * frame.scale};
+}
+
+QPointF TrackViewWindow::BarogramPoint(const Frame& frame, std::size_t index) const {
+    const double first = points_.front().time;
+    const double span = std::max(1.0, static_cast<double>(points_.back().time) - first);
+    const double heights = std::max(1, maxAltitude_ - minAltitude_);
+    const double t = std::clamp((points_[index].time - first) / span, 0.0, 1.0);
+    const double h = (points_[index].gpsAltitude / 10.0 - minAltitude_) / heights;
+    return {frame.barogram.left() + t * frame.barogram.width(),
+            frame.barogram.bottom() - h * frame.barogram.height()};
+}
+
+QPointF TrackViewWindow::PlanePosition(std::size_t index) const {
+    return ToScreen(Layout(), x_.at(index), y_.at(index));
+}
+
+QPointF TrackViewWindow::BarogramPosition(std::size_t index) const {
+    (void)points_.at(index);
+    return BarogramPoint(Layout(), index);
+}
+
+void TrackViewWindow::mousePressEvent(QMouseEvent* event) {
+    if (points_.empty() || event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const Frame frame = Layout();
+    const QPointF at = event->position();
+    std::size_t best = points_.size();
+    if (frame.barogram.adjusted(-4, -4, 4, 4).contains(at)) {
+        // The barogram: the position nearest in time.
+        double nearest = std::numeric_limits<double>::max();
+        for (std::size_t i = 0; i < points_.size(); ++i) {
+            const double distance = std::abs(BarogramPoint(frame, i).x() - at.x());
+            if (distance < nearest) {
+                nearest = distance;
+                best = i;
+            }
+        }
+    } else {
+        double nearest = kClickPixels * kClickPixels;
+        for (std::size_t i = 0; i < points_.size(); ++i) {
+            const QPointF d = ToScreen(frame, x_[i], y_[i]) - at;
+            const double distance = d.x() * d.x() + d.y() * d.y();
+            if (distance <= nearest) {
+                nearest = distance;
+                best = i;
+            }
+        }
+    }
+    if (best < points_.size()) {
+        emit PositionClicked(best);
+    }
+    event->accept();
+}
+
+void TrackViewWindow::DrawResults(QPainter& painter, const Frame& frame) const {
+    if (!resultsReady_) {
+        return;
+    }
+    const auto at = [&](std::size_t index) { return ToScreen(frame, x_[index], y_[index]); };
+    const auto polyline = [&](std::initializer_list<std::size_t> indices) {
+        QPainterPath path;
+        bool first = true;
+        for (std::size_t index : indices) {
+            if (first) {
+                path.moveTo(at(index));
+                first = false;
+            } else {
+                path.lineTo(at(index));
+            }
+        }
+        painter.drawPath(path);
+    };
+    const auto label = [&](std::size_t index, const QString& text) {
+        painter.drawText(at(index) + QPointF(6, -6), text);
+    };
+    painter.setBrush(Qt::NoBrush);
+    const analysis::OptimisationResults& r = results_;
+    if (LayerVisible(Layer::kFivePoints) && r.five.sum > 0) {
+        painter.setPen(QPen(kResultColour, 2));
+        const auto& i = r.five.index;
+        polyline({i[0], i[1], i[2], i[3], i[4]});
+        for (std::size_t k = 0; k < i.size(); ++k) {
+            painter.setBrush(kResultColour);
+            painter.drawEllipse(at(i[k]), 3.5, 3.5);
+            painter.setBrush(Qt::NoBrush);
+            label(i[k], QString::number(k + 1));
+        }
+    }
+    if (LayerVisible(Layer::kTriangles)) {
+        for (const analysis::TriangleResult* triangle : {&r.flat, &r.fai}) {
+            if (!(triangle->score > 0)) {
+                continue;
+            }
+            const bool fai = triangle == &r.fai;
+            const auto& i = triangle->index;
+            painter.setPen(
+                QPen(kResultColour, fai ? 2.5 : 1.5, fai ? Qt::SolidLine : Qt::DashLine));
+            polyline({i[1], i[2], i[3], i[1]});
+            // The closing gap from the start to the end.
+            painter.setPen(QPen(kResultColour, 1.5, Qt::DotLine));
+            polyline({i[0], i[4]});
+            label(i[2], fai ? QStringLiteral("FAI") : QStringLiteral("flat"));
+        }
+    }
+    if (LayerVisible(Layer::kOutAndReturn) && r.outAndReturn.score > 0) {
+        const auto& o = r.outAndReturn;
+        painter.setPen(QPen(kResultColour, 2, Qt::DashDotLine));
+        polyline({o.ret, o.start, o.turn});
+        label(o.turn, QStringLiteral("out-and-return"));
+    }
+}
+
+void TrackViewWindow::DrawBarogram(QPainter& painter, const Frame& frame) const {
+    const QRectF& area = frame.barogram;
+    painter.setPen(QPen(QColor(170, 170, 160), 1));
+    painter.setBrush(Qt::white);
+    painter.drawRect(area);
+    // The selected stretches as bands.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 200, 120, 140));
+    for (std::size_t i = 0; i < points_.size();) {
+        if (!selected_[i]) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end + 1 < points_.size() && selected_[end + 1]) {
+            ++end;
+        }
+        const double a = BarogramPoint(frame, i).x();
+        const double b = BarogramPoint(frame, end).x();
+        painter.drawRect(
+            QRectF(std::min(a, b) - 1, area.top(), std::abs(b - a) + 2, area.height()));
+        i = end + 1;
+    }
+    QPainterPath path;
+    for (std::size_t i = 0; i < points_.size(); ++i) {
+        if (i == 0 || points_[i].StartsSegment()) {
+            path.moveTo(BarogramPoint(frame, i));
+        } else {
+            path.lineTo(BarogramPoint(frame, i));
+        }
+    }
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(60, 60, 60), 1.2));
+    painter.drawPath(path);
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(area.left() + 4, area.top() + fontMetrics().ascent() + 2),
+                     QStringLiteral("%1 m").arg(maxAltitude_));
+    painter.drawText(QPointF(area.left() + 4, area.bottom() - 4),
+                     QStringLiteral("%1 m").arg(minAltitude_));
+    painter.drawText(QPointF(area.left(), area.bottom() + fontMetrics().height()),
+                     TrackTimeText(points_.front()));
+    const QString last = TrackTimeText(points_.back());
+    painter.drawText(QPointF(area.right() - fontMetrics().horizontalAdvance(last),
+                             area.bottom() + fontMetrics().height()),
+                     last);
 }
 
 void TrackViewWindow::paintEvent(QPaintEvent*) {
@@ -69,22 +419,39 @@ void TrackViewWindow::paintEvent(QPaintEvent*) {
         painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No positions"));
         return;
     }
-    const double margin = 40;
-    const double textHeight = 2.5 * painter.fontMetrics().height();
-    const double areaWidth = std::max(10.0, width() - 2 * margin);
-    const double areaHeight = std::max(10.0, height() - 2 * margin - textHeight);
+    const Frame frame = Layout();
     const double spanX = std::max(maxX_ - minX_, 1.0);
     const double spanY = std::max(maxY_ - minY_, 1.0);
-    const double scale = std::min(areaWidth / spanX, areaHeight / spanY);  // pixels a metre
-    const double left = margin + (areaWidth - spanX * scale) / 2;
-    const double top = margin + textHeight + (areaHeight - spanY * scale) / 2;
-    const auto screen = [&](std::size_t i) {
-        return QPointF(left + (x_[i] - minX_) * scale, top + (maxY_ - y_[i]) * scale);
-    };
+    const auto screen = [&](std::size_t i) { return ToScreen(frame, x_[i], y_[i]); };
 
+    painter.save();
+    painter.setClipRect(frame.plane.adjusted(-kMargin / 2, -kMargin / 2, kMargin / 2, kMargin / 2));
     // The extent as a frame.
     painter.setPen(QPen(QColor(200, 200, 190), 1, Qt::DashLine));
-    painter.drawRect(QRectF(left, top, spanX * scale, spanY * scale));
+    painter.drawRect(QRectF(frame.left, frame.top, spanX * frame.scale, spanY * frame.scale));
+
+    if (LayerVisible(Layer::kAirspaces)) {
+        painter.setPen(QPen(kAirspaceColour, 1.2));
+        painter.setBrush(
+            QColor(kAirspaceColour.red(), kAirspaceColour.green(), kAirspaceColour.blue(), 30));
+        for (const Outline& outline : airspaces_) {
+            QPolygonF polygon;
+            for (const QPointF& corner : outline.plane) {
+                polygon << ToScreen(frame, corner.x(), corner.y());
+            }
+            painter.drawPolygon(polygon);
+        }
+        painter.setBrush(Qt::NoBrush);
+    }
+    if (LayerVisible(Layer::kWaypoints)) {
+        for (const Mark& mark : waypoints_) {
+            const QPointF at = ToScreen(frame, mark.plane.x(), mark.plane.y());
+            painter.setPen(QPen(kWaypointColour, 1.5));
+            painter.drawPolygon(
+                QPolygonF({at + QPointF(0, -6), at + QPointF(5, 4), at + QPointF(-5, 4)}));
+            painter.drawText(at + QPointF(7, 4), mark.id);
+        }
+    }
 
     // The line; a new segment starts a new sub-path.
     QPainterPath path;
@@ -95,8 +462,30 @@ void TrackViewWindow::paintEvent(QPaintEvent*) {
             path.lineTo(screen(i));
         }
     }
-    painter.setPen(QPen(QColor(30, 90, 200), 1.5));
+    painter.setPen(QPen(kTrackColour, 1.5));
     painter.drawPath(path);
+
+    // The selected stretches over it.
+    if (selectedCount_ > 0) {
+        QPainterPath chosen;
+        for (std::size_t i = 0; i < points_.size(); ++i) {
+            if (!selected_[i]) {
+                continue;
+            }
+            const bool joined = i > 0 && selected_[i - 1] && !points_[i].StartsSegment();
+            if (joined) {
+                chosen.lineTo(screen(i));
+            } else {
+                chosen.moveTo(screen(i));
+                chosen.addEllipse(screen(i), 2.5, 2.5);
+                chosen.moveTo(screen(i));
+            }
+        }
+        painter.setPen(QPen(kSelectionColour, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(chosen);
+    }
+
+    DrawResults(painter, frame);
 
     // Take-off and landing.
     painter.setPen(Qt::NoPen);
@@ -104,11 +493,14 @@ void TrackViewWindow::paintEvent(QPaintEvent*) {
     painter.drawEllipse(screen(0), 5, 5);
     painter.setBrush(QColor(210, 40, 40));
     painter.drawEllipse(screen(points_.size() - 1), 5, 5);
+    painter.restore();
 
-    // The scale bar at the bottom left.
-    const double barMetres = ScaleBarMetres(areaWidth / scale);
-    const double barPixels = barMetres * scale;
-    const QPointF barStart(margin, height() - margin / 2);
+    DrawBarogram(painter, frame);
+
+    // The scale bar under the plane.
+    const double barMetres = ScaleBarMetres(frame.plane.width() / frame.scale);
+    const double barPixels = barMetres * frame.scale;
+    const QPointF barStart(kMargin, frame.plane.bottom() + kMargin / 3);
     painter.setPen(QPen(Qt::black, 2));
     painter.drawLine(barStart, barStart + QPointF(barPixels, 0));
     painter.drawLine(barStart, barStart + QPointF(0, -6));
@@ -123,17 +515,24 @@ void TrackViewWindow::paintEvent(QPaintEvent*) {
     const QString line1 = QStringLiteral("%1  %2 - %3 UTC   %4 positions")
                               .arg(TrackDateText(first), TrackTimeText(first), TrackTimeText(last))
                               .arg(points_.size());
-    const QString line2 = QStringLiteral("Extent %1 km x %2 km   Height (GPS) %3 - %4 m")
-                              .arg((maxX_ - minX_) / 1000, 0, 'f', 1)
-                              .arg((maxY_ - minY_) / 1000, 0, 'f', 1)
-                              .arg(std::lround(minAltitude_ / 10.0))
-                              .arg(std::lround(maxAltitude_ / 10.0));
+    QString line2 = QStringLiteral("Extent %1 km x %2 km   Height (GPS) %3 - %4 m")
+                        .arg((maxX_ - minX_) / 1000, 0, 'f', 1)
+                        .arg((maxY_ - minY_) / 1000, 0, 'f', 1)
+                        .arg(minAltitude_)
+                        .arg(maxAltitude_);
+    if (selectedCount_ > 0) {
+        line2 += QStringLiteral("   %1 selected").arg(selectedCount_);
+    }
+    if (!resultsReady_ && points_.size() >= 5) {
+        line2 += QStringLiteral("   Analysing track");
+    }
     painter.setPen(Qt::black);
-    const int lineHeight = painter.fontMetrics().height();
-    painter.drawText(QPointF(margin, margin / 2 + lineHeight), line1);
-    painter.drawText(QPointF(margin, margin / 2 + 2 * lineHeight), line2);
+    const int lineHeight = fontMetrics().height();
+    const double textTop = (bar_ ? bar_->sizeHint().height() : 0) + 4;
+    painter.drawText(QPointF(kMargin, textTop + lineHeight), line1);
+    painter.drawText(QPointF(kMargin, textTop + 2 * lineHeight), line2);
     // North.
-    painter.drawText(QPointF(width() - margin, margin / 2 + lineHeight), QStringLiteral("N ↑"));
+    painter.drawText(QPointF(width() - kMargin, textTop + lineHeight), QStringLiteral("N ↑"));
 }
 
 }  // namespace tracora::app

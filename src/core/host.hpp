@@ -104,6 +104,12 @@ public:
     // The main window's status line and product line.
     virtual void SetStatus(const std::string& text) = 0;
     virtual void SetProductLine(const std::string& text) = 0;
+    // A job's progress as a part `done` of a known `total` (a duration, a count), beside the
+    // status line; a total of 0 ends the display. A host without a bar ignores it.
+    virtual void SetProgress(long long done, long long total) {
+        (void)done;
+        (void)total;
+    }
 
     virtual NewTrackChoice AskNewTrackLog(const TrackLogSummary& current,
                                           const TrackLogSummary& incoming) = 0;

@@ -20,6 +20,13 @@ void JobContext::Status2(const std::string& text) {
     sink_->JobStatus2(text);
 }
 
+void JobContext::Progress(long long done, long long total) {
+    if (total <= 0) {
+        return;
+    }
+    sink_->JobProgress(done < 0 ? 0 : (done > total ? total : done), total);
+}
+
 void JobContext::Notify(const std::string& text) {
     if (notify)
         notify(text);

@@ -22,6 +22,10 @@ public:
     virtual void JobError(const std::string& text, const std::string& title) = 0;
     virtual void JobStatus(const std::string& text) = 0;
     virtual void JobStatus2(const std::string& text) = 0;
+    virtual void JobProgress(long long done, long long total) {
+        (void)done;
+        (void)total;
+    }
 };
 
 // Reports to the host's message boxes and status lines. The host accepts these calls from the
@@ -34,6 +38,7 @@ public:
     }
     void JobStatus(const std::string& text) override { host_.SetStatus(text); }
     void JobStatus2(const std::string& text) override { host_.SetProductLine(text); }
+    void JobProgress(long long done, long long total) override { host_.SetProgress(done, total); }
 
 private:
     Host& host_;
@@ -56,6 +61,8 @@ public:
     void Error(const std::string& text, const std::string& title);
     void Status(const std::string& text);
     void Status2(const std::string& text);
+    // Progress where the total is known: `done` of `total` (clamped to it).
+    void Progress(long long done, long long total);
     void Notify(const std::string& text);
 
     DebugTrace& Trace() { return *trace_; }

@@ -83,7 +83,7 @@ int SaveLogbookFile(Host& host, Settings& settings, TripAnalysis& analysis,
     }
     SaveFileRequest request;
     request.title = "Save track for Flybook";
-    request.filters = {{"Flybook files (*.kml)", "kml"}, {"All Files", "*"}};
+    request.filters = {{"Flybook files", "kml"}, {"All Files", "*"}};
     request.folder = settings.googleDir;
     request.proposedName = ProposedName(analysis.points.front().time);
     std::filesystem::path chosenFolder;

@@ -86,13 +86,19 @@ TEST_F(WindowTest, StatisticsDialogShowsTheFlightAndSavesItIntoTheLogbook) {
 
     const std::filesystem::path folder = TempFolder("logbook");
     std::string proposed;
+    std::vector<FileFilter> filters;
     host.saveDialogHook = [&](const FileDialogRequest& request) {
         proposed = request.proposedName;
+        filters = request.filters;
         return std::optional<FileDialogResult>(FileDialogResult{folder / "flights", 1});
     };
     dialog->Description()->setText(QStringLiteral("Marcourt <first> flight"));
     dialog->Save();
     EXPECT_EQ(proposed, "2021-03-06_10-34");
+    // The dialog adds the pattern to each name: a name holding it would show it twice.
+    ASSERT_FALSE(filters.empty());
+    EXPECT_EQ(filters[0].name, "Flybook files");
+    EXPECT_EQ(filters[0].extension, "kml");
     const std::string book = ReadText(folder / "flights.kml");
     EXPECT_NE(book.find("Marcourt &lt;first&gt; flight"), std::string::npos);
     EXPECT_EQ(CountOccurrences(book, "<name>Trip</name>"), 1u);
@@ -101,6 +107,75 @@ TEST_F(WindowTest, StatisticsDialogShowsTheFlightAndSavesItIntoTheLogbook) {
     EXPECT_EQ(messages.back(),
               (test_support::Message{"Save Flybook track", "Track saved (NO signature)"}));
     EXPECT_TRUE(state.trackLog.saved);
+    dialog->close();
+    EXPECT_TRUE(WaitUntil([this] { return window->Statistics() == nullptr; }));
+}
+
+TEST(StatisticsNotice, NamesThePositionsUsedAndDoubtfulFigures) {
+    EXPECT_EQ(PositionsUsedText(0, 17817), "all 17,817 positions");
+    EXPECT_EQ(PositionsUsedText(1, 17817), "all 17,817 positions");
+    EXPECT_EQ(PositionsUsedText(75, 17817), "75 selected positions");
+    EXPECT_EQ(PositionsUsedText(1234, 5000), "1,234 selected positions");
+
+    struct Case {
+        double lowest, highest, speed;
+        bool filterOn;
+        const char* named;  // nullptr: no notice
+    };
+    const Case cases[] = {
+        {-5.2, 4.8, 60, false, nullptr},    // a plausible flight
+        {-58.3, 57.9, 60, false, "climb"},  // the bad fixes at height 0
+        {-3.0, 20.5, 60, false, "climb"},   // just over on the climb
+        {-20.5, 3.0, 60, false, "climb"},   // and on the sink
+        {-3.0, 20.0, 60, false, nullptr},   // the limit itself is possible
+        {-3.0, 4.0, 250, false, "speed"},   // a jump of the position
+        {-58.3, 57.9, 250, false, "climb and speed"},
+        {-58.3, 57.9, 250, true, nullptr},  // the filter is on: the figures are filtered ones
+    };
+    for (const Case& c : cases) {
+        analysis::FlightStatistics s;
+        s.lowestClimbMps = c.lowest;
+        s.highestClimbMps = c.highest;
+        s.topSpeedKmh = c.speed;
+        const QString notice = DoubtfulFiguresNotice(s, c.filterOn);
+        if (c.named == nullptr) {
+            EXPECT_TRUE(notice.isEmpty()) << notice.toStdString();
+        } else {
+            EXPECT_TRUE(notice.startsWith(QStringLiteral("The %1 figures are beyond").arg(c.named)))
+                << notice.toStdString();
+            EXPECT_TRUE(notice.contains("vario filter"));
+        }
+    }
+}
+
+TEST_F(WindowTest, StatisticsDialogWarnsOfBadFixesAndNamesItsPositions) {
+    LoadFlight("marcourt.igc");
+    state.settings.varioFilter = 0;
+    // A run of fixes 4 km too high in the middle of the flight, as a receiver losing its fix
+    // writes them: the height over a minute changes by far more than 20 m/s times 60 s.
+    for (std::size_t i = 100; i < 140; ++i) {
+        state.trackLog.points[i].gpsAltitude += 40'000;
+        state.trackLog.points[i].pressureAltitude += 4'000;
+    }
+    window->RefreshLists();
+    ASSERT_TRUE(window->RunCommand(40115));
+    StatisticsDialog* dialog = window->Statistics();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->NoticeText().startsWith("Figures from all 221 positions. The climb"))
+        << dialog->NoticeText().toStdString();
+    EXPECT_TRUE(dialog->NoticeText().contains("vario filter"));
+    dialog->close();
+    EXPECT_TRUE(WaitUntil([this] { return window->Statistics() == nullptr; }));
+
+    // Ten selected positions of the clean part: no notice.
+    auto& model = window->Model(ListView::kTrackLog);
+    window->List().selectionModel()->select(
+        QItemSelection(model.index(10, 0), model.index(19, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ASSERT_TRUE(window->RunCommand(40115));
+    dialog = window->Statistics();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->NoticeText(), "Figures from 10 selected positions.");
     dialog->close();
     EXPECT_TRUE(WaitUntil([this] { return window->Statistics() == nullptr; }));
 }

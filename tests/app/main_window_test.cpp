@@ -8,12 +8,16 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "analysis/track_filters.hpp"
@@ -481,6 +485,20 @@ TEST_F(WindowTest, StatusFromAWorkerThreadReachesTheStatusLine) {
     }));
 }
 
+// The seconds of the day of a fixture's B records, read straight from their columns.
+std::vector<int> BRecordSeconds(const std::string& text) {
+    std::vector<int> seconds;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.size() >= 7 && line[0] == 'B') {
+            seconds.push_back(std::stoi(line.substr(1, 2)) * 3600 +
+                              std::stoi(line.substr(3, 2)) * 60 + std::stoi(line.substr(5, 2)));
+        }
+    }
+    return seconds;
+}
+
 // A download started from the menu, against the Flytec emulator over a pseudo-terminal.
 class WindowJobTest : public WindowTest {
 protected:
@@ -517,6 +535,10 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     StartEmulator("marcourt.igc", 0);
     bool ended = false;
     QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    // The bar's states while the track comes in: its total is the flight list's duration.
+    std::vector<std::pair<int, int>> bar;
+    QObject::connect(window->Progress(), &QProgressBar::valueChanged,
+                     [&](int value) { bar.emplace_back(value, window->Progress()->maximum()); });
     window->CommandAction(40054)->trigger();
     EXPECT_TRUE(window->Busy());
     EXPECT_TRUE(window->CommandAction(1102)->isEnabled());
@@ -530,6 +552,18 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     EXPECT_EQ(window->CurrentView(), ListView::kTrackLog);
     EXPECT_FALSE(window->CommandAction(1102)->isEnabled());
     EXPECT_TRUE(messages.empty());
+
+    // Reports come every hundred positions: after fixes 101 and 201, as seconds flown of the
+    // flight's seconds (first to last B record of the fixture); the bar is gone at the end.
+    const auto times = BRecordSeconds(test_support::ReadFixture("marcourt.igc"));
+    ASSERT_EQ(times.size(), 221u);
+    const int duration = times.back() - times.front();
+    std::vector<std::pair<int, int>> expected{{times[100] - times[0], duration},
+                                              {times[200] - times[0], duration}};
+    bar.erase(std::remove_if(bar.begin(), bar.end(), [](auto p) { return p.first < 0; }),
+              bar.end());
+    EXPECT_EQ(bar, expected);
+    EXPECT_FALSE(window->Progress()->isVisible());
 }
 
 // In competition mode the end of a download asks for the pilot and writes the competition
@@ -867,6 +901,99 @@ TEST_F(WindowJobTest, ExitAbortsARunningJob) {
     window->RunCommand(1010);
     EXPECT_FALSE(jobs.Running());
     EXPECT_FALSE(state.busy);
+}
+
+TEST_F(WindowTest, SelectAllWorksInEveryListView) {
+    LoadFlight("marcourt.igc");
+    Waypoint waypoint;
+    waypoint.SetId("ONE");
+    state.waypoints.items.assign(3, waypoint);
+    window->RefreshLists();
+    ASSERT_TRUE(window->RunCommand(40141));  // the track view shows the selection
+    window->SetView(ListView::kTrackLog);
+    ASSERT_TRUE(window->RunCommand(40042));
+    EXPECT_EQ(window->SelectedRows().size(), 221u);
+    EXPECT_EQ(window->TrackView()->SelectedCount(), 221u);
+    window->SetView(ListView::kWaypoints);
+    ASSERT_TRUE(window->RunCommand(40042));
+    EXPECT_EQ(window->SelectedRows().size(), 3u);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, AboutShowsTheVersionOfTheTitle) {
+    window->UpdateTitle();
+    const QRegularExpressionMatch title =
+        QRegularExpression("^Tracora (\\d+\\.\\d\\d), ").match(window->windowTitle());
+    ASSERT_TRUE(title.hasMatch()) << window->windowTitle().toStdString();
+    QString about;
+    test_support::OnNextModal([&](QDialog& dialog) {
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        ASSERT_NE(box, nullptr);
+        about = box->text();
+        box->accept();
+    });
+    ASSERT_TRUE(window->RunCommand(40005));
+    EXPECT_TRUE(about.startsWith(QStringLiteral("Tracora %1\n").arg(title.captured(1))))
+        << about.toStdString();
+}
+
+TEST_F(WindowTest, ExitAsksBeforeAnUnsavedLogIsDropped) {
+    LoadFlight("marcourt.igc");
+    state.trackLog.saved = false;  // as after a download
+    window->show();
+    answer = Answer::kNo;
+    ASSERT_TRUE(window->RunCommand(1010));
+    const std::vector<Message> asked{
+        {"Unsaved track log", "Continue without saving current track log ?"}};
+    EXPECT_EQ(questions, asked);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(state.trackLog.points.size(), 221u);
+    answer = Answer::kYes;
+    ASSERT_TRUE(window->RunCommand(1010));
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_FALSE(window->isVisible());
+
+    // A saved log goes without a question.
+    questions.clear();
+    window->show();
+    state.trackLog.saved = true;
+    window->close();
+    EXPECT_TRUE(questions.empty());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, ListScrollsWithItsHeadingsToTheLastColumn) {
+    Waypoint waypoint;
+    waypoint.SetId("ONE");
+    waypoint.SetDescription("A waypoint");
+    state.waypoints.items.push_back(waypoint);
+    window->RefreshLists();
+    window->show();
+    window->SetView(ListView::kWaypoints);
+    QCoreApplication::processEvents();
+    QTableView& list = window->List();
+    QHeaderView& header = *list.horizontalHeader();
+    const int last = list.model()->columnCount() - 1;
+    EXPECT_EQ(list.model()->headerData(last, Qt::Horizontal).toString(), "Time");
+    auto* bar = list.horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    // At the start the first column begins at the left edge, at the end the last column is in
+    // sight; the headings move with the cells all the way.
+    for (const int value : {bar->minimum(), bar->maximum() / 2, bar->maximum()}) {
+        bar->setValue(value);
+        QCoreApplication::processEvents();
+        for (int column = 0; column <= last; ++column) {
+            EXPECT_EQ(header.sectionViewportPosition(column), list.columnViewportPosition(column))
+                << "column " << column << " at " << value;
+        }
+    }
+    bar->setValue(bar->minimum());
+    EXPECT_EQ(list.columnViewportPosition(0), 0);
+    bar->setValue(bar->maximum());
+    EXPECT_GE(list.columnViewportPosition(last), 0);
+    EXPECT_LT(list.columnViewportPosition(last), list.viewport()->width());
+    // Left-aligned headings: the text of a column wider than the list starts in sight.
+    EXPECT_TRUE(header.defaultAlignment() & Qt::AlignLeft);
 }
 
 // The main window with a real flight, written for a person to look at.

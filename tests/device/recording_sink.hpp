@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/gps_job.hpp"
@@ -33,6 +34,14 @@ public:
         std::lock_guard lock(mutex_);
         statuses2_.push_back(text);
     }
+    void JobProgress(long long done, long long total) override {
+        std::lock_guard lock(mutex_);
+        progress_.emplace_back(done, total);
+    }
+    std::vector<std::pair<long long, long long>> Progress() {
+        std::lock_guard lock(mutex_);
+        return progress_;
+    }
     bool WaitForStatus(const std::string& text, int timeoutMs) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
@@ -58,6 +67,7 @@ public:
 
 private:
     std::mutex mutex_;
+    std::vector<std::pair<long long, long long>> progress_;
     std::condition_variable changed_;
     std::vector<Error> errors_;
     std::vector<std::string> statuses_;

@@ -348,6 +348,9 @@ TEST_P(FlytecUploadTest, SentencesArriveAsWritten) {
     EXPECT_EQ(emu.UploadSentences(), GetParam().sentences);
     EXPECT_TRUE(sink.SawStatus("Waypoint 3 sent"));
     EXPECT_EQ(Notes(), (std::vector<std::string>{"Sent wpt 1/3", "Sent wpt 2/3", "Sent wpt 3/3"}));
+    // The bar counts the waypoints sent of the three.
+    EXPECT_EQ(sink.Progress(),
+              (std::vector<std::pair<long long, long long>>{{1, 3}, {2, 3}, {3, 3}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -227,6 +227,8 @@ void ReportProgress(GpsAccessJob& job, const DownloadStyle& style, int index, bo
         progress.lastPointTime = state.points.back().time;
         progress.listedDurationSeconds = job.flights.duration[static_cast<std::size_t>(index)];
         const int seconds = EstimateRemainingSeconds(progress);
+        job.Progress(static_cast<long long>(progress.lastPointTime) - progress.firstPointTime,
+                     progress.listedDurationSeconds);
         job.Status(FormatCount("Track position % (%m %s)", count, seconds / 60, seconds % 60));
     }
     job.Notify(FormatCount("Progress %/?", count));
@@ -634,6 +636,7 @@ int FlytecWriteWaypoints(GpsAccessJob& job) {
             }
             ++sent;
             job.Status(FormatCount("Waypoint % sent", sent));
+            job.Progress(sent, total);
             job.Notify(FormatCount("Sent wpt %/%", sent, total));
             if (!job.Pause(kPauseAfterUploadMs)) {
                 job.Status(std::string(kAborted));
