@@ -27,6 +27,7 @@
 #include "device/emulator_link.hpp"
 #include "device/hid_transport.hpp"
 #include "device/pseudo_terminal.hpp"
+#include "emulate/emulator_registry.hpp"
 #include "formats/igc/igc_reader.hpp"
 #include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
@@ -641,6 +642,50 @@ TEST_F(WindowJobTest, UsbCompetitionWaypointCheckIsOnAtStartAndToggles) {
     ASSERT_TRUE(window->RunCommand(40142));
     EXPECT_TRUE(option->isChecked());
 }
+
+// Each of these families from its menu entry, against the emulator tracora-emulate plays,
+// holding the fixture flight: the whole flight reaches the list and nothing is reported.
+struct MenuDownloadCase {
+    const char* name;
+    int command;
+    const char* emulator;
+};
+
+class WindowFamilyDownloadTest : public WindowJobTest,
+                                 public ::testing::WithParamInterface<MenuDownloadCase> {};
+
+TEST_P(WindowFamilyDownloadTest, WholeFlightReachesTheList) {
+    const emulate::EmulatorEntry* entry = emulate::FindEmulator(GetParam().emulator);
+    ASSERT_NE(entry, nullptr);
+    std::FILE* log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    emulate::EmulatorSession session{
+        *link, pty.SlaveFd(), {"--igc", test_support::Fixture("marcourt.igc")}, log};
+    int emulatorResult = -1;
+    std::thread unit([&] { emulatorResult = entry->run(session); });
+    bool ended = false;
+    QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    ASSERT_TRUE(window->CommandAction(GetParam().command)->isEnabled());
+    window->CommandAction(GetParam().command)->trigger();
+    const bool done = WaitUntil([&ended] { return ended; });
+    link->Stop();
+    unit.join();
+    std::fclose(log);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(emulatorResult, 0);
+    EXPECT_TRUE(messages.empty()) << messages.front().text;
+    // The fixture has 221 B records.
+    EXPECT_EQ(state.trackLog.points.size(), 221u) << window->StatusText().toStdString();
+    EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), 221);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, WindowFamilyDownloadTest,
+                         ::testing::Values(MenuDownloadCase{"Garmin", 40029, "garmin"},
+                                           MenuDownloadCase{"IqBasic", 40155, "iqbasic"},
+                                           MenuDownloadCase{"Mlr", 40004, "mlr"},
+                                           MenuDownloadCase{"LogIt", 40010, "logit"},
+                                           MenuDownloadCase{"Ascent", 40196, "ascent"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {
     std::vector<TrackPoint> points;
