@@ -94,6 +94,23 @@ TEST(FormatRegistry, FindsFormatsByIdAndExtensionInAnyCase) {
     EXPECT_EQ(FormatForPath("igc"), nullptr);
 }
 
+// A document without the time of its writing: the OziExplorer track's fifth line names the
+// moment the file was made, which two writes a second apart do not share.
+std::string WithoutWriteTime(std::string_view id, std::string_view document) {
+    std::string text(document);
+    if (id == "ozi-track") {
+        const std::string mark = "\r\n0,2,255,";
+        const std::size_t at = text.find(mark);
+        if (at != std::string::npos) {
+            const std::size_t from = at + mark.size();
+            const std::size_t end = text.find(',', from);
+            if (end != std::string::npos)
+                text.erase(from, end - from);
+        }
+    }
+    return text;
+}
+
 // A track that a format reads back writes the same document again.
 TEST(FormatRegistry, FormatsThatReadAndWriteRoundTrip) {
     const std::string sample = ReadFixture(FixturePath("igc/marcourt.igc"));
@@ -124,7 +141,8 @@ TEST(FormatRegistry, FormatsThatReadAndWriteRoundTrip) {
         again.waypoints = back.waypoints;
         TextBuffer second;
         ASSERT_EQ(format->write(again, second, message), 0) << message;
-        EXPECT_EQ(second.View(), first.View());
+        EXPECT_EQ(WithoutWriteTime(format->id, second.View()),
+                  WithoutWriteTime(format->id, first.View()));
         for (std::size_t i = 0; i < back.track.size(); ++i) {
             EXPECT_EQ(back.track[i].time, source.track[i].time) << i;
         }
