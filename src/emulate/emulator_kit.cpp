@@ -251,6 +251,27 @@ int LineBaud(int slaveFd) {
     return baud > 0 ? baud : -1;
 }
 
+int ServeSentences(device::EmulatorLink& link, int pollMs,
+                   const std::function<void(const std::string&)>& handle) {
+    for (;;) {
+        std::string line;
+        const int rc = link.ReadLine(line, pollMs);
+        if (rc == 0) {
+            continue;
+        }
+        if (rc < 0) {
+            return rc == device::kIoAborted || rc == device::kIoLinkLost ? 0 : rc;
+        }
+        const std::size_t dollar = line.find('$');
+        if (dollar != std::string::npos) {
+            handle(line.substr(dollar));
+        }
+        if (link.IsDropped() || link.IsStopped()) {
+            return 0;
+        }
+    }
+}
+
 bool WaitForLineBaud(device::EmulatorLink& link, int slaveFd, int baud, int timeoutMs) {
     if (slaveFd < 0)
         return true;

@@ -79,6 +79,12 @@ int LineBaud(int slaveFd);
 // did (or when there is no slave side to watch); false when it did not, or the link ended.
 bool WaitForLineBaud(device::EmulatorLink& link, int slaveFd, int baud, int timeoutMs);
 
+// The request loop of an instrument that answers sentences: reads lines from `link` (polling
+// every pollMs) and hands each, from its '$' on, to `handle`, until the link is stopped, dropped
+// or lost. 0 then; a read error's code when the link failed otherwise.
+int ServeSentences(device::EmulatorLink& link, int pollMs,
+                   const std::function<void(const std::string&)>& handle);
+
 // "NAME[:VERSION]" of a --model option: `name` is set, `version` only when the value has one.
 void SplitModel(std::string_view value, std::string& name, std::string& version);
 

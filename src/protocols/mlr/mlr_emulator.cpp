@@ -103,29 +103,12 @@ void MlrEmulator::NoteLine(const std::string& what) {
 }
 
 int MlrEmulator::Run() {
-    for (;;) {
-        std::string line;
-        const int rc = link_.ReadLine(line, kRequestPollMs);
-        if (rc == 0) {
-            continue;
-        }
-        if (rc < 0) {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-            changed_.notify_all();
-            return rc == device::kIoAborted || rc == device::kIoLinkLost ? 0 : rc;
-        }
-        const std::size_t dollar = line.find('$');
-        if (dollar != std::string::npos) {
-            Handle(line.substr(dollar));
-        }
-        if (link_.IsDropped() || link_.IsStopped()) {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-            changed_.notify_all();
-            return 0;
-        }
-    }
+    const int rc = emulate::ServeSentences(link_, kRequestPollMs,
+                                           [this](const std::string& request) { Handle(request); });
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+    return rc;
 }
 
 void MlrEmulator::Handle(const std::string& request) {
