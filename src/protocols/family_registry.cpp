@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocols/ascent/ascent_family.hpp"
+#include "protocols/digifly/digifly_family.hpp"
 #include "protocols/dsx/dsx_family.hpp"
 #include "protocols/flymaster/flymaster_family.hpp"
 #include "protocols/flytec/flytec_family.hpp"
@@ -22,9 +23,9 @@ namespace {
 
 // One line per family.
 constexpr const InstrumentFamily* kFamilies[] = {
-    &flytec::kFamily,   &flymaster::kFamily, &iqbasic::kFamily, &dsx::kFamily,    &garmin::kFamily,
-    &graviter::kFamily, &magellan::kFamily,  &mtk::kFamily,     &topnav::kFamily, &syride::kFamily,
-    &mlr::kFamily,      &logit::kFamily,     &ascent::kFamily,
+    &flytec::kFamily,   &flymaster::kFamily, &iqbasic::kFamily, &dsx::kFamily,     &garmin::kFamily,
+    &graviter::kFamily, &magellan::kFamily,  &mtk::kFamily,     &topnav::kFamily,  &syride::kFamily,
+    &mlr::kFamily,      &logit::kFamily,     &ascent::kFamily,  &digifly::kFamily,
 };
 
 }  // namespace

@@ -1,0 +1,380 @@
+#include "protocols/digifly/digifly_emulator.hpp"
+
+#include <algorithm>
+#include <chrono>
+
+#include "core/angles.hpp"
+#include "emulate/emulator_kit.hpp"
+#include "formats/igc/igc_reader.hpp"
+
+namespace tracora::protocols::digifly {
+
+namespace {
+
+constexpr int kRequestPollMs = 1000;
+constexpr int kFirstWaypointPage = kCompWaypointPage;
+constexpr std::size_t kWaypointPages = 4;
+
+std::string Request(std::string_view sentence) {
+    return std::string(sentence.substr(0, sentence.size() - 2));
+}
+
+std::string BreakChecksum(std::string answer) {
+    const std::size_t star = answer.rfind('*');
+    if (star != std::string::npos && star + 2 < answer.size()) {
+        char& digit = answer[star + 2];
+        digit = digit == '0' ? '1' : '0';
+    }
+    return answer;
+}
+
+}  // namespace
+
+bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points) {
+    igc::IgcParseResult parsed;
+    if (igc::ParseIgc(igc, parsed) <= 0) {
+        return false;
+    }
+    points = std::move(parsed.points);
+    return !points.empty();
+}
+
+std::vector<Waypoint> BuiltInWaypoints() {
+    struct Entry {
+        const char* id;
+        const char* description;
+        double latitude, longitude;
+        int altitude;
+        int kind;
+    };
+    constexpr Entry kEntries[] = {
+        {"FIESCH", "Fiesch takeoff", 46.409383, 8.126333, 2212, kWaypointKindPoint},
+        {"NIESEN", "Niesen Kulm", 46.694167, 7.857167, 2362, kWaypointKindPoint},
+        {"LZ1", "Landing Wimmis", 46.678, 7.873, 568, kWaypointKindAirfield},
+        {"A-12", "Andes", -33.952, -70.365, 2100, kWaypointKindPoint},
+        {"DEAD", "Dead Sea", 31.5, 35.45, -400, kWaypointKindPoint},
+    };
+    std::vector<Waypoint> list;
+    for (const Entry& e : kEntries) {
+        Waypoint w;
+        w.SetId(e.id);
+        w.SetDescription(e.description);
+        w.latitude = DegreesToSemicircles(e.latitude);
+        w.longitude = DegreesToSemicircles(e.longitude);
+        w.altitude = e.altitude;
+        w.kind = e.kind;
+        list.push_back(w);
+    }
+    return list;
+}
+
+DigiflyEmulator::DigiflyEmulator(device::EmulatorLink& link, DigiflyEmulatorConfig config,
+                                 std::FILE* log)
+    : link_(link),
+      config_(std::move(config)),
+      log_(log),
+      trackMemory_(static_cast<std::size_t>(kPageCount) * kPageSize, kEmptyRecord),
+      waypointMemory_(kWaypointPages * kPageSize, kEmptyRecord) {
+    // The flights one behind the other, each record where the instrument's page rule puts it.
+    std::vector<FlightEntry> stored;
+    std::uint32_t address = config_.firstAddress;
+    for (const std::vector<TrackPoint>& flight : config_.flights) {
+        FlightEntry entry;
+        entry.start = flight.front().time;
+        entry.end = flight.back().time;
+        entry.startAddress = address;
+        entry.endAddress = TrackEndAddress(address, flight.size());
+        for (std::size_t i = 0; i < flight.size(); ++i) {
+            std::vector<std::uint8_t> record;
+            AppendTrackRecord(record, FromTrackPoint(flight[i]));
+            const std::uint32_t at = RecordAddress(address, i);
+            std::copy(record.begin(), record.end(),
+                      trackMemory_.begin() + (at >> 16) * kPageSize + (at & 0xFFFF));
+        }
+        address = NextTrackAddress(address, flight.size());
+        stored.push_back(entry);
+    }
+    std::vector<int> order = config_.listOrder;
+    if (order.empty()) {
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            order.push_back(static_cast<int>((i + 1) % stored.size()));
+        }
+    }
+    for (const int i : order) {
+        if (i >= 0 && static_cast<std::size_t>(i) < stored.size()) {
+            listed_.push_back(stored[static_cast<std::size_t>(i)]);
+        }
+    }
+    const auto store = [this](int firstPage, const std::vector<Waypoint>& list) {
+        for (std::size_t i = 0; i < list.size() && i < static_cast<std::size_t>(kWaypointRecords);
+             ++i) {
+            std::vector<std::uint8_t> record;
+            AppendWaypointRecord(record, list[i]);
+            const int slot = static_cast<int>(i);
+            std::copy(record.begin(), record.end(),
+                      WaypointByte(firstPage + slot / kWaypointsPerPage,
+                                   slot % kWaypointsPerPage * kWaypointRecordSize));
+        }
+    };
+    store(kUserWaypointPage, config_.userWaypoints);
+    store(kCompWaypointPage, config_.compWaypoints);
+}
+
+DigiflyEmulator::~DigiflyEmulator() {
+    Stop();
+}
+
+void DigiflyEmulator::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
+
+void DigiflyEmulator::Stop() {
+    link_.Stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void DigiflyEmulator::Log(const std::string& text) {
+    if (log_ != nullptr) {
+        std::fprintf(log_, "%s\n", text.c_str());
+        std::fflush(log_);
+    }
+}
+
+std::uint8_t* DigiflyEmulator::WaypointByte(int page, int offset) {
+    if (page < kFirstWaypointPage ||
+        page >= kFirstWaypointPage + static_cast<int>(kWaypointPages) || offset < 0 ||
+        offset >= kPageSize) {
+        return nullptr;
+    }
+    return waypointMemory_.data() +
+           static_cast<std::size_t>(page - kFirstWaypointPage) * kPageSize +
+           static_cast<std::size_t>(offset);
+}
+
+void DigiflyEmulator::SetWaypointRecord(bool competitionList, int slot,
+                                        std::span<const std::uint8_t> record) {
+    const int firstPage = competitionList ? kCompWaypointPage : kUserWaypointPage;
+    std::uint8_t* at = WaypointByte(firstPage + slot / kWaypointsPerPage,
+                                    slot % kWaypointsPerPage * kWaypointRecordSize);
+    if (at != nullptr) {
+        std::copy_n(record.begin(), std::min<std::size_t>(record.size(), kWaypointRecordSize), at);
+    }
+}
+
+int DigiflyEmulator::Run() {
+    const int rc = emulate::ServeSentences(link_, kRequestPollMs,
+                                           [this](const std::string& request) { Handle(request); });
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+    return rc;
+}
+
+void DigiflyEmulator::Handle(const std::string& request) {
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+        changed_.notify_all();
+    }
+    Log("request " + request.substr(0, 60));
+    if (request == Request(kProductRequest)) {
+        const std::string event =
+            "product request at " + std::to_string(emulate::LineBaud(config_.slaveFd));
+        Log("  line: " + event);
+        {
+            std::lock_guard lock(mutex_);
+            lineEvents_.push_back(event);
+        }
+        Answer(DigiflyStep::kProductData, ProductAnswer(config_.product));
+        return;
+    }
+    if (request == Request(kFlightListRequest)) {
+        DigiflyFault fault{};
+        const bool faulted = TakeFault(DigiflyStep::kFlightList, fault);
+        std::vector<FlightEntry> entries = listed_;
+        int count = static_cast<int>(entries.size());
+        if (faulted && fault == DigiflyFault::kCorruptEnd) {
+            Log("  fault: end addresses beyond their pages");
+            for (FlightEntry& e : entries) {
+                e.endAddress = (e.endAddress & 0xFF0000u) | 0xF123u;
+            }
+        } else if (faulted && fault == DigiflyFault::kWrongCount) {
+            Log("  fault: a count one too high");
+            ++count;
+        } else if (faulted) {
+            // The kit's faults go through Answer().
+            ArmFault(DigiflyStep::kFlightList, fault);
+        }
+        Answer(DigiflyStep::kFlightList, FlightListAnswer(entries, count));
+        return;
+    }
+    if (const std::optional<MemoryRequest> memory = ParseMemoryRequest(request)) {
+        HandleMemory(*memory);
+        return;
+    }
+    Log("  unknown request: ignored");
+}
+
+void DigiflyEmulator::HandleMemory(const MemoryRequest& request) {
+    if (request.write) {
+        {
+            std::lock_guard lock(mutex_);
+            std::uint8_t* at = WaypointByte(request.page, request.offset);
+            if (request.type == kWaypointMemory && at != nullptr &&
+                request.offset + request.length <= kPageSize) {
+                std::copy(request.bytes.begin(), request.bytes.end(), at);
+            }
+            writes_.push_back({request.type, request.page, request.offset, request.bytes});
+            changed_.notify_all();
+        }
+        Answer(DigiflyStep::kWrite, std::string(kWriteAnswer) + "\r\n");
+        return;
+    }
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < request.length; ++i) {
+        const int offset = request.offset + i;
+        std::uint8_t value = kEmptyRecord;
+        if (request.type == kTrackMemory && offset < kPageSize) {
+            value = trackMemory_[static_cast<std::size_t>(request.page) * kPageSize +
+                                 static_cast<std::size_t>(offset)];
+        } else if (request.type == kWaypointMemory) {
+            std::lock_guard lock(mutex_);
+            if (const std::uint8_t* at = WaypointByte(request.page, offset)) {
+                value = *at;
+            }
+        }
+        bytes.push_back(value);
+    }
+    const DigiflyStep step =
+        request.type == kTrackMemory ? DigiflyStep::kTrack : DigiflyStep::kWaypoints;
+    DigiflyFault fault{};
+    if (TakeFault(step, fault)) {
+        if (fault == DigiflyFault::kWrongCount) {
+            Log("  fault: an answer one byte short");
+            bytes.pop_back();
+        } else {
+            ArmFault(step, fault);
+        }
+    }
+    Answer(step, MemoryAnswer(bytes));
+}
+
+bool DigiflyEmulator::TakeFault(DigiflyStep step, DigiflyFault& fault) {
+    std::lock_guard lock(mutex_);
+    const auto it = std::find_if(faults_.begin(), faults_.end(),
+                                 [step](const ArmedFault& f) { return f.step == step; });
+    if (it == faults_.end()) {
+        return false;
+    }
+    if (it->skip > 0) {
+        --it->skip;
+        return false;
+    }
+    fault = it->fault;
+    faults_.erase(it);
+    return true;
+}
+
+bool DigiflyEmulator::Answer(DigiflyStep step, std::string answer) {
+    DigiflyFault fault{};
+    if (!TakeFault(step, fault)) {
+        return Send(answer);
+    }
+    switch (fault) {
+        case DigiflyFault::kSilence:
+            Log("  fault: no answer");
+            return false;
+        case DigiflyFault::kBadChecksum:
+            Log("  fault: bad checksum");
+            return Send(BreakChecksum(std::move(answer)));
+        case DigiflyFault::kGarbage:
+            Log("  fault: garbage before the answer");
+            return Send("#?\xFE" + answer);
+        case DigiflyFault::kCutConnection:
+            Log("  fault: cable cut halfway");
+            Send(std::string_view(answer).substr(0, answer.size() / 2));
+            link_.DropLink();
+            return false;
+        case DigiflyFault::kStall:
+            Log("  fault: the unit freezes in the middle of the answer");
+            return emulate::SendWithStall(link_, answer, emulate::StallPoint(answer, false),
+                                          config_.stallMs, config_.lineRateBaud);
+        case DigiflyFault::kStopHalfway:
+            Log("  fault: the answer stops halfway");
+            Send(std::string_view(answer).substr(0, answer.size() / 2));
+            return false;
+        case DigiflyFault::kWrongCount:
+        case DigiflyFault::kCorruptEnd:
+            // Only where it means something (memory answers, the flight list).
+            break;
+    }
+    return Send(answer);
+}
+
+bool DigiflyEmulator::Send(std::string_view bytes) {
+    return emulate::SendPaced(link_, bytes, config_.lineRateBaud, [this](std::size_t count) {
+        std::lock_guard lock(mutex_);
+        bytesSent_ += count;
+    });
+}
+
+void DigiflyEmulator::ArmFault(DigiflyStep step, DigiflyFault fault, int skip) {
+    std::lock_guard lock(mutex_);
+    faults_.insert(faults_.begin(), {step, fault, skip});
+}
+
+std::vector<std::string> DigiflyEmulator::Requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+std::vector<WriteCommand> DigiflyEmulator::Writes() const {
+    std::lock_guard lock(mutex_);
+    return writes_;
+}
+
+std::vector<std::pair<int, Waypoint>> DigiflyEmulator::StoredWaypoints(bool competitionList) const {
+    std::lock_guard lock(mutex_);
+    const int firstPage = competitionList ? kCompWaypointPage : kUserWaypointPage;
+    std::vector<std::pair<int, Waypoint>> list;
+    for (int slot = 0; slot < kWaypointRecords; ++slot) {
+        const std::size_t at =
+            static_cast<std::size_t>(firstPage + slot / kWaypointsPerPage - kFirstWaypointPage) *
+                kPageSize +
+            static_cast<std::size_t>(slot % kWaypointsPerPage * kWaypointRecordSize);
+        if (const std::optional<Waypoint> w = DecodeWaypointRecord(
+                std::span(waypointMemory_).subspan(at, kWaypointRecordSize), 0)) {
+            list.emplace_back(slot, *w);
+        }
+    }
+    return list;
+}
+
+std::vector<FlightEntry> DigiflyEmulator::ListedFlights() const {
+    return listed_;
+}
+
+std::vector<std::string> DigiflyEmulator::LineEvents() const {
+    std::lock_guard lock(mutex_);
+    return lineEvents_;
+}
+
+bool DigiflyEmulator::WaitForRequest(std::string_view prefix, int timeoutMs) const {
+    std::unique_lock lock(mutex_);
+    const auto seen = [&] {
+        return std::any_of(requests_.begin(), requests_.end(),
+                           [&](const std::string& r) { return r.starts_with(prefix); });
+    };
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return seen() || ended_;
+    }) && seen();
+}
+
+std::uint64_t DigiflyEmulator::BytesSent() const {
+    std::lock_guard lock(mutex_);
+    return bytesSent_;
+}
+
+}  // namespace tracora::protocols::digifly
