@@ -58,14 +58,15 @@ TEST_F(WindowTest, EveryCommandIsAnActionAndOnlyExistingFeaturesAreEnabled) {
         const std::string_view shortcut = CommandShortcut(command);
         EXPECT_EQ(action->shortcut().toString().toStdString(), std::string(shortcut)) << command.id;
     }
-    // A disabled command (Digifly Air, not written yet) does nothing, even when called
-    // directly.
-    EXPECT_FALSE(window->RunCommand(40198));
+    // A disabled command (the MLR upload to a Leonardo, which the family does not offer) does
+    // nothing, even when called directly.
+    EXPECT_FALSE(window->CommandAction(40138)->isEnabled());
+    EXPECT_FALSE(window->RunCommand(40138));
     EXPECT_TRUE(messages.empty());
     ASSERT_NE(window->Button(40054), nullptr);
     EXPECT_TRUE(window->Button(40054)->isEnabled());
     EXPECT_TRUE(window->Button(40029)->isEnabled());  // Garmin
-    EXPECT_FALSE(window->Button(40198)->isEnabled());
+    EXPECT_TRUE(window->Button(40198)->isEnabled());  // Digifly Air
     EXPECT_TRUE(window->Button(40004)->isEnabled());  // MLR
     EXPECT_FALSE(window->Button(1102)->isEnabled());  // nothing to abort
 }
@@ -684,7 +685,8 @@ INSTANTIATE_TEST_SUITE_P(Families, WindowFamilyDownloadTest,
                                            MenuDownloadCase{"IqBasic", 40155, "iqbasic"},
                                            MenuDownloadCase{"Mlr", 40004, "mlr"},
                                            MenuDownloadCase{"LogIt", 40010, "logit"},
-                                           MenuDownloadCase{"Ascent", 40196, "ascent"}),
+                                           MenuDownloadCase{"Ascent", 40196, "ascent"},
+                                           MenuDownloadCase{"DigiflyAir", 40198, "digifly"}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {

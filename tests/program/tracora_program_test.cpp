@@ -34,6 +34,7 @@
 #include "notify/notify.hpp"
 #include "oracle/oracle_tools.hpp"
 #include "protocols/ascent/ascent_emulator.hpp"
+#include "protocols/digifly/digifly_emulator.hpp"
 #include "protocols/dsx/dsx_emulator.hpp"
 #include "protocols/flymaster/flymaster_emulator.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
@@ -2021,5 +2022,56 @@ TEST_F(ProgramTest, AscentDownloadHasTheHeldFlightsFixesAndFaultsEndWithExitCode
     }
 }
 
+// The Digifly Air from the command line: two flights in its track memory (the first one crossing
+// the end of the last page), the older one chosen, its fixes saved as they were held; a corrupt
+// end address in the flight list ends the run with exit code 1 and no file.
+class ProgramWithDigifly : public ProgramWithEmulator<protocols::digifly::DigiflyEmulator> {
+protected:
+    fs::path held = fs::path(TRACORA_FIXTURES_DIR) / "igc" / "marcourt.igc";
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        std::string flight;
+        ASSERT_EQ(ReadWholeFile(held, flight), FileReadStatus::kOk);
+        protocols::digifly::DigiflyEmulatorConfig config;
+        config.flights.emplace_back();
+        ASSERT_TRUE(protocols::digifly::FlightFromIgc(flight, config.flights.back()));
+        config.flights.emplace_back(config.flights.back());
+        for (TrackPoint& p : config.flights.back()) {
+            p.time += 86'400;
+        }
+        config.listOrder = {0, 1};
+        Connect(config);
+        instrument->Start();
+    }
+};
+
+TEST_F(ProgramWithDigifly, IgcDownloadHasTheHeldFlightsFixes) {
+    // The older flight is slot 1 of the list, newest first.
+    const Outcome outcome = Run({"/GPS=DIGIFLYAIR", "/COM=" + pty.SlavePath(), "/TIMEOUT=6",
+                                 "/TRACK=1", "/IGC_LOG=" + (home / "out").string() + "/", "/EXIT"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    const std::vector<fs::path> saved = FilesIn(home / "out");
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(instrument->LineEvents().front(), "product request at 115200");
+    const std::vector<std::string> expected = IgcParserGpsFixes(held);
+    if (expected.empty()) {
+        GTEST_SKIP() << "node or igc-parser is not installed";
+    }
+    EXPECT_EQ(expected.size(), 221u);
+    // Positions travel as floats in radians, a fifth of the IGC file's thousandth of a minute:
+    // the saved fixes are the held ones.
+    EXPECT_EQ(IgcParserGpsFixes(saved[0]), expected);
+}
+
+TEST_F(ProgramWithDigifly, CorruptEndAddressEndsWithExitCode1AndNoFile) {
+    instrument->ArmFault(protocols::digifly::DigiflyStep::kFlightList,
+                         protocols::digifly::DigiflyFault::kCorruptEnd);
+    const Outcome outcome = RunOn("DIGIFLYAIR", "/IGC_LOG=" + (home / "out").string() + "/", 6);
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Read GPS track log: Error 22 reading track log"), std::string::npos)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(home / "out"));
+}
 }  // namespace
 }  // namespace tracora
