@@ -108,7 +108,7 @@ public:
                       const std::vector<std::string>& instrumentNames, QWidget* parent = nullptr);
     QLineEdit* CompIdField() const { return compId_; }
     QLineEdit* CivlIdField() const { return civlId_; }
-    QListWidget* PilotList() const { return pilots_; }
+    QListWidget* PilotLines() const { return pilots_; }
     QLabel* ListHeading() const { return heading_; }
     QCheckBox* NnnBox() const { return nnn_; }
     void BrowsePilotList();

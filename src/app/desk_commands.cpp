@@ -3,7 +3,11 @@
 // carried none, and the LogIt's user name and product data.
 #include <QDialog>
 
+#include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -31,7 +35,8 @@ device::JobStart JobOf(const Command& command) {
 // The names the menus give an instrument family, for a dialog's title.
 std::vector<std::string> InstrumentNames(GpsProtocol protocol) {
     std::vector<std::string> names;
-    for (const std::string_view name : GpsProtocols()[ProtocolNumber(protocol)].menuNames) {
+    for (const std::string_view name :
+         GpsProtocols()[static_cast<std::size_t>(ProtocolNumber(protocol))].menuNames) {
         if (!name.empty()) {
             names.emplace_back(name);
         }

@@ -112,7 +112,11 @@ protected:
         state.settings.compMode = 1;
         state.settings.compTimeStart = 0;
         state.settings.compDir = folder.string();
-        state.pilotList.pilots = {PilotEntry{"Smith, John", 4711, 12, {}}};
+        PilotEntry smith;
+        smith.name = "Smith, John";
+        smith.competitionId = 4711;
+        smith.civlId = 12;
+        state.pilotList.pilots = {smith};
     }
 
     device::PseudoTerminal pty;
@@ -273,7 +277,7 @@ TEST_F(DeskTest, CompetitionWaypointUploadAddsThePilotIds) {
         ASSERT_NE(pilot, nullptr);
         EXPECT_EQ(dialog.windowTitle(),
                   QStringLiteral("Select pilot (Flytec 50xx/60xx, IQ-Compeo(+)/Competino(+))"));
-        pilot->PilotList()->setCurrentRow(0);
+        pilot->PilotLines()->setCurrentRow(0);
         EXPECT_EQ(pilot->CompIdField()->text(), QStringLiteral("4711"));
         EXPECT_EQ(pilot->CivlIdField()->text(), QStringLiteral("12"));
         pilot->CivlIdField()->setText(QStringLiteral("99"));
