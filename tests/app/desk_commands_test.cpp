@@ -25,24 +25,8 @@ namespace {
 
 using test_support::Click;
 using test_support::Message;
+using test_support::OnModalTitled;
 using test_support::WaitUntil;
-
-// Runs `act` on the first modal dialog whose title starts with `title` (other modal windows,
-// such as a progress dialog, are passed over).
-void OnModalTitled(const QString& title, const std::function<void(QDialog&)>& act) {
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, title, act] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible() || !dialog->windowTitle().startsWith(title)) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        act(*dialog);
-    });
-    timer->start();
-}
 
 QString LabelText(QDialog& dialog, const char* name) {
     auto* label = dialog.findChild<QLabel*>(QString::fromLatin1(name));
