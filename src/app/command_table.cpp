@@ -30,6 +30,9 @@ constexpr DeviceJob EraseLog(GpsProtocol protocol, int parameter) {
 constexpr DeviceJob WritePilotData(GpsProtocol protocol) {
     return {AccessFunction::kWritePilotData, protocol, 0};
 }
+constexpr DeviceJob ReadProductData(GpsProtocol protocol) {
+    return {AccessFunction::kReadProductData, protocol, 0};
+}
 constexpr DeviceJob WriteAirspace(GpsProtocol protocol) {
     return {AccessFunction::kWriteAirspace, protocol, 0};
 }
@@ -75,10 +78,10 @@ constexpr auto kCommands = std::to_array<Command>({
      ReadLog(P::kTopNavigatorMxp, 57600)},
     {40039, M::kReadLog, "Read Top Navigator (TNCM)", A::kDownloadTrackLog,
      ReadLog(P::kTopNavigator)},
-    {40010, M::kReadLog, "Read Log It (57600)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 57600)},
-    {40011, M::kReadLog, "Read Log It (38400)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 38400)},
-    {40012, M::kReadLog, "Read Log It (19200)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 19200)},
-    {40069, M::kReadLog, "Read Tracklogger (115200)", A::kDownloadTrackLog,
+    {40010, M::kReadLog, "Read Log It (&57600)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 57600)},
+    {40011, M::kReadLog, "Read Log It (&38400)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 38400)},
+    {40012, M::kReadLog, "Read Log It (&19200)", A::kDownloadTrackLog, ReadLog(P::kLogIt, 19200)},
+    {40069, M::kReadLog, "Read Tracklogger (115&200)", A::kDownloadTrackLog,
      ReadLog(P::kLogIt, 115200)},
     {40004, M::kReadLog, "Read &MLR\tCtrl+M", A::kDownloadTrackLog, ReadLog(P::kMlr)},
     {40137, M::kReadLog, "Read Leonardo (MLR)\tCtrl+R", A::kDownloadTrackLog,
@@ -206,9 +209,9 @@ constexpr auto kCommands = std::to_array<Command>({
 
     // Instrument maintenance
     {40197, M::kInstrument, "Erase Ascent", A::kEraseLog, EraseLog(P::kAscent, 0)},
-    {40014, M::kInstrument, "Erase Log It", A::kEraseLog, EraseLog(P::kLogIt, 0)},
-    {40015, M::kInstrument, "Name Log It", A::kNotAvailable},
-    {40016, M::kInstrument, "Read Log It", A::kNotAvailable},
+    {40014, M::kInstrument, "&Erase LogIt track", A::kEraseLog, EraseLog(P::kLogIt, 0)},
+    {40015, M::kInstrument, "Write LogIt &Name", A::kLogItName, WritePilotData(P::kLogIt)},
+    {40016, M::kInstrument, "Read LogIt &Data", A::kLogItProductData, ReadProductData(P::kLogIt)},
     {40156, M::kInstrument, "Erase MTK (115200)", A::kEraseLog, EraseLog(P::kMtk, 115200)},
     {40194, M::kInstrument, "Erase MTK (38400)", A::kEraseLog, EraseLog(P::kMtk, 38400)},
     {40166, M::kInstrument, "Flymaster IDs...", A::kFlymasterIds, WritePilotData(P::kFlymaster)},
@@ -297,6 +300,26 @@ const Command* FindCommand(int id) {
 bool CommandJobWorks(const Command& command) {
     return !command.job ||
            protocols::HasWorkingRoutine(command.job->function, command.job->protocol);
+}
+
+documents::WaypointUploadMode CommandUploadMode(const Command& command) {
+    using Mode = documents::WaypointUploadMode;
+    struct ModeEntry {
+        int id;
+        Mode mode;
+    };
+    static constexpr ModeEntry kModes[] = {
+        {40018, Mode::kOnlyName},  {40023, Mode::kOnlyName},  {40159, Mode::kOnlyName},
+        {40163, Mode::kOnlyName},  {40096, Mode::kIdAndName}, {40097, Mode::kIdAndName},
+        {40162, Mode::kIdAndName}, {40164, Mode::kIdAndName}, {40134, Mode::kOnlyId},
+        {40135, Mode::kOnlyId},    {40161, Mode::kOnlyId},    {40165, Mode::kOnlyId},
+    };
+    for (const ModeEntry& entry : kModes) {
+        if (entry.id == command.id) {
+            return entry.mode;
+        }
+    }
+    return Mode::kNormal;
 }
 
 std::string_view CommandLabel(const Command& command) {

@@ -11,6 +11,7 @@
 
 #include "core/gps_types.hpp"
 #include "device/gps_job.hpp"
+#include "documents/waypoint_commands.hpp"
 
 namespace tracora::app {
 
@@ -43,6 +44,9 @@ enum class Action {
     kFlymasterName,
     kFlymasterAltitudeAlarm,
     kDsxPilotData,
+    // The LogIt's user name ("Write GPS name") and its product data ("Product Data").
+    kLogItName,
+    kLogItProductData,
     kAbort,
     kExit,
     kReadTrackLogFile,
@@ -134,6 +138,10 @@ const Command* FindCommand(int id);
 // Whether the command's device job has a routine that really talks to the instrument (true
 // for a command without a job). The window offers an instrument command only then.
 bool CommandJobWorks(const Command& command);
+
+// What a waypoint upload command puts into the waypoints' names (the items ending "(Only Name)",
+// "(ID+Name)", "(Only ID)"); normal for every other command.
+documents::WaypointUploadMode CommandUploadMode(const Command& command);
 
 // The menu text without the shortcut, and the shortcut ("Ctrl+G") or empty.
 std::string_view CommandLabel(const Command& command);

@@ -7,7 +7,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <charconv>
@@ -366,6 +368,141 @@ void CompetitionPilotDialog::accept() {
     state_.pilot.competitionId = *comp;
     state_.pilot.civlId = *civl;
     state_.settings.compDir = FieldText(folder_);
+    QDialog::accept();
+}
+
+bool RunNoPilotIdDialog(QWidget* parent, const competition::PilotIdUpload& upload) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("No pilot ID"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(
+        new QLabel(QStringLiteral("The GPS did not contain any COMPID or CIVLID."), &dialog));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Do you want to upload the following ID(s) ?"), &dialog));
+    auto* form = new QFormLayout;
+    const auto value = [&dialog](const QString& text, const char* name) {
+        auto* label = new QLabel(text, &dialog);
+        label->setObjectName(QString::fromLatin1(name));
+        return label;
+    };
+    form->addRow(QStringLiteral("COMPID"), value(IdText(upload.competitionId), "compId"));
+    form->addRow(QStringLiteral("CIVLID"), value(IdText(upload.civlId), "civlId"));
+    form->addRow(QStringLiteral("Pilot"), value(QString::fromStdString(upload.pilotName), "pilot"));
+    form->addRow(QStringLiteral("Device"),
+                 value(QString::fromStdString(upload.deviceId), "device"));
+    layout->addLayout(form);
+    layout->addWidget(OkCancel(&dialog));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+UploadPilotDialog::UploadPilotDialog(AppState& state, QtHost& host,
+                                     const std::vector<std::string>& instrumentNames,
+                                     QWidget* parent)
+    : QDialog(parent), state_(state), host_(host) {
+    QString names;
+    for (std::size_t i = 0; i < instrumentNames.size() && i < 2; ++i) {
+        names +=
+            (i > 0 ? QStringLiteral(", ") : QString()) + QString::fromStdString(instrumentNames[i]);
+    }
+    setWindowTitle(QStringLiteral("Select pilot (%1)").arg(names));
+    auto* layout = new QVBoxLayout(this);
+    auto* text = new QLabel(QStringLiteral("Running in competition mode. Type your CIVL and/or "
+                                           "pilot ID, or select from a list."),
+                            this);
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    auto* form = new QFormLayout;
+    compId_ = new QLineEdit(IdText(state.pilot.competitionId), this);
+    civlId_ = new QLineEdit(IdText(state.pilot.civlId), this);
+    form->addRow(QStringLiteral("C&OMPID"), compId_);
+    form->addRow(QStringLiteral("CI&VLID"), civlId_);
+    auto* listRow = new QHBoxLayout;
+    listFile_ = new QLabel(QString::fromStdString(state.settings.pilotListName), this);
+    auto* browse = new QPushButton(QStringLiteral("&Browse..."), this);
+    listRow->addWidget(listFile_, 1);
+    listRow->addWidget(browse);
+    form->addRow(QStringLiteral("Pilot list file"), listRow);
+    layout->addLayout(form);
+    heading_ = new QLabel(this);
+    pilots_ = new QListWidget(this);
+    pilots_->setSelectionMode(QAbstractItemView::SingleSelection);
+    heading_->setBuddy(pilots_);
+    layout->addWidget(heading_);
+    layout->addWidget(pilots_);
+    nnn_ = new QCheckBox(QStringLiteral("-NNN"), this);
+    nnn_->setChecked(state.settings.compWptNnn != 0);
+    layout->addWidget(nnn_);
+    layout->addWidget(OkCancel(this));
+    connect(browse, &QPushButton::clicked, this, &UploadPilotDialog::BrowsePilotList);
+    connect(pilots_, &QListWidget::currentRowChanged, this, &UploadPilotDialog::ShowPilot);
+    FillPilots();
+}
+
+void UploadPilotDialog::FillPilots() {
+    const QSignalBlocker quiet(pilots_);
+    pilots_->clear();
+    const PilotList& list = state_.pilotList;
+    heading_->setText(
+        QStringLiteral("&Select pilot from list (%1 pilots)").arg(list.pilots.size()));
+    for (const PilotEntry& pilot : list.pilots) {
+        pilots_->addItem(PilotLine(pilot));
+    }
+    pilots_->setEnabled(!list.pilots.empty());
+    // The pilot of the current IDs is proposed; without one nothing is selected, so that typed
+    // IDs never land in a pilot nobody chose.
+    const int match = FindPilotByIds(list, state_.pilot.civlId, state_.pilot.competitionId);
+    if (match >= 0) {
+        pilots_->setCurrentRow(match);
+        ShowPilot(match);
+    }
+}
+
+void UploadPilotDialog::ShowPilot(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= state_.pilotList.pilots.size()) {
+        return;
+    }
+    const PilotEntry& pilot = state_.pilotList.pilots[static_cast<std::size_t>(row)];
+    compId_->setText(IdText(pilot.competitionId));
+    civlId_->setText(IdText(pilot.civlId));
+}
+
+void UploadPilotDialog::BrowsePilotList() {
+    if (competition::ReadPilotListWithDialog(host_, state_.settings, state_.pilotList, false) > 0) {
+        listFile_->setText(QString::fromStdString(state_.settings.pilotListName));
+        FillPilots();
+    }
+}
+
+void UploadPilotDialog::accept() {
+    const std::string title = "Check ID";
+    const std::optional<int> comp = IdField(compId_);
+    if (!comp) {
+        host_.ShowMessage(title, "Bad comp. ID");
+        return;
+    }
+    const std::optional<int> civl = IdField(civlId_);
+    if (!civl) {
+        host_.ShowMessage(title, "Bad CIVL ID");
+        return;
+    }
+    if (*comp < 0 && *civl < 0 &&
+        host_.Ask(title, "Both IDs missing, continue ?", QuestionButtons::kYesNo) != Answer::kYes) {
+        return;
+    }
+    chosen_ = CurrentPilot{};
+    chosen_.competitionId = *comp;
+    chosen_.civlId = *civl;
+    const int row = pilots_->currentRow();
+    if (row >= 0 && static_cast<std::size_t>(row) < state_.pilotList.pilots.size() &&
+        pilots_->item(row)->isSelected()) {
+        // The typed IDs correct the listed pilot's.
+        PilotEntry& entry = state_.pilotList.pilots[static_cast<std::size_t>(row)];
+        entry.competitionId = *comp;
+        entry.civlId = *civl;
+        chosen_.name = CutUtf8Characters(entry.name, kCurrentPilotNameChars);
+    }
+    withNnn_ = nnn_->isChecked();
+    state_.settings.compWptNnn = withNnn_ ? 1 : 0;
     QDialog::accept();
 }
 

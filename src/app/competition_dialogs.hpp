@@ -8,13 +8,16 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "competition/pilot_id_upload.hpp"
 #include "core/app_state.hpp"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 
 namespace tracora::app {
 
@@ -90,6 +93,44 @@ private:
     QComboBox* pilots_ = nullptr;
     QLineEdit* folder_ = nullptr;
     bool filling_ = false;
+};
+
+// "No pilot ID": the IDs, the pilot and the instrument of `upload`, asked before they are
+// written to an instrument that carried none. True for OK.
+bool RunNoPilotIdDialog(QWidget* parent, const competition::PilotIdUpload& upload);
+
+// "Select pilot": the IDs a waypoint upload in competition mode adds, typed or taken from the
+// pilot list. `instrumentNames`: one or two names for the title.
+class UploadPilotDialog : public QDialog {
+    Q_OBJECT
+public:
+    UploadPilotDialog(AppState& state, QtHost& host,
+                      const std::vector<std::string>& instrumentNames, QWidget* parent = nullptr);
+    QLineEdit* CompIdField() const { return compId_; }
+    QLineEdit* CivlIdField() const { return civlId_; }
+    QListWidget* PilotLines() const { return pilots_; }
+    QLabel* ListHeading() const { return heading_; }
+    QCheckBox* NnnBox() const { return nnn_; }
+    void BrowsePilotList();
+    // After OK: the pilot the upload is for (no name when no listed pilot was chosen).
+    const CurrentPilot& Chosen() const { return chosen_; }
+    bool WithNnn() const { return withNnn_; }
+    void accept() override;
+
+private:
+    void FillPilots();
+    void ShowPilot(int row);
+
+    AppState& state_;
+    QtHost& host_;
+    QLineEdit* compId_ = nullptr;
+    QLineEdit* civlId_ = nullptr;
+    QLabel* listFile_ = nullptr;
+    QLabel* heading_ = nullptr;
+    QListWidget* pilots_ = nullptr;
+    QCheckBox* nnn_ = nullptr;
+    CurrentPilot chosen_;
+    bool withNnn_ = false;
 };
 
 }  // namespace tracora::app

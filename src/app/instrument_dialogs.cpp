@@ -11,9 +11,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 
 #include "app/dialogs.hpp"
 #include "app/qt_host.hpp"
+#include "core/strings.hpp"
 
 namespace tracora::app {
 
@@ -213,6 +215,51 @@ bool RunDsxPilotDataDialog(QWidget* parent, std::int32_t& mode,
         values[i] = ToStdString(edits[i]->text());
     }
     return true;
+}
+
+std::optional<std::string> RunGpsNameDialog(QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Write GPS name"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Fill in the name:"), &dialog));
+    auto* name = new QLineEdit(&dialog);
+    name->setObjectName(QStringLiteral("name"));
+    name->setMaxLength(kGpsNameChars);
+    layout->addWidget(name);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    std::string text(TrimBlanks(name->text().toStdString()));
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    text.resize(std::max(text.size(), static_cast<std::size_t>(kGpsNameChars)), ' ');
+    return text;
+}
+
+void RunProductDataDialog(QWidget* parent, const std::vector<std::string>& fields) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Product Data"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* form = new QFormLayout;
+    static constexpr std::array<const char*, 4> kLabels = {"Model", "User name", "Serial No.",
+                                                           "Software"};
+    static constexpr std::array<const char*, 4> kNames = {"model", "user", "serial", "software"};
+    for (std::size_t i = 0; i < kLabels.size(); ++i) {
+        auto* value = new QLabel(i < fields.size() ? ToQString(fields[i]) : QString(), &dialog);
+        value->setObjectName(QString::fromLatin1(kNames[i]));
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        form->addRow(QString::fromLatin1(kLabels[i]), value);
+    }
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    dialog.exec();
 }
 
 std::optional<int> RunTrackListDialog(QWidget* parent, const QString& title,

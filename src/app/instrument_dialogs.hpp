@@ -39,6 +39,16 @@ bool RunFlymasterIdsDialog(QWidget* parent, Host& host, device::PilotDataUpload&
 // cancelled.
 bool RunDsxPilotDataDialog(QWidget* parent, std::int32_t& mode, std::array<std::string, 6>& values);
 
+// "Write GPS name": the LogIt's user name, at most kGpsNameChars characters, blanks at either
+// end dropped and padded with blanks to kGpsNameChars. Nothing when cancelled or when the name
+// is empty.
+inline constexpr int kGpsNameChars = 9;
+std::optional<std::string> RunGpsNameDialog(QWidget* parent);
+
+// "Product Data": the LogIt's model, user name, serial number and software (`fields` in that
+// order; missing ones shown empty), closed with OK.
+void RunProductDataDialog(QWidget* parent, const std::vector<std::string>& fields);
+
 // A track list: one line per flight, one of them chosen ("Select track"). The row chosen, or
 // nothing when cancelled.
 std::optional<int> RunTrackListDialog(QWidget* parent, const QString& title,

@@ -496,6 +496,10 @@ std::span<const CommandHandler> MainWindow::Handlers() {
         {Action::kFlymasterAltitudeAlarm, kRefused, kAnyView,
          [](W& w, C) { w.SetFlymasterData(device::PilotDataUpload::Mode::kAltitudeAlarm); }},
         {Action::kDsxPilotData, kRefused, kAnyView, [](W& w, C) { w.DsxPilotData(); }},
+        {Action::kLogItName, kRefused, kAnyView, [](W& w, C c) { w.LogItName(c); }},
+        {Action::kLogItProductData, kRefused, kAnyView,
+         [](W& w, C c) { w.LogItProductData(c); }},
+        {Action::kUploadWaypoints, kRefused, kWaypoints, [](W& w, C c) { w.UploadWaypoints(c); }},
         {Action::kLoopFlightGap, kRuns, kAnyView, [](W& w, C) { w.LoopFlightGap(); }},
         {Action::kTimestampFilter, kRuns, kAnyView,
          [](W& w, C) { w.ToggleSetting(w.state_.settings.timestampFilter); }},
@@ -979,13 +983,17 @@ void MainWindow::DsxPilotData() {
     StartInstrumentJob(std::move(start));
 }
 
-void MainWindow::StartInstrumentJob(device::JobStart start) {
+void MainWindow::StartInstrumentJob(device::JobStart start, JobFollowUp followUp) {
     QPointer<MainWindow> self(this);
-    start.completion = [this, self](device::GpsAccessJob& job) {
+    start.completion = [this, self, followUp = std::move(followUp)](device::GpsAccessJob& job) {
         state_.jobFailed = job.result < 0;
-        host_.PostToMain([self] {
+        std::function<void(MainWindow&)> then = followUp ? followUp(job) : nullptr;
+        host_.PostToMain([self, then = std::move(then)] {
             if (self) {
                 self->OnJobEnd();
+                if (then) {
+                    then(*self);
+                }
             }
         });
     };
@@ -1124,6 +1132,14 @@ void MainWindow::SaveCompetitionLog(bool wholeLog) {
     if (!state_.trackLog.Loaded() || competitionWorker_.Started()) {
         return;
     }
+    if (wholeLog) {
+        // The IDs the instrument carried (none: -1) propose the pilot, never the last one's.
+        const TrackLog& log = state_.trackLog;
+        if (log.compPilotId != state_.pilot.competitionId ||
+            log.civlPilotId != state_.pilot.civlId) {
+            state_.pilot = CurrentPilot{"", log.compPilotId, log.civlPilotId};
+        }
+    }
     CompetitionPilotDialog pilot(state_, host_, this);
     if (pilot.exec() != QDialog::Accepted) {
         return;
@@ -1154,6 +1170,7 @@ void MainWindow::SaveCompetitionLog(bool wholeLog) {
     options.writeIgc = state_.settings.compSpecial != 0 || state_.settings.addIgcToCompOut != 0;
     competitionSave_ = std::make_unique<CompetitionSave>();
     competitionSave_->options = options;
+    competitionSave_->afterDownload = wholeLog;
     if (documents::PrepareCompetitionSave(state_, host_, std::move(points), options,
                                           competitionSave_->prepared) <= 0 ||
         documents::WriteCompetitionIgc(state_, host_, competitionSave_->prepared, options) != 0) {
@@ -1203,8 +1220,12 @@ void MainWindow::FinishCompetitionSave() {
         host_.ShowMessage(save->title, save->message);
         return;
     }
-    documents::WriteCompetitionKml(state_, host_, save->prepared, save->trip, save->options);
+    const int written =
+        documents::WriteCompetitionKml(state_, host_, save->prepared, save->trip, save->options);
     emit CompetitionSaved();
+    if (written == 0 && save->afterDownload) {
+        UploadPilotIds();
+    }
 }
 
 void MainWindow::ShowServer() {

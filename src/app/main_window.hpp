@@ -8,6 +8,7 @@
 #include <QTableView>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -140,9 +141,25 @@ private:
     void SetFlymasterData(device::PilotDataUpload::Mode mode);
     // The DSX pilot data job; it reads the fields and asks the dialog with them.
     void DsxPilotData();
+    // The waypoint upload commands: the selected waypoints named as the command says and, in
+    // competition mode, the pilot's ID waypoints from the "Select pilot" dialog.
+    void UploadWaypoints(const Command& command);
+    // After the competition save of a download from an instrument without ID waypoints: the
+    // "No pilot ID" offer and its upload.
+    void UploadPilotIds();
+    // Starts a waypoint upload; when it ends well, the instrument is remembered with
+    // `pilotName` (empty: nobody) under `deviceId`, or under the identification it gave.
+    void StartWaypointUpload(device::JobStart start, const std::string& pilotName,
+                             const std::string& deviceId);
+    // "Write LogIt Name" and "Read LogIt Data".
+    void LogItName(const Command& command);
+    void LogItProductData(const Command& command);
     // Starts a job that changes only the instrument (no list changes); its end reaches the
-    // window as a download's does.
-    void StartInstrumentJob(device::JobStart start);
+    // window as a download's does. `followUp`, when set, looks at the ended job on the worker
+    // and gives what the window does after the job's end (nothing: an empty function).
+    using JobFollowUp =
+        std::function<std::function<void(MainWindow&)>(const device::GpsAccessJob& job)>;
+    void StartInstrumentJob(device::JobStart start, JobFollowUp followUp = {});
     // The flight chooser of the jobs this window starts.
     device::EntryChooser TrackListChooser();
     void WaypointNew();
@@ -224,6 +241,7 @@ private:
         documents::CompetitionPrepared prepared;
         kml::TripAnalysis trip;
         std::string title, message;
+        bool afterDownload = false;  // the end of a download: the ID upload may follow
     };
     std::unique_ptr<CompetitionSave> competitionSave_;
     analysis::AnalysisWorker competitionWorker_;

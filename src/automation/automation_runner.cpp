@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "automation/automation_parser.hpp"
-#include "competition/id_waypoint.hpp"
+#include "competition/pilot_id_upload.hpp"
 #include "competition/pilot_list_file.hpp"
 #include "core/file_io.hpp"
 #include "core/gps_types.hpp"
@@ -245,26 +245,17 @@ int AutomationRunner::StartWaypointUpload() {
         case GpsType::kLeonardo:
         case GpsType::kDigiflyAir:
         case GpsType::kSyride:
-            for (Waypoint& w : waypoints) {
-                if (request.action == Action::kWriteWaypointsWithId) {
-                    w.SetDescription(std::string(w.Id()) + " " + std::string(w.Description()));
-                } else if (w.Description().empty()) {
-                    w.SetDescription(w.Id());
-                }
-            }
+            documents::PrepareUploadNames(request.action == Action::kWriteWaypointsWithId
+                                              ? documents::WaypointUploadMode::kIdAndName
+                                              : documents::WaypointUploadMode::kOnlyName,
+                                          waypoints);
             break;
         default:
             break;
     }
-    const std::uint32_t now = CurrentTime();
-    const std::pair<competition::IdKind, int> ids[] = {
-        {competition::IdKind::kCompId, request.competitionId},
-        {competition::IdKind::kCivlId, request.civlId}};
-    for (const auto& [kind, number] : ids) {
-        Waypoint id;
-        if (number >= 0 && competition::EncodeIdWaypoint(kind, number, now, id) == 0) {
-            waypoints.push_back(id);
-        }
+    for (const Waypoint& id : competition::PilotIdWaypoints(request.competitionId, request.civlId,
+                                                            false, CurrentTime())) {
+        waypoints.push_back(id);
     }
     if (!request.exitWhenDone) {
         state_.waypoints.items = waypoints;

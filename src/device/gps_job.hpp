@@ -144,6 +144,9 @@ public:
     std::string productName;            // at most 16 characters
     std::string instrumentDescription;  // at most 80
     std::string productText;            // at most 53
+    // The product answer's fields where an instrument names them (a LogIt: model, user name,
+    // serial number, software), for the product data dialog.
+    std::vector<std::string> productFields;
     // The pilot IDs a competition-mode scan found, -1 = none.
     int competitionId = -1;
     int civlId = -1;

@@ -182,11 +182,21 @@ formats::CsvColumns CsvColumnsFromSettings(const Settings& settings) {
 
 std::vector<const formats::FormatRecord*> TrackSaveFormats() {
     std::vector<const formats::FormatRecord*> list;
+    const formats::FormatRecord* kml = nullptr;
     for (const formats::FormatRecord* format : formats::AllFormats()) {
-        if (format->holds.track && format->directions.write && format->id != "igc" &&
-            format->id != "kml") {
+        if (!format->holds.track || !format->directions.write || format->id == "igc") {
+            continue;
+        }
+        if (format->id == "kml") {
+            kml = format;
+        } else {
             list.push_back(format);
         }
+    }
+    // Last, so that the type remembered from earlier runs (a position in this list) still
+    // names the same format.
+    if (kml != nullptr) {
+        list.push_back(kml);
     }
     return list;
 }
@@ -250,6 +260,8 @@ int SaveTrackLogAsCommand(AppState& state, Host& host, std::span<const std::size
     input.pressureAltitudePresent = log.hasPressureAltitude;
     input.instrument = log.instrumentDescription;
     input.downloadTime = log.downloadTime;
+    // A log straight from an instrument gets the keyed hash of the trip document.
+    input.fromInstrument = log.gRecordEligible;
     input.csvColumns = CsvColumnsFromSettings(state.settings);
     std::string document;
     std::string title;

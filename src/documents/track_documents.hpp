@@ -43,7 +43,8 @@ std::span<const TrackFileFormat> ReadableTrackFormats();
 formats::CsvColumns CsvColumnsFromSettings(const Settings& settings);
 
 // The formats "Save log as..." offers, in the registry's order: every format that writes
-// tracks, but IGC and KML, which have commands of their own.
+// tracks but IGC, which has commands of its own; KML (the trip document, signed for a log
+// straight from an instrument) comes last.
 std::vector<const formats::FormatRecord*> TrackSaveFormats();
 
 // "Save log as...": the track log (the selected rows when two or more are selected) written in

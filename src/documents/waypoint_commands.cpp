@@ -175,4 +175,25 @@ int SaveWaypointsCommand(AppState& state, Host& host, std::span<const std::size_
     return static_cast<int>(chosen.size());
 }
 
+void PrepareUploadNames(WaypointUploadMode mode, std::span<Waypoint> waypoints) {
+    for (Waypoint& w : waypoints) {
+        const std::string id(w.Id());
+        switch (mode) {
+            case WaypointUploadMode::kNormal:
+                break;
+            case WaypointUploadMode::kOnlyName:
+                if (w.Description().empty()) {
+                    w.SetDescription(id);
+                }
+                break;
+            case WaypointUploadMode::kIdAndName:
+                w.SetDescription(id + " " + std::string(w.Description()));
+                break;
+            case WaypointUploadMode::kOnlyId:
+                w.SetDescription(id);
+                break;
+        }
+    }
+}
+
 }  // namespace tracora::documents

@@ -39,7 +39,16 @@ int SaveWaypointsCommand(AppState& state, Host& host, std::span<const std::size_
 int WaypointDocument(const formats::FormatRecord& format, std::span<const Waypoint> waypoints,
                      std::string& document, std::string& message);
 
+// What an instrument that shows one name per waypoint gets in it: the waypoint as it is
+// (normal), its description or, when that is empty, its ID (only name), the ID, a blank and the
+// description (ID and name), or the ID (only ID).
+enum class WaypointUploadMode { kNormal, kOnlyName, kIdAndName, kOnlyId };
+
+// Puts into every description the text `mode` sends (cut at the field's 40 characters).
+void PrepareUploadNames(WaypointUploadMode mode, std::span<Waypoint> waypoints);
+
 inline constexpr const char* kReadWaypointFileTitle = "Read waypoint file";
 inline constexpr const char* kSaveWaypointsTitle = "Save waypoints";
+inline constexpr const char* kUploadWaypointsTitle = "Upload waypoints";
 
 }  // namespace tracora::documents

@@ -62,6 +62,23 @@ inline void OnNextModal(const std::function<void(QDialog&)>& act) {
     timer->start();
 }
 
+// Runs `act` on the first modal dialog whose title starts with `title` (other modal windows,
+// such as a progress dialog, are passed over).
+inline void OnModalTitled(const QString& title, const std::function<void(QDialog&)>& act) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, title, act] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible() || !dialog->windowTitle().startsWith(title)) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        act(*dialog);
+    });
+    timer->start();
+}
+
 inline void Click(QDialog& dialog, QDialogButtonBox::ButtonRole role) {
     auto* box = dialog.findChild<QDialogButtonBox*>();
     ASSERT_NE(box, nullptr);

@@ -98,6 +98,8 @@ TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
         {Menu::kInstrument, Action::kFlymasterAltitudeAlarm,
          device::AccessFunction::kWritePilotData},
         {Menu::kInstrument, Action::kDsxPilotData, device::AccessFunction::kWritePilotData},
+        {Menu::kInstrument, Action::kLogItName, device::AccessFunction::kWritePilotData},
+        {Menu::kInstrument, Action::kLogItProductData, device::AccessFunction::kReadProductData},
     };
     for (const Command& command : CommandTable()) {
         for (const auto& m : menus) {
@@ -116,7 +118,8 @@ TEST(CommandTable, InstrumentCommandsNameTheJobOfTheirMenu) {
                 command.action == Action::kEraseLog || command.action == Action::kFlymasterIds ||
                 command.action == Action::kFlymasterName ||
                 command.action == Action::kFlymasterAltitudeAlarm ||
-                command.action == Action::kDsxPilotData)
+                command.action == Action::kDsxPilotData || command.action == Action::kLogItName ||
+                command.action == Action::kLogItProductData)
                 << command.id;
         }
     }

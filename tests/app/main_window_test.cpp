@@ -569,7 +569,8 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
 }
 
 // In competition mode the end of a download asks for the pilot and writes the competition
-// output; the instrument is remembered with the pilot.
+// output; the instrument is remembered with the pilot. The instrument carried no IDs: writing
+// them is offered (and declined here).
 TEST_F(WindowJobTest, CompetitionDownloadAsksForThePilotAndSaves) {
     StartEmulator("marcourt.igc", 0);
     state.settings.compMode = 1;
@@ -590,8 +591,14 @@ TEST_F(WindowJobTest, CompetitionDownloadAsksForThePilotAndSaves) {
         emit pilot->PilotBox()->activated(0);
         pilot->accept();
     });
+    bool offered = false;
+    test_support::OnModalTitled(QStringLiteral("No pilot ID"), [&offered](QDialog& dialog) {
+        offered = true;
+        dialog.reject();
+    });
     window->CommandAction(40054)->trigger();
     ASSERT_TRUE(WaitUntil([&saved] { return saved; }));
+    EXPECT_TRUE(offered);
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(comp)) {
         names.push_back(entry.path().filename().string());

@@ -18,6 +18,7 @@
 
 #include "app_test_support.hpp"
 #include "core/file_io.hpp"
+#include "formats/kml/kml_reader.hpp"
 
 namespace tracora::app {
 namespace {
@@ -321,13 +322,13 @@ TEST_F(TrackFilesTest, SaveLogAsWritesEveryTrackFormat) {
                 << i;
         }
     }
-    // The types offered: every track writer but IGC and KML (commands of their own), and
-    // "All files" last.
+    // The types offered: every track writer but IGC (commands of its own), KML after the
+    // others, and "All files" last.
     std::vector<std::string> offered;
     for (const FileFilter& filter : lastSaveRequest.filters) {
         offered.push_back(filter.extension);
     }
-    EXPECT_EQ(offered, (std::vector<std::string>{"gpx", "plt", "csv", "mps", "*"}));
+    EXPECT_EQ(offered, (std::vector<std::string>{"gpx", "plt", "csv", "mps", "kml", "*"}));
     std::string mapsource;
     ASSERT_EQ(ReadWholeFile(folder / "by-type.mps", mapsource), FileReadStatus::kOk);
     EXPECT_EQ(mapsource.substr(0, 6), std::string("MsRcd\0", 6));
@@ -354,6 +355,47 @@ TEST_F(TrackFilesTest, SaveLogAsWritesEveryTrackFormat) {
     messages.clear();
     EXPECT_TRUE(window->RunCommand(40116));
     EXPECT_EQ(messages, (std::vector<Message>{{"Save track log", "No positions"}}));
+}
+
+// "Save log as..." with the KML type, or a name ending ".kml": the trip document, its keyed hash
+// present for a log straight from an instrument (signature 2 when read back) and absent for one
+// read from a file; xmllint finds the document well formed.
+TEST_F(TrackFilesTest, SaveLogAsWritesTheSignedKmlTripDocument) {
+    LoadFlight("marcourt.igc");
+    struct Case {
+        const char* name;
+        const char* type;
+        const char* file;
+        bool fromInstrument;
+        int signature;
+    } cases[] = {
+        {"signed", "KML files", "signed.kml", true, kml::kKmlSignatureOk},
+        {"typed.kml", "GPX files", "typed.kml", true, kml::kKmlSignatureOk},
+        {"unsigned", "KML files", "unsigned.kml", false, kml::kKmlSignatureNone},
+    };
+    const bool xmllint = std::system("command -v xmllint >/dev/null 2>&1") == 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        messages.clear();
+        state.trackLog.gRecordEligible = c.fromInstrument;
+        state.trackLog.saved = false;
+        SaveAs(c.name, c.type);
+        EXPECT_TRUE(messages.empty()) << messages.front().text;
+        std::string written;
+        ASSERT_EQ(ReadWholeFile(folder / c.file, written), FileReadStatus::kOk);
+        EXPECT_TRUE(state.trackLog.saved);
+        const kml::KmlTrackRead read = kml::ReadKmlTrack(written);
+        ASSERT_GT(read.status, 0) << read.message;
+        EXPECT_EQ(read.signature, c.signature);
+        EXPECT_EQ(read.points.size(), state.trackLog.points.size());
+        if (xmllint) {
+            const std::string command =
+                "xmllint --noout '" + (folder / c.file).string() + "' 2>/dev/null";
+            EXPECT_EQ(std::system(command.c_str()), 0);
+        }
+    }
+    // The type chosen is remembered as the last one offered.
+    EXPECT_EQ(state.settings.logExportExt, FilterIndex(lastSaveRequest, "KML files"));
 }
 
 // "Open log..." reads every track format by the type chosen, the read-only Magellan track and

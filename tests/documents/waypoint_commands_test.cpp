@@ -137,5 +137,35 @@ TEST_F(WaypointCommands, SaveWritesTheSelectedRowsInTheChosenFormat) {
               "\"Last\",OK2,,4648.000N,00733.000E,1000.0m,1,,,,\r\n");
 }
 
+// What each upload mode puts into a waypoint's name, for a waypoint with and one without a
+// description; the ID and name together are cut at the field's 40 characters.
+TEST(WaypointUploadNames, EachModeFillsTheDescription) {
+    struct Case {
+        WaypointUploadMode mode;
+        const char* id;
+        const char* description;
+        const char* sent;
+    } cases[] = {
+        {WaypointUploadMode::kNormal, "OK1", "First", "First"},
+        {WaypointUploadMode::kNormal, "OK1", "", ""},
+        {WaypointUploadMode::kOnlyName, "OK1", "First", "First"},
+        {WaypointUploadMode::kOnlyName, "OK1", "", "OK1"},
+        {WaypointUploadMode::kIdAndName, "OK1", "First", "OK1 First"},
+        {WaypointUploadMode::kIdAndName, "OK1", "", "OK1 "},
+        {WaypointUploadMode::kIdAndName, "TOWER1", "Antenna on the ridge above the village of X",
+         "TOWER1 Antenna on the ridge above the vi"},
+        {WaypointUploadMode::kOnlyId, "OK1", "First", "OK1"},
+    };
+    for (const Case& c : cases) {
+        Waypoint w;
+        w.SetId(c.id);
+        w.SetDescription(c.description);
+        std::vector<Waypoint> list{w};
+        PrepareUploadNames(c.mode, list);
+        EXPECT_EQ(list[0].Description(), c.sent) << c.id << " " << c.description;
+        EXPECT_EQ(list[0].Id(), c.id);
+    }
+}
+
 }  // namespace
 }  // namespace tracora::documents

@@ -59,6 +59,7 @@ int Connect(GpsAccessJob& job, LogItProduct& product) {
     }
     job.productName = product.model.substr(0, 16);
     job.productText = (job.productName + ": " + product.serial).substr(0, 50);
+    job.productFields = {product.model, product.user, product.serial, product.version};
     return 0;
 }
 
