@@ -226,9 +226,7 @@ void ReportProgress(GpsAccessJob& job, const DownloadStyle& style, int index, bo
         progress.firstPointTime = state.points.front().time;
         progress.lastPointTime = state.points.back().time;
         progress.listedDurationSeconds = job.flights.duration[static_cast<std::size_t>(index)];
-        const int seconds = EstimateRemainingSeconds(progress);
-        job.Progress(static_cast<long long>(progress.lastPointTime) - progress.firstPointTime,
-                     progress.listedDurationSeconds);
+        const int seconds = ReportTrackProgress(job, progress);
         job.Status(FormatCount("Track position % (%m %s)", count, seconds / 60, seconds % 60));
     }
     job.Notify(FormatCount("Progress %/?", count));
@@ -269,6 +267,11 @@ int ReceiveTrack(GpsAccessJob& job, const DownloadStyle& style, int index, bool 
             if (const std::string why = IncompleteTrackText(receiver, listed); !why.empty()) {
                 job.Error("E208 " + why, style.title);
                 return -1;
+            }
+            if (!style.allTracks) {
+                DownloadProgress whole;
+                whole.listedDurationSeconds = listed;
+                CompleteTrackProgress(job, whole);
             }
             return 0;
         }

@@ -219,6 +219,8 @@ int ReadFlight(GpsAccessJob& job, Device& device, const FlightEntry& entry,
         const auto progress = [&](std::size_t left) {
             if (Clock::now() - lastStatus >= std::chrono::seconds(1)) {
                 lastStatus = Clock::now();
+                job.Progress(static_cast<long long>(before + chunk - left),
+                             static_cast<long long>(size));
                 job.Status(FormatCount("Reading data (%)",
                                        static_cast<long long>(size - before - chunk + left)));
             }
@@ -232,6 +234,7 @@ int ReadFlight(GpsAccessJob& job, Device& device, const FlightEntry& entry,
         job.Error("Flight memory / duration inconsistency", kTrackTitle);
         return -1;
     }
+    job.Progress(static_cast<long long>(size), static_cast<long long>(size));
     return 0;
 }
 
