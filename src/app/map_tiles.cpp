@@ -48,8 +48,8 @@ QImage DecodeTile(const QByteArray& bytes) {
         return {};
     }
     if (image.width() != kTilePixels || image.height() != kTilePixels) {
-        image = image.scaled(kTilePixels, kTilePixels, Qt::IgnoreAspectRatio,
-                             Qt::SmoothTransformation);
+        image =
+            image.scaled(kTilePixels, kTilePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }

@@ -165,10 +165,10 @@ void TrackViewWindow::SetTileTemplate(const QString& urlTemplate) {
 
 void TrackViewWindow::EditTileTemplate() {
     bool ok = false;
-    const QString text = QInputDialog::getText(
-        this, QStringLiteral("Map tiles"),
-        QStringLiteral("Tile URL with {z}, {x} and {y} (empty: no map)"), QLineEdit::Normal,
-        tiles_->Template(), &ok);
+    const QString text =
+        QInputDialog::getText(this, QStringLiteral("Map tiles"),
+                              QStringLiteral("Tile URL with {z}, {x} and {y} (empty: no map)"),
+                              QLineEdit::Normal, tiles_->Template(), &ok);
     if (!ok) {
         return;
     }
@@ -217,7 +217,8 @@ void TrackViewWindow::DrawTiles(QPainter& painter, const Frame& frame) {
         x1 = static_cast<int>(std::floor(TileX(east, zoom)));
         y0 = static_cast<int>(std::floor(TileY(north, zoom)));
         y1 = static_cast<int>(std::floor(TileY(south, zoom)));
-        const auto count = static_cast<std::size_t>(x1 - x0 + 1) * (y1 - y0 + 1);
+        const auto count =
+            static_cast<std::size_t>(x1 - x0 + 1) * static_cast<std::size_t>(y1 - y0 + 1);
         if (count <= kMaxTilesInView || zoom == 0) {
             break;
         }
@@ -237,23 +238,28 @@ void TrackViewWindow::DrawTiles(QPainter& painter, const Frame& frame) {
             }
             ++tilesDrawn_;
             // The corners of the cells in window coordinates.
-            std::array<std::array<QPointF, kTileCells + 1>, kTileCells + 1> corner{};
+            std::array<QPointF, (kTileCells + 1) * (kTileCells + 1)> corners{};
+            const auto corner = [&corners](int j, int i) -> QPointF& {
+                return corners[static_cast<std::size_t>(j * (kTileCells + 1) + i)];
+            };
             for (int j = 0; j <= kTileCells; ++j) {
                 const double lat = TileLatitude(ty + static_cast<double>(j) / kTileCells, zoom);
                 for (int i = 0; i <= kTileCells; ++i) {
                     const double lon =
                         TileLongitude(tx + static_cast<double>(i) / kTileCells, zoom);
                     const QPointF plane = ProjectDegrees(lat, lon);
-                    corner[j][i] = ToScreen(frame, plane.x(), plane.y());
+                    corner(j, i) = ToScreen(frame, plane.x(), plane.y());
                 }
             }
             for (int j = 0; j < kTileCells; ++j) {
                 for (int i = 0; i < kTileCells; ++i) {
                     const QRectF source(i * cell, j * cell, cell, cell);
                     QTransform bend;
-                    if (!QTransform::quadToQuad(QPolygonF(source),
-                                                QPolygonF({corner[j][i], corner[j][i + 1],
-                                                           corner[j + 1][i + 1], corner[j + 1][i]}),
+                    const QPolygonF from({source.topLeft(), source.topRight(), source.bottomRight(),
+                                          source.bottomLeft()});
+                    if (!QTransform::quadToQuad(from,
+                                                QPolygonF({corner(j, i), corner(j, i + 1),
+                                                           corner(j + 1, i + 1), corner(j + 1, i)}),
                                                 bend)) {
                         continue;
                     }

@@ -18,6 +18,7 @@
 #include "analysis/flight_statistics.hpp"
 #include "app/map_tiles.hpp"
 #include "core/airspace.hpp"
+#include "core/angles.hpp"
 #include "core/track_log.hpp"
 
 class QCheckBox;

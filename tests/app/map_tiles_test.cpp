@@ -7,12 +7,13 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QInputDialog>
-#include <QLineEdit>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -42,8 +43,7 @@ public:
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
                 QObject::connect(socket, &QTcpSocket::readyRead, socket,
                                  [this, socket] { Answer(*socket); });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket,
-                                 &QObject::deleteLater);
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
     }
@@ -86,8 +86,8 @@ private:
             tile.save(&buffer, "PNG");
         }
         socket.write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n" +
-                     QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
-                     "\r\n\r\n" + body);
+                     QByteArray("Content-Length: ") + QByteArray::number(body.size()) + "\r\n\r\n" +
+                     body);
         socket.disconnectFromHost();
     }
 
@@ -112,16 +112,21 @@ std::vector<TrackPoint> NorthboundFlight() {
 
 // Paints the view until every tile it wants has arrived or failed.
 bool WaitForTiles(TrackViewWindow& view) {
-    return WaitUntil([&] {
+    const bool settled = WaitUntil([&] {
         (void)view.grab();
         return view.TilesWanted() > 0 && view.Tiles().Pending() == 0;
     });
+    // Once more with every tile at hand, so that the counts are those of the last arrival.
+    (void)view.grab();
+    return settled;
 }
 
 std::size_t FilesUnder(const QString& folder) {
     std::size_t count = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.toStdString())) {
-        count += entry.is_regular_file() ? 1 : 0;
+        if (entry.is_regular_file()) {
+            ++count;
+        }
     }
     return count;
 }
@@ -193,21 +198,23 @@ TEST_F(MapTilesTest, TilesAreFetchedOnceLieUnderTheTrackAndComeFromTheDiskCacheN
     }
     EXPECT_EQ(FilesUnder(cache_.path()), view->TilesWanted());
 
-    // East of each position, away from the tile edges, the map shows the tile that holds the
-    // place (under the light veil the view lays over the map).
+    // West of each position, away from the tile edges, the map shows the tile that holds the
+    // place (under the light veil the view lays over the map). The optimisation's marks and
+    // labels, drawn east of the points, are in place first.
+    ASSERT_TRUE(WaitUntil([&] { return view->ResultsReady(); }));
     const QImage picture = view->grab().toImage();
+    const std::vector<TrackPoint> flight = NorthboundFlight();
     int checked = 0;
     for (std::size_t i = 0; i < view->PointCount(); ++i) {
-        const QPointF at = view->PlanePosition(i) + QPointF(10, 0);
-        const TrackPoint& point = NorthboundFlight()[i];
-        // 10 pixels east of 11 degrees: the scale is the plane's height over the flight's.
+        const QPointF at = view->PlanePosition(i) - QPointF(12, 0);
+        const TrackPoint& point = flight[i];
+        // 12 pixels west of 11 degrees: the scale is the plane's height over the flight's.
         const QPointF north = view->PlanePosition(view->PointCount() - 1);
         const QPointF south = view->PlanePosition(0);
         const double metresPerPixel = view->HeightMetres() / (south.y() - north.y());
         const double longitude =
-            11.0 + 10.0 * metresPerPixel / (111'320.0 * std::cos(SemicirclesToDegrees(
-                                                                  point.latitude) *
-                                                              kPi / 180));
+            11.0 - 12.0 * metresPerPixel /
+                       (111'320.0 * std::cos(SemicirclesToDegrees(point.latitude) * kPi / 180));
         const double tx = TileX(longitude, 12);
         const double ty = TileY(SemicirclesToDegrees(point.latitude), 12);
         const double fx = tx - std::floor(tx);
@@ -290,9 +297,10 @@ TEST_F(MapTilesTest, TheTemplateComesFromTheSettingsAndIsEditedInTheView) {
     EXPECT_EQ(view->TileTemplate(), QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
 
     OnNextModal([](QDialog& dialog) {
-        auto* edit = dialog.findChild<QLineEdit*>();
-        ASSERT_NE(edit, nullptr);
-        edit->setText(QStringLiteral("  http://127.0.0.1:9/t/{z}/{x}/{y}  "));
+        auto* input = qobject_cast<QInputDialog*>(&dialog);
+        ASSERT_NE(input, nullptr);
+        EXPECT_EQ(input->textValue(), QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
+        input->setTextValue(QStringLiteral("  http://127.0.0.1:9/t/{z}/{x}/{y}  "));
         test_support::Click(dialog, QDialogButtonBox::AcceptRole);
     });
     view->MapButton()->click();
@@ -300,7 +308,9 @@ TEST_F(MapTilesTest, TheTemplateComesFromTheSettingsAndIsEditedInTheView) {
     EXPECT_EQ(view->TileTemplate(), QStringLiteral("http://127.0.0.1:9/t/{z}/{x}/{y}"));
 
     OnNextModal([](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>()->clear();
+        auto* input = qobject_cast<QInputDialog*>(&dialog);
+        ASSERT_NE(input, nullptr);
+        input->setTextValue(QString());
         test_support::Click(dialog, QDialogButtonBox::AcceptRole);
     });
     view->MapButton()->click();

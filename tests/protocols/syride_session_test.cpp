@@ -225,6 +225,8 @@ TEST_F(SyrideSessionTest, ChosenFlightsAreJoinedInTimeOrder) {
     EXPECT_EQ(out.productText, "SYS'Nav: 31337");
     EXPECT_TRUE(sink.SawStatus("2 tracks in track list read"));
     EXPECT_TRUE(sink.SawStatus(std::to_string(expected.size()) + " points received"));
+    // The bar counts each flight's bytes to their end.
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
 }
 
 TEST_F(SyrideSessionTest, FlightListHoldsStartsAndDurations) {

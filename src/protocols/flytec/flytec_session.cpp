@@ -311,9 +311,14 @@ int DownloadTracks(GpsAccessJob& job, const DownloadStyle& style, const std::vec
     receiver.RawText().reserve(20000);
     std::vector<TrackPoint> joined;
     bool everyTrackHasG = true;
+    long long tracksIn = 0;
     for (const int index : indexes) {
         if (ReceiveTrack(job, style, index, wholeLog, receiver) != 0) {
             return -1;
+        }
+        // Reading every flight: the bar counts the flights.
+        if (style.allTracks) {
+            job.Progress(++tracksIn, static_cast<long long>(indexes.size()));
         }
         IgcDownloadState& state = receiver.State();
         job.Status(FormatCount("% points received", static_cast<long long>(state.points.size())));
