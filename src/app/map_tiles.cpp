@@ -26,8 +26,8 @@ namespace {
 // A tile larger than this is not a map tile.
 constexpr qint64 kMaxTileBytes = 4 * 1024 * 1024;
 constexpr int kTransferTimeoutMs = 20000;
-// The tiles kept in memory; a view needs a few dozen.
-constexpr std::size_t kMaxImagesInMemory = 400;
+// The tiles kept in memory (a quarter of a megabyte each); a view needs at most 64.
+constexpr std::size_t kMaxImagesInMemory = 160;
 
 // Runs `work` on the main thread for a cache that may be gone meanwhile.
 template <typename Work>
@@ -158,6 +158,12 @@ void TileCache::Fetch(const TileKey& key) {
                       QStringLiteral("Tracora/%1").arg(QString::fromLatin1(kVersion)));
     request.setTransferTimeout(kTransferTimeoutMs);
     QNetworkReply* reply = network_->get(request);
+    // A server that sends more than a tile's worth is cut off rather than held in memory.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > kMaxTileBytes) {
+            reply->abort();
+        }
+    });
     const unsigned generation = generation_;
     const QString path = TilePath(key);
     connect(reply, &QNetworkReply::finished, this, [this, reply, generation, key, path] {

@@ -34,7 +34,7 @@ QColor TileColour(int x, int y) {
 }
 
 // Serves /z/x/y.png as a plain PNG of the tile's colour and counts the requests per path. The
-// first `brokenFirst` requests get bytes that are no image.
+// first `brokenFirst` requests get bytes that are no image, the next `hugeFirst` 6 MB of them.
 class TileServer {
 public:
     TileServer() {
@@ -61,6 +61,7 @@ public:
     const std::map<QString, int>& Paths() const { return paths_; }
     void Stop() { server_.close(); }
     int brokenFirst = 0;
+    int hugeFirst = 0;
 
 private:
     void Answer(QTcpSocket& socket) {
@@ -78,6 +79,9 @@ private:
         if (brokenFirst > 0) {
             --brokenFirst;
             body = "\x89PNG\r\n\x1a\n this is no image";
+        } else if (hugeFirst > 0) {
+            --hugeFirst;
+            body = QByteArray(6 * 1024 * 1024, 'x');
         } else if (parts.size() == 3) {
             QImage tile(kTilePixels, kTilePixels, QImage::Format_RGB32);
             tile.fill(TileColour(parts[1].toInt(), parts[2].toInt()));
@@ -253,15 +257,16 @@ TEST_F(MapTilesTest, TilesAreFetchedOnceLieUnderTheTrackAndComeFromTheDiskCacheN
     EXPECT_EQ(server.Requests(), requests);
 }
 
-TEST_F(MapTilesTest, ABrokenTileIsLeftOutAndAStoppedServerLeavesTheTrack) {
+TEST_F(MapTilesTest, BrokenTilesAreLeftOutAndAStoppedServerLeavesTheTrack) {
     TileServer server;
     server.brokenFirst = 1;
+    server.hugeFirst = 1;
     auto view = OpenView(server.Template());
     ASSERT_TRUE(WaitForTiles(*view));
-    EXPECT_EQ(view->Tiles().Failed(), 1u);
-    EXPECT_EQ(view->TilesDrawn(), view->TilesWanted() - 1);
+    EXPECT_EQ(view->Tiles().Failed(), 2u);
+    EXPECT_EQ(view->TilesDrawn(), view->TilesWanted() - 2);
     // Only tiles that decode are kept.
-    EXPECT_EQ(FilesUnder(cache_.path()), view->TilesWanted() - 1);
+    EXPECT_EQ(FilesUnder(cache_.path()), view->TilesWanted() - 2);
     // The broken one is not asked for again while the view is open.
     const int requests = server.Requests();
     (void)view->grab();

@@ -401,9 +401,14 @@ int SyrideWriteWaypointsJob(GpsAccessJob& job) {
     for (int s = 0; s < kSectors && !failed; ++s)
         failed = device.EraseSector(kWaypointTable + static_cast<std::uint32_t>(s) * kSectorSize,
                                     kUploadTitle) != 0;
-    for (std::size_t at = 0; at < image.size() && !failed; at += kPageSize)
+    for (std::size_t at = 0; at < image.size() && !failed; at += kPageSize) {
         failed = device.WritePage(kWaypointTable + static_cast<std::uint32_t>(at),
                                   std::span(image).subspan(at, kPageSize), kUploadTitle) != 0;
+        // The bar counts the table's bytes written.
+        if (!failed)
+            job.Progress(static_cast<long long>(at + kPageSize),
+                         static_cast<long long>(image.size()));
+    }
     device.KeepGoing(false);
     if (failed) {
         job.Error(
