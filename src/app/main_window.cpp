@@ -1030,6 +1030,8 @@ void MainWindow::ShowTrack(const Command& command) {
         trackView_ = new TrackViewWindow(this);
         connect(trackView_, &TrackViewWindow::PositionClicked, this,
                 [this](std::size_t index) { SelectTrackRow(index); });
+        connect(trackView_, &TrackViewWindow::TileTemplateEdited, this,
+                [this](const QString& url) { state_.settings.mapTileUrl = url.toStdString(); });
     }
     UpdateTrackView();
     trackView_->show();
@@ -1046,6 +1048,7 @@ void MainWindow::UpdateTrackView() {
     options.loopFlightGapMetres = state_.settings.loopFlightGap;
     trackView_->SetPoints(state_.trackLog.points, options);
     trackView_->SetOverlays(state_.waypoints, state_.airspaces, state_.maxSegmentError);
+    trackView_->SetTileTemplate(QString::fromStdString(state_.settings.mapTileUrl));
     trackView_->SetSelection(view_ == ListView::kTrackLog ? SelectedRows()
                                                           : std::vector<std::size_t>{});
 }

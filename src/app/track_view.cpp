@@ -2,9 +2,12 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +35,12 @@ constexpr double kMargin = 40;
 constexpr double kBarogramShare = 0.26;
 // How near, in pixels, a click must be to a drawn position on the plane.
 constexpr double kClickPixels = 12;
+// The most tiles one drawing asks for; a larger view takes a coarser zoom.
+constexpr std::size_t kMaxTilesInView = 64;
+// Each tile is bent into the plane's projection in this many strips a side.
+constexpr int kTileCells = 8;
+// The WGS-84 equator's length in metres, which the Web-Mercator tiling spans at zoom 0.
+constexpr double kEquatorMetres = 2 * 3.14159265358979323846 * 6378137.0;
 
 const char* const kLayerTexts[TrackViewWindow::kLayerCount] = {
     "5 points", "Triangles", "Out-and-return", "Airspaces", "Waypoints"};
@@ -57,7 +66,18 @@ TrackViewWindow::TrackViewWindow(QWidget* parent) : QWidget(parent, Qt::Window) 
         boxes_[i] = box;
         row->addWidget(box);
     }
+    // The map under the track: shown when a tile URL template is set.
+    mapBox_ = new QCheckBox(QStringLiteral("Map"), bar_);
+    mapBox_->setChecked(true);
+    mapBox_->setEnabled(false);
+    connect(mapBox_, &QCheckBox::toggled, this, [this] { update(); });
+    row->addWidget(mapBox_);
+    mapButton_ = new QPushButton(QStringLiteral("Map tiles..."), bar_);
+    connect(mapButton_, &QPushButton::clicked, this, &TrackViewWindow::EditTileTemplate);
+    row->addWidget(mapButton_);
     row->addStretch(1);
+    tiles_ = new TileCache(DefaultTileCacheFolder(), this);
+    connect(tiles_, &TileCache::TileArrived, this, [this] { update(); });
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(bar_);
@@ -98,6 +118,167 @@ QPointF TrackViewWindow::Project(std::int32_t latitude, std::int32_t longitude) 
     return {x, y};
 }
 
+QPointF TrackViewWindow::ProjectDegrees(double latitude, double longitude) const {
+    const GeoPoint point{latitude / kRadiansToDegrees, longitude / kRadiansToDegrees};
+    double x = 0;
+    double y = 0;
+    ProjectTransverseMercator(point, meridian_, x, y);
+    return {x, y};
+}
+
+GeoPoint TrackViewWindow::Unproject(const QPointF& plane) const {
+    // Newton's method on the forward projection, from the spherical guess; a few steps reach
+    // a millimetre anywhere a flight is drawn.
+    constexpr double kEarthMetres = 6371000.0;
+    constexpr double kStep = 1e-6;  // radians
+    const auto at = [&](double latitude, double longitude) {
+        double x = 0;
+        double y = 0;
+        ProjectTransverseMercator({latitude, longitude}, meridian_, x, y);
+        return QPointF(x, y);
+    };
+    double latitude =
+        middleLatitude_ + (plane.y() - at(middleLatitude_, meridian_).y()) / kEarthMetres;
+    double longitude =
+        meridian_ + plane.x() / (kEarthMetres * std::max(0.01, std::cos(middleLatitude_)));
+    for (int i = 0; i < 6; ++i) {
+        const QPointF here = at(latitude, longitude);
+        const QPointF dLat = (at(latitude + kStep, longitude) - here) / kStep;
+        const QPointF dLon = (at(latitude, longitude + kStep) - here) / kStep;
+        const double det = dLat.x() * dLon.y() - dLat.y() * dLon.x();
+        if (std::abs(det) < 1e-9) {
+            break;
+        }
+        const QPointF miss = plane - here;
+        latitude += (miss.x() * dLon.y() - miss.y() * dLon.x()) / det;
+        longitude += (dLat.x() * miss.y() - dLat.y() * miss.x()) / det;
+        latitude = std::clamp(latitude, -1.5, 1.5);
+    }
+    return {latitude * kRadiansToDegrees, longitude * kRadiansToDegrees};
+}
+
+void TrackViewWindow::SetTileTemplate(const QString& urlTemplate) {
+    tiles_->SetTemplate(urlTemplate);
+    mapBox_->setEnabled(!tiles_->Template().isEmpty());
+    update();
+}
+
+void TrackViewWindow::EditTileTemplate() {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(this, QStringLiteral("Map tiles"),
+                              QStringLiteral("Tile URL with {z}, {x} and {y} (empty: no map)"),
+                              QLineEdit::Normal, tiles_->Template(), &ok);
+    if (!ok) {
+        return;
+    }
+    SetTileTemplate(text);
+    emit TileTemplateEdited(tiles_->Template());
+}
+
+void TrackViewWindow::DrawTiles(QPainter& painter, const Frame& frame) {
+    tilesDrawn_ = 0;
+    tilesWanted_ = 0;
+    tileZoom_ = -1;
+    if (tiles_->Template().isEmpty() || !mapBox_->isChecked()) {
+        return;
+    }
+    // The positions at the edges of the visible plane give the tiles to draw.
+    const QRectF visible = painter.clipBoundingRect();
+    double south = 90, north = -90, west = 180, east = -180;
+    for (int i = 0; i <= 4; ++i) {
+        for (int j = 0; j <= 4; ++j) {
+            const double sx = visible.left() + visible.width() * i / 4;
+            const double sy = visible.top() + visible.height() * j / 4;
+            const GeoPoint at = Unproject(
+                {minX_ + (sx - frame.left) / frame.scale, maxY_ - (sy - frame.top) / frame.scale});
+            south = std::min(south, at.latitude);
+            north = std::max(north, at.latitude);
+            west = std::min(west, at.longitude);
+            east = std::max(east, at.longitude);
+        }
+    }
+    south = std::max(south, -85.0);
+    north = std::min(north, 85.0);
+    west = std::max(west, -180.0);
+    east = std::min(east, 179.999999);
+    if (!(south < north) || !(west < east)) {
+        return;
+    }
+    // The zoom whose tile pixel is no larger than a screen pixel.
+    const double metresPerPixel = 1.0 / frame.scale;
+    const double latitude = (south + north) / 2 / kRadiansToDegrees;
+    int zoom = static_cast<int>(
+        std::ceil(std::log2(kEquatorMetres * std::cos(latitude) / kTilePixels / metresPerPixel)));
+    zoom = std::clamp(zoom, 0, kMaxTileZoom);
+    int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    for (;; --zoom) {
+        x0 = static_cast<int>(std::floor(TileX(west, zoom)));
+        x1 = static_cast<int>(std::floor(TileX(east, zoom)));
+        y0 = static_cast<int>(std::floor(TileY(north, zoom)));
+        y1 = static_cast<int>(std::floor(TileY(south, zoom)));
+        const auto count =
+            static_cast<std::size_t>(x1 - x0 + 1) * static_cast<std::size_t>(y1 - y0 + 1);
+        if (count <= kMaxTilesInView || zoom == 0) {
+            break;
+        }
+    }
+    tileZoom_ = zoom;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    const QTransform base = painter.transform();
+    constexpr double cell = static_cast<double>(kTilePixels) / kTileCells;
+    for (int ty = y0; ty <= y1; ++ty) {
+        for (int tx = x0; tx <= x1; ++tx) {
+            ++tilesWanted_;
+            const QImage* image = tiles_->Tile({zoom, tx, ty});
+            if (image == nullptr) {
+                continue;
+            }
+            ++tilesDrawn_;
+            // The corners of the cells in window coordinates.
+            std::array<QPointF, (kTileCells + 1) * (kTileCells + 1)> corners{};
+            const auto corner = [&corners](int j, int i) -> QPointF& {
+                return corners[static_cast<std::size_t>(j * (kTileCells + 1) + i)];
+            };
+            for (int j = 0; j <= kTileCells; ++j) {
+                const double lat = TileLatitude(ty + static_cast<double>(j) / kTileCells, zoom);
+                for (int i = 0; i <= kTileCells; ++i) {
+                    const double lon =
+                        TileLongitude(tx + static_cast<double>(i) / kTileCells, zoom);
+                    const QPointF plane = ProjectDegrees(lat, lon);
+                    corner(j, i) = ToScreen(frame, plane.x(), plane.y());
+                }
+            }
+            for (int j = 0; j < kTileCells; ++j) {
+                for (int i = 0; i < kTileCells; ++i) {
+                    const QRectF source(i * cell, j * cell, cell, cell);
+                    QTransform bend;
+                    const QPolygonF from({source.topLeft(), source.topRight(), source.bottomRight(),
+                                          source.bottomLeft()});
+                    if (!QTransform::quadToQuad(from,
+                                                QPolygonF({corner(j, i), corner(j, i + 1),
+                                                           corner(j + 1, i + 1), corner(j + 1, i)}),
+                                                bend)) {
+                        continue;
+                    }
+                    painter.setTransform(bend * base);
+                    // A hair wider than the cell, so that neighbours meet without a seam.
+                    painter.drawImage(source.adjusted(0, 0, 0.5, 0.5), *image,
+                                      source.adjusted(0, 0, 0.5, 0.5));
+                }
+            }
+            painter.setTransform(base);
+        }
+    }
+    painter.restore();
+    // A light veil keeps the track readable over a busy map.
+    if (tilesDrawn_ > 0) {
+        painter.fillRect(visible, QColor(255, 255, 255, 70));
+    }
+}
+
 void TrackViewWindow::SetPoints(std::vector<TrackPoint> points,
                                 const analysis::OptimisationOptions& options) {
     if (SamePoints(points, points_)) {
@@ -121,6 +302,11 @@ void TrackViewWindow::SetPoints(std::vector<TrackPoint> points,
         points_.begin(), points_.end(),
         [](const TrackPoint& a, const TrackPoint& b) { return a.longitude < b.longitude; });
     meridian_ = (SemicirclesToRadians(west->longitude) + SemicirclesToRadians(east->longitude)) / 2;
+    const auto [south, north] = std::minmax_element(
+        points_.begin(), points_.end(),
+        [](const TrackPoint& a, const TrackPoint& b) { return a.latitude < b.latitude; });
+    middleLatitude_ =
+        (SemicirclesToRadians(south->latitude) + SemicirclesToRadians(north->latitude)) / 2;
     int lowest = std::numeric_limits<int>::max();
     int highest = std::numeric_limits<int>::min();
     for (std::size_t i = 0; i < points_.size(); ++i) {
@@ -426,6 +612,7 @@ void TrackViewWindow::paintEvent(QPaintEvent*) {
 
     painter.save();
     painter.setClipRect(frame.plane.adjusted(-kMargin / 2, -kMargin / 2, kMargin / 2, kMargin / 2));
+    DrawTiles(painter, frame);
     // The extent as a frame.
     painter.setPen(QPen(QColor(200, 200, 190), 1, Qt::DashLine));
     painter.drawRect(QRectF(frame.left, frame.top, spanX * frame.scale, spanY * frame.scale));

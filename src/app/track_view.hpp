@@ -2,7 +2,8 @@
 // plane (Transverse Mercator about the flight's middle meridian) with a scale bar and the
 // flight's extent; the distance optimisation's results, the loaded airspaces and waypoints are
 // drawn over it, and a barogram (height over time) lies under it. Rows selected in the list are
-// highlighted on both; a click on either reports the position under the pointer.
+// highlighted on both; a click on either reports the position under the pointer. Map tiles from
+// a user-given URL template may lie under the track, placed in the same projection.
 #pragma once
 
 #include <QWidget>
@@ -15,10 +16,13 @@
 
 #include "analysis/distance_optimisation.hpp"
 #include "analysis/flight_statistics.hpp"
+#include "app/map_tiles.hpp"
 #include "core/airspace.hpp"
+#include "core/angles.hpp"
 #include "core/track_log.hpp"
 
 class QCheckBox;
+class QPushButton;
 
 namespace tracora::app {
 
@@ -66,6 +70,17 @@ public:
     QPointF PlanePosition(std::size_t index) const;
     QPointF BarogramPosition(std::size_t index) const;
 
+    // The map tiles under the track: the URL template (empty: none), the check box that shows
+    // them, and what the last drawing used.
+    void SetTileTemplate(const QString& urlTemplate);
+    QString TileTemplate() const { return tiles_->Template(); }
+    TileCache& Tiles() const { return *tiles_; }
+    QCheckBox* MapBox() const { return mapBox_; }
+    QPushButton* MapButton() const { return mapButton_; }
+    int TileZoom() const { return tileZoom_; }
+    std::size_t TilesDrawn() const { return tilesDrawn_; }
+    std::size_t TilesWanted() const { return tilesWanted_; }
+
     // The length of the scale bar for a plane `metres` wide: 1, 2 or 5 times a power of ten,
     // at most a fifth of the width.
     static double ScaleBarMetres(double metres);
@@ -75,6 +90,8 @@ signals:
     void PositionClicked(std::size_t index);
     // The optimisation's results have arrived.
     void ResultsArrived();
+    // The user gave a new tile URL template in the view.
+    void TileTemplateEdited(const QString& urlTemplate);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -99,6 +116,11 @@ private:
     QPointF ToScreen(const Frame& frame, double x, double y) const;
     QPointF BarogramPoint(const Frame& frame, std::size_t index) const;
     QPointF Project(std::int32_t latitude, std::int32_t longitude) const;
+    QPointF ProjectDegrees(double latitude, double longitude) const;
+    // The position (degrees) drawn at plane point `plane` (metres).
+    GeoPoint Unproject(const QPointF& plane) const;
+    void DrawTiles(QPainter& painter, const Frame& frame);
+    void EditTileTemplate();
     void ProjectOverlays();
     void StartOptimisation(const analysis::OptimisationOptions& options);
     void StopOptimisation();
@@ -115,7 +137,14 @@ private:
     std::vector<Outline> airspaces_;
     std::vector<Mark> waypoints_;
 
+    double middleLatitude_ = 0;  // radians
+
     std::array<QCheckBox*, kLayerCount> boxes_{};
+    QCheckBox* mapBox_ = nullptr;
+    QPushButton* mapButton_ = nullptr;
+    TileCache* tiles_ = nullptr;
+    int tileZoom_ = -1;
+    std::size_t tilesDrawn_ = 0, tilesWanted_ = 0;
     QWidget* bar_ = nullptr;
     analysis::OptimisationResults results_;
     bool resultsReady_ = false;

@@ -37,6 +37,7 @@ constexpr char kAccessErrorTitle[] = "Registry access error";
 
 constexpr std::size_t kPathSize = 260;
 constexpr std::size_t kNameSize = 80;
+constexpr std::size_t kUrlSize = 1024;
 constexpr std::size_t kNumberSize = 4;
 
 // A settings file is a few kilobytes; anything this large is not one, and reading it whole
@@ -123,6 +124,7 @@ constexpr std::array<SettingEntry, kSettingCount> kTable = {{
     Text("FtpLocalFolder", kPathSize, &Settings::ftpLocalFolder, kDocs),
     Number("FtpLocalFileExt", &Settings::ftpLocalFileExt, 1),
     Number("FtpPassiveMode", &Settings::ftpPassiveMode, 0),
+    Text("MapTileUrl", kUrlSize, &Settings::mapTileUrl, ""),
 }};
 
 // ---------------------------------------------------------------------------------------------

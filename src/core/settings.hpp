@@ -50,6 +50,8 @@ struct Settings {
     std::string ftpAddress, ftpUserId, ftpRemoteName, ftpLocalFolder;
     std::int32_t ftpLocalFileExt = 0;
     std::int32_t ftpPassiveMode = 0;
+    // The URL of the track view's map tiles with {z}, {x} and {y}; empty: no map.
+    std::string mapTileUrl;
 
     bool operator==(const Settings&) const = default;
 };
@@ -68,7 +70,7 @@ struct SettingEntry {
 // The default text of the folder settings, replaced by DocumentsFolder() in DefaultSettings().
 inline constexpr std::string_view kDocumentsDefault = "$DOCUMENTS";
 
-inline constexpr std::size_t kSettingCount = 66;
+inline constexpr std::size_t kSettingCount = 67;
 // The table in the order the values are read and written.
 const std::array<SettingEntry, kSettingCount>& SettingsTable();
 

@@ -14,6 +14,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 #include <filesystem>
 #include <fstream>
@@ -541,6 +544,10 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     std::vector<std::pair<int, int>> bar;
     QObject::connect(window->Progress(), &QProgressBar::valueChanged,
                      [&](int value) { bar.emplace_back(value, window->Progress()->maximum()); });
+    // The bar beside the status text is shown while the reports come.
+    bool shown = false;
+    QObject::connect(window->Progress(), &QProgressBar::valueChanged,
+                     [&] { shown = shown || !window->Progress()->isHidden(); });
     window->CommandAction(40054)->trigger();
     EXPECT_TRUE(window->Busy());
     EXPECT_TRUE(window->CommandAction(1102)->isEnabled());
@@ -556,16 +563,19 @@ TEST_F(WindowJobTest, DownloadFromTheMenuReachesStatusLineAndList) {
     EXPECT_TRUE(messages.empty());
 
     // Reports come every hundred positions: after fixes 101 and 201, as seconds flown of the
-    // flight's seconds (first to last B record of the fixture); the bar is gone at the end.
+    // flight's seconds (first to last B record of the fixture), and the whole flight when
+    // it is in; the bar is gone at the end.
     const auto times = BRecordSeconds(test_support::ReadFixture("marcourt.igc"));
     ASSERT_EQ(times.size(), 221u);
     const int duration = times.back() - times.front();
-    std::vector<std::pair<int, int>> expected{{times[100] - times[0], duration},
-                                              {times[200] - times[0], duration}};
+    std::vector<std::pair<int, int>> expected{
+        {times[100] - times[0], duration}, {times[200] - times[0], duration}, {duration, duration}};
     bar.erase(std::remove_if(bar.begin(), bar.end(), [](auto p) { return p.first < 0; }),
               bar.end());
     EXPECT_EQ(bar, expected);
+    EXPECT_TRUE(shown);
     EXPECT_FALSE(window->Progress()->isVisible());
+    EXPECT_TRUE(window->Progress()->isHidden());
 }
 
 // In competition mode the end of a download asks for the pilot and writes the competition
@@ -657,6 +667,8 @@ struct MenuDownloadCase {
     const char* name;
     int command;
     const char* emulator;
+    // The family knows the download's total (a point count or the listed duration).
+    bool bar = false;
 };
 
 class WindowFamilyDownloadTest : public WindowJobTest,
@@ -673,6 +685,16 @@ TEST_P(WindowFamilyDownloadTest, WholeFlightReachesTheList) {
     std::thread unit([&] { emulatorResult = entry->run(session); });
     bool ended = false;
     QObject::connect(window.get(), &MainWindow::JobEnded, [&ended] { ended = true; });
+    // The bar's values and whether it reached its end while shown.
+    int reports = 0;
+    bool full = false;
+    QProgressBar* progress = window->Progress();
+    QObject::connect(progress, &QProgressBar::valueChanged, [&](int value) {
+        if (value >= 0) {
+            ++reports;
+            full = full || (value == progress->maximum() && !progress->isHidden());
+        }
+    });
     ASSERT_TRUE(window->CommandAction(GetParam().command)->isEnabled());
     window->CommandAction(GetParam().command)->trigger();
     const bool done = WaitUntil([&ended] { return ended; });
@@ -685,11 +707,18 @@ TEST_P(WindowFamilyDownloadTest, WholeFlightReachesTheList) {
     // The fixture has 221 B records.
     EXPECT_EQ(state.trackLog.points.size(), 221u) << window->StatusText().toStdString();
     EXPECT_EQ(window->Model(ListView::kTrackLog).rowCount(), 221);
+    if (GetParam().bar) {
+        EXPECT_GE(reports, 1);
+        EXPECT_TRUE(full);
+    } else {
+        EXPECT_EQ(reports, 0);
+    }
+    EXPECT_TRUE(progress->isHidden());
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, WindowFamilyDownloadTest,
-                         ::testing::Values(MenuDownloadCase{"Garmin", 40029, "garmin"},
-                                           MenuDownloadCase{"IqBasic", 40155, "iqbasic"},
+                         ::testing::Values(MenuDownloadCase{"Garmin", 40029, "garmin", true},
+                                           MenuDownloadCase{"IqBasic", 40155, "iqbasic", true},
                                            MenuDownloadCase{"Mlr", 40004, "mlr"},
                                            MenuDownloadCase{"LogIt", 40010, "logit"},
                                            MenuDownloadCase{"Ascent", 40196, "ascent"},
@@ -1048,6 +1077,71 @@ TEST_F(WindowTest, ListScrollsWithItsHeadingsToTheLastColumn) {
     EXPECT_LT(list.columnViewportPosition(last), list.viewport()->width());
     // Left-aligned headings: the text of a column wider than the list starts in sight.
     EXPECT_TRUE(header.defaultAlignment() & Qt::AlignLeft);
+}
+
+// The track log's many columns in a narrow window: the bar at its left end shows the first
+// column whole at the list's left edge, moving the bar right moves the columns left, and the
+// slider runs from left to right.
+TEST_F(WindowTest, ListScrollBarRunsLeftToRightAndStartsWithTheFirstColumnWhole) {
+    LoadFlight("skydrop-2019-04-15.igc");
+    window->resize(560, 420);
+    window->show();
+    window->SetView(ListView::kTrackLog);
+    QCoreApplication::processEvents();
+    QTableView& list = window->List();
+    QScrollBar* bar = list.horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(list.layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(bar->orientation(), Qt::Horizontal);
+    EXPECT_FALSE(bar->invertedAppearance());
+    EXPECT_EQ(bar->value(), bar->minimum());
+    EXPECT_EQ(list.columnViewportPosition(0), 0);
+    EXPECT_EQ(list.horizontalHeader()->sectionViewportPosition(0), 0);
+    EXPECT_LE(list.columnWidth(0), list.viewport()->width());
+    const QDir folder(QStringLiteral(TRACORA_SCREENSHOT_DIR));
+    ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    EXPECT_TRUE(window->grab().save(folder.filePath(QStringLiteral("list_scrolled_left.png"))));
+
+    const auto sliderLeft = [bar] {
+        QStyleOptionSlider option;
+        option.initFrom(bar);
+        option.orientation = bar->orientation();
+        option.minimum = bar->minimum();
+        option.maximum = bar->maximum();
+        option.sliderPosition = bar->sliderPosition();
+        option.sliderValue = bar->value();
+        option.singleStep = bar->singleStep();
+        option.pageStep = bar->pageStep();
+        option.upsideDown = bar->invertedAppearance();
+        return bar->style()
+            ->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar)
+            .left();
+    };
+    const int atStart = sliderLeft();
+    const int step = std::min(bar->maximum(), 50);
+    bar->setValue(step);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list.columnViewportPosition(0), -step);
+    EXPECT_EQ(list.horizontalHeader()->sectionViewportPosition(0), -step);
+    // The wheel over the bar: turned towards the user it scrolls on to the right, away from
+    // the user back to the left.
+    const auto wheel = [bar](int degreesTimesEight) {
+        const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
+        QWheelEvent event(at, bar->mapToGlobal(at), QPoint(), QPoint(0, degreesTimesEight),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &event);
+    };
+    wheel(-120);
+    EXPECT_GT(bar->value(), step);
+    wheel(120);
+    EXPECT_EQ(bar->value(), step);
+    bar->setValue(bar->maximum());
+    QCoreApplication::processEvents();
+    EXPECT_GT(sliderLeft(), atStart);
+    EXPECT_TRUE(window->grab().save(folder.filePath(QStringLiteral("list_scrolled_right.png"))));
+    bar->setValue(bar->minimum());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list.columnViewportPosition(0), 0);
 }
 
 // The main window with a real flight, written for a person to look at.

@@ -181,6 +181,7 @@ const ExpectedEntry kExpectedTable[] = {
     S("FtpLocalFolder", &Settings::ftpLocalFolder, 260, kDocs),
     N("FtpLocalFileExt", &Settings::ftpLocalFileExt, 1),
     N("FtpPassiveMode", &Settings::ftpPassiveMode, 0),
+    S("MapTileUrl", &Settings::mapTileUrl, 1024, ""),
 };
 
 constexpr const char* kTestDocuments = "/home/pilot/Documents";
@@ -216,9 +217,9 @@ std::string ExpectedDefaultFile() {
 // ---------------------------------------------------------------------------------------------
 // The table
 
-TEST(SettingsTableTest, HoldsTheSixtySixEntriesInFileOrder) {
+TEST(SettingsTableTest, HoldsTheSixtySevenEntriesInFileOrder) {
     const auto& table = SettingsTable();
-    ASSERT_EQ(std::size(kExpectedTable), 66u);
+    ASSERT_EQ(std::size(kExpectedTable), 67u);
     ASSERT_EQ(table.size(), std::size(kExpectedTable));
     std::set<std::string_view> names;
     for (std::size_t i = 0; i < table.size(); ++i) {
@@ -237,7 +238,7 @@ TEST(SettingsTableTest, HoldsTheSixtySixEntriesInFileOrder) {
         }
         names.insert(got.name);
     }
-    EXPECT_EQ(names.size(), 66u);
+    EXPECT_EQ(names.size(), 67u);
 }
 
 TEST(SettingsTableTest, DefaultsPutTheDocumentsFolderInPlaceOfTheMarker) {
@@ -344,16 +345,17 @@ TEST_F(SettingsStoreTest, FirstRunWithoutSystemFileUsesDefaultsAndSavesAll) {
     // Loading never writes: not even the folder exists yet.
     EXPECT_FALSE(fs::exists(user_.parent_path()));
 
-    EXPECT_EQ(store.Save(values), 66);
+    EXPECT_EQ(store.Save(values), 67);
     const std::string text = ReadText(user_);
     EXPECT_EQ(text, ExpectedDefaultFile());
     const std::vector<std::string> lines = Lines(text);
-    ASSERT_EQ(lines.size(), 67u);
+    ASSERT_EQ(lines.size(), 68u);
     EXPECT_EQ(lines[0], "[Tracora]");
     EXPECT_EQ(lines[1], "PilotListName=/home/pilot/Documents");
     EXPECT_EQ(lines[18], "CompTimeStart=555674400");
     EXPECT_EQ(lines[49], "OlcRegion=");
     EXPECT_EQ(lines[66], "FtpPassiveMode=0");
+    EXPECT_EQ(lines[67], "MapTileUrl=");
     EXPECT_EQ(FolderListing(user_.parent_path()), std::vector<std::string>{"settings.ini"});
     EXPECT_EQ(fs::status(user_).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
@@ -379,9 +381,9 @@ TEST_F(SettingsStoreTest, FirstRunTakesTheSystemFileAndWritesAllToTheUserFile) {
     EXPECT_TRUE(values == expected);
     EXPECT_TRUE(store.CreatedThisRun());
 
-    EXPECT_EQ(store.Save(values), 66);
+    EXPECT_EQ(store.Save(values), 67);
     const std::vector<std::string> lines = Lines(ReadText(user_));
-    ASSERT_EQ(lines.size(), 67u);
+    ASSERT_EQ(lines.size(), 68u);
     EXPECT_EQ(lines[11], "PortName=/dev/ttyUSB0");
     EXPECT_EQ(lines[23], "TrackGapTime=600");
     EXPECT_EQ(lines[32], "IgcPilotName=Jo Pilot");
@@ -576,7 +578,7 @@ TEST_F(SettingsStoreTest, NegativeNumberRoundTrips) {
     SettingsStore store(user_, system_);
     Settings values;
     ASSERT_EQ(store.Load(values, &host_), 0);
-    ASSERT_EQ(store.Save(values), 66);
+    ASSERT_EQ(store.Save(values), 67);
     values.utcOffsetForTn = -7;
     EXPECT_EQ(store.Save(values), 1);
     EXPECT_NE(ReadText(user_).find("\nUtcOffsetForTN=-7\n"), std::string::npos);
@@ -591,7 +593,7 @@ TEST_F(SettingsStoreTest, TextsTheFileCannotHoldAreSkippedAndOthersRoundTrip) {
     SettingsStore store(user_, system_);
     Settings values;
     ASSERT_EQ(store.Load(values, &host_), 0);
-    ASSERT_EQ(store.Save(values), 66);
+    ASSERT_EQ(store.Save(values), 67);
 
     values.igcPilotName = "  Anna Flyer ";                 // spaces at both ends: quoted
     values.igcSite = "\"Quoted\"";                         // enclosed in quotes: quoted again
@@ -609,7 +611,7 @@ TEST_F(SettingsStoreTest, TextsTheFileCannotHoldAreSkippedAndOthersRoundTrip) {
     EXPECT_NE(text.find("\nIgcClass=None\n"), std::string::npos);
     EXPECT_NE(text.find("\nOlcRegion=\n"), std::string::npos);
     EXPECT_EQ(text.find("evil"), std::string::npos);
-    EXPECT_EQ(Lines(text).size(), 67u);
+    EXPECT_EQ(Lines(text).size(), 68u);
 
     // The skipped values stay pending but still cannot be written: the file is not touched.
     const auto before = fs::last_write_time(user_);

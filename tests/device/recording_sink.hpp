@@ -42,6 +42,21 @@ public:
         std::lock_guard lock(mutex_);
         return progress_;
     }
+    // There were progress reports, each within its total, and the last one is at its total.
+    bool ProgressEndsAtTotal() {
+        std::lock_guard lock(mutex_);
+        for (const auto& [done, total] : progress_) {
+            if (done < 0 || total <= 0 || done > total) {
+                return false;
+            }
+        }
+        return !progress_.empty() && progress_.back().first == progress_.back().second;
+    }
+    // The last progress report, or (-1, -1) when there was none.
+    std::pair<long long, long long> LastProgress() {
+        std::lock_guard lock(mutex_);
+        return progress_.empty() ? std::pair<long long, long long>(-1, -1) : progress_.back();
+    }
     bool WaitForStatus(const std::string& text, int timeoutMs) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {

@@ -211,6 +211,9 @@ TEST_F(FlymasterSessionTest, DownloadHasTheFixesOfTheHeldFlight) {
                             [](std::uint8_t b) { return b == flymaster::kAccept; }));
     EXPECT_TRUE(sink.SawStatus("4960 points received"));
     EXPECT_TRUE(sink.SawStatus("1 tracks in track list found"));
+    // The bar: track time against the listed duration, every 200 points, then its end.
+    EXPECT_EQ(sink.Progress().size(), 4960u / 200 + 1);
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
 }
 
 TEST_F(FlymasterSessionTest, TwoFlightsAreJoinedOldestFirst) {
@@ -402,6 +405,7 @@ TEST_F(FlymasterSessionTest, WaypointsUpAreAcknowledged) {
     EXPECT_EQ(emu.UploadedNames(),
               (std::vector<std::string>{"Lz  Reichenbach ", "Niesen Kulm     "}));
     EXPECT_TRUE(sink.SawStatus("2 waypoints sent"));
+    EXPECT_EQ(sink.Progress(), (std::vector<std::pair<long long, long long>>{{1, 2}, {2, 2}}));
 }
 
 TEST_F(FlymasterSessionTest, OldSoftwareEchoesTheName) {

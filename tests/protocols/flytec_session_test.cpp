@@ -90,6 +90,10 @@ TEST_F(FlytecSessionTest, OneTrackArrivesByteForByteWithProductDataAndPoints) {
     const auto received = Notes();
     EXPECT_NE(std::find(received.begin(), received.end(), "Progress 101/?"), received.end());
     EXPECT_NE(std::find(received.begin(), received.end(), "Progress 201/?"), received.end());
+    // The bar ends at the flight list's duration, the span of the B records.
+    const long long listed = kMarcourtEnd - kMarcourtStart;
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
+    EXPECT_EQ(sink.LastProgress(), std::make_pair(listed, listed));
 }
 
 // Both date-header forms, CR LF and LF line ends: the raw text is kept byte for byte and every
@@ -166,6 +170,8 @@ TEST_F(FlytecSessionTest, ReadAllTracksKeepsEachFlightASegment) {
     EXPECT_TRUE(sink.SawStatus("Reading track log 2"));
     EXPECT_TRUE(sink.SawStatus("Reading track log 2   (201)"));
     EXPECT_EQ(sink.Statuses().back(), "Downloading completed");
+    // The bar counts the flights read of the two.
+    EXPECT_EQ(sink.Progress(), (std::vector<std::pair<long long, long long>>{{1, 2}, {2, 2}}));
 }
 
 TEST_F(FlytecSessionTest, OverlappingTracksAreRefused) {

@@ -179,6 +179,10 @@ TEST_P(GarminTrackTypes, TrackLogHoldsEveryFixOfTheFlights) {
     EXPECT_EQ(out.productName, "Garmin");
     EXPECT_EQ(out.instrumentDescription, GarminEmulatorConfig{}.product.description);
     EXPECT_TRUE(SawStatusStarting(std::to_string(expected.size()) + " track positions read ("));
+    // The bar counts the records the unit announced (positions and track headers), all of
+    // them at the end.
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
+    EXPECT_GE(sink.LastProgress().second, static_cast<long long>(expected.size()));
     EXPECT_EQ(emulate::LineSettingsText(pty.SlaveFd()), "9600 8N1");
     EXPECT_FALSE(emu.PoweredOff());
 }
@@ -213,6 +217,8 @@ TEST_P(GarminWaypointTypes, WaypointsComeDownAndGoUp) {
         EXPECT_EQ(w.kind, symbol ? sent[i].kind : 0);
     }
     EXPECT_TRUE(SawStatusStarting("3 of 3 waypoints read ("));
+    const std::vector<std::pair<long long, long long>> third{{1, 3}, {2, 3}, {3, 3}};
+    EXPECT_EQ(sink.Progress(), third);
 
     auto start = Start(AccessFunction::kWriteWaypoints);
     start.waypoints = sent;
@@ -224,6 +230,10 @@ TEST_P(GarminWaypointTypes, WaypointsComeDownAndGoUp) {
         EXPECT_EQ(stored[i].latitude, sent[i].latitude);
         EXPECT_EQ(stored[i].longitude, sent[i].longitude);
     }
+    // The upload's count follows the download's on the bar.
+    std::vector<std::pair<long long, long long>> both = third;
+    both.insert(both.end(), third.begin(), third.end());
+    EXPECT_EQ(sink.Progress(), both);
 }
 
 INSTANTIATE_TEST_SUITE_P(Arrays, GarminWaypointTypes,

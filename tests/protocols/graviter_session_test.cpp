@@ -244,6 +244,10 @@ TEST_F(GraviterSessionTest, DownloadDeliversEveryFlightAsASegment) {
     EXPECT_EQ(out.productName, "Graviter");
     EXPECT_EQ(out.instrumentDescription, "Graviter G2 SN00417 SW1.08");
     EXPECT_TRUE(sink.SawStatus(std::to_string(expected.size()) + " points received"));
+    // The bar counts the records of the memory's header, all of them at the end.
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
+    const auto all = static_cast<long long>(expected.size());
+    EXPECT_EQ(sink.LastProgress(), std::make_pair(all, all));
     // The line the session chose: 38,400 baud, 8N1, no flow control.
     EXPECT_EQ(emulate::LineSettingsText(pty.SlaveFd()), "38400 8N1");
     EXPECT_EQ(emulator->Requests().front(), "V");

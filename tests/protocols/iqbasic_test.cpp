@@ -179,6 +179,10 @@ TEST_F(IqSessionTest, TracksArriveByteForByte) {
     // 2021-03-06 10:34:11 UTC (Python's calendar.timegm), 220 s long.
     EXPECT_EQ(flights.start[0], 983961251u);
     EXPECT_EQ(flights.duration[0], 220u);
+    // The bar measures each track against its listed duration and reaches its end.
+    const auto bar = sink.Progress();
+    EXPECT_NE(std::find(bar.begin(), bar.end(), std::make_pair(220LL, 220LL)), bar.end());
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
 }
 
 struct DamagedLineCase {
@@ -271,6 +275,8 @@ TEST_F(IqSessionTest, WaypointsUpAndTheMissingDone) {
     a.latitude = DegreesToSemicircles(46.5);
     EXPECT_EQ(Run(AccessFunction::kWriteWaypoints, {}, {a, a, a}), -1);
     EXPECT_EQ(FirstError(), "2 of 3 waypoints ok. First error was \"\"");
+    EXPECT_EQ(sink.Progress(),
+              (std::vector<std::pair<long long, long long>>{{1, 3}, {2, 3}, {3, 3}}));
     ASSERT_EQ(emu.Uploads().size(), 3u);
     EXPECT_EQ(emu.Uploads()[0], "Lz Reichenbach  ;N  46'30.000;E 000'00.000;     0;   400");
 }

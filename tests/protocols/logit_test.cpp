@@ -294,6 +294,8 @@ TEST_F(LogItSessionTest, TrackLogAtEachSpeedHasTheHeldFixes) {
         EXPECT_EQ(events[before + 2], "track request at 4800");
         EXPECT_EQ(events[before + 3], "track blocks at " + std::to_string(speed));
         EXPECT_EQ(events[before + 4], "end at 4800");
+        // The Log It gives no point count: no total, no bar.
+        EXPECT_TRUE(sink.Progress().empty());
     }
 }
 
@@ -310,6 +312,9 @@ TEST_F(LogItSessionTest, TrackloggerRestartsBehindThePointsReceived) {
     EXPECT_NE(std::find(requests.begin(), requests.end(), "$PMLR,59,113,02E6"), requests.end());
     EXPECT_TRUE(sink.SawStatus("221 points received"));
     EXPECT_TRUE(sink.SawStatus("1 points of 221 received"));
+    // The bar counts the points of the count the logger gave, all of them at the end.
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
+    EXPECT_EQ(sink.LastProgress(), std::make_pair(221LL, 221LL));
 }
 
 TEST_F(LogItSessionTest, RestartsAreCapped) {

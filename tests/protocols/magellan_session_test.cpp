@@ -372,6 +372,7 @@ TEST_F(MagellanSessionTest, UploadSendsOneSentenceEachAndTheEndCommand) {
     EXPECT_TRUE(emu.UploadEnded());
     EXPECT_TRUE(sink.SawStatus("Waypoint 2 sent"));
     EXPECT_TRUE(sink.SawStatus("2 waypoints sent"));
+    EXPECT_EQ(sink.Progress(), (std::vector<std::pair<long long, long long>>{{1, 2}, {2, 2}}));
 }
 
 TEST_F(MagellanSessionTest, CompetitionScanWithoutIdsStillDownloads) {

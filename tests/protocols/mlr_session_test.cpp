@@ -408,6 +408,8 @@ TEST_F(MlrSessionTest, UploadSendsOneSentencePerWaypoint) {
     ASSERT_EQ(uploads.size(), 5u);
     EXPECT_EQ(uploads[0], "$GPWPL,4624.563,N,00807.580,E,FIESCH0Kuehboden  start      *5E");
     EXPECT_TRUE(sink.SawStatus("Waypoint 5 sent"));
+    EXPECT_EQ(sink.Progress(), (std::vector<std::pair<long long, long long>>{
+                                   {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
 }
 
 }  // namespace

@@ -416,6 +416,8 @@ TEST_F(MtkSessionTest, DownloadIsTheHeldFlightFixByFix) {
     EXPECT_EQ(out.productName, "Pentagram");
     EXPECT_EQ(out.productText, "Pentagram: AXN_1.0-B_1.3_C01,0001");
     EXPECT_TRUE(sink.SawStatus(std::to_string(held.size()) + " points received"));
+    // The bar counts the bytes of the used memory, read to its end.
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
     EXPECT_EQ(emulate::LineSettingsText(pty.SlaveFd()), "38400 8N1");
     // Logging was on: stopped for the download and started again.
     const std::vector<std::string> received = emu.Received();

@@ -225,6 +225,8 @@ TEST_F(SyrideSessionTest, ChosenFlightsAreJoinedInTimeOrder) {
     EXPECT_EQ(out.productText, "SYS'Nav: 31337");
     EXPECT_TRUE(sink.SawStatus("2 tracks in track list read"));
     EXPECT_TRUE(sink.SawStatus(std::to_string(expected.size()) + " points received"));
+    // The bar counts each flight's bytes to their end.
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
 }
 
 TEST_F(SyrideSessionTest, FlightListHoldsStartsAndDurations) {
@@ -356,6 +358,9 @@ TEST_F(SyrideSessionTest, UploadAddsBehindTheInstrumentsOwn) {
     EXPECT_EQ(stored[3].latitude, AtE7(5000));
     EXPECT_EQ(unit.Erased(), 6);
     EXPECT_EQ(unit.Written(), 1);  // 4 slots fit one page
+    // The bar: the one page of the table, written.
+    EXPECT_EQ(sink.Progress().size(), 1u);
+    EXPECT_TRUE(sink.ProgressEndsAtTotal());
     // The number added, and a word about the one without a name.
     EXPECT_TRUE(sink.SawStatus("2 waypoints added"));
     EXPECT_EQ(FirstError(), "1 waypoints without ID or description not added");

@@ -437,6 +437,10 @@ TEST_F(TopnavSessionTest, XcTrainerMxpDownloadHoldsTheFlight) {
     EXPECT_EQ(out.instrumentDescription, "XC Trainer V1.2-34, S/N 4660");
     EXPECT_TRUE(sink.SawStatus(std::to_string(config.flight.size()) + " points received"));
     EXPECT_TRUE(sink.SawStatus("Waiting for data"));
+    // The bar counts the positions the header announced: 100 and 200 of 221, then all.
+    const auto all = static_cast<long long>(config.flight.size());
+    EXPECT_EQ(sink.Progress(),
+              (std::vector<std::pair<long long, long long>>{{100, all}, {200, all}, {all, all}}));
     EXPECT_EQ(emulate::LineSettingsText(pty.SlaveFd()).rfind("57600 8N1 xon/xoff", 0), 0u);
 }
 
@@ -557,6 +561,8 @@ TEST_F(TopnavSessionTest, UploadWritesOneRecordPerWaypoint) {
     const Outcome& out = Run(std::move(start));
     ASSERT_EQ(out.result, 0) << FirstError();
     EXPECT_TRUE(sink.SawStatus("3 waypoints sent"));
+    EXPECT_EQ(sink.Progress(),
+              (std::vector<std::pair<long long, long long>>{{1, 3}, {2, 3}, {3, 3}}));
     emu.Stop();
     const std::vector<Waypoint> received = emu.Received();
     ASSERT_EQ(received.size(), 3u);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/job_context.hpp"
+
 namespace tracora::protocols {
 
 int EstimateRemainingSeconds(const DownloadProgress& progress) {
@@ -24,6 +26,32 @@ int EstimateRemainingSeconds(const DownloadProgress& progress) {
         seconds = progress.elapsedMs * remaining / received / 1000;
     }
     return static_cast<int>(std::clamp<long long>(seconds, 0, kMaxRemainingSeconds));
+}
+
+namespace {
+
+// The bar's total: the expected points, else the listed duration; 0 when neither is known.
+long long ProgressTotal(const DownloadProgress& progress) {
+    return progress.expectedPoints > 0 ? progress.expectedPoints : progress.listedDurationSeconds;
+}
+
+}  // namespace
+
+int ReportTrackProgress(device::JobContext& job, const DownloadProgress& progress) {
+    if (const long long total = ProgressTotal(progress); total > 0) {
+        const long long done =
+            progress.expectedPoints > 0
+                ? progress.receivedPoints
+                : static_cast<long long>(progress.lastPointTime) - progress.firstPointTime;
+        job.Progress(done, total);
+    }
+    return EstimateRemainingSeconds(progress);
+}
+
+void CompleteTrackProgress(device::JobContext& job, const DownloadProgress& progress) {
+    if (const long long total = ProgressTotal(progress); total > 0) {
+        job.Progress(total, total);
+    }
 }
 
 }  // namespace tracora::protocols

@@ -246,6 +246,9 @@ int ReceiveTrack(GpsAccessJob& job, int index, TrackDecoder& decoder) {
             return Cancel(job, TrackErrorText(code), kTrackTitle);
         }
         if (decoder.Ended()) {
+            DownloadProgress whole;
+            whole.listedDurationSeconds = job.flights.duration[slot];
+            CompleteTrackProgress(job, whole);
             return 0;
         }
         const std::uint8_t accept = kAccept;
@@ -272,7 +275,7 @@ int ReceiveTrack(GpsAccessJob& job, int index, TrackDecoder& decoder) {
             progress.firstPointTime = points.front().time;
             progress.lastPointTime = points[i].time;
             progress.listedDurationSeconds = job.flights.duration[slot];
-            const int seconds = EstimateRemainingSeconds(progress);
+            const int seconds = ReportTrackProgress(job, progress);
             job.Status(FormatCount("Track position % (%m %s)", count, seconds / 60, seconds % 60));
             job.Notify(FormatCount("Progress %/?", count));
         }
@@ -448,6 +451,7 @@ int FlymasterWriteWaypoints(GpsAccessJob& job) {
             }
             ++sent;
             job.Status(FormatCount("Waypoint % sent", sent));
+            job.Progress(sent, total);
             job.Notify(FormatCount("Sent wpt %/%", sent, total));
             const int answer = ReceiveUploadAnswer(receiver, product, UploadNameField(name));
             if (answer == -1 && job.AbortRequested()) {

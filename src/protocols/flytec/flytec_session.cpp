@@ -226,9 +226,7 @@ void ReportProgress(GpsAccessJob& job, const DownloadStyle& style, int index, bo
         progress.firstPointTime = state.points.front().time;
         progress.lastPointTime = state.points.back().time;
         progress.listedDurationSeconds = job.flights.duration[static_cast<std::size_t>(index)];
-        const int seconds = EstimateRemainingSeconds(progress);
-        job.Progress(static_cast<long long>(progress.lastPointTime) - progress.firstPointTime,
-                     progress.listedDurationSeconds);
+        const int seconds = ReportTrackProgress(job, progress);
         job.Status(FormatCount("Track position % (%m %s)", count, seconds / 60, seconds % 60));
     }
     job.Notify(FormatCount("Progress %/?", count));
@@ -270,6 +268,11 @@ int ReceiveTrack(GpsAccessJob& job, const DownloadStyle& style, int index, bool 
                 job.Error("E208 " + why, style.title);
                 return -1;
             }
+            if (!style.allTracks) {
+                DownloadProgress whole;
+                whole.listedDurationSeconds = listed;
+                CompleteTrackProgress(job, whole);
+            }
             return 0;
         }
         const std::size_t before = receiver.State().points.size();
@@ -308,9 +311,14 @@ int DownloadTracks(GpsAccessJob& job, const DownloadStyle& style, const std::vec
     receiver.RawText().reserve(20000);
     std::vector<TrackPoint> joined;
     bool everyTrackHasG = true;
+    long long tracksIn = 0;
     for (const int index : indexes) {
         if (ReceiveTrack(job, style, index, wholeLog, receiver) != 0) {
             return -1;
+        }
+        // Reading every flight: the bar counts the flights.
+        if (style.allTracks) {
+            job.Progress(++tracksIn, static_cast<long long>(indexes.size()));
         }
         IgcDownloadState& state = receiver.State();
         job.Status(FormatCount("% points received", static_cast<long long>(state.points.size())));

@@ -341,6 +341,7 @@ int ReadWaypoints(GarminSession& s, bool scanOnly) {
         if (scanOnly)
             competition::DecodeIdWaypoint(waypoint, job.compSpecial, ids);
         Acknowledge(s, kPidWaypoint);
+        job.Progress(i, count);
         job.Notify(WaypointCountText(i));
         if (i % 5 == 0)
             job.Status(FormatCount("Waypoint % of % received", i, count));
@@ -442,7 +443,7 @@ int ReadTrackLog(GarminSession& s) {
         if (i % 5 == 0) {
             progress.elapsedMs = MsSince(start);
             progress.receivedPoints = i;
-            const int left = EstimateRemainingSeconds(progress);
+            const int left = ReportTrackProgress(job, progress);
             job.Status(
                 FormatCount("Track position % of % (%m %s)", i, count, left / 60, left % 60));
             job.Notify(FormatCount("Progress %/%", i, count));
@@ -458,6 +459,7 @@ int ReadTrackLog(GarminSession& s) {
         return -1;
     }
     Acknowledge(s, kPidTransferComplete);
+    CompleteTrackProgress(job, progress);
     job.Status(FormatCount("% track positions read (", static_cast<long long>(points.size())) +
                Seconds(MsSince(start)) + " secs)");
     DownloadedTrackLog& track = job.track;
@@ -501,6 +503,7 @@ int WriteWaypoints(GarminSession& s) {
                               "E402 COM port error while waiting for ack. packet", title},
                              "E403 Bad acknowledge packet type or format") != 0)
             return -1;
+        job.Progress(i, count);
     }
     job.Status(FormatCount("Waypoint % of % sent", count, count));
     MakeWordPacket(kPidTransferComplete, kCmdTransferWaypoints, packet);

@@ -171,6 +171,7 @@ int GraviterReadTrackLog(GpsAccessJob& job) {
         const long long received = static_cast<long long>(
             std::min<std::size_t>(header.recordCount, i * (kPageSize / kRecordSize)));
         if (i == 1 || i % 10 == 0 || i == pages) {
+            job.Progress(received, header.recordCount);
             job.Status(FormatCount("Track position %", received));
             job.Notify(FormatCount("Progress %/%", received, header.recordCount));
         }

@@ -282,6 +282,9 @@ int ReceiveTrack(GpsAccessJob& job, int index, unsigned number, IgcReceiver& rec
                 job.Error(why, kTrackTitle);
                 return -1;
             }
+            DownloadProgress whole;
+            whole.listedDurationSeconds = listed;
+            CompleteTrackProgress(job, whole);
             return 0;
         }
         const std::size_t before = receiver.State().points.size();
@@ -333,7 +336,7 @@ int ReceiveTrack(GpsAccessJob& job, int index, unsigned number, IgcReceiver& rec
             progress.firstPointTime = state.points.front().time;
             progress.lastPointTime = state.points.back().time;
             progress.listedDurationSeconds = job.flights.duration[static_cast<std::size_t>(index)];
-            const int seconds = EstimateRemainingSeconds(progress);
+            const int seconds = ReportTrackProgress(job, progress);
             job.Status(FormatCount("Track position % (%m %s)", count, seconds / 60, seconds % 60));
             job.Notify(FormatCount("Progress %/?", count));
         }
@@ -486,6 +489,7 @@ int IqBasicWriteWaypoints(GpsAccessJob& job) {
             }
             ++sent;
             job.Status(FormatCount("Waypoint % sent", sent));
+            job.Progress(sent, total);
             job.Notify(FormatCount("Sent wpt %/%", sent, total));
             std::string answer;
             const int rc = ReadLine(receiver, kUploadAnswerMs, answer);

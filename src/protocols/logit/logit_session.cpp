@@ -112,6 +112,7 @@ void ShowProgress(GpsAccessJob& job, long long count, long long expected) {
         return;
     }
     if (expected >= 0) {
+        job.Progress(count, expected);
         job.Status(FormatCount("% points of % received", count, expected));
         job.Notify(FormatCount("Progress %/%", count, expected));
     } else {
@@ -187,6 +188,7 @@ int ReceiveTrackLog(GpsAccessJob& job, const LogItProduct& product, long long ex
                 }
             }
             if (code == 1) {
+                job.Progress(static_cast<long long>(points.size()), expected);
                 job.Status(FormatCount("% points received", static_cast<long long>(points.size())));
                 EndBinaryTransfer(job, kBaud, kPauseBeforeEndMs);
                 return 0;

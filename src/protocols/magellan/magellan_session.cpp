@@ -299,6 +299,7 @@ int MagellanWriteWaypoints(GpsAccessJob& job) {
         }
         ++sent;
         job.Status(FormatCount("Waypoint % sent", sent));
+        job.Progress(sent, total);
         job.Notify(FormatCount("Sent wpt %/%", sent, total));
         if (!job.Pause(kPauseAfterUploadMs)) {
             job.Status(FormatCount("% waypoints sent", sent));

@@ -412,6 +412,7 @@ int MlrWriteWaypoints(GpsAccessJob& job) {
         }
         ++sent;
         job.Status(FormatCount("Waypoint % sent", sent));
+        job.Progress(sent, total);
         job.Notify(FormatCount("Sent wpt %/%", sent, total));
     }
     if (!job.Pause(kUploadPauseMs)) {

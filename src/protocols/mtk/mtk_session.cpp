@@ -277,10 +277,12 @@ public:
                 const double elapsed = std::chrono::duration<double>(now - started).count();
                 const auto left = static_cast<long long>(elapsed * (end - done) / done + 0.5);
                 const std::string text = FormatCount("Time left (s): %", left);
+                job_.Progress(static_cast<long long>(done), end);
                 job_.Status(text);
                 job_.Notify(text);
             }
         }
+        job_.Progress(end, end);
         return Failure::kNone;
     }
 

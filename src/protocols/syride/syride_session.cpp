@@ -219,6 +219,8 @@ int ReadFlight(GpsAccessJob& job, Device& device, const FlightEntry& entry,
         const auto progress = [&](std::size_t left) {
             if (Clock::now() - lastStatus >= std::chrono::seconds(1)) {
                 lastStatus = Clock::now();
+                job.Progress(static_cast<long long>(before + chunk - left),
+                             static_cast<long long>(size));
                 job.Status(FormatCount("Reading data (%)",
                                        static_cast<long long>(size - before - chunk + left)));
             }
@@ -232,6 +234,7 @@ int ReadFlight(GpsAccessJob& job, Device& device, const FlightEntry& entry,
         job.Error("Flight memory / duration inconsistency", kTrackTitle);
         return -1;
     }
+    job.Progress(static_cast<long long>(size), static_cast<long long>(size));
     return 0;
 }
 
@@ -398,9 +401,14 @@ int SyrideWriteWaypointsJob(GpsAccessJob& job) {
     for (int s = 0; s < kSectors && !failed; ++s)
         failed = device.EraseSector(kWaypointTable + static_cast<std::uint32_t>(s) * kSectorSize,
                                     kUploadTitle) != 0;
-    for (std::size_t at = 0; at < image.size() && !failed; at += kPageSize)
+    for (std::size_t at = 0; at < image.size() && !failed; at += kPageSize) {
         failed = device.WritePage(kWaypointTable + static_cast<std::uint32_t>(at),
                                   std::span(image).subspan(at, kPageSize), kUploadTitle) != 0;
+        // The bar counts the table's bytes written.
+        if (!failed)
+            job.Progress(static_cast<long long>(at + kPageSize),
+                         static_cast<long long>(image.size()));
+    }
     device.KeepGoing(false);
     if (failed) {
         job.Error(

@@ -174,7 +174,7 @@ int MxpReadTrackLogJob(GpsAccessJob& job) {
                     .count();
             progress.expectedPoints = decoder.Header().positions;
             progress.receivedPoints = stored;
-            const int left = EstimateRemainingSeconds(progress);
+            const int left = ReportTrackProgress(job, progress);
             job.Status(FormatCount("Track position % of % (%m %s)", stored,
                                    decoder.Header().positions, left / 60, left % 60));
             job.Notify(FormatCount("Progress %/%", stored, decoder.Header().positions));
@@ -195,6 +195,9 @@ int MxpReadTrackLogJob(GpsAccessJob& job) {
                               static_cast<long long>(points.size()), decoder.Header().positions),
                   kTrackTitle);
     }
+    DownloadProgress whole;
+    whole.expectedPoints = decoder.Header().positions;
+    CompleteTrackProgress(job, whole);
     job.productText =
         (job.productName + ": " + std::to_string(decoder.Header().serial)).substr(0, 53);
     FinishTrack(job, std::move(points), receiver.TakeRaw(), decoder.Header().altitudeFormat != 1);
@@ -386,6 +389,7 @@ int TnWriteWaypointsJob(GpsAccessJob& job) {
         }
         ++sent;
         job.Status(FormatCount("Waypoint % sent", sent));
+        job.Progress(sent, total);
         job.Notify(FormatCount("Sent wpt %/%", sent, total));
         if (!job.Pause(kUploadPauseMs)) {
             job.Status(FormatCount("% waypoints sent", sent));
