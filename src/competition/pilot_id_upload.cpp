@@ -18,6 +18,17 @@ constexpr std::array<GpsProtocol, 11> kIdProtocols = {
     GpsProtocol::kLeonardo,  GpsProtocol::kSyride,
 };
 
+// The Digifly Air and the Leonardo Pro keep their pilot IDs in the competition waypoint list,
+// which is where a download in competition mode looks for them: an upload into the user list
+// would never be found again. The model (and with it the line speed) is the one the flight came
+// from; a log that does not say is taken as a Digifly Air.
+int LeonardoIdListParameter(const TrackLog& log) {
+    constexpr int kDigiflyAir = 1;
+    constexpr int kCompetitionList = 2;
+    const bool leonardoPro = log.instrumentDescription.rfind("LeonardoPro", 0) == 0;
+    return (leonardoPro ? 0 : kDigiflyAir) + kCompetitionList;
+}
+
 }  // namespace
 
 std::vector<Waypoint> PilotIdWaypoints(int competitionId, int civlId, bool withNnn,
@@ -61,7 +72,7 @@ bool PreparePilotIdUpload(const AppState& state, std::uint32_t now, PilotIdUploa
         return false;
     }
     out.protocol = static_cast<GpsProtocol>(log.protocol);
-    out.parameter = out.protocol == GpsProtocol::kLeonardo ? 1 : 0;
+    out.parameter = out.protocol == GpsProtocol::kLeonardo ? LeonardoIdListParameter(log) : 0;
     out.waypoints =
         PilotIdWaypoints(pilot.competitionId, pilot.civlId, state.settings.compWptNnn != 0, now);
     out.pilotName = pilot.name;

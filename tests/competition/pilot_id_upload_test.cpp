@@ -83,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OfferCase{"Flytec", 4, -1, -1, 4711, 12, false, true, 0, 2},
                       OfferCase{"FlytecNnn", 4, -1, -1, 4711, 12, true, true, 0, 3},
                       OfferCase{"GarminCivlOnly", 0, -1, -1, -1, 12, true, true, 0, 1},
-                      OfferCase{"LeonardoParameterOne", 17, -1, -1, 4711, -1, false, true, 1, 1},
+                      OfferCase{"DigiflyAirCompetitionList", 17, -1, -1, 4711, -1, false, true, 3,
+                                1},
                       OfferCase{"Syride", 20, -1, -1, 4711, -1, false, true, 0, 1},
                       OfferCase{"InstrumentHadACompId", 4, 4711, -1, 4711, 12, false, false, 0, 0},
                       OfferCase{"InstrumentHadACivlId", 4, -1, 12, 4711, 12, false, false, 0, 0},
@@ -92,6 +93,21 @@ INSTANTIATE_TEST_SUITE_P(
                       OfferCase{"Ascent", 19, -1, -1, 4711, 12, false, false, 0, 0},
                       OfferCase{"ReadFromFile", -1, -1, -1, 4711, 12, false, false, 0, 0}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// The model of the flight's instrument decides the line speed of the upload; the IDs go into the
+// competition list, where a download in competition mode reads them.
+TEST(PilotIdOffer, LeonardoProIdsGoToItsCompetitionListAtItsOwnSpeed) {
+    AppState state;
+    state.trackLog.protocol = ProtocolNumber(GpsProtocol::kLeonardo);
+    state.trackLog.instrumentDescription = "LeonardoPro SN1234 SW2.10";
+    state.pilot = CurrentPilot{"Smith, John", 4711, -1};
+    PilotIdUpload upload;
+    ASSERT_TRUE(PreparePilotIdUpload(state, 5, upload));
+    EXPECT_EQ(upload.parameter, 2);
+    state.trackLog.instrumentDescription = "DigiflyAir SN1234 SW2.10";
+    ASSERT_TRUE(PreparePilotIdUpload(state, 5, upload));
+    EXPECT_EQ(upload.parameter, 3);
+}
 
 }  // namespace
 }  // namespace tracora::competition
