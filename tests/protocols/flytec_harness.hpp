@@ -57,6 +57,11 @@ using JobOutcome = harness::JobOutcome;
 
 class FlytecSessionTest : public harness::EmulatorSessionTest<flytec::FlytecEmulator> {
 protected:
+    // Starts the emulator with `config` on its own thread.
+    flytec::FlytecEmulator& StartEmulator(flytec::FlytecEmulatorConfig config) {
+        return EmulatorSessionTest::StartEmulator(std::move(config));
+    }
+
     device::JobStart Start(device::AccessFunction function, int parameter = 0) {
         device::JobStart start = Job(function, GpsProtocol::kFlytec);
         start.parameter = parameter;

@@ -116,7 +116,7 @@ void AscentEmulator::NextLogBlock(std::uint16_t flight) {
         // A header fault hits the next flight's data as a whole.
         AscentFault fault{};
         if (TakeTransferFault(AscentStep::kTrackLog, fault,
-                      [](AscentFault f) { return f == AscentFault::kBadHeader; })) {
+                              [](AscentFault f) { return f == AscentFault::kBadHeader; })) {
             logData_[2] = static_cast<std::uint8_t>(logData_[2] ^ 0x40);
         }
     }
