@@ -7,16 +7,12 @@
 //   tracora_bench_garmin_download [--benchmark_...]
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <string>
 
-#include "core/debug_trace.hpp"
 #include "device/emulator_link.hpp"
-#include "device/gps_job.hpp"
 #include "device/pseudo_terminal.hpp"
-#include "protocols/dispatch_table.hpp"
+#include "download_bench.hpp"
 #include "protocols/garmin/garmin_emulator.hpp"
 
 namespace {
@@ -26,29 +22,6 @@ using namespace tracora;
 constexpr int kLineRate = 9600;
 // The port's settling pause after it opens.
 constexpr double kFixedPauseSeconds = 0.1;
-
-class QuietSink : public device::JobSink {
-public:
-    void JobError(const std::string& text, const std::string& title) override {
-        error = title + ": " + text;
-    }
-    void JobStatus(const std::string&) override {}
-    void JobStatus2(const std::string&) override {}
-    std::string error;
-};
-
-std::vector<TrackPoint> LongTrack(int fixes) {
-    std::vector<TrackPoint> points(static_cast<std::size_t>(fixes));
-    for (int i = 0; i < fixes; ++i) {
-        TrackPoint& p = points[static_cast<std::size_t>(i)];
-        p.time = 1'000'000'000U + static_cast<std::uint32_t>(i);
-        p.latitude = 550'000'000 + i * 1000;
-        p.longitude = 60'000'000 - i * 700;
-        p.gpsAltitude = 10'000 + (i % 500) * 10;
-    }
-    points.front().flags = TrackPoint::kSegmentStart;
-    return points;
-}
 
 void BM_GarminDownloadAtLineRate(benchmark::State& state) {
     const char* chosen = std::getenv("TRACORA_BENCH_FIXES");
@@ -61,39 +34,23 @@ void BM_GarminDownloadAtLineRate(benchmark::State& state) {
         }
         device::EmulatorLink link(pty.TakeMaster());
         protocols::garmin::GarminEmulatorConfig config;
-        config.flights.push_back(LongTrack(fixes));
+        config.flights.push_back(bench::LongTrack(fixes));
         config.lineRateBaud = kLineRate;
         protocols::garmin::GarminEmulator emulator(link, std::move(config));
         emulator.Start();
 
-        DebugTrace trace;
-        QuietSink sink;
-        std::atomic<bool> busy{false};
-        device::JobLayer layer(protocols::GpsDispatchTable(), trace, sink, busy);
-        layer.SetPortName(pty.SlavePath());
-        std::size_t points = 0;
-        int result = -1;
-        device::JobStart start;
-        start.function = device::AccessFunction::kReadTrackLog;
-        start.protocol = GpsProtocol::kGarmin;
-        start.completion = [&](device::GpsAccessJob& job) {
-            result = job.result;
-            points = job.track.points.size();
-        };
-        const auto begin = std::chrono::steady_clock::now();
-        layer.StartGpsJob(std::move(start));
-        layer.Join();
-        const double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        const bench::Download run = bench::RunDownload(pty.SlavePath(), GpsProtocol::kGarmin,
+                                                       device::AccessFunction::kReadTrackLog);
         emulator.Stop();
-        if (result < 0) {
-            state.SkipWithError(("download failed: " + sink.error).c_str());
+        if (run.result < 0) {
+            state.SkipWithError(("download failed: " + run.error).c_str());
             return;
         }
         const auto bytes = static_cast<double>(emulator.LineBytes());
         const double expected = bytes * 10.0 / kLineRate + kFixedPauseSeconds;
+        const double wall = run.wallSeconds;
         state.SetIterationTime(wall);
-        state.counters["fixes"] = static_cast<double>(points);
+        state.counters["fixes"] = static_cast<double>(run.points);
         state.counters["bytes"] = bytes;
         state.counters["line_s"] = bytes * 10.0 / kLineRate;
         state.counters["expected_s"] = expected;

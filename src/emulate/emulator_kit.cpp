@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <thread>
 
@@ -10,10 +11,21 @@
 
 #include "core/file_io.hpp"
 #include "core/text_forms.hpp"
+#include "formats/igc/igc_reader.hpp"
 
 namespace tracora::emulate {
 
 namespace {
+
+// Waits until `when`; false when the link is stopped or dropped first.
+bool PaceUntil(device::EmulatorLink& link, Clock::time_point when) {
+    while (Clock::now() < when) {
+        if (link.IsStopped() || link.IsDropped())
+            return false;
+        std::this_thread::sleep_until(std::min(when, Clock::now() + std::chrono::milliseconds(50)));
+    }
+    return true;
+}
 
 // Index of `name` in `names`, -1 when absent.
 int IndexOf(std::span<const std::string_view> names, std::string_view name) {
@@ -92,7 +104,7 @@ int ParseKitOptions(std::string_view who, const std::vector<std::string>& args,
 }
 
 bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
-               const std::function<void(std::size_t)>& sent) {
+               const std::function<void(std::size_t)>& sent, Clock::time_point* lineFree) {
     constexpr int kWriteTimeoutMs = 60'000;
     constexpr std::size_t kPaceBlock = 64;
     if (rateBaud <= 0) {
@@ -102,36 +114,38 @@ bool SendPaced(device::EmulatorLink& link, std::string_view bytes, int rateBaud,
             sent(bytes.size());
         return true;
     }
+    // The answer starts when the line is free: now, or when what went before has been
+    // carried. Every block's time is counted from there, so a block the machine sends late
+    // lets the next ones catch up instead of making the whole answer late.
+    const Clock::time_point start =
+        lineFree == nullptr ? Clock::now() : std::max(Clock::now(), *lineFree);
+    const auto lineTime = [&](std::size_t count) { return start + LineTime(count, rateBaud); };
     // Block k may leave only when the line has had the time to carry the blocks before it.
-    const auto start = std::chrono::steady_clock::now();
+    // The blocks are counted from the end (the first one is the short one), so that the last
+    // one reaches the session a block's line time before the answer has left: the session's
+    // next request is then waiting when the line is free, and the time a busy machine takes to
+    // wake the session is hidden in the answer's own line time rather than added to it.
     std::size_t done = 0;
+    std::size_t length = bytes.size() % kPaceBlock == 0 ? kPaceBlock : bytes.size() % kPaceBlock;
     while (done < bytes.size()) {
-        const auto due = start + std::chrono::microseconds(static_cast<long long>(done) * 10 *
-                                                           1'000'000 / rateBaud);
-        while (std::chrono::steady_clock::now() < due) {
-            if (link.IsStopped() || link.IsDropped())
-                return false;
-            std::this_thread::sleep_until(
-                std::min(due, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
-        }
-        const std::size_t length = std::min(kPaceBlock, bytes.size() - done);
+        if (!PaceUntil(link, lineTime(done)))
+            return false;
+        length = std::min(length, bytes.size() - done);
         if (link.Write(bytes.substr(done, length), kWriteTimeoutMs) < 0)
             return false;
         done += length;
         if (sent)
             sent(length);
+        length = kPaceBlock;
     }
     // The answer has left when the line has carried its last block too: an instrument that
-    // waits for an acknowledgement after each short answer cannot send faster than that.
-    const auto end = start + std::chrono::microseconds(static_cast<long long>(bytes.size()) * 10 *
-                                                       1'000'000 / rateBaud);
-    while (std::chrono::steady_clock::now() < end) {
-        if (link.IsStopped() || link.IsDropped())
-            return false;
-        std::this_thread::sleep_until(
-            std::min(end, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+    // waits for an acknowledgement after each short answer cannot send faster than that. With
+    // a line clock the next answer waits for it; without, this one does.
+    if (lineFree != nullptr) {
+        *lineFree = lineTime(bytes.size());
+        return !link.IsStopped() && !link.IsDropped();
     }
-    return true;
+    return PaceUntil(link, lineTime(bytes.size()));
 }
 
 std::size_t StallPoint(std::string_view answer, bool atLineEnd) {
@@ -151,13 +165,29 @@ std::size_t StallPoint(std::string_view answer, bool atLineEnd) {
 }
 
 bool SendWithStall(device::EmulatorLink& link, std::string_view bytes, std::size_t splitAt,
-                   int holdMs, int rateBaud, const std::function<void(std::size_t)>& sent) {
+                   int holdMs, int rateBaud, const std::function<void(std::size_t)>& sent,
+                   Clock::time_point* lineFree) {
     splitAt = std::min(splitAt, bytes.size());
-    if (!SendPaced(link, bytes.substr(0, splitAt), rateBaud, sent))
+    if (!SendPaced(link, bytes.substr(0, splitAt), rateBaud, sent, lineFree))
         return false;
     if (!link.Hold(holdMs))
         return false;
-    return SendPaced(link, bytes.substr(splitAt), rateBaud, sent);
+    return SendPaced(link, bytes.substr(splitAt), rateBaud, sent, lineFree);
+}
+
+std::chrono::microseconds LineTime(std::size_t bytes, int rateBaud) {
+    return rateBaud <= 0 ? std::chrono::microseconds(0)
+                         : std::chrono::microseconds(static_cast<long long>(bytes) * 10 *
+                                                     1'000'000 / rateBaud);
+}
+
+std::string BreakChecksum(std::string answer) {
+    const std::size_t star = answer.find('*');
+    if (star != std::string::npos && star + 2 < answer.size()) {
+        char& digit = answer[star + 2];
+        digit = digit == '0' ? '1' : '0';
+    }
+    return answer;
 }
 
 void SplitModel(std::string_view value, std::string& name, std::string& version) {
@@ -251,8 +281,8 @@ int LineBaud(int slaveFd) {
     return baud > 0 ? baud : -1;
 }
 
-int ServeSentences(device::EmulatorLink& link, int pollMs,
-                   const std::function<void(const std::string&)>& handle) {
+int ServeLines(device::EmulatorLink& link, int pollMs,
+               const std::function<void(const std::string&)>& handle) {
     for (;;) {
         std::string line;
         const int rc = link.ReadLine(line, pollMs);
@@ -262,14 +292,60 @@ int ServeSentences(device::EmulatorLink& link, int pollMs,
         if (rc < 0) {
             return rc == device::kIoAborted || rc == device::kIoLinkLost ? 0 : rc;
         }
-        const std::size_t dollar = line.find('$');
-        if (dollar != std::string::npos) {
-            handle(line.substr(dollar));
-        }
+        handle(line);
         if (link.IsDropped() || link.IsStopped()) {
             return 0;
         }
     }
+}
+
+bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points) {
+    igc::IgcParseResult parsed;
+    if (igc::ParseIgc(igc, parsed) <= 0) {
+        return false;
+    }
+    points = std::move(parsed.points);
+    return !points.empty();
+}
+
+int ParseOptions(std::string_view who, const std::vector<std::string>& args,
+                 std::span<const std::string_view> steps, std::span<const std::string_view> faults,
+                 const std::vector<Option>& own, KitOptions& kit) {
+    if (ParseKitOptions(who, args, steps, faults, kit) != 0) {
+        return 2;
+    }
+    const std::string name(who);
+    const std::vector<std::string>& rest = kit.rest;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const std::string& arg = rest[i];
+        const auto option = std::find_if(own.begin(), own.end(), [&](const Option& o) {
+            return o.name == arg && (o.flag != nullptr || i + 1 < rest.size());
+        });
+        if (option == own.end()) {
+            std::fprintf(stderr, "tracora-emulate %s: unknown option '%s'\n", name.c_str(),
+                         arg.c_str());
+            return 2;
+        }
+        if (option->flag != nullptr) {
+            *option->flag = true;
+            continue;
+        }
+        const std::string& value = rest[++i];
+        if (option->text != nullptr) {
+            *option->text = value;
+        } else if (option->number != nullptr) {
+            long long number = 0;
+            if (ParseIntegerField(value, number) != 0 || number < INT_MIN || number > INT_MAX) {
+                std::fprintf(stderr, "tracora-emulate %s: bad value '%s' for %s\n", name.c_str(),
+                             value.c_str(), arg.c_str());
+                return 2;
+            }
+            *option->number = static_cast<int>(number);
+        } else if (!option->take(value)) {
+            return 2;
+        }
+    }
+    return 0;
 }
 
 bool WaitForLineBaud(device::EmulatorLink& link, int slaveFd, int baud, int timeoutMs) {

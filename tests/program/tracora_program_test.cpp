@@ -1820,7 +1820,7 @@ TEST_F(ProgramWithMlr, IgcDownloadHasTheHeldFlightsFixes) {
     EXPECT_EQ(expected.size(), 221u);
     EXPECT_EQ(IgcParserGpsFixes(saved[0]), expected);
     // The instrument saw the switch to 38,400 for the frames and 4,800 again at the end.
-    const std::vector<std::string> events = instrument->LineEvents();
+    const std::vector<std::string> events = instrument->Events();
     ASSERT_GE(events.size(), 4u);
     EXPECT_EQ(events[2], "track frames at 38400");
     EXPECT_EQ(events[3], "end at 4800");
@@ -1952,7 +1952,7 @@ TEST_F(ProgramWithLogIt, IgcDownloadHasTheHeldFlightsFixes) {
         GTEST_SKIP() << "node or igc-parser is not installed";
     }
     EXPECT_EQ(IgcParserGpsFixes(saved[0]), expected);
-    const std::vector<std::string> events = instrument->LineEvents();
+    const std::vector<std::string> events = instrument->Events();
     EXPECT_NE(std::find(events.begin(), events.end(), "track blocks at 57600"), events.end());
 }
 

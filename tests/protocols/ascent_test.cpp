@@ -20,6 +20,7 @@
 #include "protocols/ascent/ascent_emulator.hpp"
 #include "protocols/ascent/ascent_frames.hpp"
 #include "protocols/dispatch_table.hpp"
+#include "protocols/session_harness.hpp"
 
 namespace tracora::protocols {
 namespace {
@@ -110,128 +111,34 @@ TEST(AscentLog, LoggerAngles) {
     EXPECT_NEAR(SemicirclesToDegrees(ascent::LoggerAngle(715, 2500, true)), -7.2541667, 1e-7);
 }
 
-constexpr std::int64_t kUnixToReceiver = 631065600;
-
-std::string ReadFixture(const std::string& name) {
-    std::string text;
-    EXPECT_EQ(ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + "/igc/" + name, text),
-              FileReadStatus::kOk)
-        << name;
-    return text;
-}
-
-// The sampled fixes of `file` as gpsbabel and igc-parser read it, and its fix count.
-std::vector<std::vector<std::string>> OracleRows(const std::string& file, std::size_t& count) {
-    const std::string table = ReadFixture("oracle_fixes.tsv");
-    std::vector<std::vector<std::string>> rows;
-    std::size_t start = 0;
-    while (start < table.size()) {
-        const std::size_t end = std::min(table.find('\n', start), table.size());
-        const std::string line = table.substr(start, end - start);
-        start = end + 1;
-        std::vector<std::string> f;
-        for (std::size_t at = 0;;) {
-            const std::size_t tab = line.find('\t', at);
-            f.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
-            if (tab == std::string::npos) {
-                break;
-            }
-            at = tab + 1;
-        }
-        if (f.size() >= 3 && f[1] == file) {
-            if (f[0] == "count") {
-                count = std::stoul(f[2]);
-            } else if (f.size() >= 10) {
-                rows.push_back(f);
-            }
-        }
-    }
-    return rows;
-}
-
-class AscentSessionTest : public ::testing::Test {
+class AscentSessionTest : public harness::EmulatorSessionTest<AscentEmulator> {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        ASSERT_TRUE(link->Valid());
-        layer.SetPortName(pty.SlavePath());
-        layer.SetOpenAttempts(4);
-    }
-    void TearDown() override {
-        layer.WaitForJobEnd();
-        if (emulator) {
-            emulator->Stop();
-        }
-    }
-
     AscentEmulator& StartEmulator(AscentEmulatorConfig config = {}) {
         for (const char* file : {"marcourt.igc", "20241007TZN.igc"}) {
             std::vector<TrackPoint> points;
-            EXPECT_TRUE(ascent::FlightFromIgc(ReadFixture(file), points));
+            EXPECT_TRUE(ascent::FlightFromIgc(harness::ReadIgc(file), points));
             config.flights.push_back(points);
         }
-        config.slaveFd = pty.SlaveFd();
-        emulator = std::make_unique<AscentEmulator>(*link, std::move(config));
-        emulator->Start();
-        return *emulator;
+        return EmulatorSessionTest::StartEmulator(std::move(config));
     }
 
     int Run(AccessFunction function, std::initializer_list<int> slots = {0, 1}) {
-        device::JobStart start;
-        start.function = function;
-        start.protocol = GpsProtocol::kAscent;
-        for (const int slot : slots) {
-            start.selectedFlights.set(static_cast<std::size_t>(slot));
-        }
-        start.completion = [this](device::GpsAccessJob& job) {
-            result = job.result;
-            track = std::move(job.track);
-            flights = job.flights;
-        };
-        EXPECT_EQ(layer.StartGpsJob(std::move(start)), 0);
-        layer.Join();
-        return result;
-    }
-
-    std::string FirstError() {
-        const auto errors = sink.Errors();
-        return errors.empty() ? std::string() : errors.front().text;
+        return EmulatorSessionTest::Run(Job(function, GpsProtocol::kAscent, slots)).result;
     }
 
     void ExpectHeldFixes(const std::string& file, std::size_t offset) {
-        std::size_t count = 0;
-        const auto rows = OracleRows(file, count);
-        ASSERT_FALSE(rows.empty()) << file;
-        ASSERT_GE(track.points.size(), offset + count);
-        for (const auto& f : rows) {
-            const TrackPoint& p = track.points[offset + std::stoul(f[2])];
-            EXPECT_EQ(static_cast<std::int64_t>(p.time) + kUnixToReceiver, std::stoll(f[3]));
-            EXPECT_NEAR(SemicirclesToDegrees(p.latitude), std::stod(f[4]), 1e-6);
-            EXPECT_NEAR(SemicirclesToDegrees(p.longitude), std::stod(f[5]), 1e-6);
-            EXPECT_EQ(p.gpsAltitude, std::stoi(f[9]) * 10);
-        }
+        harness::ExpectOracleFixes(file, track.points, offset);
     }
 
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<AscentEmulator> emulator;
-    DebugTrace trace;
-    RecordingSink sink;
-    std::atomic<bool> busy{false};
-    device::JobLayer layer{GpsDispatchTable(), trace, sink, busy};
-    int result = 999;
-    DownloadedTrackLog track;
-    device::FlightList flights;
+    DownloadedTrackLog& track = outcome.track;
+    device::FlightList& flights = outcome.flights;
 };
 
 TEST_F(AscentSessionTest, TwoFlightsAt128000BaudJoinedOldestFirst) {
     auto& emu = StartEmulator();
     ASSERT_EQ(Run(AccessFunction::kReadTrackLog), 0) << FirstError();
-    std::size_t marcourt = 0;
-    std::size_t tzn = 0;
-    OracleRows("marcourt.igc", marcourt);
-    OracleRows("20241007TZN.igc", tzn);
+    const std::size_t marcourt = harness::OracleCount("marcourt.igc");
+    const std::size_t tzn = harness::OracleCount("20241007TZN.igc");
     ASSERT_EQ(track.points.size(), marcourt + tzn);
     ExpectHeldFixes("marcourt.igc", 0);
     ExpectHeldFixes("20241007TZN.igc", marcourt);

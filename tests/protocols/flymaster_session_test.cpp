@@ -20,6 +20,7 @@
 #include "device/recording_sink.hpp"
 #include "protocols/dispatch_table.hpp"
 #include "protocols/flymaster/flymaster_emulator.hpp"
+#include "protocols/session_harness.hpp"
 
 namespace tracora::protocols {
 namespace {
@@ -31,160 +32,38 @@ using flymaster::FlymasterEmulatorConfig;
 using flymaster::FlymasterFault;
 using flymaster::FlymasterStep;
 
-constexpr std::int64_t kUnixToReceiver = 631065600;
+using harness::OracleFixes;
 
-std::string ReadIgc(const std::string& name) {
-    std::string text;
-    for (const char* folder : {"/igc/", "/real/igc/"}) {
-        if (ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + folder + name, text) ==
-            FileReadStatus::kOk) {
-            return text;
-        }
-    }
-    ADD_FAILURE() << name;
-    return text;
-}
-
-// The sampled fixes of a file as gpsbabel and igc-parser read it (igc/oracle_fixes.tsv):
-// index, UNIX time, latitude, longitude (gpsbabel), pressure and GPS altitude.
-struct OracleFix {
-    std::size_t index;
-    std::int64_t unixTime;
-    double latitude, longitude;
-    int pressureAltitude, gpsAltitude;
-};
-
-std::vector<OracleFix> OracleFixes(const std::string& file, std::size_t& count) {
-    std::string table;
-    EXPECT_EQ(ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + "/igc/oracle_fixes.tsv", table),
-              FileReadStatus::kOk);
-    std::vector<OracleFix> fixes;
-    std::size_t start = 0;
-    while (start < table.size()) {
-        const std::size_t end = std::min(table.find('\n', start), table.size());
-        std::vector<std::string> f;
-        std::string line = table.substr(start, end - start);
-        start = end + 1;
-        for (std::size_t at = 0;;) {
-            const std::size_t tab = line.find('\t', at);
-            f.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
-            if (tab == std::string::npos) {
-                break;
-            }
-            at = tab + 1;
-        }
-        if (f.size() < 4 || f[1] != file) {
-            continue;
-        }
-        if (f[0] == "count") {
-            count = std::stoul(f[2]);
-        } else if (f.size() >= 10) {
-            fixes.push_back({std::stoul(f[2]), std::stoll(f[3]), std::stod(f[4]), std::stod(f[5]),
-                             std::stoi(f[8]), std::stoi(f[9])});
-        }
-    }
-    return fixes;
-}
-
-struct Outcome {
-    int result = 999;
-    DownloadedTrackLog track;
-    std::vector<Waypoint> waypoints;
-    device::FlightList flights;
-    std::string instrumentDescription, productText;
-    int competitionId = 999, civlId = 999;
-};
-
-class FlymasterSessionTest : public ::testing::Test {
+class FlymasterSessionTest : public harness::EmulatorSessionTest<FlymasterEmulator> {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        ASSERT_TRUE(link->Valid());
-        layer.SetPortName(pty.SlavePath());
-        layer.SetOpenAttempts(4);
-    }
-    void TearDown() override {
-        layer.WaitForJobEnd();
-        if (emulator) {
-            emulator->Stop();
-        }
-    }
-
     FlymasterEmulator& StartEmulator(std::initializer_list<const char*> files,
                                      FlymasterEmulatorConfig config = {}) {
         for (const char* file : files) {
             flymaster::StoredFlight flight;
-            EXPECT_TRUE(flymaster::FlightFromIgc(ReadIgc(file), flight)) << file;
+            EXPECT_TRUE(flymaster::FlightFromIgc(harness::ReadIgc(file), flight)) << file;
             config.flights.push_back(flight);
         }
         if (config.waypoints.empty()) {
             config.waypoints = flymaster::BuiltInWaypoints();
         }
-        emulator = std::make_unique<FlymasterEmulator>(*link, std::move(config));
-        emulator->Start();
-        return *emulator;
+        return EmulatorSessionTest::StartEmulator(std::move(config));
     }
 
     device::JobStart Start(AccessFunction function, std::initializer_list<int> slots = {}) {
-        device::JobStart start;
-        start.function = function;
-        start.protocol = GpsProtocol::kFlymaster;
-        for (const int slot : slots) {
-            start.selectedFlights.set(static_cast<std::size_t>(slot));
-        }
-        start.completion = [this](device::GpsAccessJob& job) {
-            outcome.result = job.result;
-            outcome.track = std::move(job.track);
-            outcome.waypoints = std::move(job.waypoints);
-            outcome.flights = job.flights;
-            outcome.instrumentDescription = job.instrumentDescription;
-            outcome.productText = job.productText;
-            outcome.competitionId = job.competitionId;
-            outcome.civlId = job.civlId;
-        };
-        return start;
-    }
-
-    const Outcome& Run(device::JobStart start) {
-        EXPECT_EQ(layer.StartGpsJob(std::move(start)), 0);
-        layer.Join();
-        return outcome;
-    }
-
-    std::string FirstError() {
-        const auto errors = sink.Errors();
-        return errors.empty() ? std::string() : errors.front().text;
+        return Job(function, GpsProtocol::kFlymaster, slots);
     }
 
     // Every sampled fix of `file` among `points` from `offset` on, against the oracle.
     void ExpectOracleFixes(const std::string& file, const std::vector<TrackPoint>& points,
                            std::size_t offset) {
-        std::size_t count = 0;
-        const std::vector<OracleFix> fixes = OracleFixes(file, count);
-        ASSERT_FALSE(fixes.empty()) << file;
-        ASSERT_GE(points.size(), offset + count) << file;
-        for (const OracleFix& f : fixes) {
-            const TrackPoint& p = points[offset + f.index];
-            const std::string where = file + " fix " + std::to_string(f.index);
-            EXPECT_EQ(static_cast<std::int64_t>(p.time) + kUnixToReceiver, f.unixTime) << where;
-            EXPECT_NEAR(SemicirclesToDegrees(p.latitude), f.latitude, 1e-6) << where;
-            EXPECT_NEAR(SemicirclesToDegrees(p.longitude), f.longitude, 1e-6) << where;
-            EXPECT_EQ(p.gpsAltitude, f.gpsAltitude * 10) << where;
-            // 0.1 hPa steps are up to 1.4 m apart at altitude: the instrument's pressure
-            // carries the flight's pressure altitude to within a metre.
-            EXPECT_LE(std::abs(p.pressureAltitude - f.pressureAltitude), 1) << where;
-        }
+        harness::ExpectOracleFixes(
+            file, points, offset,
+            [](const TrackPoint& p, const harness::OracleFix& f, const std::string& where) {
+                // 0.1 hPa steps are up to 1.4 m apart at altitude: the instrument's pressure
+                // carries the flight's pressure altitude to within a metre.
+                EXPECT_LE(std::abs(p.pressureAltitude - f.pressureAltitude), 1) << where;
+            });
     }
-
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<FlymasterEmulator> emulator;
-    DebugTrace trace;
-    RecordingSink sink;
-    std::atomic<bool> busy{false};
-    device::JobLayer layer{GpsDispatchTable(), trace, sink, busy};
-    Outcome outcome;
 };
 
 TEST_F(FlymasterSessionTest, DownloadHasTheFixesOfTheHeldFlight) {

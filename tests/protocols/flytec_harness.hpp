@@ -24,6 +24,7 @@
 #include "device/recording_sink.hpp"
 #include "protocols/dispatch_table.hpp"
 #include "protocols/flytec/flytec_emulator.hpp"
+#include "protocols/session_harness.hpp"
 
 namespace tracora::protocols::test_support {
 
@@ -52,69 +53,28 @@ inline std::string ReadRealIgc(const std::string& name) {
     return text;
 }
 
-// What the job handed to its completion routine.
-struct JobOutcome {
-    int result = 999;
-    DownloadedTrackLog track;
-    std::vector<Waypoint> waypoints;
-    device::FlightList flights;
-    std::string productName, instrumentDescription, productText;
-    int competitionId = -2;
-    int civlId = -2;
-};
+using JobOutcome = harness::JobOutcome;
 
-class FlytecSessionTest : public ::testing::Test {
+class FlytecSessionTest : public harness::EmulatorSessionTest<flytec::FlytecEmulator> {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(pty.Open(), 0) << "cannot create a pseudo-terminal pair";
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        ASSERT_TRUE(link->Valid());
-        layer.SetPortName(pty.SlavePath());
-        // Two product-data attempts of 2 s each when the instrument does not answer.
-        layer.SetOpenAttempts(4);
-    }
-
-    void TearDown() override {
-        layer.WaitForJobEnd();
-        if (emulator) {
-            emulator->Stop();
-        }
-    }
-
     // Starts the emulator with `config` on its own thread.
     flytec::FlytecEmulator& StartEmulator(flytec::FlytecEmulatorConfig config) {
-        emulator = std::make_unique<flytec::FlytecEmulator>(*link, std::move(config));
-        emulator->Start();
-        return *emulator;
+        return EmulatorSessionTest::StartEmulator(std::move(config));
     }
 
     device::JobStart Start(device::AccessFunction function, int parameter = 0) {
-        device::JobStart start;
-        start.function = function;
-        start.protocol = GpsProtocol::kFlytec;
+        device::JobStart start = Job(function, GpsProtocol::kFlytec);
         start.parameter = parameter;
         start.notify = [this](const std::string& text) {
             std::lock_guard lock(notifyMutex);
             notes.push_back(text);
-        };
-        start.completion = [this](device::GpsAccessJob& job) {
-            outcome.result = job.result;
-            outcome.track = std::move(job.track);
-            outcome.waypoints = std::move(job.waypoints);
-            outcome.flights = job.flights;
-            outcome.productName = job.productName;
-            outcome.instrumentDescription = job.instrumentDescription;
-            outcome.productText = job.productText;
-            outcome.competitionId = job.competitionId;
-            outcome.civlId = job.civlId;
         };
         return start;
     }
 
     // Runs a job to its end.
     const JobOutcome& Run(device::JobStart start) {
-        EXPECT_EQ(layer.StartGpsJob(std::move(start)), 0);
-        layer.Join();
+        EmulatorSessionTest::Run(std::move(start));
         EXPECT_FALSE(layer.Running());
         EXPECT_FALSE(busy);
         return outcome;
@@ -125,14 +85,6 @@ protected:
         return notes;
     }
 
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<flytec::FlytecEmulator> emulator;
-    DebugTrace trace;
-    RecordingSink sink;
-    std::atomic<bool> busy{false};
-    device::JobLayer layer{GpsDispatchTable(), trace, sink, busy};
-    JobOutcome outcome;
     std::mutex notifyMutex;
     std::vector<std::string> notes;
 };

@@ -20,6 +20,7 @@
 #include "protocols/dispatch_table.hpp"
 #include "protocols/logit/logit_emulator.hpp"
 #include "protocols/logit/logit_frames.hpp"
+#include "protocols/session_harness.hpp"
 
 namespace tracora::protocols {
 namespace {
@@ -158,122 +159,28 @@ TEST(LogItBlocks, TransferStateChecksTheOrder) {
     EXPECT_EQ(logit::ToTrackPoint(r, true).flags, 1u);
 }
 
-constexpr std::int64_t kUnixToReceiver = 631065600;
-
-std::string ReadFixture(const std::string& name) {
-    std::string text;
-    EXPECT_EQ(ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + "/igc/" + name, text),
-              FileReadStatus::kOk)
-        << name;
-    return text;
-}
-
-// The sampled fixes of marcourt.igc as gpsbabel and igc-parser read it: index, UNIX time,
-// latitude, longitude, GPS altitude; and the fix count.
-std::vector<std::vector<std::string>> OracleRows(std::size_t& count) {
-    const std::string table = ReadFixture("oracle_fixes.tsv");
-    std::vector<std::vector<std::string>> rows;
-    std::size_t start = 0;
-    while (start < table.size()) {
-        const std::size_t end = std::min(table.find('\n', start), table.size());
-        const std::string line = table.substr(start, end - start);
-        start = end + 1;
-        std::vector<std::string> f;
-        for (std::size_t at = 0;;) {
-            const std::size_t tab = line.find('\t', at);
-            f.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
-            if (tab == std::string::npos) {
-                break;
-            }
-            at = tab + 1;
-        }
-        if (f.size() >= 3 && f[1] == "marcourt.igc") {
-            if (f[0] == "count") {
-                count = std::stoul(f[2]);
-            } else if (f.size() >= 10) {
-                rows.push_back(f);
-            }
-        }
-    }
-    return rows;
-}
-
-class LogItSessionTest : public ::testing::Test {
+class LogItSessionTest : public harness::EmulatorSessionTest<LogItEmulator> {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        ASSERT_TRUE(link->Valid());
-        layer.SetPortName(pty.SlavePath());
-        layer.SetOpenAttempts(4);
-    }
-    void TearDown() override {
-        layer.WaitForJobEnd();
-        if (emulator) {
-            emulator->Stop();
-        }
-    }
-
     LogItEmulator& StartEmulator(LogItEmulatorConfig config = {}) {
-        EXPECT_TRUE(logit::FlightFromIgc(ReadFixture("marcourt.igc"), config.points));
-        config.slaveFd = pty.SlaveFd();
-        emulator = std::make_unique<LogItEmulator>(*link, std::move(config));
-        emulator->Start();
-        return *emulator;
+        EXPECT_TRUE(logit::FlightFromIgc(harness::ReadIgc("marcourt.igc"), config.points));
+        return EmulatorSessionTest::StartEmulator(std::move(config));
     }
 
     int Run(AccessFunction function, int parameter = 57600) {
-        device::JobStart start;
-        start.function = function;
-        start.protocol = GpsProtocol::kLogIt;
+        device::JobStart start = Job(function, GpsProtocol::kLogIt);
         start.parameter = parameter;
         start.pilotName = "ANNA";
-        start.completion = [this](device::GpsAccessJob& job) {
-            result = job.result;
-            track = std::move(job.track);
-            productText = job.productText;
-        };
-        EXPECT_EQ(layer.StartGpsJob(std::move(start)), 0);
-        layer.Join();
-        return result;
+        return EmulatorSessionTest::Run(std::move(start)).result;
     }
 
-    std::string FirstError() {
-        const auto errors = sink.Errors();
-        return errors.empty() ? std::string() : errors.front().text;
-    }
-
-    std::vector<std::string> Events(std::size_t count) {
-        for (int i = 0; i < 200 && emulator->LineEvents().size() < count; ++i) {
-            emulator->WaitForRequest("$never", 50);
-        }
-        return emulator->LineEvents();
-    }
-
+    // The held flight fix by fix, and nothing more.
     void ExpectHeldFixes() {
-        std::size_t count = 0;
-        const auto rows = OracleRows(count);
-        ASSERT_FALSE(rows.empty());
-        ASSERT_EQ(track.points.size(), count);
-        for (const auto& f : rows) {
-            const TrackPoint& p = track.points[std::stoul(f[2])];
-            EXPECT_EQ(static_cast<std::int64_t>(p.time) + kUnixToReceiver, std::stoll(f[3]));
-            EXPECT_NEAR(SemicirclesToDegrees(p.latitude), std::stod(f[4]), 1e-6);
-            EXPECT_NEAR(SemicirclesToDegrees(p.longitude), std::stod(f[5]), 1e-6);
-            EXPECT_EQ(p.gpsAltitude, std::stoi(f[9]) * 10);
-        }
+        ASSERT_EQ(track.points.size(), harness::OracleCount("marcourt.igc"));
+        harness::ExpectOracleFixes("marcourt.igc", track.points);
     }
 
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<LogItEmulator> emulator;
-    DebugTrace trace;
-    RecordingSink sink;
-    std::atomic<bool> busy{false};
-    device::JobLayer layer{GpsDispatchTable(), trace, sink, busy};
-    int result = 999;
-    DownloadedTrackLog track;
-    std::string productText;
+    DownloadedTrackLog& track = outcome.track;
+    std::string& productText = outcome.productText;
 };
 
 TEST_F(LogItSessionTest, TrackLogAtEachSpeedHasTheHeldFixes) {
@@ -282,7 +189,7 @@ TEST_F(LogItSessionTest, TrackLogAtEachSpeedHasTheHeldFixes) {
         if (!emulator) {
             StartEmulator();
         }
-        const std::size_t before = emulator->LineEvents().size();
+        const std::size_t before = emulator->Events().size();
         ASSERT_EQ(Run(AccessFunction::kReadTrackLog, speed), 0) << FirstError();
         ExpectHeldFixes();
         EXPECT_FALSE(track.timeIsUtc);

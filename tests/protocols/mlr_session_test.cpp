@@ -20,6 +20,7 @@
 #include "device/recording_sink.hpp"
 #include "protocols/dispatch_table.hpp"
 #include "protocols/mlr/mlr_emulator.hpp"
+#include "protocols/session_harness.hpp"
 
 namespace tracora::protocols {
 namespace {
@@ -31,160 +32,34 @@ using mlr::MlrEmulatorConfig;
 using mlr::MlrFault;
 using mlr::MlrStep;
 
-constexpr std::int64_t kUnixToReceiver = 631065600;
-
-std::string ReadFixture(const std::string& name) {
-    std::string text;
-    for (const char* folder : {"/igc/", "/real/igc/"}) {
-        if (ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + folder + name, text) ==
-            FileReadStatus::kOk) {
-            return text;
-        }
-    }
-    ADD_FAILURE() << name;
-    return text;
-}
-
-// The sampled fixes of a file as gpsbabel and igc-parser read it (igc/oracle_fixes.tsv):
-// index, UNIX time, latitude, longitude, GPS altitude.
-struct OracleFix {
-    std::size_t index;
-    std::int64_t unixTime;
-    double latitude, longitude;
-    int gpsAltitude;
-};
-
-std::vector<OracleFix> OracleFixes(const std::string& file, std::size_t& count) {
-    const std::string table = ReadFixture("oracle_fixes.tsv");
-    std::vector<OracleFix> fixes;
-    std::size_t start = 0;
-    while (start < table.size()) {
-        const std::size_t end = std::min(table.find('\n', start), table.size());
-        const std::string line = table.substr(start, end - start);
-        start = end + 1;
-        std::vector<std::string> f;
-        for (std::size_t at = 0;;) {
-            const std::size_t tab = line.find('\t', at);
-            f.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
-            if (tab == std::string::npos) {
-                break;
-            }
-            at = tab + 1;
-        }
-        if (f.size() < 4 || f[1] != file) {
-            continue;
-        }
-        if (f[0] == "count") {
-            count = std::stoul(f[2]);
-        } else if (f.size() >= 10) {
-            fixes.push_back({std::stoul(f[2]), std::stoll(f[3]), std::stod(f[4]), std::stod(f[5]),
-                             std::stoi(f[9])});
-        }
-    }
-    return fixes;
-}
-
-struct Outcome {
-    int result = 999;
-    DownloadedTrackLog track;
-    std::vector<Waypoint> waypoints;
-    std::string productName, instrumentDescription, productText;
-    int competitionId = 0, civlId = 0;
-};
-
-class MlrSessionTest : public ::testing::Test {
+class MlrSessionTest : public harness::EmulatorSessionTest<MlrEmulator> {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        ASSERT_TRUE(link->Valid());
-        layer.SetPortName(pty.SlavePath());
-        layer.SetOpenAttempts(4);
-    }
-    void TearDown() override {
-        layer.WaitForJobEnd();
-        if (emulator) {
-            emulator->Stop();
-        }
-    }
-
     MlrEmulator& StartEmulator(std::initializer_list<const char*> files,
                                MlrEmulatorConfig config = {}) {
         for (const char* file : files) {
             std::vector<TrackPoint> points;
-            EXPECT_TRUE(mlr::FlightFromIgc(ReadFixture(file), points)) << file;
+            EXPECT_TRUE(mlr::FlightFromIgc(harness::ReadIgc(file), points)) << file;
             config.points.insert(config.points.end(), points.begin(), points.end());
         }
         if (config.waypoints.empty()) {
             config.waypoints = mlr::BuiltInWaypoints();
         }
-        config.slaveFd = pty.SlaveFd();
-        emulator = std::make_unique<MlrEmulator>(*link, std::move(config));
-        emulator->Start();
-        return *emulator;
+        return EmulatorSessionTest::StartEmulator(std::move(config));
     }
 
     device::JobStart Start(AccessFunction function, GpsProtocol protocol = GpsProtocol::kMlr) {
-        device::JobStart start;
-        start.function = function;
-        start.protocol = protocol;
-        start.completion = [this](device::GpsAccessJob& job) {
-            outcome.result = job.result;
-            outcome.track = std::move(job.track);
-            outcome.waypoints = std::move(job.waypoints);
-            outcome.productName = job.productName;
-            outcome.instrumentDescription = job.instrumentDescription;
-            outcome.productText = job.productText;
-            outcome.competitionId = job.competitionId;
-            outcome.civlId = job.civlId;
-        };
-        return start;
+        return Job(function, protocol);
     }
 
-    const Outcome& Run(device::JobStart start) {
-        EXPECT_EQ(layer.StartGpsJob(std::move(start)), 0);
-        layer.Join();
-        return outcome;
-    }
-
-    std::string FirstError() {
-        const auto errors = sink.Errors();
-        return errors.empty() ? std::string() : errors.front().text;
-    }
-
-    // The line events of the emulator once it has seen `count` of them (the end sentence of a
-    // failed transfer may come after the job has reported).
-    std::vector<std::string> LineEvents(std::size_t count) {
-        for (int i = 0; i < 200 && emulator->LineEvents().size() < count; ++i) {
-            emulator->WaitForRequest("$never", 50);
-        }
-        return emulator->LineEvents();
-    }
-
+    // The held flight fix by fix, and nothing more; the receiver has no pressure altitude.
     void ExpectOracleFixes(const std::string& file, const std::vector<TrackPoint>& points) {
-        std::size_t count = 0;
-        const std::vector<OracleFix> fixes = OracleFixes(file, count);
-        ASSERT_FALSE(fixes.empty()) << file;
-        ASSERT_EQ(points.size(), count) << file;
-        for (const OracleFix& f : fixes) {
-            const TrackPoint& p = points[f.index];
-            const std::string where = file + " fix " + std::to_string(f.index);
-            EXPECT_EQ(static_cast<std::int64_t>(p.time) + kUnixToReceiver, f.unixTime) << where;
-            EXPECT_NEAR(SemicirclesToDegrees(p.latitude), f.latitude, 1e-6) << where;
-            EXPECT_NEAR(SemicirclesToDegrees(p.longitude), f.longitude, 1e-6) << where;
-            EXPECT_EQ(p.gpsAltitude, f.gpsAltitude * 10) << where;
-            EXPECT_EQ(p.pressureAltitude, 0) << where;
-        }
+        ASSERT_EQ(points.size(), harness::OracleCount(file)) << file;
+        harness::ExpectOracleFixes(
+            file, points, 0,
+            [](const TrackPoint& p, const harness::OracleFix&, const std::string& where) {
+                EXPECT_EQ(p.pressureAltitude, 0) << where;
+            });
     }
-
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<MlrEmulator> emulator;
-    DebugTrace trace;
-    RecordingSink sink;
-    std::atomic<bool> busy{false};
-    device::JobLayer layer{GpsDispatchTable(), trace, sink, busy};
-    Outcome outcome;
 };
 
 TEST_F(MlrSessionTest, TrackLogHasTheFixesOfTheHeldFlightAndTheSpeedSwitches) {
@@ -204,8 +79,8 @@ TEST_F(MlrSessionTest, TrackLogHasTheFixesOfTheHeldFlightAndTheSpeedSwitches) {
     EXPECT_EQ(sink.Statuses2().back(), "MLR V2 SW2.80");
     EXPECT_TRUE(sink.SawStatus("4960 points received"));
     EXPECT_EQ(emu.Requests().front(), "$PMLR,26,01,01,0339");
-    EXPECT_EQ(LineEvents(4), (std::vector<std::string>{"end at 4800", "track request at 4800",
-                                                       "track frames at 38400", "end at 4800"}));
+    EXPECT_EQ(Events(4), (std::vector<std::string>{"end at 4800", "track request at 4800",
+                                                   "track frames at 38400", "end at 4800"}));
 }
 
 TEST_F(MlrSessionTest, LeonardoReadingStaysAt38400) {
@@ -218,7 +93,7 @@ TEST_F(MlrSessionTest, LeonardoReadingStaysAt38400) {
     ExpectOracleFixes("marcourt.igc", out.track.points);
     EXPECT_EQ(out.productText, "Digifly: 777");
     EXPECT_EQ(out.track.protocol, 18);
-    EXPECT_EQ(LineEvents(3),
+    EXPECT_EQ(Events(3),
               (std::vector<std::string>{"end at 38400", "track request at 38400", "end at 38400"}));
 }
 
@@ -296,7 +171,7 @@ TEST_P(MlrFaultTest, EachFaultEndsWithItsMessageAndTheLineRestored) {
     EXPECT_TRUE(out.track.points.empty());
     if (c.step == MlrStep::kTrack && c.fault != MlrFault::kCutConnection) {
         // The instrument is told to leave its transfer mode, at the speed it started at.
-        const std::vector<std::string> events = LineEvents(4);
+        const std::vector<std::string> events = Events(4);
         ASSERT_EQ(events.size(), 4u);
         EXPECT_EQ(events[1], "track request at 4800");
         EXPECT_EQ(events[3], "end at 4800");
@@ -354,8 +229,8 @@ TEST_F(MlrSessionTest, BinaryWaypointsOfMlrFast) {
     EXPECT_EQ(out.waypoints[4].altitude, -400);
     EXPECT_NEAR(SemicirclesToDegrees(out.waypoints[3].latitude), -33.952, 1e-6);
     EXPECT_NEAR(SemicirclesToDegrees(out.waypoints[3].longitude), -70.365, 1e-6);
-    EXPECT_EQ(LineEvents(4), (std::vector<std::string>{"end at 4800", "waypoint request at 4800",
-                                                       "waypoint frames at 38400", "end at 4800"}));
+    EXPECT_EQ(Events(4), (std::vector<std::string>{"end at 4800", "waypoint request at 4800",
+                                                   "waypoint frames at 38400", "end at 4800"}));
 }
 
 TEST_F(MlrSessionTest, SilentUnitEndsTheBinaryWaypointListAfterTenSeconds) {

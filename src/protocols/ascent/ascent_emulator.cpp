@@ -1,63 +1,22 @@
 #include "protocols/ascent/ascent_emulator.hpp"
 
 #include <algorithm>
-#include <chrono>
 
 #include "device/io_status.hpp"
 #include "emulate/emulator_kit.hpp"
-#include "formats/igc/igc_reader.hpp"
 #include "protocols/ascent/ascent_frames.hpp"
 
 namespace tracora::protocols::ascent {
 
 namespace {
 
-constexpr int kRequestPollMs = 1000;
 constexpr int kRequestByteMs = 1000;
 
 }  // namespace
 
-bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points) {
-    igc::IgcParseResult parsed;
-    if (igc::ParseIgc(igc, parsed) <= 0) {
-        return false;
-    }
-    points = std::move(parsed.points);
-    return !points.empty();
-}
-
 AscentEmulator::AscentEmulator(device::EmulatorLink& link, AscentEmulatorConfig config,
                                std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {}
-
-AscentEmulator::~AscentEmulator() {
-    Stop();
-}
-
-void AscentEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void AscentEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void AscentEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "%s\n", text.c_str());
-        std::fflush(log_);
-    }
-}
-
-void AscentEmulator::Note(const std::string& what) {
-    Log(what);
-    std::lock_guard lock(mutex_);
-    events_.push_back(what);
-    changed_.notify_all();
-}
+    : FaultedEmulator(link, log, config.lineRateBaud), config_(std::move(config)) {}
 
 std::vector<std::uint8_t> AscentEmulator::ProductReply() const {
     AscentProduct product;
@@ -68,10 +27,10 @@ std::vector<std::uint8_t> AscentEmulator::ProductReply() const {
     return EncodeProduct(product);
 }
 
-int AscentEmulator::Run() {
+int AscentEmulator::Serve() {
     for (;;) {
         std::uint8_t byte = 0;
-        int rc = link_.ReadByte(byte, kRequestPollMs);
+        const int rc = link_.ReadByte(byte, emulate::kRequestPollMs);
         if (rc == 0) {
             continue;
         }
@@ -80,7 +39,8 @@ int AscentEmulator::Run() {
         }
         const std::string baud = std::to_string(emulate::LineBaud(config_.slaveFd));
         if (byte == kProductRequest) {
-            Note("product request at " + baud);
+            Received(1);
+            Note("product request at " + baud, "");
             Send(ProductReply(), AscentStep::kProductData);
             continue;
         }
@@ -93,12 +53,11 @@ int AscentEmulator::Run() {
             continue;
         }
         if (what == kTrackListRequest[1]) {
+            Received(2);
             NextListBlock();
         } else if (what == kEraseRequest[1]) {
-            {
-                std::lock_guard lock(mutex_);
-                ++erases_;
-            }
+            Received(2);
+            Change([this] { ++erases_; });
             AscentFault fault{};
             if (TakeFault(AscentStep::kErase, fault) && fault == AscentFault::kStuck) {
                 stuck_ = true;
@@ -106,7 +65,7 @@ int AscentEmulator::Run() {
             if (!stuck_ && config_.usedSectors > 0) {
                 --config_.usedSectors;
             }
-            Note("erase, " + std::to_string(config_.usedSectors) + " left");
+            Note("erase, " + std::to_string(config_.usedSectors) + " left", "");
             Send(ProductReply(), AscentStep::kErase);
         } else if (what == 0x03) {
             std::uint8_t number[2] = {};
@@ -114,6 +73,7 @@ int AscentEmulator::Run() {
                 link_.ReadByte(number[1], kRequestByteMs) <= 0) {
                 continue;
             }
+            Received(4);
             NextLogBlock(static_cast<std::uint16_t>(number[0] << 8 | number[1]));
         }
         if (link_.IsDropped() || link_.IsStopped()) {
@@ -154,13 +114,10 @@ void AscentEmulator::NextLogBlock(std::uint16_t flight) {
             logData_ = EncodeFlightLog(flight, {});
         }
         // A header fault hits the next flight's data as a whole.
-        std::lock_guard lock(mutex_);
-        const auto it = std::find_if(faults_.begin(), faults_.end(), [](const ArmedFault& f) {
-            return f.step == AscentStep::kTrackLog && f.fault == AscentFault::kBadHeader;
-        });
-        if (it != faults_.end()) {
+        AscentFault fault{};
+        if (TakeTransferFault(AscentStep::kTrackLog, fault,
+                              [](AscentFault f) { return f == AscentFault::kBadHeader; })) {
             logData_[2] = static_cast<std::uint8_t>(logData_[2] ^ 0x40);
-            faults_.erase(it);
         }
     }
     const std::size_t blocks =
@@ -185,7 +142,7 @@ void AscentEmulator::NextLogBlock(std::uint16_t flight) {
 bool AscentEmulator::Send(const std::vector<std::uint8_t>& bytes, AscentStep step) {
     std::vector<std::uint8_t> out = bytes;
     AscentFault fault{};
-    if (TakeFault(step, fault)) {
+    if (TakeFault(step, fault, [](AscentFault f) { return f != AscentFault::kBadHeader; })) {
         switch (fault) {
             case AscentFault::kSilence:
                 Log("  fault: no answer");
@@ -199,12 +156,8 @@ bool AscentEmulator::Send(const std::vector<std::uint8_t>& bytes, AscentStep ste
                 out[2] = static_cast<std::uint8_t>(out[2] + 1);
                 break;
             case AscentFault::kCutConnection:
-                out.resize(out.size() / 2);
-                emulate::SendPaced(
-                    link_, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()),
-                    config_.lineRateBaud);
-                link_.DropLink();
-                return false;
+                return SendCut(
+                    std::string_view(reinterpret_cast<const char*>(out.data()), out.size()));
             case AscentFault::kStopHalfway:
                 out.resize(out.size() / 2);
                 break;
@@ -216,47 +169,11 @@ bool AscentEmulator::Send(const std::vector<std::uint8_t>& bytes, AscentStep ste
                 break;
         }
     }
-    return emulate::SendPaced(
-        link_, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()),
-        config_.lineRateBaud);
-}
-
-bool AscentEmulator::TakeFault(AscentStep step, AscentFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(), [step](const ArmedFault& f) {
-        return f.step == step && f.fault != AscentFault::kBadHeader;
-    });
-    if (it == faults_.end()) {
-        return false;
-    }
-    if (it->skip > 0) {
-        --it->skip;
-        return false;
-    }
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
-void AscentEmulator::ArmFault(AscentStep step, AscentFault fault, int skip) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault, skip});
-}
-
-std::vector<std::string> AscentEmulator::Events() const {
-    std::lock_guard lock(mutex_);
-    return events_;
+    return EmulatorFrame::Send(out);
 }
 
 int AscentEmulator::EraseRequests() const {
-    std::lock_guard lock(mutex_);
-    return erases_;
-}
-
-bool AscentEmulator::WaitForEvents(std::size_t count, int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [&] { return events_.size() >= count; });
+    return Locked([this] { return erases_; });
 }
 
 }  // namespace tracora::protocols::ascent

@@ -4,17 +4,14 @@
 // injects faults into chosen answers.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/track_log.hpp"
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 
 namespace tracora::protocols::ascent {
 
@@ -32,7 +29,7 @@ enum class AscentFault {
 };
 
 // The fixes of an IGC text as the logger keeps them (one a second); false when none.
-bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points);
+using emulate::FlightFromIgc;
 
 struct AscentEmulatorConfig {
     // The stored flights, flight numbers 1, 2, ...
@@ -42,52 +39,28 @@ struct AscentEmulatorConfig {
     int lineRateBaud = 0;
 };
 
-class AscentEmulator {
+class AscentEmulator : public emulate::FaultedEmulator<AscentStep, AscentFault> {
 public:
     AscentEmulator(device::EmulatorLink& link, AscentEmulatorConfig config,
                    std::FILE* log = nullptr);
-    AscentEmulator(const AscentEmulator&) = delete;
-    AscentEmulator& operator=(const AscentEmulator&) = delete;
-    ~AscentEmulator();
+    ~AscentEmulator() override { Stop(); }
 
-    void Start();
-    void Stop();
-    int Run();
-    void ArmFault(AscentStep step, AscentFault fault, int skip = 0);
-
-    // "product request at 128000", "erase", ...
-    std::vector<std::string> Events() const;
+    // Events(): "product request at 128000", "erase, 2 left", ...
     int EraseRequests() const;
-    bool WaitForEvents(std::size_t count, int timeoutMs) const;
 
 private:
-    struct ArmedFault {
-        AscentStep step;
-        AscentFault fault;
-        int skip;
-    };
-    bool TakeFault(AscentStep step, AscentFault& fault);
+    int Serve() override;
     bool Send(const std::vector<std::uint8_t>& bytes, AscentStep step);
-    void Note(const std::string& what);
-    void Log(const std::string& text);
     std::vector<std::uint8_t> ProductReply() const;
     void NextListBlock();
     void NextLogBlock(std::uint16_t flight);
 
-    device::EmulatorLink& link_;
     AscentEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
     std::size_t listAt_ = 0;
     std::uint16_t logFlight_ = 0;
     std::size_t logAt_ = 0;
     std::vector<std::uint8_t> logData_;
     bool stuck_ = false;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> events_;
     int erases_ = 0;
 };
 

@@ -1,6 +1,5 @@
 // tracora-emulate's "ascent" instrument: the Ascent logger emulator with its options.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,34 +31,16 @@ int RunAscentInstrument(EmulatorSession& session) {
     AscentEmulatorConfig config;
     config.slaveFd = session.slaveFd;
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("ascent", session.args, kSteps, kFaults, kit) != 0)
+    if (emulate::ParseOptions("ascent", session.args, kSteps, kFaults,
+                              {{"--sectors", config.usedSectors}}, kit) != 0 ||
+        !emulate::ConvertFlights("ascent", kit, FlightFromIgc, config.flights))
         return 2;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        std::vector<TrackPoint> points;
-        if (!FlightFromIgc(kit.igcTexts[i], points)) {
-            std::fprintf(stderr, "tracora-emulate ascent: %s has no fix\n",
-                         kit.igcPaths[i].c_str());
-            return 2;
-        }
-        config.flights.push_back(std::move(points));
-    }
     config.lineRateBaud = kit.rateBaud;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--sectors" && i + 1 < args.size()) {
-            config.usedSectors = std::atoi(args[++i].c_str());
-        } else {
-            std::fprintf(stderr, "tracora-emulate ascent: unknown option '%s'\n", args[i].c_str());
-            return 2;
-        }
-    }
     std::fprintf(session.log, "ascent: %zu flights, %d used sectors\n", config.flights.size(),
                  config.usedSectors);
     std::fflush(session.log);
     AscentEmulator emulator(session.link, std::move(config), session.log);
-    for (const auto& [step, fault] : kit.faults) {
-        emulator.ArmFault(static_cast<AscentStep>(step), static_cast<AscentFault>(fault));
-    }
+    emulator.ArmFaults(kit);
     return emulator.Run() == 0 ? 0 : 1;
 }
 

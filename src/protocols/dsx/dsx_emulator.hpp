@@ -6,13 +6,11 @@
 
 #include <array>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 #include "protocols/dsx/dsx_frames.hpp"
 
 namespace tracora::protocols::dsx {
@@ -36,37 +34,21 @@ struct DsxEmulatorConfig {
     int lineRateBaud = 0;
 };
 
-class DsxEmulator {
+// Requests() are without their CR.
+class DsxEmulator : public emulate::FaultedEmulator<DsxStep, DsxFault> {
 public:
     DsxEmulator(device::EmulatorLink& link, DsxEmulatorConfig config, std::FILE* log = nullptr);
-    DsxEmulator(const DsxEmulator&) = delete;
-    DsxEmulator& operator=(const DsxEmulator&) = delete;
-    ~DsxEmulator();
+    ~DsxEmulator() override { Stop(); }
 
-    void Start();
-    void Stop();
-    int Run();
-    void ArmFault(DsxStep step, DsxFault fault);
-
-    // The requests received so far without their CR.
-    std::vector<std::string> Requests() const;
     std::array<std::string, 5> Fields() const;
     std::string Telephone() const;
 
 private:
+    int Serve() override;
     void Handle(const std::string& request);
     bool Answer(DsxStep step, std::string answer);
-    bool Send(std::string_view bytes);
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     DsxEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
-
-    mutable std::mutex mutex_;
-    std::vector<std::pair<DsxStep, DsxFault>> faults_;
-    std::vector<std::string> requests_;
     std::string telephone_;
 };
 

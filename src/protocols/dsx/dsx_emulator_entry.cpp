@@ -1,6 +1,5 @@
 // tracora-emulate's "dsx" instrument: the DSX flight recorder emulator with its options.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,25 +30,15 @@ constexpr std::string_view kUsage =
 int RunDsxInstrument(EmulatorSession& session) {
     DsxEmulatorConfig config;
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("dsx", session.args, kSteps, kFaults, kit) != 0)
+    if (emulate::ParseOptions("dsx", session.args, kSteps, kFaults,
+                              {{"--first-track", config.firstNumber}}, kit) != 0)
         return 2;
     config.flights = std::move(kit.igcTexts);
     config.lineRateBaud = kit.rateBaud;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--first-track" && i + 1 < args.size()) {
-            config.firstNumber = std::atoi(args[++i].c_str());
-        } else {
-            std::fprintf(stderr, "tracora-emulate dsx: unknown option '%s'\n", args[i].c_str());
-            return 2;
-        }
-    }
     std::fprintf(session.log, "dsx: %zu flights\n", config.flights.size());
     std::fflush(session.log);
     DsxEmulator emulator(session.link, std::move(config), session.log);
-    for (const auto& [step, fault] : kit.faults) {
-        emulator.ArmFault(static_cast<DsxStep>(step), static_cast<DsxFault>(fault));
-    }
+    emulator.ArmFaults(kit);
     const int rc = emulator.Run();
     for (const std::string& field : emulator.Fields()) {
         std::fprintf(session.log, "field %s\n", field.c_str());

@@ -1,9 +1,5 @@
 #include "protocols/flymaster/flymaster_emulator.hpp"
 
-#include <algorithm>
-#include <chrono>
-
-#include "device/io_status.hpp"
 #include "emulate/emulator_kit.hpp"
 #include "protocols/common/nmea.hpp"
 
@@ -11,18 +7,8 @@ namespace tracora::protocols::flymaster {
 
 namespace {
 
-constexpr int kRequestPollMs = 1000;
 // How long the instrument waits for the acknowledgement of a packet before it gives up.
 constexpr int kControlWaitMs = 10'000;
-
-std::string BreakChecksum(std::string answer) {
-    const std::size_t star = answer.find('*');
-    if (star != std::string::npos && star + 2 < answer.size()) {
-        char& digit = answer[star + 2];
-        digit = digit == '0' ? '1' : '0';
-    }
-    return answer;
-}
 
 }  // namespace
 
@@ -38,64 +24,15 @@ std::vector<EmulatedWaypoint> BuiltInWaypoints() {
 
 FlymasterEmulator::FlymasterEmulator(device::EmulatorLink& link, FlymasterEmulatorConfig config,
                                      std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {}
+    : FaultedEmulator(link, log, config.lineRateBaud, config.stallMs), config_(std::move(config)) {}
 
-FlymasterEmulator::~FlymasterEmulator() {
-    Stop();
-}
-
-void FlymasterEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void FlymasterEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void FlymasterEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "%s\n", text.c_str());
-        std::fflush(log_);
-    }
-}
-
-int FlymasterEmulator::Run() {
-    for (;;) {
-        std::string line;
-        const int rc = link_.ReadLine(line, kRequestPollMs);
-        if (rc == 0) {
-            continue;
-        }
-        if (rc < 0) {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-            changed_.notify_all();
-            return rc == device::kIoAborted || rc == device::kIoLinkLost ? 0 : rc;
-        }
-        // Control bytes of a transfer the instrument has already given up on.
-        const std::size_t dollar = line.find('$');
-        if (dollar != std::string::npos) {
-            Handle(line.substr(dollar));
-        }
-        if (link_.IsDropped() || link_.IsStopped()) {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-            changed_.notify_all();
-            return 0;
-        }
-    }
+// Lines without a '$' are control bytes of a transfer the instrument has already given up on.
+int FlymasterEmulator::Serve() {
+    return ServeSentences([this](const std::string& request) { Handle(request); });
 }
 
 void FlymasterEmulator::Handle(const std::string& request) {
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-        changed_.notify_all();
-    }
-    Log("request " + request);
+    NoteRequest(request);
     std::vector<std::string> fields;
     // The flight-list request is a fixed text whose checksum is not the XOR of its
     // characters; the instrument knows it as it is.
@@ -132,11 +69,7 @@ void FlymasterEmulator::Handle(const std::string& request) {
         }
         Answer(FlymasterStep::kWaypoints, answer);
     } else if (id == "$PFMWPR" && fields.size() >= 8) {
-        {
-            std::lock_guard lock(mutex_);
-            uploadedNames_.push_back(fields[6]);
-            changed_.notify_all();
-        }
+        Change([&] { uploadedNames_.push_back(fields[6]); });
         Answer(FlymasterStep::kUpload, UploadAnswer(config_.product.software, fields[6]));
     } else if (id == "$PFMPLT" || id == "$PFMALT" || id == "$PFMIDS" || id == "$PFMOFF") {
         Log("  stored");
@@ -150,8 +83,8 @@ std::uint8_t FlymasterEmulator::WaitForControl() {
     if (link_.ReadByte(byte, kControlWaitMs) <= 0) {
         return 0;
     }
-    std::lock_guard lock(mutex_);
-    controlBytes_.push_back(byte);
+    Received(1);
+    Change([&] { controlBytes_.push_back(byte); });
     return byte;
 }
 
@@ -183,7 +116,7 @@ void FlymasterEmulator::SendTrack(const StoredFlight& flight) {
                     return;
                 case FlymasterFault::kStall:
                     Log("  fault: the unit freezes in the middle of the answer");
-                    if (!link_.Hold(config_.stallMs)) {
+                    if (!link_.Hold(stallMs_)) {
                         return;
                     }
                     Log("  fault: the unit goes on");
@@ -220,22 +153,6 @@ void FlymasterEmulator::SendTrack(const StoredFlight& flight) {
     Send(EncodePacket(kEndPacket, {}));
 }
 
-bool FlymasterEmulator::TakeFault(FlymasterStep step, FlymasterFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& f) { return f.step == step; });
-    if (it == faults_.end()) {
-        return false;
-    }
-    if (it->skip > 0) {
-        --it->skip;
-        return false;
-    }
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
 bool FlymasterEmulator::Answer(FlymasterStep step, std::string answer) {
     FlymasterFault fault{};
     if (!TakeFault(step, fault)) {
@@ -248,69 +165,26 @@ bool FlymasterEmulator::Answer(FlymasterStep step, std::string answer) {
         case FlymasterFault::kBadChecksum:
         case FlymasterFault::kResend:
             Log("  fault: bad checksum");
-            return Send(BreakChecksum(std::move(answer)));
+            return Send(emulate::BreakChecksum(std::move(answer)));
         case FlymasterFault::kGarbage:
             Log("  fault: garbage before the answer");
             return Send("#?\xFE" + answer);
-        case FlymasterFault::kCutConnection: {
-            Log("  fault: cable cut halfway");
-            const bool sent = Send(std::string_view(answer).substr(0, answer.size() / 2));
-            link_.DropLink();
-            return sent;
-        }
-        case FlymasterFault::kStall: {
-            Log("  fault: the unit freezes in the middle of the answer");
-            return emulate::SendWithStall(link_, answer, emulate::StallPoint(answer, false),
-                                          config_.stallMs, config_.lineRateBaud);
-        }
+        case FlymasterFault::kCutConnection:
+            return SendCut(answer);
+        case FlymasterFault::kStall:
+            return SendStalled(answer);
         case FlymasterFault::kStopHalfway:
-            Log("  fault: the answer stops halfway");
-            return Send(std::string_view(answer).substr(0, answer.size() / 2));
+            return SendHalf(answer);
     }
     return Send(answer);
 }
 
-bool FlymasterEmulator::Send(std::string_view bytes) {
-    return emulate::SendPaced(link_, bytes, config_.lineRateBaud, [this](std::size_t count) {
-        std::lock_guard lock(mutex_);
-        bytesSent_ += count;
-    });
-}
-
-void FlymasterEmulator::ArmFault(FlymasterStep step, FlymasterFault fault, int skip) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault, skip});
-}
-
-std::vector<std::string> FlymasterEmulator::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
 std::vector<std::string> FlymasterEmulator::UploadedNames() const {
-    std::lock_guard lock(mutex_);
-    return uploadedNames_;
+    return Locked([this] { return uploadedNames_; });
 }
 
 std::vector<std::uint8_t> FlymasterEmulator::ControlBytes() const {
-    std::lock_guard lock(mutex_);
-    return controlBytes_;
-}
-
-bool FlymasterEmulator::WaitForRequest(std::string_view prefix, int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    const auto seen = [&] {
-        return std::any_of(requests_.begin(), requests_.end(),
-                           [&](const std::string& r) { return r.starts_with(prefix); });
-    };
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return seen() || ended_;
-    }) && seen();
-}
-
-std::uint64_t FlymasterEmulator::BytesSent() const {
-    std::lock_guard lock(mutex_);
-    return bytesSent_;
+    return Locked([this] { return controlBytes_; });
 }
 
 }  // namespace tracora::protocols::flymaster

@@ -5,17 +5,13 @@
 // EmulatorLink (the master side of a pseudo-terminal).
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 #include "protocols/flymaster/flymaster_frames.hpp"
 
 namespace tracora::protocols::flymaster {
@@ -53,59 +49,28 @@ struct FlymasterEmulatorConfig {
     int stallMs = 20'000;
 };
 
-class FlymasterEmulator {
+class FlymasterEmulator : public emulate::FaultedEmulator<FlymasterStep, FlymasterFault> {
 public:
     FlymasterEmulator(device::EmulatorLink& link, FlymasterEmulatorConfig config,
                       std::FILE* log = nullptr);
-    FlymasterEmulator(const FlymasterEmulator&) = delete;
-    FlymasterEmulator& operator=(const FlymasterEmulator&) = delete;
-    ~FlymasterEmulator();
+    ~FlymasterEmulator() override { Stop(); }
 
-    void Start();
-    void Stop();
-    // Serves on the calling thread. 0 when the link was stopped or cut.
-    int Run();
-
-    // The next answer of `step` gets `fault` (once), after `skip` whole answers of the step.
-    void ArmFault(FlymasterStep step, FlymasterFault fault, int skip = 0);
-
-    // The requests received so far without CR LF.
-    std::vector<std::string> Requests() const;
     // The name fields of the waypoint uploads so far (16 characters each).
     std::vector<std::string> UploadedNames() const;
     // The control bytes the session sent during track transfers, in order.
     std::vector<std::uint8_t> ControlBytes() const;
-    bool WaitForRequest(std::string_view prefix, int timeoutMs) const;
-    std::uint64_t BytesSent() const;
 
 private:
-    struct ArmedFault {
-        FlymasterStep step;
-        FlymasterFault fault;
-        int skip;
-    };
+    int Serve() override;
     void Handle(const std::string& request);
     bool Answer(FlymasterStep step, std::string answer);
-    bool TakeFault(FlymasterStep step, FlymasterFault& fault);
-    bool Send(std::string_view bytes);
     void SendTrack(const StoredFlight& flight);
     // Waits for the session's control byte; 0 when none came.
     std::uint8_t WaitForControl();
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     FlymasterEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> requests_;
     std::vector<std::string> uploadedNames_;
     std::vector<std::uint8_t> controlBytes_;
-    std::uint64_t bytesSent_ = 0;
-    bool ended_ = false;
 };
 
 }  // namespace tracora::protocols::flymaster

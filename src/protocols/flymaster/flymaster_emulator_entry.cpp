@@ -33,41 +33,25 @@ constexpr std::string_view kUsage =
 int RunFlymasterInstrument(EmulatorSession& session) {
     FlymasterEmulatorConfig config;
     config.waypoints = BuiltInWaypoints();
+    std::string model;
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("flymaster", session.args, kSteps, kFaults, kit) != 0)
+    if (emulate::ParseOptions("flymaster", session.args, kSteps, kFaults,
+                              {{"--model", model}, {"--serial", config.product.serial}},
+                              kit) != 0 ||
+        !emulate::ConvertFlights("flymaster", kit, FlightFromIgc, config.flights,
+                                 "has no date or no fix"))
         return 2;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        StoredFlight flight;
-        if (!FlightFromIgc(kit.igcTexts[i], flight)) {
-            std::fprintf(stderr, "tracora-emulate flymaster: %s has no date or no fix\n",
-                         kit.igcPaths[i].c_str());
-            return 2;
-        }
-        config.flights.push_back(std::move(flight));
+    if (!model.empty()) {
+        emulate::SplitModel(model, config.product.model, config.product.software);
     }
     config.lineRateBaud = kit.rateBaud;
     config.stallMs = kit.stallMs;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue) {
-            emulate::SplitModel(args[++i], config.product.model, config.product.software);
-        } else if (arg == "--serial" && hasValue) {
-            config.product.serial = args[++i];
-        } else {
-            std::fprintf(stderr, "tracora-emulate flymaster: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     std::fprintf(session.log, "flymaster: %s SW%s, %zu flights, %zu waypoints\n",
                  config.product.model.c_str(), config.product.software.c_str(),
                  config.flights.size(), config.waypoints.size());
     std::fflush(session.log);
     FlymasterEmulator emulator(session.link, std::move(config), session.log);
-    for (const auto& [step, fault] : kit.faults) {
-        emulator.ArmFault(static_cast<FlymasterStep>(step), static_cast<FlymasterFault>(fault));
-    }
+    emulator.ArmFaults(kit);
     const int rc = emulator.Run();
     std::fprintf(session.log, "%llu bytes sent\n",
                  static_cast<unsigned long long>(emulator.BytesSent()));

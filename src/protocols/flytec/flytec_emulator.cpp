@@ -1,9 +1,7 @@
 #include "protocols/flytec/flytec_emulator.hpp"
 
 #include <algorithm>
-#include <chrono>
 
-#include "device/io_status.hpp"
 #include "device/serial_port.hpp"
 #include "emulate/emulator_kit.hpp"
 #include "protocols/common/nmea.hpp"
@@ -11,8 +9,6 @@
 namespace tracora::protocols::flytec {
 
 namespace {
-
-constexpr int kRequestPollMs = 1000;
 
 bool Digits(std::string_view text, std::size_t offset, std::size_t count, int& value) {
     if (offset + count > text.size()) {
@@ -90,16 +86,6 @@ std::string BreakIgc(const std::string& igc, FlytecFault fault) {
     return text;
 }
 
-// The first sentence's checksum made wrong (another valid hex digit).
-std::string BreakChecksum(std::string answer) {
-    const std::size_t star = answer.find('*');
-    if (star != std::string::npos && star + 2 < answer.size()) {
-        char& digit = answer[star + 2];
-        digit = digit == '0' ? '1' : '0';
-    }
-    return answer;
-}
-
 }  // namespace
 
 bool FlightInfoFromIgc(std::string_view igc, EmulatedFlightInfo& info) {
@@ -117,67 +103,22 @@ std::vector<EmulatedWaypoint> BuiltInWaypoints() {
 
 FlytecEmulator::FlytecEmulator(device::EmulatorLink& link, FlytecEmulatorConfig config,
                                std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {}
+    : FaultedEmulator(link, log, config.lineRateBaud, config.stallMs), config_(std::move(config)) {}
 
-FlytecEmulator::~FlytecEmulator() {
-    Stop();
-}
-
-void FlytecEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void FlytecEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void FlytecEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "%s\n", text.c_str());
-        std::fflush(log_);
-    }
-}
-
-int FlytecEmulator::Run() {
-    for (;;) {
-        std::string line;
-        const int rc = link_.ReadLine(line, kRequestPollMs);
-        if (rc == 0) {
-            continue;
-        }
-        if (rc < 0) {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-            changed_.notify_all();
-            return rc == device::kIoAborted || rc == device::kIoLinkLost ? 0 : rc;
-        }
+int FlytecEmulator::Serve() {
+    return ServeSentences([this](std::string request) {
         // Flow-control bytes: the session's XON before each request, and whatever the line
         // discipline sends on its own.
-        std::erase_if(line, [](char c) {
+        std::erase_if(request, [](char c) {
             return static_cast<std::uint8_t>(c) == device::kXon ||
                    static_cast<std::uint8_t>(c) == device::kXoff;
         });
-        if (!line.empty()) {
-            Handle(line);
-        }
-        if (link_.IsDropped() || link_.IsStopped()) {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-            changed_.notify_all();
-            return 0;
-        }
-    }
+        Handle(request);
+    });
 }
 
 void FlytecEmulator::Handle(const std::string& request) {
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-    }
-    Log("request " + request);
+    NoteRequest(request);
     std::vector<std::string> fields;
     if (SplitNmeaSentence(request, fields, 8) < 1) {
         Log("  not a valid sentence: ignored");
@@ -230,18 +171,14 @@ void FlytecEmulator::Handle(const std::string& request) {
             Log("  bad waypoint upload: ignored");
             return;
         }
-        std::lock_guard lock(mutex_);
-        uploadSentences_.push_back(request);
-        uploads_.push_back(upload);
-        changed_.notify_all();
+        Change([&] {
+            uploadSentences_.push_back(request);
+            uploads_.push_back(upload);
+        });
     } else if (id == "$PBRCTRW") {
         HandleCtrSentence(request);
     } else if (id == "$PBRCTR") {
-        std::vector<CtrArea> stored;
-        {
-            std::lock_guard lock(mutex_);
-            stored = config_.airspaces;
-        }
+        const std::vector<CtrArea> stored = Locked([this] { return config_.airspaces; });
         std::string answer;
         for (const CtrArea& area : stored) {
             std::vector<CtrSentence> sentences;
@@ -259,10 +196,7 @@ void FlytecEmulator::Handle(const std::string& request) {
 }
 
 void FlytecEmulator::HandleCtrSentence(const std::string& sentence) {
-    {
-        std::lock_guard lock(mutex_);
-        ctrSentences_.push_back(sentence);
-    }
+    Change([&] { ctrSentences_.push_back(sentence); });
     const int event = ctrUpload_.Sentence(std::string_view(sentence).substr(0, sentence.find('*')));
     char status = '1';
     if (event > 0) {
@@ -273,28 +207,16 @@ void FlytecEmulator::HandleCtrSentence(const std::string& sentence) {
         return;
     }
     FlytecFault fault{};
-    bool faulted = false;
-    {
-        std::lock_guard lock(mutex_);
-        const auto it = std::find_if(faults_.begin(), faults_.end(), [](const ArmedFault& f) {
-            return f.step == FlytecStep::kCtrAck && f.fault >= FlytecFault::kAckPlausibility;
-        });
-        if (it != faults_.end() && it->skip > 0) {
-            --it->skip;
-        } else if (it != faults_.end()) {
-            fault = it->fault;
-            faulted = true;
-            faults_.erase(it);
-        }
-    }
+    const bool faulted = TakeFault(FlytecStep::kCtrAck, fault, [](FlytecFault f) {
+        return f >= FlytecFault::kAckPlausibility;
+    });
     if (faulted) {
         constexpr char kStatus[] = {'2', '3', '4', '5', '9'};
         status = kStatus[static_cast<int>(fault) - static_cast<int>(FlytecFault::kAckPlausibility)];
     }
     std::vector<CtrArea>& received = ctrUpload_.Areas();
     if (status == '1' && !received.empty()) {
-        std::lock_guard lock(mutex_);
-        config_.airspaces.push_back(std::move(received.back()));
+        Change([&] { config_.airspaces.push_back(std::move(received.back())); });
     }
     received.clear();
     Log(std::string("  airspace acknowledged with status ") + status);
@@ -304,9 +226,7 @@ void FlytecEmulator::HandleCtrSentence(const std::string& sentence) {
     } else {
         Answer(FlytecStep::kCtrAck, CtrAckSentence(status));
     }
-    std::lock_guard lock(mutex_);
-    ++ctrAcks_;
-    changed_.notify_all();
+    Change([this] { ++ctrAcks_; });
 }
 
 std::string FlytecEmulator::TrackText(std::size_t index) const {
@@ -323,22 +243,6 @@ std::string FlytecEmulator::TrackText(std::size_t index) const {
     return text;
 }
 
-bool FlytecEmulator::TakeFault(FlytecStep step, FlytecFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& f) { return f.step == step; });
-    if (it == faults_.end()) {
-        return false;
-    }
-    if (it->skip > 0) {
-        --it->skip;
-        return false;
-    }
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
 bool FlytecEmulator::Answer(FlytecStep step, std::string answer) {
     FlytecFault fault{};
     if (!TakeFault(step, fault)) {
@@ -350,29 +254,17 @@ bool FlytecEmulator::Answer(FlytecStep step, std::string answer) {
             return true;
         case FlytecFault::kBadChecksum:
             Log("  fault: bad checksum");
-            return Send(BreakChecksum(std::move(answer)));
+            return Send(emulate::BreakChecksum(std::move(answer)));
         case FlytecFault::kGarbage:
             Log("  fault: garbage before the answer");
             return Send("#?\xFE" + answer);
-        case FlytecFault::kCutConnection: {
-            Log("  fault: cable cut halfway");
-            const bool sent = Send(std::string_view(answer).substr(0, answer.size() / 2));
-            link_.DropLink();
-            return sent;
-        }
+        case FlytecFault::kCutConnection:
+            return SendCut(answer);
         case FlytecFault::kStall:
-        case FlytecFault::kStallAtLineEnd: {
-            Log("  fault: the unit freezes in the middle of the answer");
-            const std::size_t at =
-                emulate::StallPoint(answer, fault == FlytecFault::kStallAtLineEnd);
-            const bool sent = emulate::SendWithStall(link_, answer, at, config_.stallMs,
-                                                     config_.lineRateBaud, Counter());
-            Log("  fault: the unit goes on");
-            return sent;
-        }
+        case FlytecFault::kStallAtLineEnd:
+            return SendStalled(answer, fault == FlytecFault::kStallAtLineEnd);
         case FlytecFault::kStopHalfway:
-            Log("  fault: the answer stops halfway");
-            return Send(std::string_view(answer).substr(0, answer.size() / 2));
+            return SendHalf(answer);
         case FlytecFault::kAckPlausibility:
         case FlytecFault::kAckNoMemory:
         case FlytecFault::kAckNoWriting:
@@ -388,64 +280,28 @@ bool FlytecEmulator::Answer(FlytecStep step, std::string answer) {
     return Send(answer);
 }
 
-bool FlytecEmulator::Send(std::string_view bytes) {
-    return emulate::SendPaced(link_, bytes, config_.lineRateBaud, Counter());
-}
-
-std::function<void(std::size_t)> FlytecEmulator::Counter() {
-    return [this](std::size_t count) {
-        std::lock_guard lock(mutex_);
-        bytesSent_ += count;
-    };
-}
-
-void FlytecEmulator::ArmFault(FlytecStep step, FlytecFault fault, int skip) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault, skip});
-}
-
-std::vector<std::string> FlytecEmulator::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
 std::vector<UploadedWaypoint> FlytecEmulator::Uploads() const {
-    std::lock_guard lock(mutex_);
-    return uploads_;
+    return Locked([this] { return uploads_; });
 }
 
 std::vector<std::string> FlytecEmulator::UploadSentences() const {
-    std::lock_guard lock(mutex_);
-    return uploadSentences_;
+    return Locked([this] { return uploadSentences_; });
 }
 
 bool FlytecEmulator::WaitForUploads(std::size_t count, int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return uploads_.size() >= count || ended_;
-    }) && uploads_.size() >= count;
+    return WaitUntil([&] { return uploads_.size() >= count; }, timeoutMs);
 }
 
 std::vector<std::string> FlytecEmulator::CtrSentencesReceived() const {
-    std::lock_guard lock(mutex_);
-    return ctrSentences_;
+    return Locked([this] { return ctrSentences_; });
 }
 
 std::vector<CtrArea> FlytecEmulator::Airspaces() const {
-    std::lock_guard lock(mutex_);
-    return config_.airspaces;
+    return Locked([this] { return config_.airspaces; });
 }
 
 bool FlytecEmulator::WaitForCtrAcks(std::size_t count, int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return ctrAcks_ >= count || ended_;
-    }) && ctrAcks_ >= count;
-}
-
-std::uint64_t FlytecEmulator::BytesSent() const {
-    std::lock_guard lock(mutex_);
-    return bytesSent_;
+    return WaitUntil([&] { return ctrAcks_ >= count; }, timeoutMs);
 }
 
 }  // namespace tracora::protocols::flytec

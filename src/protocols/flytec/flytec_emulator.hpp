@@ -4,18 +4,14 @@
 // thread of its own over an EmulatorLink (the master side of a pseudo-terminal).
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/airspace.hpp"
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 #include "protocols/flytec/flytec_ctr.hpp"
 #include "protocols/flytec/flytec_frames.hpp"
 
@@ -85,30 +81,17 @@ bool FlightInfoFromIgc(std::string_view igc, EmulatedFlightInfo& info);
 // A few waypoints of the Alps, served when no waypoint file is given.
 std::vector<EmulatedWaypoint> BuiltInWaypoints();
 
-class FlytecEmulator {
+// Serves on a thread of its own (Start) until Stop(), a cut cable, or a kCutConnection fault.
+// Faults: several may wait, each for its own answer of that step, in the order armed; with
+// `skip`, that many answers of the step go out whole first (the second track of a download:
+// skip 1). Requests() are without XON and CR LF ("$PBRSNP,*21").
+class FlytecEmulator : public emulate::FaultedEmulator<FlytecStep, FlytecFault> {
 public:
     // `link` must outlive the emulator. `log` (may be null) gets one line per request.
     FlytecEmulator(device::EmulatorLink& link, FlytecEmulatorConfig config,
                    std::FILE* log = nullptr);
-    FlytecEmulator(const FlytecEmulator&) = delete;
-    FlytecEmulator& operator=(const FlytecEmulator&) = delete;
-    // Stops the link and joins the thread.
-    ~FlytecEmulator();
+    ~FlytecEmulator() override { Stop(); }
 
-    // Serves on a thread of its own until Stop(), a cut cable, or a kCutConnection fault.
-    void Start();
-    // Stops the link (every wait ends at once) and joins the thread.
-    void Stop();
-    // Serves on the calling thread. 0 when the link was stopped or cut.
-    int Run();
-
-    // The next answer of `step` gets `fault` (once; several faults may wait, each for its own
-    // answer of that step, in the order armed). With `skip`, that many answers of the step go
-    // out whole first (the second track of a download: skip 1).
-    void ArmFault(FlytecStep step, FlytecFault fault, int skip = 0);
-
-    // The requests received so far, without XON and CR LF ("$PBRSNP,*21").
-    std::vector<std::string> Requests() const;
     // The waypoints uploaded so far, as decoded sentences and as the sentences themselves.
     std::vector<UploadedWaypoint> Uploads() const;
     std::vector<std::string> UploadSentences() const;
@@ -119,42 +102,21 @@ public:
     std::vector<CtrArea> Airspaces() const;
     // Waits until `count` airspace acknowledgements were sent; false when timeoutMs passed first.
     bool WaitForCtrAcks(std::size_t count, int timeoutMs) const;
-    // Bytes of answers sent so far.
-    std::uint64_t BytesSent() const;
 
 private:
-    struct ArmedFault {
-        FlytecStep step;
-        FlytecFault fault;
-        int skip;
-    };
+    int Serve() override;
     void Handle(const std::string& request);
     // Sends an answer with the faults armed for `step`. False when the link is gone.
     bool Answer(FlytecStep step, std::string answer);
-    bool TakeFault(FlytecStep step, FlytecFault& fault);
-    bool Send(std::string_view bytes);
-    // Counts the bytes of answers sent.
-    std::function<void(std::size_t)> Counter();
     std::string TrackText(std::size_t index) const;
     void HandleCtrSentence(const std::string& sentence);
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     FlytecEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> requests_;
     std::vector<std::string> uploadSentences_;
     std::vector<UploadedWaypoint> uploads_;
-    std::uint64_t bytesSent_ = 0;
     CtrListParser ctrUpload_{"$PBRCTRW"};
     std::vector<std::string> ctrSentences_;
     std::size_t ctrAcks_ = 0;
-    bool ended_ = false;
 };
 
 }  // namespace tracora::protocols::flytec

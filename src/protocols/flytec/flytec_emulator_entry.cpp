@@ -1,6 +1,5 @@
 // tracora-emulate's "flytec" instrument: the Flytec/Brauniger emulator with its options.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,47 +98,40 @@ int ReadWaypointFile(const std::string& path, std::vector<EmulatedWaypoint>& out
 int RunFlytecInstrument(EmulatorSession& session) {
     FlytecEmulatorConfig config;
     config.waypoints = BuiltInWaypoints();
+    std::string model;
     bool forceNoTrackList = false;
+    const auto waypoints = [&config](const std::string& path) {
+        config.waypoints.clear();
+        return ReadWaypointFile(path, config.waypoints) == 0;
+    };
+    const auto airspaces = [&config](const std::string& path) {
+        std::string text;
+        openair::OpenAirReport report;
+        if (ReadWholeFile(path, text) != FileReadStatus::kOk ||
+            openair::ParseOpenAir(text, config.airspaces, report) < 0) {
+            std::fprintf(stderr, "tracora-emulate flytec: cannot read the airspaces of %s%s%s\n",
+                         path.c_str(), report.message.empty() ? "" : ": ", report.message.c_str());
+            return false;
+        }
+        return true;
+    };
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("flytec", session.args, kSteps, kFaults, kit) != 0)
+    if (emulate::ParseOptions("flytec", session.args, kSteps, kFaults,
+                              {{"--model", model},
+                               {"--user", config.product.userName},
+                               {"--serial", config.product.serial},
+                               {"--no-track-list", forceNoTrackList},
+                               {"--waypoints", waypoints},
+                               {"--airspace", airspaces},
+                               {"--no-g", config.stripGRecords}},
+                              kit) != 0)
         return 2;
+    if (!model.empty()) {
+        emulate::SplitModel(model, config.product.product, config.product.software);
+    }
     config.flights = std::move(kit.igcTexts);
     config.lineRateBaud = kit.rateBaud;
     config.stallMs = kit.stallMs;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue) {
-            emulate::SplitModel(args[++i], config.product.product, config.product.software);
-        } else if (arg == "--user" && hasValue) {
-            config.product.userName = args[++i];
-        } else if (arg == "--serial" && hasValue) {
-            config.product.serial = args[++i];
-        } else if (arg == "--no-track-list") {
-            forceNoTrackList = true;
-        } else if (arg == "--waypoints" && hasValue) {
-            config.waypoints.clear();
-            if (ReadWaypointFile(args[++i], config.waypoints) != 0) {
-                return 2;
-            }
-        } else if (arg == "--airspace" && hasValue) {
-            std::string text;
-            openair::OpenAirReport report;
-            if (ReadWholeFile(args[++i], text) != FileReadStatus::kOk ||
-                openair::ParseOpenAir(text, config.airspaces, report) < 0) {
-                std::fprintf(
-                    stderr, "tracora-emulate flytec: cannot read the airspaces of %s%s%s\n",
-                    args[i].c_str(), report.message.empty() ? "" : ": ", report.message.c_str());
-                return 2;
-            }
-        } else if (arg == "--no-g") {
-            config.stripGRecords = true;
-        } else {
-            std::fprintf(stderr, "tracora-emulate flytec: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     // The instrument's firmware decides whether it keeps a flight list.
     config.hasTrackList =
         !forceNoTrackList && HasTrackList(config.product.product, config.product.software);
@@ -149,9 +141,7 @@ int RunFlytecInstrument(EmulatorSession& session) {
                  config.hasTrackList ? "" : ", no flight list");
     std::fflush(session.log);
     FlytecEmulator emulator(session.link, std::move(config), session.log);
-    for (const auto& [step, fault] : kit.faults) {
-        emulator.ArmFault(static_cast<FlytecStep>(step), static_cast<FlytecFault>(fault));
-    }
+    emulator.ArmFaults(kit);
     const int rc = emulator.Run();
     for (const std::string& sentence : emulator.UploadSentences()) {
         std::fprintf(session.log, "uploaded %s\n", sentence.c_str());

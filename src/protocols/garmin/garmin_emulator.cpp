@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 #include "emulate/emulator_kit.hpp"
 #include "formats/igc/igc_reader.hpp"
@@ -90,7 +89,7 @@ bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points) {
 
 GarminEmulator::GarminEmulator(device::EmulatorLink& link, GarminEmulatorConfig config,
                                std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {
+    : EmulatorFrame(link, log), config_(std::move(config)) {
     if (config_.capabilities.empty()) {
         LookUpProduct(config_.product.productId,
                       static_cast<std::uint16_t>(config_.product.version), caps_);
@@ -99,27 +98,8 @@ GarminEmulator::GarminEmulator(device::EmulatorLink& link, GarminEmulatorConfig 
     }
 }
 
-GarminEmulator::~GarminEmulator() {
-    Stop();
-}
-
-void GarminEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void GarminEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable())
-        thread_.join();
-}
-
-int GarminEmulator::Run() {
+int GarminEmulator::Serve() {
     for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            if (ended_)
-                return 0;
-        }
         GarminPacket packet;
         const int got = ReadPacket(packet, kRequestPollMs);
         if (got < 0)
@@ -130,56 +110,43 @@ int GarminEmulator::Run() {
 }
 
 void GarminEmulator::ArmFault(GarminStep step, GarminFault fault) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault});
+    Change([&] { faults_.push_back({step, fault}); });
 }
 
 std::vector<Waypoint> GarminEmulator::UploadedWaypoints() const {
-    std::lock_guard lock(mutex_);
-    return uploadedWaypoints_;
+    return Locked([this] { return uploadedWaypoints_; });
 }
 
 std::vector<GarminEmulator::UploadedTrack> GarminEmulator::UploadedTracks() const {
-    std::lock_guard lock(mutex_);
-    return uploadedTracks_;
+    return Locked([this] { return uploadedTracks_; });
 }
 
 std::vector<std::uint32_t> GarminEmulator::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
+    return Locked([this] { return received_; });
 }
 
 bool GarminEmulator::PoweredOff() const {
-    std::lock_guard lock(mutex_);
-    return poweredOff_;
+    return Locked([this] { return poweredOff_; });
 }
 
 int GarminEmulator::Aborts() const {
-    std::lock_guard lock(mutex_);
-    return aborts_;
+    return Locked([this] { return aborts_; });
 }
 
 std::size_t GarminEmulator::LineBytes() const {
-    std::lock_guard lock(mutex_);
-    return lineBytes_;
-}
-
-void GarminEmulator::Log(const std::string& text) {
-    if (log_ == nullptr)
-        return;
-    std::fprintf(log_, "%s\n", text.c_str());
-    std::fflush(log_);
+    return Locked([this] { return lineBytes_; });
 }
 
 bool GarminEmulator::TakeFault(GarminStep step, GarminFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& armed) { return armed.step == step; });
-    if (it == faults_.end())
-        return false;
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
+    return Locked([&] {
+        const auto it = std::find_if(faults_.begin(), faults_.end(),
+                                     [step](const ArmedFault& a) { return a.step == step; });
+        if (it == faults_.end())
+            return false;
+        fault = it->fault;
+        faults_.erase(it);
+        return true;
+    });
 }
 
 int GarminEmulator::ReadPacket(GarminPacket& packet, int timeoutMs) {
@@ -200,12 +167,11 @@ int GarminEmulator::ReadPacket(GarminPacket& packet, int timeoutMs) {
         if (receiver_.Feed(byte) != FrameReceiver::Result::kPacketComplete)
             continue;
         packet = receiver_.Packet();
-        {
-            std::lock_guard lock(mutex_);
+        Change([&] {
             lineBytes_ += bytes;
             if (packet.id != kPidAck && packet.id != kPidNak)
                 received_.push_back(packet.id);
-        }
+        });
         // On a paced line the session's frame takes its time to arrive too.
         if (config_.lineRateBaud > 0) {
             const auto carried = std::chrono::microseconds(static_cast<long long>(bytes) * 10 *
@@ -217,10 +183,7 @@ int GarminEmulator::ReadPacket(GarminPacket& packet, int timeoutMs) {
 }
 
 bool GarminEmulator::WriteFrame(const std::vector<std::uint8_t>& frame) {
-    {
-        std::lock_guard lock(mutex_);
-        lineBytes_ += frame.size();
-    }
+    Change([&] { lineBytes_ += frame.size(); });
     const std::string_view bytes(reinterpret_cast<const char*>(frame.data()), frame.size());
     if (config_.lineRateBaud <= 0)
         return emulate::SendPaced(link_, bytes, 0);
@@ -265,8 +228,6 @@ bool GarminEmulator::Send(GarminStep step, const GarminPacket& packet) {
                 frame.resize(frame.size() / 2);
                 WriteFrame(frame);
                 link_.DropLink();
-                std::lock_guard lock(mutex_);
-                ended_ = true;
                 return false;
             }
             case GarminFault::kNak:
@@ -282,8 +243,7 @@ bool GarminEmulator::Acknowledge(GarminStep step, std::uint32_t id) {
     GarminPacket ack;
     GarminFault fault{};
     bool silenced = false;
-    {
-        std::lock_guard lock(mutex_);
+    Change([&] {
         const auto first = std::find_if(faults_.begin(), faults_.end(),
                                         [step](const ArmedFault& a) { return a.step == step; });
         // A unit that stays silent did not hear the packet: it does not act on it either.
@@ -295,7 +255,7 @@ bool GarminEmulator::Acknowledge(GarminStep step, std::uint32_t id) {
             faults_.erase(it);
             fault = GarminFault::kNak;
         }
-    }
+    });
     if (fault == GarminFault::kNak) {
         Log("fault: NAK");
         MakeWordPacket(kPidNak, static_cast<std::uint16_t>(id & 0xFF), ack);
@@ -328,8 +288,7 @@ GarminEmulator::Wait GarminEmulator::SendAcknowledged(GarminStep step, const Gar
             if (answer.id == kPidNak)
                 break;
             if (answer.id == kPidCommand && GetU16(answer, 0) == kCmdAbort) {
-                std::lock_guard lock(mutex_);
-                ++aborts_;
+                Change([this] { ++aborts_; });
                 return Wait::kAbort;
             }
             if (answer.id == kPidProductRequest) {
@@ -353,8 +312,7 @@ void GarminEmulator::Handle(const GarminPacket& packet) {
         GarminFault fault{};
         ProductData product = config_.product;
         bool sendArray = !config_.capabilities.empty();
-        {
-            std::lock_guard lock(mutex_);
+        Change([&] {
             for (auto it = faults_.begin(); it != faults_.end(); ++it) {
                 if ((it->step == GarminStep::kProduct && it->fault == GarminFault::kUnknown) ||
                     (it->step == GarminStep::kCapabilities && it->fault == GarminFault::kMissing)) {
@@ -363,7 +321,7 @@ void GarminEmulator::Handle(const GarminPacket& packet) {
                     break;
                 }
             }
-        }
+        });
         if (fault == GarminFault::kUnknown) {
             Log("fault: unknown product");
             product.productId = 20;
@@ -390,8 +348,7 @@ void GarminEmulator::Handle(const GarminPacket& packet) {
     if (packet.id == kPidCommand) {
         const std::uint16_t command = GetU16(packet, 0);
         if (command == kCmdAbort) {
-            std::lock_guard lock(mutex_);
-            ++aborts_;
+            Change([this] { ++aborts_; });
             return;  // nothing runs; acknowledges are not sent for it either
         }
         if (!Acknowledge(GarminStep::kCommand, packet.id))
@@ -402,8 +359,7 @@ void GarminEmulator::Handle(const GarminPacket& packet) {
             SendTrackLog();
         else if (command == kCmdPowerOff) {
             Log("power off");
-            std::lock_guard lock(mutex_);
-            poweredOff_ = true;
+            Change([this] { poweredOff_ = true; });
         }
         return;
     }
@@ -491,12 +447,11 @@ void GarminEmulator::ReceiveUpload(const GarminPacket& first) {
         if (packet.id == kPidAck || packet.id == kPidNak)
             continue;
         if (packet.id == kPidCommand && GetU16(packet, 0) == kCmdAbort) {
-            std::lock_guard lock(mutex_);
-            ++aborts_;
+            Change([this] { ++aborts_; });
             Log("upload aborted");
             return;
         }
-        if (log_ != nullptr) {
+        if (Logging()) {
             // The record as it came, for decoder fixtures.
             std::string hex;
             char digits[4];
@@ -531,15 +486,16 @@ void GarminEmulator::ReceiveUpload(const GarminPacket& first) {
 
 void GarminEmulator::Store(int expected, const std::vector<Waypoint>& waypoints,
                            UploadedTrack track) {
-    std::lock_guard lock(mutex_);
     if (!waypoints.empty() || track.points.empty()) {
         Log("waypoints stored: " + std::to_string(waypoints.size()) + " of " +
             std::to_string(expected) + " announced");
-        uploadedWaypoints_.insert(uploadedWaypoints_.end(), waypoints.begin(), waypoints.end());
+        Change([&] {
+            uploadedWaypoints_.insert(uploadedWaypoints_.end(), waypoints.begin(), waypoints.end());
+        });
     }
     if (!track.points.empty()) {
         Log("track stored: " + track.name + ", " + std::to_string(track.points.size()) + " points");
-        uploadedTracks_.push_back(std::move(track));
+        Change([&] { uploadedTracks_.push_back(std::move(track)); });
     }
 }
 

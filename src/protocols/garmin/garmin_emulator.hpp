@@ -5,15 +5,14 @@
 // of a pseudo-terminal), on a thread of its own or on the caller's.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 #include "protocols/garmin/garmin_frames.hpp"
 
 namespace tracora::protocols::garmin {
@@ -62,18 +61,13 @@ struct GarminEmulatorConfig {
 // The points of IGC text as a unit logs them. False when the text holds none.
 bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points);
 
-class GarminEmulator {
+// Its faults are its own (some act where the packet is taken, not where it is answered), and
+// so is its pacing (both directions of the line).
+class GarminEmulator : public emulate::EmulatorFrame {
 public:
     GarminEmulator(device::EmulatorLink& link, GarminEmulatorConfig config,
                    std::FILE* log = nullptr);
-    GarminEmulator(const GarminEmulator&) = delete;
-    GarminEmulator& operator=(const GarminEmulator&) = delete;
-    ~GarminEmulator();
-
-    void Start();
-    void Stop();
-    // Serves on the calling thread until the link is stopped or cut. 0.
-    int Run();
+    ~GarminEmulator() override { Stop(); }
 
     // The next answer of `step` gets `fault` (once; several wait in the order armed).
     void ArmFault(GarminStep step, GarminFault fault);
@@ -121,17 +115,13 @@ private:
     int ReadPacket(GarminPacket& packet, int timeoutMs);
     bool WriteFrame(const std::vector<std::uint8_t>& frame);
     bool TakeFault(GarminStep step, GarminFault& fault);
-    void Log(const std::string& text);
+    int Serve() override;
 
-    device::EmulatorLink& link_;
     GarminEmulatorConfig config_;
     GarminCapabilities caps_;
-    std::FILE* log_;
-    std::thread thread_;
     FrameReceiver receiver_;
     std::chrono::steady_clock::time_point lineFree_{};
 
-    mutable std::mutex mutex_;
     std::vector<ArmedFault> faults_;
     std::vector<Waypoint> uploadedWaypoints_;
     std::vector<UploadedTrack> uploadedTracks_;
@@ -139,7 +129,6 @@ private:
     bool poweredOff_ = false;
     int aborts_ = 0;
     std::size_t lineBytes_ = 0;
-    bool ended_ = false;
 };
 
 }  // namespace tracora::protocols::garmin

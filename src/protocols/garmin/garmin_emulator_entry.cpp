@@ -45,6 +45,12 @@ int Fail(const std::string& text) {
     return 2;
 }
 
+// An option's bad value, reported: false.
+bool Refuse(const std::string& text) {
+    Fail(text);
+    return false;
+}
+
 // The unit on USB: served on `socketPath` until the emulator is stopped.
 int RunUsbUnit(emulate::EmulatorSession& session, const GarminEmulatorConfig& config,
                const emulate::KitOptions& kit, const std::string& socketPath) {
@@ -77,55 +83,48 @@ int RunUsbUnit(emulate::EmulatorSession& session, const GarminEmulatorConfig& co
 }
 
 int RunGarminInstrument(emulate::EmulatorSession& session) {
-    emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("garmin", session.args, kSteps, kFaults, kit) != 0)
-        return 2;
     GarminEmulatorConfig config;
-    config.lineRateBaud = kit.rateBaud;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        std::vector<TrackPoint> points;
-        if (!FlightFromIgc(kit.igcTexts[i], points))
-            return Fail(kit.igcPaths[i] + " holds no flight");
-        config.flights.push_back(std::move(points));
-    }
-    std::string usbSocket;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--caps" && hasValue) {
-            const std::string& name = args[++i];
-            if (name == "none") {
-                config.capabilities.clear();
-            } else if (const CapabilityPreset* preset = FindCapabilityPreset(name)) {
-                config.capabilities = preset->entries;
-            } else {
-                return Fail("unknown capability array '" + name + "'");
-            }
-        } else if (arg == "--product" && hasValue) {
-            std::string id;
-            std::string version;
-            emulate::SplitModel(args[++i], id, version);
-            config.product.productId = static_cast<std::uint16_t>(std::atoi(id.c_str()));
-            if (!version.empty())
-                config.product.version = static_cast<std::int16_t>(std::atoi(version.c_str()));
-        } else if (arg == "--usb" && hasValue) {
-            usbSocket = args[++i];
-        } else if (arg == "--description" && hasValue) {
-            config.product.description = args[++i];
-        } else if (arg == "--wpt" && hasValue) {
-            const std::string path = args[++i];
-            std::string text;
-            if (ReadWholeFile(path, text) != FileReadStatus::kOk)
-                return Fail("cannot read " + path);
-            formats::ReadResult read = waypoints::ReadWaypointFileOfRegistry(text);
-            if (read.status <= 0)
-                return Fail(path + ": " + read.message);
-            config.waypoints = std::move(read.waypoints);
+    const auto caps = [&config](const std::string& name) {
+        if (name == "none") {
+            config.capabilities.clear();
+        } else if (const CapabilityPreset* preset = FindCapabilityPreset(name)) {
+            config.capabilities = preset->entries;
         } else {
-            return Fail("unknown option '" + arg + "'");
+            return Refuse("unknown capability array '" + name + "'");
         }
-    }
+        return true;
+    };
+    const auto product = [&config](const std::string& value) {
+        std::string id;
+        std::string version;
+        emulate::SplitModel(value, id, version);
+        config.product.productId = static_cast<std::uint16_t>(std::atoi(id.c_str()));
+        if (!version.empty())
+            config.product.version = static_cast<std::int16_t>(std::atoi(version.c_str()));
+        return true;
+    };
+    const auto waypointFile = [&config](const std::string& path) {
+        std::string text;
+        if (ReadWholeFile(path, text) != FileReadStatus::kOk)
+            return Refuse("cannot read " + path);
+        formats::ReadResult read = waypoints::ReadWaypointFileOfRegistry(text);
+        if (read.status <= 0)
+            return Refuse(path + ": " + read.message);
+        config.waypoints = std::move(read.waypoints);
+        return true;
+    };
+    std::string usbSocket;
+    emulate::KitOptions kit;
+    if (emulate::ParseOptions("garmin", session.args, kSteps, kFaults,
+                              {{"--caps", caps},
+                               {"--product", product},
+                               {"--usb", usbSocket},
+                               {"--description", config.product.description},
+                               {"--wpt", waypointFile}},
+                              kit) != 0 ||
+        !emulate::ConvertFlights("garmin", kit, FlightFromIgc, config.flights, "holds no flight"))
+        return 2;
+    config.lineRateBaud = kit.rateBaud;
     if (!usbSocket.empty())
         return RunUsbUnit(session, config, kit, usbSocket);
     GarminEmulator emulator(session.link, config, session.log);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "device/io_status.hpp"
 #include "emulate/emulator_kit.hpp"
 #include "formats/igc/igc_reader.hpp"
 
@@ -27,31 +26,12 @@ bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points) {
 
 GraviterEmulator::GraviterEmulator(device::EmulatorLink& link, GraviterEmulatorConfig config,
                                    std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {
+    : FaultedEmulator(link, log, config.lineRateBaud), config_(std::move(config)) {
     image_ = EncodeImage(config_.flights, config_.hasPressureAltitude);
 }
 
-GraviterEmulator::~GraviterEmulator() {
-    Stop();
-}
-
-void GraviterEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void GraviterEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable())
-        thread_.join();
-}
-
-int GraviterEmulator::Run() {
+int GraviterEmulator::Serve() {
     for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            if (ended_)
-                return 0;
-        }
         std::uint8_t command = 0;
         const int got = link_.ReadByte(command, kRequestPollMs);
         if (got == 0)
@@ -64,11 +44,7 @@ int GraviterEmulator::Run() {
 
 void GraviterEmulator::Handle(std::uint8_t command) {
     if (command == 'V') {
-        {
-            std::lock_guard lock(mutex_);
-            requests_.emplace_back("V");
-        }
-        Log("product request");
+        NoteRequest("V");
         Answer(GraviterStep::kProduct, EncodeProduct(config_.product));
         return;
     }
@@ -77,10 +53,7 @@ void GraviterEmulator::Handle(std::uint8_t command) {
         if (link_.ReadExact(digits, kArgumentMs) <= 0)
             return;
         const std::string request = "R" + std::string(digits, digits + 4);
-        {
-            std::lock_guard lock(mutex_);
-            requests_.push_back(request);
-        }
+        NoteRequest(request);
         const std::optional<std::uint16_t> page = ParsePageRequest(request);
         if (!page)
             return;  // a damaged request goes unanswered, as on the real line
@@ -106,15 +79,10 @@ void GraviterEmulator::Handle(std::uint8_t command) {
             if (name.size() > 64)
                 return;
         }
-        {
-            std::lock_guard lock(mutex_);
-            requests_.push_back("N" + name);
-        }
-        Log("pilot name '" + name + "'");
+        NoteRequest("N" + name);
         const bool fits = !NameCommand(name).empty();
         if (fits) {
-            std::lock_guard lock(mutex_);
-            config_.product.pilot = name;
+            Change([&] { config_.product.pilot = name; });
         }
         Answer(GraviterStep::kName, std::string(fits ? kNameStored : kNameRefused));
     }
@@ -126,63 +94,27 @@ bool GraviterEmulator::Answer(GraviterStep step, std::string answer) {
     if (TakeFault(step, fault)) {
         switch (fault) {
             case GraviterFault::kSilence:
-                Log("fault: silence");
+                Log("  fault: no answer");
                 return true;
             case GraviterFault::kBadChecksum:
-                Log("fault: bad checksum");
+                Log("  fault: bad checksum");
                 // The last character: the checksum of a page, a letter of the other answers.
                 answer.back() = answer.back() == '0' ? '1' : '0';
                 break;
             case GraviterFault::kGarbage:
-                Log("fault: garbage");
+                Log("  fault: garbage before the answer");
                 link_.InjectGarbageBeforeNextReply(std::string_view("#?\xFE\r\n", 5));
                 break;
-            case GraviterFault::kCutConnection: {
-                Log("fault: cut");
-                emulate::SendPaced(link_, std::string_view(answer).substr(0, answer.size() / 2),
-                                   config_.lineRateBaud);
-                link_.DropLink();
-                std::lock_guard lock(mutex_);
-                ended_ = true;
-                return false;
-            }
+            case GraviterFault::kCutConnection:
+                return SendCut(answer);
         }
     }
     answer += "\r\n";
-    return emulate::SendPaced(link_, answer, config_.lineRateBaud);
-}
-
-void GraviterEmulator::ArmFault(GraviterStep step, GraviterFault fault) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault});
-}
-
-bool GraviterEmulator::TakeFault(GraviterStep step, GraviterFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& armed) { return armed.step == step; });
-    if (it == faults_.end())
-        return false;
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
-std::vector<std::string> GraviterEmulator::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
+    return Send(answer);
 }
 
 std::string GraviterEmulator::PilotName() const {
-    std::lock_guard lock(mutex_);
-    return config_.product.pilot;
-}
-
-void GraviterEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "graviter: %s\n", text.c_str());
-        std::fflush(log_);
-    }
+    return Locked([this] { return config_.product.pilot; });
 }
 
 }  // namespace tracora::protocols::graviter

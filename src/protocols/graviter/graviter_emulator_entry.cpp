@@ -26,37 +26,22 @@ constexpr std::string_view kUsage =
     "                        or cut\n";
 
 int RunGraviterInstrument(emulate::EmulatorSession& session) {
-    emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("graviter", session.args, kSteps, kFaults, kit) != 0)
-        return 2;
     GraviterEmulatorConfig config;
+    std::string model;
+    bool noBaro = false;
+    emulate::KitOptions kit;
+    if (emulate::ParseOptions("graviter", session.args, kSteps, kFaults,
+                              {{"--model", model},
+                               {"--serial", config.product.serial},
+                               {"--user", config.product.pilot},
+                               {"--no-baro", noBaro}},
+                              kit) != 0 ||
+        !emulate::ConvertFlights("graviter", kit, FlightFromIgc, config.flights, "holds no flight"))
+        return 2;
+    if (!model.empty())
+        emulate::SplitModel(model, config.product.model, config.product.firmware);
+    config.hasPressureAltitude = !noBaro;
     config.lineRateBaud = kit.rateBaud;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        std::vector<TrackPoint> points;
-        if (!FlightFromIgc(kit.igcTexts[i], points)) {
-            std::fprintf(stderr, "tracora-emulate graviter: %s holds no flight\n",
-                         kit.igcPaths[i].c_str());
-            return 2;
-        }
-        config.flights.push_back(std::move(points));
-    }
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue) {
-            emulate::SplitModel(args[++i], config.product.model, config.product.firmware);
-        } else if (arg == "--serial" && hasValue) {
-            config.product.serial = args[++i];
-        } else if (arg == "--user" && hasValue) {
-            config.product.pilot = args[++i];
-        } else if (arg == "--no-baro") {
-            config.hasPressureAltitude = false;
-        } else {
-            std::fprintf(stderr, "tracora-emulate graviter: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     GraviterEmulator emulator(session.link, config, session.log);
     if (!config.flights.empty() && emulator.Image().empty()) {
         std::fprintf(stderr, "tracora-emulate graviter: the flights do not fit the memory\n");
@@ -66,8 +51,7 @@ int RunGraviterInstrument(emulate::EmulatorSession& session) {
                  config.product.model.c_str(), config.product.serial.c_str(),
                  config.product.firmware.c_str(), config.flights.size(), emulator.Image().size());
     std::fflush(session.log);
-    for (const auto& [step, fault] : kit.faults)
-        emulator.ArmFault(static_cast<GraviterStep>(step), static_cast<GraviterFault>(fault));
+    emulator.ArmFaults(kit);
     emulator.Run();
     std::fprintf(session.log, "pilot name %s\n", emulator.PilotName().c_str());
     std::fflush(session.log);

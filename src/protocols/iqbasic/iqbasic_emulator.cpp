@@ -1,15 +1,10 @@
 #include "protocols/iqbasic/iqbasic_emulator.hpp"
 
-#include <algorithm>
-
-#include "device/io_status.hpp"
 #include "emulate/emulator_kit.hpp"
 
 namespace tracora::protocols::iqbasic {
 
 namespace {
-
-constexpr int kRequestPollMs = 1000;
 
 bool ParseHex(std::string_view text, unsigned& value) {
     if (text.empty() || text.size() > 8) {
@@ -43,59 +38,17 @@ std::vector<std::string> BuiltInWaypointLines() {
 }
 
 IqEmulator::IqEmulator(device::EmulatorLink& link, IqEmulatorConfig config, std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {}
+    : FaultedEmulator(link, log, config.lineRateBaud, config.stallMs), config_(std::move(config)) {}
 
-IqEmulator::~IqEmulator() {
-    Stop();
-}
-
-void IqEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void IqEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void IqEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "%s\n", text.c_str());
-        std::fflush(log_);
-    }
-}
-
-int IqEmulator::Run() {
-    for (;;) {
-        std::string line;
-        const int rc = link_.ReadLine(line, kRequestPollMs);
-        if (rc == 0) {
-            continue;
-        }
-        if (rc < 0) {
-            return rc == device::kIoAborted || rc == device::kIoLinkLost ? 0 : rc;
-        }
-        Handle(line);
-        if (link_.IsDropped() || link_.IsStopped()) {
-            return 0;
-        }
-    }
+int IqEmulator::Serve() {
+    return ServeLines([this](const std::string& request) { Handle(request); });
 }
 
 void IqEmulator::Handle(const std::string& request) {
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-    }
-    Log("request " + request);
+    NoteRequest(request);
     if (expectUpload_) {
         expectUpload_ = false;
-        {
-            std::lock_guard lock(mutex_);
-            uploads_.push_back(request);
-        }
+        Change([&] { uploads_.push_back(request); });
         Answer(IqStep::kUpload, std::string(kUploadDone) + "\r\n");
         return;
     }
@@ -139,22 +92,6 @@ void IqEmulator::Handle(const std::string& request) {
     }
 }
 
-bool IqEmulator::TakeFault(IqStep step, IqFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& f) { return f.step == step; });
-    if (it == faults_.end()) {
-        return false;
-    }
-    if (it->skip > 0) {
-        --it->skip;
-        return false;
-    }
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
 bool IqEmulator::Answer(IqStep step, std::string answer) {
     IqFault fault{};
     if (!TakeFault(step, fault)) {
@@ -167,19 +104,12 @@ bool IqEmulator::Answer(IqStep step, std::string answer) {
         case IqFault::kGarbage:
             Log("  fault: garbage before the answer");
             return Send("#?\r\n" + answer);
-        case IqFault::kCutConnection: {
-            Log("  fault: cable cut halfway");
-            const bool sent = Send(std::string_view(answer).substr(0, answer.size() / 2));
-            link_.DropLink();
-            return sent;
-        }
+        case IqFault::kCutConnection:
+            return SendCut(answer);
         case IqFault::kStall:
-            Log("  fault: the unit freezes in the middle of the answer");
-            return emulate::SendWithStall(link_, answer, emulate::StallPoint(answer, false),
-                                          config_.stallMs, config_.lineRateBaud);
+            return SendStalled(answer);
         case IqFault::kStopHalfway:
-            Log("  fault: the answer stops halfway");
-            return Send(std::string_view(answer).substr(0, answer.size() / 2));
+            return SendHalf(answer);
         case IqFault::kMissingDone: {
             Log("  fault: no \"Done\"");
             const std::size_t done = answer.rfind("Done");
@@ -193,23 +123,8 @@ bool IqEmulator::Answer(IqStep step, std::string answer) {
     return Send(answer);
 }
 
-bool IqEmulator::Send(std::string_view bytes) {
-    return emulate::SendPaced(link_, bytes, config_.lineRateBaud);
-}
-
-void IqEmulator::ArmFault(IqStep step, IqFault fault, int skip) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault, skip});
-}
-
-std::vector<std::string> IqEmulator::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
 std::vector<std::string> IqEmulator::Uploads() const {
-    std::lock_guard lock(mutex_);
-    return uploads_;
+    return Locked([this] { return uploads_; });
 }
 
 }  // namespace tracora::protocols::iqbasic

@@ -4,16 +4,13 @@
 // over an EmulatorLink (the master side of a pseudo-terminal).
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 #include "protocols/iqbasic/iqbasic_frames.hpp"
 
 namespace tracora::protocols::iqbasic {
@@ -43,43 +40,21 @@ struct IqEmulatorConfig {
 
 std::vector<std::string> BuiltInWaypointLines();
 
-class IqEmulator {
+class IqEmulator : public emulate::FaultedEmulator<IqStep, IqFault> {
 public:
     IqEmulator(device::EmulatorLink& link, IqEmulatorConfig config, std::FILE* log = nullptr);
-    IqEmulator(const IqEmulator&) = delete;
-    IqEmulator& operator=(const IqEmulator&) = delete;
-    ~IqEmulator();
+    ~IqEmulator() override { Stop(); }
 
-    void Start();
-    void Stop();
-    int Run();
-    void ArmFault(IqStep step, IqFault fault, int skip = 0);
-
-    std::vector<std::string> Requests() const;
     // The uploaded waypoint lines, without CR LF.
     std::vector<std::string> Uploads() const;
 
 private:
-    struct ArmedFault {
-        IqStep step;
-        IqFault fault;
-        int skip;
-    };
+    int Serve() override;
     void Handle(const std::string& request);
     bool Answer(IqStep step, std::string answer);
-    bool TakeFault(IqStep step, IqFault& fault);
-    bool Send(std::string_view bytes);
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     IqEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
     bool expectUpload_ = false;
-
-    mutable std::mutex mutex_;
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> requests_;
     std::vector<std::string> uploads_;
 };
 

@@ -32,36 +32,30 @@ constexpr std::string_view kUsage =
 int RunIqInstrument(EmulatorSession& session) {
     IqEmulatorConfig config;
     config.waypointLines = BuiltInWaypointLines();
+    std::string type;
+    const auto serial = [&config](const std::string& value) {
+        config.product.serial =
+            static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+        return true;
+    };
+    int firstNumber = static_cast<int>(config.firstNumber);
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("iqbasic", session.args, kSteps, kFaults, kit) != 0)
+    if (emulate::ParseOptions(
+            "iqbasic", session.args, kSteps, kFaults,
+            {{"--type", type}, {"--serial", serial}, {"--first-track", firstNumber}}, kit) != 0)
         return 2;
+    if (!type.empty()) {
+        config.product.type = type == "6015" ? 0 : 1;
+    }
+    config.firstNumber = static_cast<unsigned>(firstNumber);
     config.flights = std::move(kit.igcTexts);
     config.lineRateBaud = kit.rateBaud;
     config.stallMs = kit.stallMs;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--type" && hasValue) {
-            config.product.type = args[++i] == "6015" ? 0 : 1;
-        } else if (arg == "--serial" && hasValue) {
-            config.product.serial =
-                static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
-        } else if (arg == "--first-track" && hasValue) {
-            config.firstNumber =
-                static_cast<unsigned>(std::strtoul(args[++i].c_str(), nullptr, 10));
-        } else {
-            std::fprintf(stderr, "tracora-emulate iqbasic: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     std::fprintf(session.log, "iqbasic: %s, %zu flights\n",
                  DeviceIdentifier(config.product).c_str(), config.flights.size());
     std::fflush(session.log);
     IqEmulator emulator(session.link, std::move(config), session.log);
-    for (const auto& [step, fault] : kit.faults) {
-        emulator.ArmFault(static_cast<IqStep>(step), static_cast<IqFault>(fault));
-    }
+    emulator.ArmFaults(kit);
     const int rc = emulator.Run();
     for (const std::string& line : emulator.Uploads()) {
         std::fprintf(session.log, "uploaded %s\n", line.c_str());

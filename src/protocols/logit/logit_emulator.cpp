@@ -1,13 +1,9 @@
 #include "protocols/logit/logit_emulator.hpp"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 
 #include "core/strings.hpp"
-#include "device/io_status.hpp"
 #include "emulate/emulator_kit.hpp"
-#include "formats/igc/igc_reader.hpp"
 #include "protocols/common/block_frame.hpp"
 #include "protocols/common/nmea.hpp"
 #include "protocols/common/pmlr.hpp"
@@ -17,7 +13,6 @@ namespace tracora::protocols::logit {
 
 namespace {
 
-constexpr int kRequestPollMs = 1000;
 constexpr int kSwitchWaitMs = 5000;
 constexpr int kAfterSwitchMs = 300;
 constexpr std::uint32_t kEpochOffset = 315'100'800;
@@ -33,63 +28,15 @@ std::string WithXor(const std::string& body) {
 
 }  // namespace
 
-bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points) {
-    igc::IgcParseResult parsed;
-    if (igc::ParseIgc(igc, parsed) <= 0) {
-        return false;
-    }
-    points = std::move(parsed.points);
-    return !points.empty();
-}
-
 LogItEmulator::LogItEmulator(device::EmulatorLink& link, LogItEmulatorConfig config, std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {}
+    : FaultedEmulator(link, log, config.lineRateBaud, config.stallMs), config_(std::move(config)) {}
 
-LogItEmulator::~LogItEmulator() {
-    Stop();
-}
-
-void LogItEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void LogItEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void LogItEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "%s\n", text.c_str());
-        std::fflush(log_);
-    }
-}
-
-void LogItEmulator::Note(const std::string& what) {
-    Log("  " + what);
-    std::lock_guard lock(mutex_);
-    events_.push_back(what);
-    changed_.notify_all();
-}
-
-int LogItEmulator::Run() {
-    const int rc = emulate::ServeSentences(link_, kRequestPollMs,
-                                           [this](const std::string& request) { Handle(request); });
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-    changed_.notify_all();
-    return rc;
+int LogItEmulator::Serve() {
+    return ServeSentences([this](const std::string& request) { Handle(request); });
 }
 
 void LogItEmulator::Handle(const std::string& request) {
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-        changed_.notify_all();
-    }
-    Log("request " + request);
+    NoteRequest(request);
     const std::string baud = std::to_string(emulate::LineBaud(config_.slaveFd));
     if (request == Request(kPmlrProductRequest)) {
         Answer(LogItStep::kProductData,
@@ -108,9 +55,10 @@ void LogItEmulator::Handle(const std::string& request) {
     }
     if (request == Request(kEraseRequest)) {
         Note("erase");
-        std::lock_guard lock(mutex_);
-        config_.points.clear();
-        erased_ = true;
+        Change([this] {
+            config_.points.clear();
+            erased_ = true;
+        });
         return;
     }
     if (request.starts_with("$PMLR,59,")) {
@@ -125,9 +73,7 @@ void LogItEmulator::Handle(const std::string& request) {
         return;
     }
     if (request.starts_with(kPmlrProductPrefix)) {
-        std::lock_guard lock(mutex_);
-        names_.push_back(request.substr(kPmlrProductPrefix.size(), 9));
-        changed_.notify_all();
+        Change([&] { names_.push_back(request.substr(kPmlrProductPrefix.size(), 9)); });
         return;
     }
     for (const int speed : kSpeeds) {
@@ -209,18 +155,14 @@ void LogItEmulator::SendTrack(int baud) {
                     frame[5] = static_cast<char>(kTrackShape.maxRecords + 1);
                     break;
                 case LogItFault::kCutConnection:
-                    Log("  fault: cable cut halfway");
-                    Send(std::string_view(frame).substr(0, frame.size() / 2));
-                    link_.DropLink();
+                    SendCut(frame);
                     return;
                 case LogItFault::kStopHalfway:
-                    Log("  fault: the answer stops halfway");
-                    Send(std::string_view(frame).substr(0, frame.size() / 2));
+                    SendHalf(frame);
                     return;
                 case LogItFault::kStall:
                     Log("  fault: the logger freezes in the middle of the answer");
-                    if (!emulate::SendWithStall(link_, frame, frame.size() / 2, config_.stallMs,
-                                                config_.lineRateBaud)) {
+                    if (!SendWithStall(frame, frame.size() / 2)) {
                         return;
                     }
                     continue;
@@ -243,22 +185,6 @@ void LogItEmulator::SendTrack(int baud) {
     Send(EncodeFrame(kTrackShape, sentence, BlockType::kEnd));
 }
 
-bool LogItEmulator::TakeFault(LogItStep step, LogItFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& f) { return f.step == step; });
-    if (it == faults_.end()) {
-        return false;
-    }
-    if (it->skip > 0) {
-        --it->skip;
-        return false;
-    }
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
 bool LogItEmulator::Answer(LogItStep step, std::string answer) {
     LogItFault fault{};
     if (!TakeFault(step, fault)) {
@@ -270,66 +196,27 @@ bool LogItEmulator::Answer(LogItStep step, std::string answer) {
             return false;
         case LogItFault::kBadChecksum:
         case LogItFault::kSequence:
-        case LogItFault::kBadCount: {
+        case LogItFault::kBadCount:
             Log("  fault: bad checksum");
-            const std::size_t star = answer.find('*');
-            answer[star + 2] = answer[star + 2] == '0' ? '1' : '0';
-            return Send(answer);
-        }
+            return Send(emulate::BreakChecksum(std::move(answer)));
         case LogItFault::kGarbage:
             return Send("#?\xFE" + answer);
         case LogItFault::kCutConnection:
-            Send(std::string_view(answer).substr(0, answer.size() / 2));
-            link_.DropLink();
-            return false;
+            return SendCut(answer);
         case LogItFault::kStall:
-            return emulate::SendWithStall(link_, answer, emulate::StallPoint(answer, false),
-                                          config_.stallMs, config_.lineRateBaud);
+            return SendStalled(answer);
         case LogItFault::kStopHalfway:
-            Send(std::string_view(answer).substr(0, answer.size() / 2));
-            return false;
+            return SendHalf(answer);
     }
     return Send(answer);
 }
 
-bool LogItEmulator::Send(std::string_view bytes) {
-    return emulate::SendPaced(link_, bytes, config_.lineRateBaud);
-}
-
-void LogItEmulator::ArmFault(LogItStep step, LogItFault fault, int skip) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault, skip});
-}
-
-std::vector<std::string> LogItEmulator::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
-std::vector<std::string> LogItEmulator::LineEvents() const {
-    std::lock_guard lock(mutex_);
-    return events_;
-}
-
 std::vector<std::string> LogItEmulator::Names() const {
-    std::lock_guard lock(mutex_);
-    return names_;
+    return Locked([this] { return names_; });
 }
 
 bool LogItEmulator::Erased() const {
-    std::lock_guard lock(mutex_);
-    return erased_;
-}
-
-bool LogItEmulator::WaitForRequest(std::string_view prefix, int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    const auto seen = [&] {
-        return std::any_of(requests_.begin(), requests_.end(),
-                           [&](const std::string& r) { return r.starts_with(prefix); });
-    };
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return seen() || ended_;
-    }) && seen();
+    return Locked([this] { return erased_; });
 }
 
 }  // namespace tracora::protocols::logit

@@ -5,17 +5,14 @@
 // name, and injects faults into chosen answers.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/track_log.hpp"
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 
 namespace tracora::protocols::logit {
 
@@ -33,7 +30,7 @@ enum class LogItFault {
 };
 
 // The fixes of an IGC text as the logger keeps them; false when it has none.
-bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points);
+using emulate::FlightFromIgc;
 
 struct LogItEmulatorConfig {
     std::string model = "LOGIT";
@@ -47,57 +44,28 @@ struct LogItEmulatorConfig {
     int stallMs = 20'000;
 };
 
-class LogItEmulator {
+class LogItEmulator : public emulate::FaultedEmulator<LogItStep, LogItFault> {
 public:
     LogItEmulator(device::EmulatorLink& link, LogItEmulatorConfig config, std::FILE* log = nullptr);
-    LogItEmulator(const LogItEmulator&) = delete;
-    LogItEmulator& operator=(const LogItEmulator&) = delete;
-    ~LogItEmulator();
+    ~LogItEmulator() override { Stop(); }
 
-    void Start();
-    void Stop();
-    int Run();
-
-    // The next answer of `step` gets `fault`, after `skip` whole answers of the step.
-    void ArmFault(LogItStep step, LogItFault fault, int skip = 0);
-
-    std::vector<std::string> Requests() const;
-    // "track request at 4800", "track blocks at 57600", "end at 4800", "restart 1235", ...
-    std::vector<std::string> LineEvents() const;
+    // Events(): "track request at 4800", "track blocks at 57600", "end at 4800", "restart
+    // 1235", ...
     // The user names received (9 characters each).
     std::vector<std::string> Names() const;
     bool Erased() const;
-    bool WaitForRequest(std::string_view prefix, int timeoutMs) const;
 
 private:
-    struct ArmedFault {
-        LogItStep step;
-        LogItFault fault;
-        int skip;
-    };
+    int Serve() override;
     void Handle(const std::string& request);
     bool Answer(LogItStep step, std::string answer);
-    bool TakeFault(LogItStep step, LogItFault& fault);
-    bool Send(std::string_view bytes);
     void SendTrack(int baud);
-    void Note(const std::string& what);
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     LogItEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
     // Point index a restarted transfer starts at, -1 for a transfer from the beginning.
     long long restartFrom_ = -1;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> requests_;
-    std::vector<std::string> events_;
     std::vector<std::string> names_;
     bool erased_ = false;
-    bool ended_ = false;
 };
 
 }  // namespace tracora::protocols::logit

@@ -32,41 +32,27 @@ constexpr std::string_view kUsage =
 int RunLogItInstrument(EmulatorSession& session) {
     LogItEmulatorConfig config;
     config.slaveFd = session.slaveFd;
+    std::string model;
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("logit", session.args, kSteps, kFaults, kit) != 0)
+    std::vector<std::vector<TrackPoint>> flights;
+    if (emulate::ParseOptions(
+            "logit", session.args, kSteps, kFaults,
+            {{"--model", model}, {"--user", config.user}, {"--serial", config.serial}}, kit) != 0 ||
+        !emulate::ConvertFlights("logit", kit, FlightFromIgc, flights))
         return 2;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        std::vector<TrackPoint> points;
-        if (!FlightFromIgc(kit.igcTexts[i], points)) {
-            std::fprintf(stderr, "tracora-emulate logit: %s has no fix\n", kit.igcPaths[i].c_str());
-            return 2;
-        }
+    for (const std::vector<TrackPoint>& points : flights) {
         config.points.insert(config.points.end(), points.begin(), points.end());
+    }
+    if (!model.empty()) {
+        emulate::SplitModel(model, config.model, config.version);
     }
     config.lineRateBaud = kit.rateBaud;
     config.stallMs = kit.stallMs;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue) {
-            emulate::SplitModel(args[++i], config.model, config.version);
-        } else if (arg == "--user" && hasValue) {
-            config.user = args[++i];
-        } else if (arg == "--serial" && hasValue) {
-            config.serial = args[++i];
-        } else {
-            std::fprintf(stderr, "tracora-emulate logit: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     std::fprintf(session.log, "logit: %s SW%s, %zu points\n", config.model.c_str(),
                  config.version.c_str(), config.points.size());
     std::fflush(session.log);
     LogItEmulator emulator(session.link, std::move(config), session.log);
-    for (const auto& [step, fault] : kit.faults) {
-        emulator.ArmFault(static_cast<LogItStep>(step), static_cast<LogItFault>(fault));
-    }
+    emulator.ArmFaults(kit);
     const int rc = emulator.Run();
     for (const std::string& name : emulator.Names()) {
         std::fprintf(session.log, "name %s\n", name.c_str());

@@ -56,30 +56,11 @@ std::vector<Waypoint> BuiltInWaypoints() {
 
 MagellanEmulator::MagellanEmulator(device::EmulatorLink& link, MagellanEmulatorConfig config,
                                    std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {}
+    : FaultedEmulator(link, log, config.lineRateBaud, config.stallMs), config_(std::move(config)) {}
 
-MagellanEmulator::~MagellanEmulator() {
-    Stop();
-}
-
-void MagellanEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void MagellanEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable())
-        thread_.join();
-}
-
-int MagellanEmulator::Run() {
+int MagellanEmulator::Serve() {
     SentenceReceiver sentences;
     for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            if (ended_)
-                return 0;
-        }
         std::uint8_t byte = 0;
         const int got = link_.ReadByte(byte, kRequestPollMs);
         if (got == 0)
@@ -93,27 +74,21 @@ int MagellanEmulator::Run() {
 }
 
 void MagellanEmulator::Handle(const std::string& body) {
-    bool handshake = false;
-    {
-        std::lock_guard lock(mutex_);
-        received_.push_back(body);
-        handshake = handshake_;
-    }
+    NoteRequest(body);
+    const bool handshake = handshake_;
     if (SentenceName(body) == "PMGNCSM")
         return;  // the host's acknowledgement of one of ours
     const std::string command = body.substr(0, body.find('*'));
     if (command == "PMGNCMD,HANDON") {
-        std::lock_guard lock(mutex_);
         handshake_ = true;
     } else if (command == "PMGNCMD,HANDOFF") {
-        std::lock_guard lock(mutex_);
         handshake_ = false;
     }
     // With the handshake on, every sentence is acknowledged with its checksum first; the
     // command that switches it on is not, the one that switches it off is.
     if (handshake) {
         const std::string ack = Sentence(StringPrintf("PMGNCSM,%02X", NmeaChecksum(body)));
-        if (!emulate::SendPaced(link_, ack, config_.lineRateBaud))
+        if (!Send(ack))
             return;
     }
     if (command == "PMGNCMD,VERSION") {
@@ -130,31 +105,24 @@ void MagellanEmulator::Handle(const std::string& body) {
     } else if (command == "PMGNCMD,WAYPOINT") {
         Log("waypoint request");
         std::vector<std::string> list;
-        std::vector<Waypoint> waypoints;
-        {
-            std::lock_guard lock(mutex_);
-            waypoints = config_.waypoints;
-        }
+        const std::vector<Waypoint> waypoints = Locked([this] { return config_.waypoints; });
         for (const Waypoint& waypoint : waypoints)
             list.push_back(WaypointSentence(waypoint));
         Answer(MagellanStep::kWaypoints, std::move(list), true);
     } else if (command == "PMGNCMD,DELETE,WAYPOINT") {
-        {
-            std::lock_guard lock(mutex_);
-            config_.waypoints.clear();
-        }
-        emulate::SendPaced(link_, kEndCommand, config_.lineRateBaud);
+        Change([this] { config_.waypoints.clear(); });
+        Send(kEndCommand);
     } else if (SentenceName(body) == "PMGNWPL") {
         Log("uploaded " + body);
-        Waypoint waypoint;
-        std::lock_guard lock(mutex_);
-        uploads_.push_back(body);
-        if (ParseWaypoint(body, waypoint) == 0)
-            config_.waypoints.push_back(waypoint);
+        Change([&] {
+            uploads_.push_back(body);
+            Waypoint waypoint;
+            if (ParseWaypoint(body, waypoint) == 0)
+                config_.waypoints.push_back(waypoint);
+        });
     } else if (command == "PMGNCMD,END") {
         Log("upload ended");
-        std::lock_guard lock(mutex_);
-        uploadEnded_ = true;
+        Change([this] { uploadEnded_ = true; });
     }
     // STOP, NMEAOFF and anything else need no answer.
 }
@@ -198,7 +166,7 @@ bool MagellanEmulator::Answer(MagellanStep step, std::vector<std::string> senten
     if (endCommand)
         answer += kEndCommand;
     if (!faulty)
-        return emulate::SendPaced(link_, answer, config_.lineRateBaud);
+        return Send(answer);
     // Halfway into a sentence: past the '$' of the middle one.
     std::size_t half = answer.size() / 2;
     if (answer[half] == '$' || answer[half] == '\r' || answer[half] == '\n')
@@ -210,66 +178,29 @@ bool MagellanEmulator::Answer(MagellanStep step, std::vector<std::string> senten
         case MagellanFault::kGarbage:
             Log("fault: garbage");
             link_.InjectGarbageBeforeNextReply(std::string_view("#?\xFE\r\n", 5));
-            return emulate::SendPaced(link_, answer, config_.lineRateBaud);
+            return Send(answer);
         case MagellanFault::kCut:
             Log("fault: cut");
-            emulate::SendPaced(link_, std::string_view(answer).substr(0, half),
-                               config_.lineRateBaud);
+            Send(std::string_view(answer).substr(0, half));
             link_.DropLink();
-            {
-                std::lock_guard lock(mutex_);
-                ended_ = true;
-            }
             return false;
         case MagellanFault::kStall:
             Log("fault: stall");
-            return emulate::SendWithStall(link_, answer, half, config_.stallMs,
-                                          config_.lineRateBaud);
+            return SendWithStall(answer, half);
         case MagellanFault::kStop:
             Log("fault: stop");
-            return emulate::SendPaced(link_, std::string_view(answer).substr(0, half),
-                                      config_.lineRateBaud);
+            return Send(std::string_view(answer).substr(0, half));
         default:
-            return emulate::SendPaced(link_, answer, config_.lineRateBaud);
+            return Send(answer);
     }
-}
-
-void MagellanEmulator::ArmFault(MagellanStep step, MagellanFault fault) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault});
-}
-
-bool MagellanEmulator::TakeFault(MagellanStep step, MagellanFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& armed) { return armed.step == step; });
-    if (it == faults_.end())
-        return false;
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
-std::vector<std::string> MagellanEmulator::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
 }
 
 std::vector<std::string> MagellanEmulator::Uploads() const {
-    std::lock_guard lock(mutex_);
-    return uploads_;
+    return Locked([this] { return uploads_; });
 }
 
 bool MagellanEmulator::UploadEnded() const {
-    std::lock_guard lock(mutex_);
-    return uploadEnded_;
-}
-
-void MagellanEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "magellan: %s\n", text.c_str());
-        std::fflush(log_);
-    }
+    return Locked([this] { return uploadEnded_; });
 }
 
 }  // namespace tracora::protocols::magellan

@@ -8,14 +8,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/track_log.hpp"
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 
 namespace tracora::protocols::magellan {
 
@@ -48,53 +46,30 @@ struct MagellanEmulatorConfig {
 // Some waypoints of the Alps, as a unit keeps them.
 std::vector<Waypoint> BuiltInWaypoints();
 
-class MagellanEmulator {
+class MagellanEmulator : public emulate::FaultedEmulator<MagellanStep, MagellanFault> {
 public:
     MagellanEmulator(device::EmulatorLink& link, MagellanEmulatorConfig config,
                      std::FILE* log = nullptr);
-    MagellanEmulator(const MagellanEmulator&) = delete;
-    MagellanEmulator& operator=(const MagellanEmulator&) = delete;
-    ~MagellanEmulator();
-
-    void Start();
-    void Stop();
-    // Serves on the calling thread until the link is stopped or cut. 0.
-    int Run();
-
-    // The next answer of `step` gets `fault` (once; several wait in the order armed).
-    void ArmFault(MagellanStep step, MagellanFault fault);
+    ~MagellanEmulator() override { Stop(); }
 
     // The bodies of the sentences received, in order ("PMGNCMD,VERSION").
-    std::vector<std::string> Received() const;
+    std::vector<std::string> Received() const { return Requests(); }
     // The bodies of the waypoint sentences uploaded.
     std::vector<std::string> Uploads() const;
     // Whether an upload ended with the end command.
     bool UploadEnded() const;
 
 private:
-    struct ArmedFault {
-        MagellanStep step;
-        MagellanFault fault;
-    };
+    int Serve() override;
     void Handle(const std::string& body);
     // Sends the sentences of an answer with the fault armed for `step`; `endCommand` follows
     // a list. False when the link is gone.
     bool Answer(MagellanStep step, std::vector<std::string> sentences, bool endCommand);
-    bool TakeFault(MagellanStep step, MagellanFault& fault);
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     MagellanEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
-
-    mutable std::mutex mutex_;
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> received_;
     std::vector<std::string> uploads_;
     bool uploadEnded_ = false;
     bool handshake_ = false;
-    bool ended_ = false;
 };
 
 }  // namespace tracora::protocols::magellan

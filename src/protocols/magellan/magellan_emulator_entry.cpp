@@ -8,7 +8,6 @@
 #include "core/text_forms.hpp"
 #include "emulate/emulator_kit.hpp"
 #include "emulate/emulator_registry.hpp"
-#include "formats/igc/igc_reader.hpp"
 #include "protocols/magellan/magellan_emulator.hpp"
 
 namespace tracora::protocols::magellan {
@@ -86,53 +85,42 @@ int ReadWaypointFile(const std::string& path, std::vector<Waypoint>& out) {
 }
 
 int RunMagellanInstrument(emulate::EmulatorSession& session) {
-    emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("magellan", session.args, kSteps, kFaults, kit) != 0)
-        return 2;
     MagellanEmulatorConfig config;
+    config.waypoints = BuiltInWaypoints();
+    const auto model = [&config](const std::string& value) {
+        std::string id;
+        emulate::SplitModel(value, id, config.version);
+        double number = 0;
+        if (ParseDecimal(id, number) != 0 || number < 0 || number > 65535) {
+            std::fprintf(stderr, "tracora-emulate magellan: bad product ID '%s'\n", id.c_str());
+            return false;
+        }
+        config.productId = static_cast<unsigned>(number);
+        return true;
+    };
+    const auto waypoints = [&config](const std::string& path) {
+        config.waypoints.clear();
+        return ReadWaypointFile(path, config.waypoints) == 0;
+    };
+    emulate::KitOptions kit;
+    std::vector<std::vector<TrackPoint>> flights;
+    if (emulate::ParseOptions(
+            "magellan", session.args, kSteps, kFaults,
+            {{"--model", model}, {"--description", config.description}, {"--waypoints", waypoints}},
+            kit) != 0 ||
+        !emulate::ConvertFlights("magellan", kit, emulate::FlightFromIgc, flights,
+                                 "holds no flight"))
+        return 2;
+    for (const std::vector<TrackPoint>& points : flights)
+        config.track.insert(config.track.end(), points.begin(), points.end());
     config.lineRateBaud = kit.rateBaud;
     config.stallMs = kit.stallMs;
-    config.waypoints = BuiltInWaypoints();
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        igc::IgcParseResult parsed;
-        if (igc::ParseIgc(kit.igcTexts[i], parsed) <= 0 || parsed.points.empty()) {
-            std::fprintf(stderr, "tracora-emulate magellan: %s holds no flight\n",
-                         kit.igcPaths[i].c_str());
-            return 2;
-        }
-        config.track.insert(config.track.end(), parsed.points.begin(), parsed.points.end());
-    }
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue) {
-            std::string id;
-            emulate::SplitModel(args[++i], id, config.version);
-            double number = 0;
-            if (ParseDecimal(id, number) != 0 || number < 0 || number > 65535) {
-                std::fprintf(stderr, "tracora-emulate magellan: bad product ID '%s'\n", id.c_str());
-                return 2;
-            }
-            config.productId = static_cast<unsigned>(number);
-        } else if (arg == "--description" && hasValue) {
-            config.description = args[++i];
-        } else if (arg == "--waypoints" && hasValue) {
-            config.waypoints.clear();
-            if (ReadWaypointFile(args[++i], config.waypoints) != 0)
-                return 2;
-        } else {
-            std::fprintf(stderr, "tracora-emulate magellan: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     std::fprintf(session.log, "magellan: product %u SW%s, %zu track points, %zu waypoints\n",
                  config.productId, config.version.c_str(), config.track.size(),
                  config.waypoints.size());
     std::fflush(session.log);
     MagellanEmulator emulator(session.link, config, session.log);
-    for (const auto& [step, fault] : kit.faults)
-        emulator.ArmFault(static_cast<MagellanStep>(step), static_cast<MagellanFault>(fault));
+    emulator.ArmFaults(kit);
     emulator.Run();
     std::fprintf(session.log, "%zu waypoints uploaded%s\n", emulator.Uploads().size(),
                  emulator.UploadEnded() ? ", upload ended" : "");

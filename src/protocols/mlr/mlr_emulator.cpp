@@ -1,13 +1,8 @@
 #include "protocols/mlr/mlr_emulator.hpp"
 
-#include <algorithm>
-#include <chrono>
-
 #include "core/angles.hpp"
 #include "core/time_base.hpp"
-#include "device/io_status.hpp"
 #include "emulate/emulator_kit.hpp"
-#include "formats/igc/igc_reader.hpp"
 #include "protocols/common/nmea.hpp"
 #include "protocols/common/pmlr.hpp"
 
@@ -15,7 +10,6 @@ namespace tracora::protocols::mlr {
 
 namespace {
 
-constexpr int kRequestPollMs = 1000;
 // How long the instrument gives the session to switch its line after a binary request.
 constexpr int kSwitchWaitMs = 5000;
 // After it has seen the switch, before the first frame: the session's switch purges its input.
@@ -23,29 +17,11 @@ constexpr int kAfterSwitchMs = 300;
 // Before the "$GPWPL" stream: the pilot pressing the instrument's keys.
 constexpr int kStreamStartMs = 500;
 
-std::string BreakChecksum(std::string answer) {
-    const std::size_t star = answer.find('*');
-    if (star != std::string::npos && star + 2 < answer.size()) {
-        char& digit = answer[star + 2];
-        digit = digit == '0' ? '1' : '0';
-    }
-    return answer;
-}
-
 std::string Request(std::string_view sentence) {
     return std::string(sentence.substr(0, sentence.size() - 2));
 }
 
 }  // namespace
-
-bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points) {
-    igc::IgcParseResult parsed;
-    if (igc::ParseIgc(igc, parsed) <= 0) {
-        return false;
-    }
-    points = std::move(parsed.points);
-    return !points.empty();
-}
 
 std::vector<Waypoint> BuiltInWaypoints() {
     struct Entry {
@@ -71,53 +47,18 @@ std::vector<Waypoint> BuiltInWaypoints() {
 }
 
 MlrEmulator::MlrEmulator(device::EmulatorLink& link, MlrEmulatorConfig config, std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {}
-
-MlrEmulator::~MlrEmulator() {
-    Stop();
-}
-
-void MlrEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void MlrEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void MlrEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "%s\n", text.c_str());
-        std::fflush(log_);
-    }
-}
+    : FaultedEmulator(link, log, config.lineRateBaud, config.stallMs), config_(std::move(config)) {}
 
 void MlrEmulator::NoteLine(const std::string& what) {
-    Log("  line: " + what);
-    std::lock_guard lock(mutex_);
-    lineEvents_.push_back(what);
-    changed_.notify_all();
+    Note(what, "  line: ");
 }
 
-int MlrEmulator::Run() {
-    const int rc = emulate::ServeSentences(link_, kRequestPollMs,
-                                           [this](const std::string& request) { Handle(request); });
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-    changed_.notify_all();
-    return rc;
+int MlrEmulator::Serve() {
+    return ServeSentences([this](const std::string& request) { Handle(request); });
 }
 
 void MlrEmulator::Handle(const std::string& request) {
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-        changed_.notify_all();
-    }
-    Log("request " + request);
+    NoteRequest(request);
     const std::string baud = std::to_string(emulate::LineBaud(config_.slaveFd));
     // The fixed requests are known byte for byte, their own checksum fields included.
     if (request == Request(kPmlrProductRequest)) {
@@ -145,9 +86,7 @@ void MlrEmulator::Handle(const std::string& request) {
         NoteLine("waypoint request at " + baud);
         SendFrames(MlrStep::kWaypoints);
     } else if (request.starts_with("$GPWPL,")) {
-        std::lock_guard lock(mutex_);
-        uploads_.push_back(request);
-        changed_.notify_all();
+        Change([&] { uploads_.push_back(request); });
     } else {
         Log("  unknown request: ignored");
     }
@@ -245,18 +184,14 @@ void MlrEmulator::SendFrames(MlrStep step) {
                     frame[5] = static_cast<char>(shape.maxRecords + 1);
                     break;
                 case MlrFault::kCutConnection:
-                    Log("  fault: cable cut halfway");
-                    Send(std::string_view(frame).substr(0, frame.size() / 2));
-                    link_.DropLink();
+                    SendCut(frame);
                     return;
                 case MlrFault::kStopHalfway:
-                    Log("  fault: the answer stops halfway");
-                    Send(std::string_view(frame).substr(0, frame.size() / 2));
+                    SendHalf(frame);
                     return;
                 case MlrFault::kStall:
                     Log("  fault: the unit freezes in the middle of the answer");
-                    if (!emulate::SendWithStall(link_, frame, frame.size() / 2, config_.stallMs,
-                                                config_.lineRateBaud)) {
+                    if (!SendWithStall(frame, frame.size() / 2)) {
                         return;
                     }
                     continue;
@@ -272,22 +207,6 @@ void MlrEmulator::SendFrames(MlrStep step) {
     Send(EncodeFrame(shape, number, BlockType::kEnd));
 }
 
-bool MlrEmulator::TakeFault(MlrStep step, MlrFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& f) { return f.step == step; });
-    if (it == faults_.end()) {
-        return false;
-    }
-    if (it->skip > 0) {
-        --it->skip;
-        return false;
-    }
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
 bool MlrEmulator::Answer(MlrStep step, std::string answer) {
     MlrFault fault{};
     if (!TakeFault(step, fault)) {
@@ -301,69 +220,22 @@ bool MlrEmulator::Answer(MlrStep step, std::string answer) {
         case MlrFault::kSequence:
         case MlrFault::kBadCount:
             Log("  fault: bad checksum");
-            return Send(BreakChecksum(std::move(answer)));
+            return Send(emulate::BreakChecksum(std::move(answer)));
         case MlrFault::kGarbage:
             Log("  fault: garbage before the answer");
             return Send("#?\xFE" + answer);
-        case MlrFault::kCutConnection: {
-            Log("  fault: cable cut halfway");
-            Send(std::string_view(answer).substr(0, answer.size() / 2));
-            link_.DropLink();
-            return false;
-        }
+        case MlrFault::kCutConnection:
+            return SendCut(answer);
         case MlrFault::kStall:
-            Log("  fault: the unit freezes in the middle of the answer");
-            return emulate::SendWithStall(link_, answer, emulate::StallPoint(answer, false),
-                                          config_.stallMs, config_.lineRateBaud);
+            return SendStalled(answer);
         case MlrFault::kStopHalfway:
-            Log("  fault: the answer stops halfway");
-            Send(std::string_view(answer).substr(0, answer.size() / 2));
-            return false;
+            return SendHalf(answer);
     }
     return Send(answer);
 }
 
-bool MlrEmulator::Send(std::string_view bytes) {
-    return emulate::SendPaced(link_, bytes, config_.lineRateBaud, [this](std::size_t count) {
-        std::lock_guard lock(mutex_);
-        bytesSent_ += count;
-    });
-}
-
-void MlrEmulator::ArmFault(MlrStep step, MlrFault fault, int skip) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault, skip});
-}
-
-std::vector<std::string> MlrEmulator::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
 std::vector<std::string> MlrEmulator::Uploads() const {
-    std::lock_guard lock(mutex_);
-    return uploads_;
-}
-
-std::vector<std::string> MlrEmulator::LineEvents() const {
-    std::lock_guard lock(mutex_);
-    return lineEvents_;
-}
-
-bool MlrEmulator::WaitForRequest(std::string_view prefix, int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    const auto seen = [&] {
-        return std::any_of(requests_.begin(), requests_.end(),
-                           [&](const std::string& r) { return r.starts_with(prefix); });
-    };
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return seen() || ended_;
-    }) && seen();
-}
-
-std::uint64_t MlrEmulator::BytesSent() const {
-    std::lock_guard lock(mutex_);
-    return bytesSent_;
+    return Locked([this] { return uploads_; });
 }
 
 }  // namespace tracora::protocols::mlr

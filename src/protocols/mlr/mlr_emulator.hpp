@@ -6,17 +6,14 @@
 // sets from its side of the pseudo-terminal and records what it saw at each step.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/track_log.hpp"
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 #include "protocols/mlr/mlr_frames.hpp"
 
 namespace tracora::protocols::mlr {
@@ -36,8 +33,7 @@ enum class MlrFault {
 };
 
 // A flight as the receiver keeps it: the points with their times in the system's seconds.
-// False when the IGC text has no fix.
-bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points);
+using emulate::FlightFromIgc;
 
 // A few waypoints (IDs of six characters and less), served when no other list is given.
 std::vector<Waypoint> BuiltInWaypoints();
@@ -61,63 +57,32 @@ struct MlrEmulatorConfig {
     int stallMs = 20'000;
 };
 
-class MlrEmulator {
+class MlrEmulator : public emulate::FaultedEmulator<MlrStep, MlrFault> {
 public:
     MlrEmulator(device::EmulatorLink& link, MlrEmulatorConfig config, std::FILE* log = nullptr);
-    MlrEmulator(const MlrEmulator&) = delete;
-    MlrEmulator& operator=(const MlrEmulator&) = delete;
-    ~MlrEmulator();
+    ~MlrEmulator() override { Stop(); }
 
-    void Start();
-    void Stop();
     // Before Start(): whether the waypoints go out as a stream after the product exchange.
     void SetStreamWaypoints(bool on) { config_.streamWaypoints = on; }
-    // Serves on the calling thread. 0 when the link was stopped or cut.
-    int Run();
 
-    // The next answer of `step` gets `fault` (once), after `skip` whole answers of the step.
-    void ArmFault(MlrStep step, MlrFault fault, int skip = 0);
-
-    // The requests received so far without CR LF.
-    std::vector<std::string> Requests() const;
     // The uploaded "$GPWPL" sentences as received, without CR LF.
     std::vector<std::string> Uploads() const;
-    // What the instrument saw of the line speed: "track request at 4800", "track frames at
-    // 38400", "end at 4800", or "... not at 38400" when the session did not switch in time.
-    std::vector<std::string> LineEvents() const;
-    bool WaitForRequest(std::string_view prefix, int timeoutMs) const;
-    std::uint64_t BytesSent() const;
+    // Events() holds what the instrument saw of the line speed: "track request at 4800",
+    // "track frames at 38400", "end at 4800", or "... not at 38400" when the session did not
+    // switch in time.
 
 private:
-    struct ArmedFault {
-        MlrStep step;
-        MlrFault fault;
-        int skip;
-    };
+    int Serve() override;
     void Handle(const std::string& request);
     bool Answer(MlrStep step, std::string answer);
-    bool TakeFault(MlrStep step, MlrFault& fault);
-    bool Send(std::string_view bytes);
     void SendFrames(MlrStep step);
     void SendStream();
     void NoteLine(const std::string& what);
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     MlrEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
     bool productAnswered_ = false;
     bool streamed_ = false;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> requests_;
     std::vector<std::string> uploads_;
-    std::vector<std::string> lineEvents_;
-    std::uint64_t bytesSent_ = 0;
-    bool ended_ = false;
 };
 
 }  // namespace tracora::protocols::mlr

@@ -36,46 +36,31 @@ int RunMlrInstrument(EmulatorSession& session) {
     MlrEmulatorConfig config;
     config.waypoints = BuiltInWaypoints();
     config.slaveFd = session.slaveFd;
+    std::string model;
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("mlr", session.args, kSteps, kFaults, kit) != 0)
+    std::vector<std::vector<TrackPoint>> flights;
+    if (emulate::ParseOptions("mlr", session.args, kSteps, kFaults,
+                              {{"--model", model},
+                               {"--serial", config.product[2]},
+                               {"--leonardo", config.binarySpeed},
+                               {"--stream", config.streamWaypoints}},
+                              kit) != 0 ||
+        !emulate::ConvertFlights("mlr", kit, FlightFromIgc, flights))
         return 2;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        std::vector<TrackPoint> points;
-        if (!FlightFromIgc(kit.igcTexts[i], points)) {
-            std::fprintf(stderr, "tracora-emulate mlr: %s has no fix\n", kit.igcPaths[i].c_str());
-            return 2;
-        }
+    for (const std::vector<TrackPoint>& points : flights) {
         config.points.insert(config.points.end(), points.begin(), points.end());
+    }
+    if (!model.empty()) {
+        emulate::SplitModel(model, config.product[0], config.product[3]);
     }
     config.lineRateBaud = kit.rateBaud;
     config.stallMs = kit.stallMs;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue) {
-            std::string version = config.product[3];
-            emulate::SplitModel(args[++i], config.product[0], version);
-            config.product[3] = version;
-        } else if (arg == "--serial" && hasValue) {
-            config.product[2] = args[++i];
-        } else if (arg == "--leonardo") {
-            config.binarySpeed = true;
-        } else if (arg == "--stream") {
-            config.streamWaypoints = true;
-        } else {
-            std::fprintf(stderr, "tracora-emulate mlr: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     std::fprintf(session.log, "mlr: %s SW%s, %zu points, %zu waypoints\n",
                  config.product[0].c_str(), config.product[3].c_str(), config.points.size(),
                  config.waypoints.size());
     std::fflush(session.log);
     MlrEmulator emulator(session.link, std::move(config), session.log);
-    for (const auto& [step, fault] : kit.faults) {
-        emulator.ArmFault(static_cast<MlrStep>(step), static_cast<MlrFault>(fault));
-    }
+    emulator.ArmFaults(kit);
     const int rc = emulator.Run();
     std::fprintf(session.log, "%llu bytes sent\n",
                  static_cast<unsigned long long>(emulator.BytesSent()));

@@ -35,7 +35,7 @@ std::string Ack(const std::string& subcommand) {
 }  // namespace
 
 MtkEmulator::MtkEmulator(device::EmulatorLink& link, MtkEmulatorConfig config, std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {
+    : FaultedEmulator(link, log, config.lineRateBaud, config.stallMs), config_(std::move(config)) {
     memory_ = BuildLog(config_.track, config_.holux);
     used_ = config_.track.empty() ? 0 : memory_.size();
     if (used_ == 0)
@@ -44,27 +44,8 @@ MtkEmulator::MtkEmulator(device::EmulatorLink& link, MtkEmulatorConfig config, s
     memory_.resize((memory_.size() + kSectorSize - 1) / kSectorSize * kSectorSize, 0xFF);
 }
 
-MtkEmulator::~MtkEmulator() {
-    Stop();
-}
-
-void MtkEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void MtkEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable())
-        thread_.join();
-}
-
-int MtkEmulator::Run() {
+int MtkEmulator::Serve() {
     for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            if (ended_)
-                return 0;
-        }
         std::string line;
         const int got = link_.ReadLine(line, kRequestPollMs, 200);
         if (got == 0)
@@ -85,10 +66,7 @@ int MtkEmulator::Run() {
 }
 
 void MtkEmulator::Handle(const std::string& body) {
-    {
-        std::lock_guard lock(mutex_);
-        received_.push_back(body);
-    }
+    NoteRequest(body);
     std::vector<std::string> f;
     for (std::size_t start = 0;;) {
         const std::size_t comma = body.find(',', start);
@@ -109,12 +87,10 @@ void MtkEmulator::Handle(const std::string& body) {
         std::uint32_t value = 0;
         MtkStep step = MtkStep::kStatus;
         if (f[2] == "7") {
-            std::lock_guard lock(mutex_);
-            value = config_.logStatus;
+            value = Locked([this] { return config_.logStatus; });
         } else if (f[2] == "8") {
             step = MtkStep::kMemory;
-            std::lock_guard lock(mutex_);
-            value = static_cast<std::uint32_t>(used_);
+            value = Locked([this] { return static_cast<std::uint32_t>(used_); });
         } else if (f[2] == "2") {
             value = kUtc | kValid | kLatitude | kLongitude | kHeight;
         } else {
@@ -129,27 +105,24 @@ void MtkEmulator::Handle(const std::string& body) {
         const std::string answer = f[2] == "7"
                                        ? StringPrintf("PMTK182,3,7,%u", value)
                                        : StringPrintf("PMTK182,3,%s,%08X", f[2].c_str(), value);
-        if (Send(BuildNmeaSentence(answer), fault))
-            emulate::SendPaced(link_, Ack("2"), config_.lineRateBaud);
+        if (SendFaulted(BuildNmeaSentence(answer), fault))
+            Send(Ack("2"));
         return;
     }
     if (f[1] == "5" || f[1] == "4") {
         const bool on = f[1] == "4";
-        {
-            std::lock_guard lock(mutex_);
-            config_.logStatus = on ? (config_.logStatus | 2u) : (config_.logStatus & ~2u);
-        }
+        Change(
+            [&] { config_.logStatus = on ? (config_.logStatus | 2u) : (config_.logStatus & ~2u); });
         Log(on ? "logging on" : "logging off");
         Answer(on ? MtkStep::kStart : MtkStep::kStop, Ack(f[1]));
         return;
     }
     if (f[1] == "6") {
         Log("erase");
-        {
-            std::lock_guard lock(mutex_);
+        Change([this] {
             std::fill(memory_.begin(), memory_.end(), 0xFF);
             used_ = 0;
-        }
+        });
         Answer(MtkStep::kErase, Ack("6"));
         return;
     }
@@ -161,8 +134,7 @@ void MtkEmulator::Handle(const std::string& body) {
         size = std::min(size, kMaxChunk);
         std::optional<MtkFault> fault = TakeFault(MtkStep::kChunk);
         std::string hex;
-        {
-            std::lock_guard lock(mutex_);
+        Change([&] {
             if (fault == MtkFault::kBadHeader && memory_.size() > 0x1FA) {
                 Log("fault: bad header");
                 memory_[0x1FA] = 0xFF;
@@ -182,7 +154,7 @@ void MtkEmulator::Handle(const std::string& body) {
                 const std::uint8_t byte = at < memory_.size() ? memory_[at] : 0xFF;
                 hex += StringPrintf("%02X", byte);
             }
-        }
+        });
         std::uint32_t answered = address;
         if (fault == MtkFault::kWrongAddress) {
             Log("fault: wrong address");
@@ -191,18 +163,18 @@ void MtkEmulator::Handle(const std::string& body) {
         }
         const std::string answer =
             BuildNmeaSentence(StringPrintf("PMTK182,8,%08X,", answered) + hex);
-        if (Send(answer, fault))
-            emulate::SendPaced(link_, Ack("7"), config_.lineRateBaud);
+        if (SendFaulted(answer, fault))
+            Send(Ack("7"));
     }
 }
 
 bool MtkEmulator::Answer(MtkStep step, std::string answer) {
-    return Send(std::move(answer), TakeFault(step));
+    return SendFaulted(std::move(answer), TakeFault(step));
 }
 
-bool MtkEmulator::Send(std::string answer, std::optional<MtkFault> fault) {
+bool MtkEmulator::SendFaulted(std::string answer, std::optional<MtkFault> fault) {
     if (!fault)
-        return emulate::SendPaced(link_, answer, config_.lineRateBaud);
+        return Send(answer);
     const std::size_t half = answer.size() / 2;
     switch (*fault) {
         case MtkFault::kSilence:
@@ -212,67 +184,43 @@ bool MtkEmulator::Send(std::string answer, std::optional<MtkFault> fault) {
             Log("fault: bad checksum");
             const std::size_t star = answer.rfind('*');
             answer[star + 2] = answer[star + 2] == '0' ? '1' : '0';
-            emulate::SendPaced(link_, answer, config_.lineRateBaud);
+            Send(answer);
             return false;
         }
         case MtkFault::kGarbage:
             Log("fault: garbage");
             link_.InjectGarbageBeforeNextReply(std::string_view("#?\xFE\r\n", 5));
-            return emulate::SendPaced(link_, answer, config_.lineRateBaud);
+            return Send(answer);
         case MtkFault::kCut: {
             Log("fault: cut");
-            emulate::SendPaced(link_, std::string_view(answer).substr(0, half),
-                               config_.lineRateBaud);
+            Send(std::string_view(answer).substr(0, half));
             link_.DropLink();
-            std::lock_guard lock(mutex_);
-            ended_ = true;
             return false;
         }
         case MtkFault::kStall:
             Log("fault: stall");
-            return emulate::SendWithStall(link_, answer, half, config_.stallMs,
-                                          config_.lineRateBaud);
+            return SendWithStall(answer, half);
         default:
-            return emulate::SendPaced(link_, answer, config_.lineRateBaud);
+            return Send(answer);
     }
 }
 
-void MtkEmulator::ArmFault(MtkStep step, MtkFault fault) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault});
-}
-
 std::optional<MtkFault> MtkEmulator::TakeFault(MtkStep step) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& armed) { return armed.step == step; });
-    if (it == faults_.end())
+    MtkFault fault{};
+    if (!FaultedEmulator::TakeFault(step, fault))
         return std::nullopt;
-    const MtkFault fault = it->fault;
-    faults_.erase(it);
     return fault;
 }
 
 std::vector<std::uint8_t> MtkEmulator::Image() const {
-    std::lock_guard lock(mutex_);
-    return {memory_.begin(), memory_.begin() + static_cast<std::ptrdiff_t>(used_)};
-}
-
-std::vector<std::string> MtkEmulator::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
+    return Locked([this] {
+        return std::vector<std::uint8_t>(memory_.begin(),
+                                         memory_.begin() + static_cast<std::ptrdiff_t>(used_));
+    });
 }
 
 bool MtkEmulator::LoggingOn() const {
-    std::lock_guard lock(mutex_);
-    return (config_.logStatus & 2) != 0;
-}
-
-void MtkEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "mtk: %s\n", text.c_str());
-        std::fflush(log_);
-    }
+    return Locked([this] { return (config_.logStatus & 2) != 0; });
 }
 
 }  // namespace tracora::protocols::mtk

@@ -7,14 +7,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/track_log.hpp"
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 
 namespace tracora::protocols::mtk {
 
@@ -46,51 +44,29 @@ struct MtkEmulatorConfig {
     int stallMs = 20'000;
 };
 
-class MtkEmulator {
+class MtkEmulator : public emulate::FaultedEmulator<MtkStep, MtkFault> {
 public:
     MtkEmulator(device::EmulatorLink& link, MtkEmulatorConfig config, std::FILE* log = nullptr);
-    MtkEmulator(const MtkEmulator&) = delete;
-    MtkEmulator& operator=(const MtkEmulator&) = delete;
-    ~MtkEmulator();
-
-    void Start();
-    void Stop();
-    // Serves on the calling thread until the link is stopped or cut. 0.
-    int Run();
-
-    // The next answer of `step` gets `fault` (once; several wait in the order armed).
-    void ArmFault(MtkStep step, MtkFault fault);
+    ~MtkEmulator() override { Stop(); }
 
     // The log memory as written (up to the used size).
     std::vector<std::uint8_t> Image() const;
     // The bodies of the commands received ("PMTK182,2,7").
-    std::vector<std::string> Received() const;
+    std::vector<std::string> Received() const { return Requests(); }
     bool LoggingOn() const;
 
 private:
-    struct ArmedFault {
-        MtkStep step;
-        MtkFault fault;
-    };
+    int Serve() override;
     void Handle(const std::string& body);
     // Sends an answer with the fault armed for `step`, or with `fault`. False when nothing
     // (or not the whole answer) went out.
     bool Answer(MtkStep step, std::string answer);
-    bool Send(std::string answer, std::optional<MtkFault> fault);
+    bool SendFaulted(std::string answer, std::optional<MtkFault> fault);
     std::optional<MtkFault> TakeFault(MtkStep step);
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     MtkEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
-
-    mutable std::mutex mutex_;
     std::vector<std::uint8_t> memory_;
     std::size_t used_ = 0;
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> received_;
-    bool ended_ = false;
 };
 
 }  // namespace tracora::protocols::mtk

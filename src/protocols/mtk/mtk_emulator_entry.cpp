@@ -6,7 +6,6 @@
 #include "core/file_io.hpp"
 #include "emulate/emulator_kit.hpp"
 #include "emulate/emulator_registry.hpp"
-#include "formats/igc/igc_reader.hpp"
 #include "protocols/mtk/mtk_emulator.hpp"
 #include "protocols/mtk/mtk_frames.hpp"
 
@@ -37,39 +36,28 @@ constexpr std::string_view kUsage =
     "                        third record's checksum wrong)\n";
 
 int RunMtkInstrument(emulate::EmulatorSession& session) {
-    emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("mtk", session.args, kSteps, kFaults, kit) != 0)
-        return 2;
     MtkEmulatorConfig config;
+    std::string model;
+    bool loggingOff = false;
+    std::string imagePath;
+    emulate::KitOptions kit;
+    std::vector<std::vector<TrackPoint>> flights;
+    if (emulate::ParseOptions("mtk", session.args, kSteps, kFaults,
+                              {{"--model", model},
+                               {"--holux", config.holux},
+                               {"--logging-off", loggingOff},
+                               {"--image", imagePath}},
+                              kit) != 0 ||
+        !emulate::ConvertFlights("mtk", kit, emulate::FlightFromIgc, flights, "holds no flight"))
+        return 2;
+    for (const std::vector<TrackPoint>& points : flights)
+        config.track.insert(config.track.end(), points.begin(), points.end());
+    if (!model.empty())
+        emulate::SplitModel(model, config.firmware1, config.firmware2);
+    if (loggingOff)
+        config.logStatus = 0;
     config.lineRateBaud = kit.rateBaud;
     config.stallMs = kit.stallMs;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        igc::IgcParseResult parsed;
-        if (igc::ParseIgc(kit.igcTexts[i], parsed) <= 0 || parsed.points.empty()) {
-            std::fprintf(stderr, "tracora-emulate mtk: %s holds no flight\n",
-                         kit.igcPaths[i].c_str());
-            return 2;
-        }
-        config.track.insert(config.track.end(), parsed.points.begin(), parsed.points.end());
-    }
-    std::string imagePath;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue) {
-            emulate::SplitModel(args[++i], config.firmware1, config.firmware2);
-        } else if (arg == "--holux") {
-            config.holux = true;
-        } else if (arg == "--logging-off") {
-            config.logStatus = 0;
-        } else if (arg == "--image" && hasValue) {
-            imagePath = args[++i];
-        } else {
-            std::fprintf(stderr, "tracora-emulate mtk: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     MtkEmulator emulator(session.link, config, session.log);
     const std::vector<std::uint8_t> image = emulator.Image();
     if (!imagePath.empty()) {
@@ -85,8 +73,7 @@ int RunMtkInstrument(emulate::EmulatorSession& session) {
                  config.firmware1.c_str(), config.firmware2.c_str(), config.track.size(),
                  image.size(), config.holux ? " (Holux layout)" : "");
     std::fflush(session.log);
-    for (const auto& [step, fault] : kit.faults)
-        emulator.ArmFault(static_cast<MtkStep>(step), static_cast<MtkFault>(fault));
+    emulator.ArmFaults(kit);
     emulator.Run();
     std::fprintf(session.log, "logging %s, %zu bytes of log\n", emulator.LoggingOn() ? "on" : "off",
                  emulator.Image().size());

@@ -18,6 +18,11 @@ namespace tracora::protocols::topnav {
 
 namespace {
 
+// The stop fault cuts a transfer short whatever its step; every other fault hits its step.
+bool NotStop(TopnavFault fault) {
+    return fault != TopnavFault::kStop;
+}
+
 constexpr int kPollMs = 20;
 constexpr int kReadPollMs = 200;
 // After the session has set the line: the time a pilot takes to start the transfer, long
@@ -128,22 +133,8 @@ std::vector<std::string> TransferLines(const TopnavEmulatorConfig& config) {
 
 TopnavEmulator::TopnavEmulator(device::EmulatorLink& link, TopnavEmulatorConfig config,
                                std::FILE* log)
-    : link_(link), config_(std::move(config)), log_(log) {
+    : FaultedEmulator(link, log, config.lineRateBaud), config_(std::move(config)) {
     ArmLine();
-}
-
-TopnavEmulator::~TopnavEmulator() {
-    Stop();
-}
-
-void TopnavEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void TopnavEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable())
-        thread_.join();
 }
 
 int TopnavEmulator::TransferBaud() const {
@@ -176,7 +167,7 @@ bool TopnavEmulator::WaitForSession() {
     return link_.Hold(kStartDelayMs);
 }
 
-int TopnavEmulator::Run() {
+int TopnavEmulator::Serve() {
     if (config_.mode == TopnavMode::kReceive) {
         ReceiveWaypoints();
         return 0;
@@ -186,10 +177,7 @@ int TopnavEmulator::Run() {
             return 0;
         const bool linkUp = config_.mode == TopnavMode::kWaypoints ? SendWaypoints() : SendLog();
         int done = 0;
-        {
-            std::lock_guard lock(mutex_);
-            done = ++transfers_;
-        }
+        Change([&] { done = ++transfers_; });
         if (!linkUp || (config_.transfers > 0 && done >= config_.transfers))
             return 0;
         ArmLine();
@@ -208,15 +196,15 @@ bool TopnavEmulator::SendLog() {
     for (std::size_t i = 0; i < last; ++i) {
         std::string line = lines[i];
         TopnavFault fault{};
-        const bool hit = (i == 0 && TakeFault(TopnavStep::kStart, fault)) ||
-                         (i == n / 2 && TakeFault(TopnavStep::kLine, fault)) ||
-                         (i + 1 == n && TakeFault(TopnavStep::kEnd, fault));
+        const bool hit = (i == 0 && TakeFault(TopnavStep::kStart, fault, NotStop)) ||
+                         (i == n / 2 && TakeFault(TopnavStep::kLine, fault, NotStop)) ||
+                         (i + 1 == n && TakeFault(TopnavStep::kEnd, fault, NotStop));
         if (hit) {
             switch (fault) {
                 case TopnavFault::kSilence:
                 case TopnavFault::kStop:
                     Log("fault: silence from line " + std::to_string(i));
-                    return emulate::SendPaced(link_, stream, config_.lineRateBaud);
+                    return Send(stream);
                 case TopnavFault::kGarbage:
                     Log("fault: garbage");
                     stream += kNoise;
@@ -224,7 +212,7 @@ bool TopnavEmulator::SendLog() {
                 case TopnavFault::kCut:
                     Log("fault: cut");
                     stream += line.substr(0, line.size() / 2);
-                    emulate::SendPaced(link_, stream, config_.lineRateBaud);
+                    Send(stream);
                     link_.DropLink();
                     return false;
                 case TopnavFault::kShort:
@@ -246,7 +234,7 @@ bool TopnavEmulator::SendLog() {
         }
         stream += line;
     }
-    const bool sent = emulate::SendPaced(link_, stream, config_.lineRateBaud);
+    const bool sent = Send(stream);
     Log("sent " + std::to_string(stream.size()) + " bytes");
     return sent;
 }
@@ -260,9 +248,9 @@ bool TopnavEmulator::SendWaypoints() {
     for (std::size_t i = 0; i < last; ++i) {
         std::string line = lines[i];
         TopnavFault fault{};
-        const bool hit = (i == 0 && TakeFault(TopnavStep::kStart, fault)) ||
-                         (i == n / 2 && TakeFault(TopnavStep::kLine, fault)) ||
-                         (i + 1 == n && TakeFault(TopnavStep::kEnd, fault));
+        const bool hit = (i == 0 && TakeFault(TopnavStep::kStart, fault, NotStop)) ||
+                         (i == n / 2 && TakeFault(TopnavStep::kLine, fault, NotStop)) ||
+                         (i + 1 == n && TakeFault(TopnavStep::kEnd, fault, NotStop));
         if (hit) {
             switch (fault) {
                 case TopnavFault::kSilence:
@@ -273,8 +261,7 @@ bool TopnavEmulator::SendWaypoints() {
                     link_.InjectGarbageBeforeNextReply(kNoise);
                     break;
                 case TopnavFault::kCut:
-                    emulate::SendPaced(link_, line.substr(0, line.size() / 2),
-                                       config_.lineRateBaud);
+                    Send(line.substr(0, line.size() / 2));
                     link_.DropLink();
                     return false;
                 case TopnavFault::kShort:
@@ -288,7 +275,7 @@ bool TopnavEmulator::SendWaypoints() {
                     break;
             }
         }
-        if (!emulate::SendPaced(link_, line, config_.lineRateBaud))
+        if (!Send(line))
             return false;
         if (line.starts_with("@EOF"))
             break;
@@ -296,8 +283,7 @@ bool TopnavEmulator::SendWaypoints() {
         const int got = link_.ReadExact(ack, kAckWaitMs);
         if (got <= 0)
             return got != device::kIoLinkLost && got != device::kIoAborted;
-        std::lock_guard lock(mutex_);
-        acks_.emplace_back(ack, ack + 4);
+        Change([&] { acks_.emplace_back(ack, ack + 4); });
     }
     return true;
 }
@@ -316,59 +302,29 @@ void TopnavEmulator::ReceiveWaypoints() {
             continue;
         }
         Log("waypoint " + std::string(waypoint.Id()));
-        std::lock_guard lock(mutex_);
-        received_.push_back(waypoint);
+        Change([&] { received_.push_back(waypoint); });
     }
-}
-
-void TopnavEmulator::ArmFault(TopnavStep step, TopnavFault fault) {
-    std::lock_guard lock(mutex_);
-    faults_.push_back({step, fault});
-}
-
-bool TopnavEmulator::TakeFault(TopnavStep step, TopnavFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(), [step](const ArmedFault& armed) {
-        return armed.step == step && armed.fault != TopnavFault::kStop;
-    });
-    if (it == faults_.end())
-        return false;
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
 }
 
 bool TopnavEmulator::TakeStop() {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(), [](const ArmedFault& armed) {
-        return armed.fault == TopnavFault::kStop;
-    });
-    if (it == faults_.end())
-        return false;
-    faults_.erase(it);
-    return true;
+    TopnavFault fault{};
+    for (const TopnavStep step : {TopnavStep::kStart, TopnavStep::kLine, TopnavStep::kEnd}) {
+        if (TakeFault(step, fault, [](TopnavFault f) { return !NotStop(f); }))
+            return true;
+    }
+    return false;
 }
 
 int TopnavEmulator::Transfers() const {
-    std::lock_guard lock(mutex_);
-    return transfers_;
+    return Locked([this] { return transfers_; });
 }
 
 std::vector<Waypoint> TopnavEmulator::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
+    return Locked([this] { return received_; });
 }
 
 std::vector<std::string> TopnavEmulator::Acks() const {
-    std::lock_guard lock(mutex_);
-    return acks_;
-}
-
-void TopnavEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "topnav: %s\n", text.c_str());
-        std::fflush(log_);
-    }
+    return Locked([this] { return acks_; });
 }
 
 }  // namespace tracora::protocols::topnav

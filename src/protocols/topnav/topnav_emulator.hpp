@@ -8,14 +8,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/track_log.hpp"
-#include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 
 namespace tracora::protocols::topnav {
 
@@ -66,20 +64,11 @@ bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points);
 // resolution. For tests of the conversation and for the speed figure.
 std::vector<std::string> TransferLines(const TopnavEmulatorConfig& config);
 
-class TopnavEmulator {
+class TopnavEmulator : public emulate::FaultedEmulator<TopnavStep, TopnavFault> {
 public:
     TopnavEmulator(device::EmulatorLink& link, TopnavEmulatorConfig config,
                    std::FILE* log = nullptr);
-    TopnavEmulator(const TopnavEmulator&) = delete;
-    TopnavEmulator& operator=(const TopnavEmulator&) = delete;
-    ~TopnavEmulator();
-
-    void Start();
-    void Stop();
-    // Serves on the calling thread until the link is stopped or cut. 0.
-    int Run();
-
-    void ArmFault(TopnavStep step, TopnavFault fault);
+    ~TopnavEmulator() override { Stop(); }
 
     // The speed a session must open the port at for this mode.
     int TransferBaud() const;
@@ -89,26 +78,15 @@ public:
     std::vector<std::string> Acks() const;
 
 private:
-    struct ArmedFault {
-        TopnavStep step;
-        TopnavFault fault;
-    };
+    int Serve() override;
     bool WaitForSession();
     void ArmLine();
     bool SendLog();
     bool SendWaypoints();
     void ReceiveWaypoints();
-    bool TakeFault(TopnavStep step, TopnavFault& fault);
     bool TakeStop();
-    void Log(const std::string& text);
 
-    device::EmulatorLink& link_;
     TopnavEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
-
-    mutable std::mutex mutex_;
-    std::vector<ArmedFault> faults_;
     std::vector<Waypoint> received_;
     std::vector<std::string> acks_;
     int transfers_ = 0;

@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/angles.hpp"
@@ -45,70 +47,67 @@ bool ParseWaypoint(const std::string& text, Waypoint& out) {
 }
 
 int RunTopnavInstrument(emulate::EmulatorSession& session) {
-    emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("topnav", session.args, kSteps, kFaults, kit) != 0)
-        return 2;
     TopnavEmulatorConfig config;
-    config.lineRateBaud = kit.rateBaud;
     config.slaveFd = session.slaveFd;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        std::vector<TrackPoint> points;
-        if (!FlightFromIgc(kit.igcTexts[i], points)) {
-            std::fprintf(stderr, "tracora-emulate topnav: %s holds no flight\n",
-                         kit.igcPaths[i].c_str());
-            return 2;
+    const auto model = [&config](const std::string& value) {
+        if (value != "tn" && value != "xc") {
+            std::fprintf(stderr, "tracora-emulate topnav: the model is tn or xc\n");
+            return false;
         }
+        config.model = value == "tn" ? TopnavModel::kTopNavigator : TopnavModel::kXcTrainer;
+        return true;
+    };
+    const auto mode = [&config](const std::string& value) {
+        constexpr std::pair<std::string_view, TopnavMode> kModes[] = {
+            {"mxp", TopnavMode::kMxp},
+            {"tncm", TopnavMode::kTncm},
+            {"waypoints", TopnavMode::kWaypoints},
+            {"receive", TopnavMode::kReceive}};
+        for (const auto& [name, chosen] : kModes) {
+            if (value == name) {
+                config.mode = chosen;
+                return true;
+            }
+        }
+        std::fprintf(stderr, "tracora-emulate topnav: unknown mode '%s'\n", value.c_str());
+        return false;
+    };
+    const auto waypoint = [&config](const std::string& value) {
+        Waypoint parsed;
+        if (!ParseWaypoint(value, parsed)) {
+            std::fprintf(stderr, "tracora-emulate topnav: a waypoint is ID:LAT:LON:ALT\n");
+            return false;
+        }
+        config.waypoints.push_back(parsed);
+        return true;
+    };
+    int serial = config.serial;
+    emulate::KitOptions kit;
+    std::vector<std::vector<TrackPoint>> flights;
+    if (emulate::ParseOptions("topnav", session.args, kSteps, kFaults,
+                              {{"--model", model},
+                               {"--mode", mode},
+                               {"--format", config.altitudeFormat},
+                               {"--utc-offset", config.utcOffsetSeconds},
+                               {"--serial", serial},
+                               {"--waypoint", waypoint}},
+                              kit) != 0 ||
+        !emulate::ConvertFlights("topnav", kit, FlightFromIgc, flights, "holds no flight"))
+        return 2;
+    if (config.altitudeFormat < 0 || config.altitudeFormat > 2) {
+        std::fprintf(stderr, "tracora-emulate topnav: the format is 0, 1 or 2\n");
+        return 2;
+    }
+    for (const std::vector<TrackPoint>& points : flights)
         config.flight.insert(config.flight.end(), points.begin(), points.end());
-    }
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue && (args[i + 1] == "tn" || args[i + 1] == "xc")) {
-            config.model = args[++i] == "tn" ? TopnavModel::kTopNavigator : TopnavModel::kXcTrainer;
-        } else if (arg == "--mode" && hasValue) {
-            const std::string& mode = args[++i];
-            if (mode == "mxp") {
-                config.mode = TopnavMode::kMxp;
-            } else if (mode == "tncm") {
-                config.mode = TopnavMode::kTncm;
-            } else if (mode == "waypoints") {
-                config.mode = TopnavMode::kWaypoints;
-            } else if (mode == "receive") {
-                config.mode = TopnavMode::kReceive;
-            } else {
-                std::fprintf(stderr, "tracora-emulate topnav: unknown mode '%s'\n", mode.c_str());
-                return 2;
-            }
-        } else if (arg == "--format" && hasValue) {
-            config.altitudeFormat = std::atoi(args[++i].c_str());
-            if (config.altitudeFormat < 0 || config.altitudeFormat > 2) {
-                std::fprintf(stderr, "tracora-emulate topnav: the format is 0, 1 or 2\n");
-                return 2;
-            }
-        } else if (arg == "--utc-offset" && hasValue) {
-            config.utcOffsetSeconds = std::atoi(args[++i].c_str());
-        } else if (arg == "--serial" && hasValue) {
-            config.serial = std::atoi(args[++i].c_str()) & 0xFFFF;
-        } else if (arg == "--waypoint" && hasValue) {
-            Waypoint waypoint;
-            if (!ParseWaypoint(args[++i], waypoint)) {
-                std::fprintf(stderr, "tracora-emulate topnav: a waypoint is ID:LAT:LON:ALT\n");
-                return 2;
-            }
-            config.waypoints.push_back(waypoint);
-        } else {
-            std::fprintf(stderr, "tracora-emulate topnav: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
+    config.serial = serial & 0xFFFF;
+    config.lineRateBaud = kit.rateBaud;
     TopnavEmulator emulator(session.link, config, session.log);
     std::fprintf(session.log, "topnav: %s, %zu points, %zu waypoints, transfers at %d baud\n",
                  config.model == TopnavModel::kTopNavigator ? "Top Navigator" : "XC Trainer",
                  config.flight.size(), config.waypoints.size(), emulator.TransferBaud());
     std::fflush(session.log);
-    for (const auto& [step, fault] : kit.faults)
-        emulator.ArmFault(static_cast<TopnavStep>(step), static_cast<TopnavFault>(fault));
+    emulator.ArmFaults(kit);
     emulator.Run();
     return 0;
 }
