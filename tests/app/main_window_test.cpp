@@ -722,7 +722,7 @@ INSTANTIATE_TEST_SUITE_P(Families, WindowFamilyDownloadTest,
                                            MenuDownloadCase{"Mlr", 40004, "mlr"},
                                            MenuDownloadCase{"LogIt", 40010, "logit"},
                                            MenuDownloadCase{"Ascent", 40196, "ascent"},
-                                           MenuDownloadCase{"DigiflyAir", 40198, "digifly"}),
+                                           MenuDownloadCase{"DigiflyAir", 40198, "digifly", true}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(WindowJobTest, GraviterDownloadFromTheMenu) {

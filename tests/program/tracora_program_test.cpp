@@ -2035,7 +2035,7 @@ protected:
         ASSERT_EQ(ReadWholeFile(held, flight), FileReadStatus::kOk);
         protocols::digifly::DigiflyEmulatorConfig config;
         config.flights.emplace_back();
-        ASSERT_TRUE(protocols::digifly::FlightFromIgc(flight, config.flights.back()));
+        ASSERT_TRUE(emulate::FlightFromIgc(flight, config.flights.back()));
         config.flights.emplace_back(config.flights.back());
         for (TrackPoint& p : config.flights.back()) {
             p.time += 86'400;
@@ -2053,7 +2053,7 @@ TEST_F(ProgramWithDigifly, IgcDownloadHasTheHeldFlightsFixes) {
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
     const std::vector<fs::path> saved = FilesIn(home / "out");
     ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(instrument->LineEvents().front(), "product request at 115200");
+    EXPECT_EQ(instrument->Events().front(), "product request at 115200");
     const std::vector<std::string> expected = IgcParserGpsFixes(held);
     if (expected.empty()) {
         GTEST_SKIP() << "node or igc-parser is not installed";

@@ -336,7 +336,7 @@ protected:
         ASSERT_TRUE(link->Valid());
         layer.SetPortName(pty.SlavePath());
         layer.SetOpenAttempts(4);
-        EXPECT_TRUE(digifly::FlightFromIgc(ReadFixture("marcourt.igc"), flight));
+        EXPECT_TRUE(emulate::FlightFromIgc(ReadFixture("marcourt.igc"), flight));
     }
     void TearDown() override {
         layer.WaitForJobEnd();
@@ -430,14 +430,14 @@ TEST_F(DigiflySessionTest, TrackLogHasTheHeldFixesAtEachModelsSpeed) {
         EXPECT_TRUE(std::any_of(statuses.begin(), statuses.end(), [](const std::string& s) {
             return s.starts_with("Track position 30 (");
         }));
-        EXPECT_FALSE(sink.Progress().empty());
+        EXPECT_TRUE(sink.ProgressEndsAtTotal());
     }
     // The first flight starts at offset 4,000 of page 255: four records, then page 0.
     const std::vector<std::string> requests = emu.Requests();
     const auto first = std::find(requests.begin(), requests.end(), "$PDGFRMM,2,255,4000,92*48");
     ASSERT_NE(first, requests.end());
     EXPECT_TRUE((first + 1)->starts_with("$PDGFRMM,2,0,0,92*")) << *(first + 1);
-    EXPECT_EQ(emu.LineEvents(),
+    EXPECT_EQ(emu.Events(),
               (std::vector<std::string>{"product request at 115200", "product request at 38400"}));
 }
 

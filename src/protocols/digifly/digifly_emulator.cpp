@@ -1,17 +1,14 @@
 #include "protocols/digifly/digifly_emulator.hpp"
 
 #include <algorithm>
-#include <chrono>
 
 #include "core/angles.hpp"
 #include "emulate/emulator_kit.hpp"
-#include "formats/igc/igc_reader.hpp"
 
 namespace tracora::protocols::digifly {
 
 namespace {
 
-constexpr int kRequestPollMs = 1000;
 constexpr int kFirstWaypointPage = kCompWaypointPage;
 constexpr std::size_t kWaypointPages = 4;
 
@@ -19,25 +16,7 @@ std::string Request(std::string_view sentence) {
     return std::string(sentence.substr(0, sentence.size() - 2));
 }
 
-std::string BreakChecksum(std::string answer) {
-    const std::size_t star = answer.rfind('*');
-    if (star != std::string::npos && star + 2 < answer.size()) {
-        char& digit = answer[star + 2];
-        digit = digit == '0' ? '1' : '0';
-    }
-    return answer;
-}
-
 }  // namespace
-
-bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points) {
-    igc::IgcParseResult parsed;
-    if (igc::ParseIgc(igc, parsed) <= 0) {
-        return false;
-    }
-    points = std::move(parsed.points);
-    return !points.empty();
-}
 
 std::vector<Waypoint> BuiltInWaypoints() {
     struct Entry {
@@ -70,9 +49,8 @@ std::vector<Waypoint> BuiltInWaypoints() {
 
 DigiflyEmulator::DigiflyEmulator(device::EmulatorLink& link, DigiflyEmulatorConfig config,
                                  std::FILE* log)
-    : link_(link),
+    : FaultedEmulator(link, log, config.lineRateBaud, config.stallMs),
       config_(std::move(config)),
-      log_(log),
       trackMemory_(static_cast<std::size_t>(kPageCount) * kPageSize, kEmptyRecord),
       waypointMemory_(kWaypointPages * kPageSize, kEmptyRecord) {
     // The flights one behind the other, each record where the instrument's page rule puts it.
@@ -124,24 +102,6 @@ DigiflyEmulator::~DigiflyEmulator() {
     Stop();
 }
 
-void DigiflyEmulator::Start() {
-    thread_ = std::thread([this] { Run(); });
-}
-
-void DigiflyEmulator::Stop() {
-    link_.Stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void DigiflyEmulator::Log(const std::string& text) {
-    if (log_ != nullptr) {
-        std::fprintf(log_, "%s\n", text.c_str());
-        std::fflush(log_);
-    }
-}
-
 std::uint8_t* DigiflyEmulator::WaypointByte(int page, int offset) {
     if (page < kFirstWaypointPage ||
         page >= kFirstWaypointPage + static_cast<int>(kWaypointPages) || offset < 0 ||
@@ -163,31 +123,18 @@ void DigiflyEmulator::SetWaypointRecord(bool competitionList, int slot,
     }
 }
 
-int DigiflyEmulator::Run() {
-    const int rc = emulate::ServeSentences(link_, kRequestPollMs,
-                                           [this](const std::string& request) { Handle(request); });
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-    changed_.notify_all();
-    return rc;
+int DigiflyEmulator::Serve() {
+    return ServeSentences([this](const std::string& request) { Handle(request); });
 }
 
 void DigiflyEmulator::Handle(const std::string& request) {
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-        changed_.notify_all();
-    }
-    Log("request " + request.substr(0, 60));
+    NoteRequest(request.substr(0, 60));
     if (request == Request(kProductRequest)) {
-        const std::string event =
-            "product request at " + std::to_string(emulate::LineBaud(config_.slaveFd));
-        Log("  line: " + event);
-        {
-            std::lock_guard lock(mutex_);
-            lineEvents_.push_back(event);
-        }
-        Answer(DigiflyStep::kProductData, ProductAnswer(config_.product));
+        Note("product request at " + std::to_string(emulate::LineBaud(config_.slaveFd)),
+             "  line: ");
+        DigiflyFault fault{};
+        const bool faulted = TakeFault(DigiflyStep::kProductData, fault);
+        Answer(ProductAnswer(config_.product), faulted ? &fault : nullptr);
         return;
     }
     if (request == Request(kFlightListRequest)) {
@@ -203,11 +150,8 @@ void DigiflyEmulator::Handle(const std::string& request) {
         } else if (faulted && fault == DigiflyFault::kWrongCount) {
             Log("  fault: a count one too high");
             ++count;
-        } else if (faulted) {
-            // The kit's faults go through Answer().
-            ArmFault(DigiflyStep::kFlightList, fault);
         }
-        Answer(DigiflyStep::kFlightList, FlightListAnswer(entries, count));
+        Answer(FlightListAnswer(entries, count), faulted ? &fault : nullptr);
         return;
     }
     if (const std::optional<MemoryRequest> memory = ParseMemoryRequest(request)) {
@@ -219,17 +163,17 @@ void DigiflyEmulator::Handle(const std::string& request) {
 
 void DigiflyEmulator::HandleMemory(const MemoryRequest& request) {
     if (request.write) {
-        {
-            std::lock_guard lock(mutex_);
+        Change([&] {
             std::uint8_t* at = WaypointByte(request.page, request.offset);
             if (request.type == kWaypointMemory && at != nullptr &&
                 request.offset + request.length <= kPageSize) {
                 std::copy(request.bytes.begin(), request.bytes.end(), at);
             }
             writes_.push_back({request.type, request.page, request.offset, request.bytes});
-            changed_.notify_all();
-        }
-        Answer(DigiflyStep::kWrite, std::string(kWriteAnswer) + "\r\n");
+        });
+        DigiflyFault fault{};
+        const bool faulted = TakeFault(DigiflyStep::kWrite, fault);
+        Answer(std::string(kWriteAnswer) + "\r\n", faulted ? &fault : nullptr);
         return;
     }
     std::vector<std::uint8_t> bytes;
@@ -240,141 +184,77 @@ void DigiflyEmulator::HandleMemory(const MemoryRequest& request) {
             value = trackMemory_[static_cast<std::size_t>(request.page) * kPageSize +
                                  static_cast<std::size_t>(offset)];
         } else if (request.type == kWaypointMemory) {
-            std::lock_guard lock(mutex_);
-            if (const std::uint8_t* at = WaypointByte(request.page, offset)) {
-                value = *at;
-            }
+            value = Locked([&] {
+                const std::uint8_t* at = WaypointByte(request.page, offset);
+                return at != nullptr ? *at : kEmptyRecord;
+            });
         }
         bytes.push_back(value);
     }
     const DigiflyStep step =
         request.type == kTrackMemory ? DigiflyStep::kTrack : DigiflyStep::kWaypoints;
     DigiflyFault fault{};
-    if (TakeFault(step, fault)) {
-        if (fault == DigiflyFault::kWrongCount) {
-            Log("  fault: an answer one byte short");
-            bytes.pop_back();
-        } else {
-            ArmFault(step, fault);
-        }
+    const bool faulted = TakeFault(step, fault);
+    if (faulted && fault == DigiflyFault::kWrongCount && !bytes.empty()) {
+        Log("  fault: an answer one byte short");
+        bytes.pop_back();
     }
-    Answer(step, MemoryAnswer(bytes));
+    Answer(MemoryAnswer(bytes), faulted ? &fault : nullptr);
 }
 
-bool DigiflyEmulator::TakeFault(DigiflyStep step, DigiflyFault& fault) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(),
-                                 [step](const ArmedFault& f) { return f.step == step; });
-    if (it == faults_.end()) {
-        return false;
-    }
-    if (it->skip > 0) {
-        --it->skip;
-        return false;
-    }
-    fault = it->fault;
-    faults_.erase(it);
-    return true;
-}
-
-bool DigiflyEmulator::Answer(DigiflyStep step, std::string answer) {
-    DigiflyFault fault{};
-    if (!TakeFault(step, fault)) {
+bool DigiflyEmulator::Answer(std::string answer, const DigiflyFault* fault) {
+    if (fault == nullptr) {
         return Send(answer);
     }
-    switch (fault) {
+    switch (*fault) {
         case DigiflyFault::kSilence:
             Log("  fault: no answer");
             return false;
         case DigiflyFault::kBadChecksum:
             Log("  fault: bad checksum");
-            return Send(BreakChecksum(std::move(answer)));
+            return Send(emulate::BreakChecksum(std::move(answer)));
         case DigiflyFault::kGarbage:
             Log("  fault: garbage before the answer");
             return Send("#?\xFE" + answer);
         case DigiflyFault::kCutConnection:
-            Log("  fault: cable cut halfway");
-            Send(std::string_view(answer).substr(0, answer.size() / 2));
-            link_.DropLink();
-            return false;
+            return SendCut(answer);
         case DigiflyFault::kStall:
-            Log("  fault: the unit freezes in the middle of the answer");
-            return emulate::SendWithStall(link_, answer, emulate::StallPoint(answer, false),
-                                          config_.stallMs, config_.lineRateBaud);
+            return SendStalled(answer);
         case DigiflyFault::kStopHalfway:
-            Log("  fault: the answer stops halfway");
-            Send(std::string_view(answer).substr(0, answer.size() / 2));
-            return false;
+            return SendHalf(answer);
         case DigiflyFault::kWrongCount:
         case DigiflyFault::kCorruptEnd:
-            // Only where it means something (memory answers, the flight list).
+            // Already worked into the answer where they mean something.
             break;
     }
     return Send(answer);
 }
 
-bool DigiflyEmulator::Send(std::string_view bytes) {
-    return emulate::SendPaced(link_, bytes, config_.lineRateBaud, [this](std::size_t count) {
-        std::lock_guard lock(mutex_);
-        bytesSent_ += count;
-    });
-}
-
-void DigiflyEmulator::ArmFault(DigiflyStep step, DigiflyFault fault, int skip) {
-    std::lock_guard lock(mutex_);
-    faults_.insert(faults_.begin(), {step, fault, skip});
-}
-
-std::vector<std::string> DigiflyEmulator::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
 std::vector<WriteCommand> DigiflyEmulator::Writes() const {
-    std::lock_guard lock(mutex_);
-    return writes_;
+    return Locked([&] { return writes_; });
 }
 
 std::vector<std::pair<int, Waypoint>> DigiflyEmulator::StoredWaypoints(bool competitionList) const {
-    std::lock_guard lock(mutex_);
-    const int firstPage = competitionList ? kCompWaypointPage : kUserWaypointPage;
-    std::vector<std::pair<int, Waypoint>> list;
-    for (int slot = 0; slot < kWaypointRecords; ++slot) {
-        const std::size_t at =
-            static_cast<std::size_t>(firstPage + slot / kWaypointsPerPage - kFirstWaypointPage) *
-                kPageSize +
-            static_cast<std::size_t>(slot % kWaypointsPerPage * kWaypointRecordSize);
-        if (const std::optional<Waypoint> w = DecodeWaypointRecord(
-                std::span(waypointMemory_).subspan(at, kWaypointRecordSize), 0)) {
-            list.emplace_back(slot, *w);
+    return Locked([&] {
+        const int firstPage = competitionList ? kCompWaypointPage : kUserWaypointPage;
+        std::vector<std::pair<int, Waypoint>> list;
+        for (int slot = 0; slot < kWaypointRecords; ++slot) {
+            const std::size_t at =
+                static_cast<std::size_t>(firstPage + slot / kWaypointsPerPage -
+                                         kFirstWaypointPage) *
+                    kPageSize +
+                static_cast<std::size_t>(slot % kWaypointsPerPage * kWaypointRecordSize);
+            if (const std::optional<Waypoint> w = DecodeWaypointRecord(
+                    std::span(waypointMemory_).subspan(at, kWaypointRecordSize), 0)) {
+                list.emplace_back(slot, *w);
+            }
         }
-    }
-    return list;
+        return list;
+    });
 }
 
 std::vector<FlightEntry> DigiflyEmulator::ListedFlights() const {
     return listed_;
-}
-
-std::vector<std::string> DigiflyEmulator::LineEvents() const {
-    std::lock_guard lock(mutex_);
-    return lineEvents_;
-}
-
-bool DigiflyEmulator::WaitForRequest(std::string_view prefix, int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    const auto seen = [&] {
-        return std::any_of(requests_.begin(), requests_.end(),
-                           [&](const std::string& r) { return r.starts_with(prefix); });
-    };
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return seen() || ended_;
-    }) && seen();
-}
-
-std::uint64_t DigiflyEmulator::BytesSent() const {
-    std::lock_guard lock(mutex_);
-    return bytesSent_;
 }
 
 }  // namespace tracora::protocols::digifly

@@ -5,17 +5,16 @@
 // memory writes, and injects faults into chosen answers.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
+#include <span>
 #include <string>
-#include <string_view>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/track_log.hpp"
 #include "device/emulator_link.hpp"
+#include "emulate/emulator_frame.hpp"
 #include "protocols/digifly/digifly_frames.hpp"
 
 namespace tracora::protocols::digifly {
@@ -33,9 +32,6 @@ enum class DigiflyFault {
     kWrongCount,     // a memory answer one byte short; a flight list with a count one too high
     kCorruptEnd,     // the flight list gives end addresses beyond the end of their page
 };
-
-// A flight as the instrument keeps it. False when the IGC text has no fix.
-bool FlightFromIgc(std::string_view igc, std::vector<TrackPoint>& points);
 
 // A few waypoints for the user list (one an airfield).
 std::vector<Waypoint> BuiltInWaypoints();
@@ -58,68 +54,35 @@ struct DigiflyEmulatorConfig {
     int stallMs = 20'000;
 };
 
-class DigiflyEmulator {
+class DigiflyEmulator : public emulate::FaultedEmulator<DigiflyStep, DigiflyFault> {
 public:
     DigiflyEmulator(device::EmulatorLink& link, DigiflyEmulatorConfig config,
                     std::FILE* log = nullptr);
-    DigiflyEmulator(const DigiflyEmulator&) = delete;
-    DigiflyEmulator& operator=(const DigiflyEmulator&) = delete;
-    ~DigiflyEmulator();
+    ~DigiflyEmulator() override;
 
-    void Start();
-    void Stop();
-    // Serves on the calling thread. 0 when the link was stopped or cut.
-    int Run();
-
-    // The next answer of `step` gets `fault` (once), after `skip` whole answers of the step.
-    void ArmFault(DigiflyStep step, DigiflyFault fault, int skip = 0);
-
-    // The requests received so far without CR LF.
-    std::vector<std::string> Requests() const;
     // The memory writes received.
     std::vector<WriteCommand> Writes() const;
     // The waypoints of a list as its memory now holds them, with the records' slots.
     std::vector<std::pair<int, Waypoint>> StoredWaypoints(bool competitionList) const;
     // The flight list as the instrument sends it.
     std::vector<FlightEntry> ListedFlights() const;
-    // "product request at 115200", ...
-    std::vector<std::string> LineEvents() const;
-    bool WaitForRequest(std::string_view prefix, int timeoutMs) const;
-    std::uint64_t BytesSent() const;
 
     // Before Start(): puts raw records into a waypoint list (slot, 44 bytes).
     void SetWaypointRecord(bool competitionList, int slot, std::span<const std::uint8_t> record);
 
 private:
-    struct ArmedFault {
-        DigiflyStep step;
-        DigiflyFault fault;
-        int skip;
-    };
+    int Serve() override;
     void Handle(const std::string& request);
     void HandleMemory(const MemoryRequest& request);
-    bool Answer(DigiflyStep step, std::string answer);
-    bool TakeFault(DigiflyStep step, DigiflyFault& fault);
-    bool Send(std::string_view bytes);
-    void Log(const std::string& text);
+    // Sends `answer`, broken by `fault` when one of the kit's faults was taken for it.
+    bool Answer(std::string answer, const DigiflyFault* fault);
     std::uint8_t* WaypointByte(int page, int offset);
 
-    device::EmulatorLink& link_;
     DigiflyEmulatorConfig config_;
-    std::FILE* log_;
-    std::thread thread_;
     std::vector<FlightEntry> listed_;
     std::vector<std::uint8_t> trackMemory_;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<std::uint8_t> waypointMemory_;  // pages 228 to 231
-    std::vector<ArmedFault> faults_;
-    std::vector<std::string> requests_;
+    std::vector<std::uint8_t> waypointMemory_;  // pages 228 to 231, under the frame's lock
     std::vector<WriteCommand> writes_;
-    std::vector<std::string> lineEvents_;
-    std::uint64_t bytesSent_ = 0;
-    bool ended_ = false;
 };
 
 }  // namespace tracora::protocols::digifly

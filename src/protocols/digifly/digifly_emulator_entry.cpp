@@ -39,37 +39,27 @@ int RunDigiflyInstrument(EmulatorSession& session) {
     DigiflyEmulatorConfig config;
     config.userWaypoints = BuiltInWaypoints();
     config.slaveFd = session.slaveFd;
+    bool compWaypoints = false;
     emulate::KitOptions kit;
-    if (emulate::ParseKitOptions("digifly", session.args, kSteps, kFaults, kit) != 0)
+    const std::vector<emulate::Option> own = {
+        {"--model",
+         [&](const std::string& value) {
+             emulate::SplitModel(value, config.product.product, config.product.software);
+             return true;
+         }},
+        {"--serial", config.product.serial},
+        {"--user", config.product.userName},
+        {"--comp-wpts", compWaypoints},
+    };
+    if (emulate::ParseOptions("digifly", session.args, kSteps, kFaults, own, kit) != 0 ||
+        !emulate::ConvertFlights("digifly", kit, emulate::FlightFromIgc, config.flights)) {
         return 2;
-    for (std::size_t i = 0; i < kit.igcTexts.size(); ++i) {
-        std::vector<TrackPoint> points;
-        if (!FlightFromIgc(kit.igcTexts[i], points)) {
-            std::fprintf(stderr, "tracora-emulate digifly: %s has no fix\n",
-                         kit.igcPaths[i].c_str());
-            return 2;
-        }
-        config.flights.push_back(std::move(points));
+    }
+    if (compWaypoints) {
+        config.compWaypoints = BuiltInWaypoints();
     }
     config.lineRateBaud = kit.rateBaud;
     config.stallMs = kit.stallMs;
-    const std::vector<std::string>& args = kit.rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--model" && hasValue) {
-            emulate::SplitModel(args[++i], config.product.product, config.product.software);
-        } else if (arg == "--serial" && hasValue) {
-            config.product.serial = args[++i];
-        } else if (arg == "--user" && hasValue) {
-            config.product.userName = args[++i];
-        } else if (arg == "--comp-wpts") {
-            config.compWaypoints = BuiltInWaypoints();
-        } else {
-            std::fprintf(stderr, "tracora-emulate digifly: unknown option '%s'\n", arg.c_str());
-            return 2;
-        }
-    }
     std::fprintf(session.log, "digifly: %s SW%s, %zu flights, %zu user waypoints\n",
                  config.product.product.c_str(), config.product.software.c_str(),
                  config.flights.size(), config.userWaypoints.size());

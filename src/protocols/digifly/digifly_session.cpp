@@ -240,8 +240,9 @@ int ReadWaypointList(GpsAccessJob& job, int firstPage, bool identification,
 // Progress of the point just received.
 struct TrackProgress {
     Clock::time_point firstPointAt;
-    std::uint32_t listedSeconds = 0;
     PositionPacer positions;
+    // The last estimate (its listed duration set from the start).
+    DownloadProgress estimate;
 };
 
 void ReportPoint(GpsAccessJob& job, const std::vector<TrackPoint>& points,
@@ -260,17 +261,14 @@ void ReportPoint(GpsAccessJob& job, const std::vector<TrackPoint>& points,
     if (count % kPositionReportEvery != 0) {
         return;
     }
-    DownloadProgress estimate;
+    DownloadProgress& estimate = progress.estimate;
     estimate.elapsedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - progress.firstPointAt)
             .count();
     estimate.receivedPoints = count;
     estimate.firstPointTime = points.front().time;
     estimate.lastPointTime = points.back().time;
-    estimate.listedDurationSeconds = progress.listedSeconds;
-    const int seconds = EstimateRemainingSeconds(estimate);
-    job.Progress(static_cast<long long>(estimate.lastPointTime) - estimate.firstPointTime,
-                 progress.listedSeconds);
+    const int seconds = ReportTrackProgress(job, estimate);
     job.Status(FormatCount("Track position % (%m %s)", count, seconds / 60, seconds % 60));
     job.Notify(FormatCount("Progress %/?", count));
 }
@@ -282,8 +280,8 @@ int DownloadTrack(GpsAccessJob& job, MemoryReader& reader, int index, const Flig
     if (!job.Pause(kPauseBeforeTrackMs)) {
         return Aborted(job);
     }
-    TrackProgress progress{Clock::now(), job.flights.duration[static_cast<std::size_t>(index)],
-                           PositionPacer(job.sendLogSeconds)};
+    TrackProgress progress{Clock::now(), PositionPacer(job.sendLogSeconds), {}};
+    progress.estimate.listedDurationSeconds = job.flights.duration[static_cast<std::size_t>(index)];
     points.clear();
     points.reserve(kFirstTrackCapacity);
     TrackWalk walk(entry.startAddress, entry.endAddress);
@@ -319,6 +317,7 @@ int DownloadTrack(GpsAccessJob& job, MemoryReader& reader, int index, const Flig
         job.Error("No points detected", kTrackTitle);
         return -1;
     }
+    CompleteTrackProgress(job, progress.estimate);
     return 0;
 }
 
