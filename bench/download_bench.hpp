@@ -50,10 +50,11 @@ struct Download {
     std::string error;
 };
 
-// Runs `function` of `protocol` on the port `portPath` (the flights of `selected` chosen) and
-// times it from the job's start to its end.
+// Runs `function` of `protocol` on the port `portPath` (the flights of `selected` chosen, the
+// job's `parameter` given) and times it from the job's start to its end.
 inline Download RunDownload(const std::string& portPath, GpsProtocol protocol,
-                            device::AccessFunction function, std::bitset<256> selected = {}) {
+                            device::AccessFunction function, std::bitset<256> selected = {},
+                            int parameter = 0) {
     DebugTrace trace;
     QuietSink sink;
     std::atomic<bool> busy{false};
@@ -64,6 +65,7 @@ inline Download RunDownload(const std::string& portPath, GpsProtocol protocol,
     start.function = function;
     start.protocol = protocol;
     start.selectedFlights = selected;
+    start.parameter = parameter;
     start.completion = [&out](device::GpsAccessJob& job) {
         out.result = job.result;
         out.points = job.track.points.size();

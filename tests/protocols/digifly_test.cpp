@@ -7,27 +7,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bitset>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "competition/id_waypoint.hpp"
 #include "core/angles.hpp"
-#include "core/file_io.hpp"
-#include "device/emulator_link.hpp"
 #include "device/gps_job.hpp"
-#include "device/pseudo_terminal.hpp"
-#include "device/recording_sink.hpp"
 #include "protocols/digifly/digifly_emulator.hpp"
 #include "protocols/digifly/digifly_frames.hpp"
-#include "protocols/dispatch_table.hpp"
+#include "protocols/session_harness.hpp"
 
 namespace tracora::protocols {
 namespace {
 
 using device::AccessFunction;
-using device::test_support::RecordingSink;
 using digifly::DigiflyEmulator;
 using digifly::DigiflyEmulatorConfig;
 using digifly::DigiflyFault;
@@ -284,65 +279,15 @@ TEST(DigiflyUpload, OnlyAsManyAsFitAndOldSlotsCleared) {
     EXPECT_EQ(chunks[48], std::make_pair(95, 1));
 }
 
-constexpr std::int64_t kUnixToReceiver = 631065600;
-
-std::string ReadFixture(const std::string& name) {
-    std::string text;
-    EXPECT_EQ(ReadWholeFile(std::string(TRACORA_FIXTURES_DIR) + "/igc/" + name, text),
-              FileReadStatus::kOk)
-        << name;
-    return text;
-}
-
-// The sampled fixes of marcourt.igc as gpsbabel and igc-parser read it: index, UNIX time,
-// latitude, longitude, pressure and GPS altitude; and the fix count.
-std::vector<std::vector<std::string>> OracleRows(std::size_t& count) {
-    const std::string table = ReadFixture("oracle_fixes.tsv");
-    std::vector<std::vector<std::string>> rows;
-    std::size_t start = 0;
-    while (start < table.size()) {
-        const std::size_t end = std::min(table.find('\n', start), table.size());
-        const std::string line = table.substr(start, end - start);
-        start = end + 1;
-        std::vector<std::string> f;
-        for (std::size_t at = 0;;) {
-            const std::size_t tab = line.find('\t', at);
-            f.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
-            if (tab == std::string::npos) {
-                break;
-            }
-            at = tab + 1;
-        }
-        if (f.size() >= 3 && f[1] == "marcourt.igc") {
-            if (f[0] == "count") {
-                count = std::stoul(f[2]);
-            } else if (f.size() >= 10) {
-                rows.push_back(f);
-            }
-        }
-    }
-    return rows;
-}
-
 // The positions travel as 32-bit floats in radians: half a unit in the last place below 2
 // radians is at most 2^-24 rad, 3.4e-6 degrees.
 constexpr double kFloatDegrees = 3.5e-6;
 
-class DigiflySessionTest : public ::testing::Test {
+class DigiflySessionTest : public harness::EmulatorSessionTest<DigiflyEmulator> {
 protected:
     void SetUp() override {
-        ASSERT_EQ(pty.Open(), 0);
-        link = std::make_unique<device::EmulatorLink>(pty.TakeMaster());
-        ASSERT_TRUE(link->Valid());
-        layer.SetPortName(pty.SlavePath());
-        layer.SetOpenAttempts(4);
-        EXPECT_TRUE(emulate::FlightFromIgc(ReadFixture("marcourt.igc"), flight));
-    }
-    void TearDown() override {
-        layer.WaitForJobEnd();
-        if (emulator) {
-            emulator->Stop();
-        }
+        EmulatorSessionTest::SetUp();
+        EXPECT_TRUE(emulate::FlightFromIgc(harness::ReadIgc("marcourt.igc"), flight));
     }
 
     DigiflyEmulatorConfig Config() {
@@ -352,55 +297,35 @@ protected:
         return config;
     }
 
-    DigiflyEmulator& StartEmulator(DigiflyEmulatorConfig config) {
-        config.slaveFd = pty.SlaveFd();
-        emulator = std::make_unique<DigiflyEmulator>(*link, std::move(config));
-        emulator->Start();
-        return *emulator;
-    }
-
     int Run(AccessFunction function, int parameter = 1, std::vector<Waypoint> upload = {}) {
-        device::JobStart start;
-        start.function = function;
-        start.protocol = GpsProtocol::kLeonardo;
+        device::JobStart start = Job(function, GpsProtocol::kLeonardo);
         start.parameter = parameter;
         start.waypoints = std::move(upload);
         start.selectedFlights = selected;
         start.competitionMode = competitionMode;
-        start.completion = [this](device::GpsAccessJob& job) {
-            result = job.result;
-            track = std::move(job.track);
-            waypoints = std::move(job.waypoints);
-            flights = job.flights;
-            competitionId = job.competitionId;
-            civlId = job.civlId;
-        };
-        EXPECT_EQ(layer.StartGpsJob(std::move(start)), 0);
-        layer.Join();
-        return result;
+        return EmulatorSessionTest::Run(std::move(start)).result;
     }
 
-    std::string FirstError() {
-        const auto errors = sink.Errors();
-        return errors.empty() ? std::string() : errors.front().text;
+    // The held flight fix by fix, its positions to within the float records' rounding, with
+    // the pressure altitude.
+    void ExpectHeldFixes() {
+        ASSERT_EQ(track.points.size(), harness::OracleCount("marcourt.igc"));
+        harness::ExpectOracleFixes(
+            "marcourt.igc", track.points, 0,
+            [](const TrackPoint& p, const harness::OracleFix& f, const std::string& where) {
+                EXPECT_EQ(p.pressureAltitude, f.pressureAltitude) << where;
+            },
+            kFloatDegrees);
     }
 
-    device::PseudoTerminal pty;
-    std::unique_ptr<device::EmulatorLink> link;
-    std::unique_ptr<DigiflyEmulator> emulator;
-    DebugTrace trace;
-    RecordingSink sink;
-    std::atomic<bool> busy{false};
-    device::JobLayer layer{GpsDispatchTable(), trace, sink, busy};
     std::vector<TrackPoint> flight;
     std::bitset<256> selected;
     bool competitionMode = false;
-    int result = 999;
-    DownloadedTrackLog track;
-    std::vector<Waypoint> waypoints;
-    device::FlightList flights;
-    int competitionId = 0;
-    int civlId = 0;
+    DownloadedTrackLog& track = outcome.track;
+    std::vector<Waypoint>& waypoints = outcome.waypoints;
+    device::FlightList& flights = outcome.flights;
+    int& competitionId = outcome.competitionId;
+    int& civlId = outcome.civlId;
 };
 
 TEST_F(DigiflySessionTest, TrackLogHasTheHeldFixesAtEachModelsSpeed) {
@@ -408,18 +333,7 @@ TEST_F(DigiflySessionTest, TrackLogHasTheHeldFixesAtEachModelsSpeed) {
     for (const int parameter : {1, 0}) {
         SCOPED_TRACE(parameter);
         ASSERT_EQ(Run(AccessFunction::kReadTrackLog, parameter), 0) << FirstError();
-        std::size_t count = 0;
-        const auto rows = OracleRows(count);
-        ASSERT_FALSE(rows.empty());
-        ASSERT_EQ(track.points.size(), count);
-        for (const auto& f : rows) {
-            const TrackPoint& p = track.points[std::stoul(f[2])];
-            EXPECT_EQ(static_cast<std::int64_t>(p.time) + kUnixToReceiver, std::stoll(f[3]));
-            EXPECT_NEAR(SemicirclesToDegrees(p.latitude), std::stod(f[4]), kFloatDegrees);
-            EXPECT_NEAR(SemicirclesToDegrees(p.longitude), std::stod(f[5]), kFloatDegrees);
-            EXPECT_EQ(p.pressureAltitude, std::stoi(f[8]));
-            EXPECT_EQ(p.gpsAltitude, std::stoi(f[9]) * 10);
-        }
+        ExpectHeldFixes();
         EXPECT_EQ(track.sourceKind, 12);
         EXPECT_TRUE(track.timeIsUtc && track.gRecordEligible && track.hasPressureAltitude);
         EXPECT_EQ(track.productName, parameter == 1 ? "DigiflyAir" : "LeonardoPro");

@@ -90,12 +90,13 @@ inline std::size_t OracleCount(const std::string& file) {
     return count;
 }
 
-// Every sampled fix of `file` among `points` from `offset` on: time, position and GPS
-// altitude; `more` checks what else the family carries.
+// Every sampled fix of `file` among `points` from `offset` on: time, position (to within
+// `degrees`) and GPS altitude; `more` checks what else the family carries.
 using FixCheck =
     std::function<void(const TrackPoint& p, const OracleFix& f, const std::string& where)>;
 inline void ExpectOracleFixes(const std::string& file, const std::vector<TrackPoint>& points,
-                              std::size_t offset = 0, const FixCheck& more = {}) {
+                              std::size_t offset = 0, const FixCheck& more = {},
+                              double degrees = 1e-6) {
     std::size_t count = 0;
     const std::vector<OracleFix> fixes = OracleFixes(file, count);
     ASSERT_FALSE(fixes.empty()) << file;
@@ -104,8 +105,8 @@ inline void ExpectOracleFixes(const std::string& file, const std::vector<TrackPo
         const TrackPoint& p = points[offset + f.index];
         const std::string where = file + " fix " + std::to_string(f.index);
         EXPECT_EQ(static_cast<std::int64_t>(p.time) + kUnixToReceiver, f.unixTime) << where;
-        EXPECT_NEAR(SemicirclesToDegrees(p.latitude), f.latitude, 1e-6) << where;
-        EXPECT_NEAR(SemicirclesToDegrees(p.longitude), f.longitude, 1e-6) << where;
+        EXPECT_NEAR(SemicirclesToDegrees(p.latitude), f.latitude, degrees) << where;
+        EXPECT_NEAR(SemicirclesToDegrees(p.longitude), f.longitude, degrees) << where;
         EXPECT_EQ(p.gpsAltitude, f.gpsAltitude * 10) << where;
         if (more) {
             more(p, f, where);
