@@ -116,11 +116,14 @@ std::uint8_t* DigiflyEmulator::WaypointByte(int page, int offset) {
 void DigiflyEmulator::SetWaypointRecord(bool competitionList, int slot,
                                         std::span<const std::uint8_t> record) {
     const int firstPage = competitionList ? kCompWaypointPage : kUserWaypointPage;
-    std::uint8_t* at = WaypointByte(firstPage + slot / kWaypointsPerPage,
-                                    slot % kWaypointsPerPage * kWaypointRecordSize);
-    if (at != nullptr) {
-        std::copy_n(record.begin(), std::min<std::size_t>(record.size(), kWaypointRecordSize), at);
-    }
+    Change([&] {
+        std::uint8_t* at = WaypointByte(firstPage + slot / kWaypointsPerPage,
+                                        slot % kWaypointsPerPage * kWaypointRecordSize);
+        if (at != nullptr) {
+            std::copy_n(record.begin(), std::min<std::size_t>(record.size(), kWaypointRecordSize),
+                        at);
+        }
+    });
 }
 
 int DigiflyEmulator::Serve() {

@@ -67,7 +67,7 @@ public:
     // The flight list as the instrument sends it.
     std::vector<FlightEntry> ListedFlights() const;
 
-    // Before Start(): puts raw records into a waypoint list (slot, 44 bytes).
+    // Puts raw records into a waypoint list (slot, 44 bytes), also while serving.
     void SetWaypointRecord(bool competitionList, int slot, std::span<const std::uint8_t> record);
 
 private:
