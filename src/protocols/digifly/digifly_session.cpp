@@ -11,6 +11,7 @@
 #include "core/text_forms.hpp"
 #include "core/time_base.hpp"
 #include "protocols/common/flight_list.hpp"
+#include "protocols/common/pilot_ids.hpp"
 #include "protocols/common/product_data.hpp"
 #include "protocols/common/remaining_time.hpp"
 #include "protocols/common/serial_receiver.hpp"
@@ -358,11 +359,7 @@ int DigiflyReadTrackLog(GpsAccessJob& job) {
             if (ReadWaypointList(job, WaypointPage(true), true, ids) != 0) {
                 return -1;
             }
-            job.competitionId = ids.competitionId;
-            job.civlId = ids.civlId;
-            if (const std::string text = competition::PilotIdStatusText(ids); !text.empty()) {
-                job.Status(text);
-            }
+            AdoptPilotIds(job, ids);
         }
         std::vector<FlightEntry> entries;
         if (ReadFlightList(job, entries) != 0) {

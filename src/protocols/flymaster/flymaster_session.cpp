@@ -11,6 +11,7 @@
 #include "core/text_forms.hpp"
 #include "protocols/common/flight_list.hpp"
 #include "protocols/common/nmea.hpp"
+#include "protocols/common/pilot_ids.hpp"
 #include "protocols/common/product_data.hpp"
 #include "protocols/common/remaining_time.hpp"
 #include "protocols/common/serial_receiver.hpp"
@@ -383,11 +384,7 @@ int FlymasterReadTrackLog(GpsAccessJob& job) {
             if (ReadWaypointList(job, true, ids) != 0) {
                 return -1;
             }
-            job.competitionId = ids.competitionId;
-            job.civlId = ids.civlId;
-            if (const std::string text = competition::PilotIdStatusText(ids); !text.empty()) {
-                job.Status(text);
-            }
+            AdoptPilotIds(job, ids);
         }
         if (ReadFlightList(job) != 0) {
             return -1;

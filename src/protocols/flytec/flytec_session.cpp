@@ -14,6 +14,7 @@
 #include "protocols/common/flight_list.hpp"
 #include "protocols/common/igc_download.hpp"
 #include "protocols/common/nmea.hpp"
+#include "protocols/common/pilot_ids.hpp"
 #include "protocols/common/product_data.hpp"
 #include "protocols/common/remaining_time.hpp"
 #include "protocols/common/serial_receiver.hpp"
@@ -551,11 +552,7 @@ int FlytecReadTrackLog(GpsAccessJob& job) {
             if (ReadWaypointList(job, true, ids) != 0) {
                 return -1;
             }
-            job.competitionId = ids.competitionId;
-            job.civlId = ids.civlId;
-            if (const std::string text = competition::PilotIdStatusText(ids); !text.empty()) {
-                job.Status(text);
-            }
+            AdoptPilotIds(job, ids);
         }
         if (!HasTrackList(product.product, product.software)) {
             return DownloadTracks(job, kSingleDownload, {0}, true);

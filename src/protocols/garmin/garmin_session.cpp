@@ -12,6 +12,7 @@
 #include "core/text_forms.hpp"
 #include "core/track_log.hpp"
 #include "formats/openair/ctr_polygon.hpp"
+#include "protocols/common/pilot_ids.hpp"
 #include "protocols/common/remaining_time.hpp"
 
 namespace tracora::protocols::garmin {
@@ -359,10 +360,7 @@ int ReadWaypoints(GarminSession& s, bool scanOnly) {
     }
     Acknowledge(s, kPidTransferComplete);
     if (scanOnly) {
-        job.competitionId = ids.competitionId;
-        job.civlId = ids.civlId;
-        if (const std::string text = competition::PilotIdStatusText(ids); !text.empty())
-            job.Status(text);
+        AdoptPilotIds(job, ids);
         return 0;
     }
     job.Status(

@@ -11,6 +11,7 @@
 #include "core/text_forms.hpp"
 #include "protocols/common/flight_list.hpp"
 #include "protocols/common/igc_download.hpp"
+#include "protocols/common/pilot_ids.hpp"
 #include "protocols/common/remaining_time.hpp"
 #include "protocols/common/serial_receiver.hpp"
 #include "protocols/common/track_joiner.hpp"
@@ -414,11 +415,7 @@ int IqBasicReadTrackLog(GpsAccessJob& job) {
             if (ReadWaypointList(job, true, ids) != 0) {
                 return -1;
             }
-            job.competitionId = ids.competitionId;
-            job.civlId = ids.civlId;
-            if (const std::string text = competition::PilotIdStatusText(ids); !text.empty()) {
-                job.Status(text);
-            }
+            AdoptPilotIds(job, ids);
         }
         std::vector<unsigned> numbers;
         if (ReadTrackList(job, numbers) != 0) {

@@ -9,6 +9,7 @@
 #include "core/text_forms.hpp"
 #include "core/time_base.hpp"
 #include "core/track_log.hpp"
+#include "protocols/common/pilot_ids.hpp"
 #include "protocols/common/serial_receiver.hpp"
 #include "protocols/magellan/magellan_frames.hpp"
 
@@ -200,10 +201,7 @@ int MagellanReadTrackLog(GpsAccessJob& job) {
             competition::PilotIds ids;
             if (ReadWaypointList(job, true, ids) != 0)
                 return -1;
-            job.competitionId = ids.competitionId;
-            job.civlId = ids.civlId;
-            if (const std::string text = competition::PilotIdStatusText(ids); !text.empty())
-                job.Status(text);
+            AdoptPilotIds(job, ids);
         }
         if (const std::string_view refusal = TrackLogRefusal(version); !refusal.empty()) {
             job.Error(std::string(refusal), kTrackTitle);

@@ -10,6 +10,7 @@
 #include "core/text_forms.hpp"
 #include "core/time_base.hpp"
 #include "protocols/common/block_frame.hpp"
+#include "protocols/common/pilot_ids.hpp"
 #include "protocols/common/pmlr.hpp"
 #include "protocols/common/serial_receiver.hpp"
 #include "protocols/mlr/mlr_frames.hpp"
@@ -335,11 +336,7 @@ int MlrReadTrackLog(GpsAccessJob& job) {
         if (BinaryTransfer(job, false, product, ids) != 0) {
             return -1;
         }
-        job.competitionId = ids.ids.competitionId;
-        job.civlId = ids.ids.civlId;
-        if (const std::string text = competition::PilotIdStatusText(ids.ids); !text.empty()) {
-            job.Status(text);
-        }
+        AdoptPilotIds(job, ids.ids);
     }
     TransferResult result;
     if (BinaryTransfer(job, true, product, result) != 0) {

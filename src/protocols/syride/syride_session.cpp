@@ -12,6 +12,7 @@
 #include "device/hid_transport.hpp"
 #include "device/io_status.hpp"
 #include "protocols/common/flight_list.hpp"
+#include "protocols/common/pilot_ids.hpp"
 #include "protocols/common/track_joiner.hpp"
 #include "protocols/syride/syride_frames.hpp"
 
@@ -265,10 +266,7 @@ int ScanPilotIds(GpsAccessJob& job, Device& device) {
     competition::PilotIds ids;
     for (const Waypoint& waypoint : waypoints)
         competition::DecodeIdWaypoint(waypoint, job.compSpecial, ids);
-    job.competitionId = ids.competitionId;
-    job.civlId = ids.civlId;
-    if (const std::string text = competition::PilotIdStatusText(ids); !text.empty())
-        job.Status(text);
+    AdoptPilotIds(job, ids);
     return 0;
 }
 
